@@ -1,0 +1,53 @@
+// The per-frame drivers behind knot_type and knot_size: every frame is one
+// work item on a worker pool, outcomes come back in frame order, and the
+// lowest-numbered failing frame decides a failure.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "alexander_table.hpp"
+#include "geometry.hpp"
+#include "knottype.hpp"
+
+namespace skeinlab {
+
+// Why a frame, or a whole driver call, failed. `internal` marks a broken
+// invariant (InternalError), which ends the Python call with the module's
+// internal-error exception instead of RuntimeError.
+struct Failure {
+    std::string message;
+    bool internal = false;
+};
+
+template <class T>
+using Outcome = std::variant<T, Failure>;
+
+// Core triple of a frame: start, end, length; (-1, -1, 0) when there is none.
+using CoreTriple = std::array<std::int32_t, 3>;
+inline constexpr CoreTriple kNoCore{-1, -1, 0};
+
+// The knot name of one frame; a polynomial missing from the table is reported
+// by its text; other errors are failures carrying their display text.
+Outcome<std::string> classify_frame(const Chain& chain, const AlexanderTable& table, const KnotTypeOptions& options);
+
+// Types every frame. `threads` absent: the shared pool; present: a dedicated
+// pool of min(threads, 65535, frames) workers (0 fails with "threads must be >= 1").
+Outcome<std::vector<std::string>> classify_frames(const FrameSet& frames, const AlexanderTable& table,
+                                                  const KnotTypeOptions& options,
+                                                  std::optional<std::uint64_t> threads);
+
+struct KnotSizes {
+    std::vector<std::string> names;
+    std::vector<CoreTriple> cores;
+};
+
+// Types every frame and searches the knotted core of every knotted frame.
+Outcome<KnotSizes> compute_knot_size(const FrameSet& frames, const AlexanderTable& table,
+                                     const KnotTypeOptions& options, std::optional<std::uint64_t> threads);
+
+}  // namespace skeinlab

@@ -1,0 +1,64 @@
+#include "geometry.hpp"
+
+namespace skeinlab {
+
+Plane triangle_plane(const Point3& prev, const Point3& normal, double normal_length) {
+    Plane plane;
+    plane.a = normal.x / normal_length;
+    plane.b = normal.y / normal_length;
+    plane.c = normal.z / normal_length;
+    plane.d = -(plane.a * prev.x + plane.b * prev.y + plane.c * prev.z);
+    return plane;
+}
+
+bool judge_triangle(const Point3& p, const Point3& q, const Point3& r, const Plane& plane,
+                    const Point3& s, const Point3& t) {
+    const double ds = plane.signed_distance(s);
+    const double dt = plane.signed_distance(t);
+    // Same side of the plane. The product is compared with the tolerance, not 0.
+    if (ds * dt > kKmtEpsilon) return false;
+    // Both ends in the plane: blocks wherever in the plane the segment lies.
+    if (std::fabs(ds) < kKmtEpsilon && std::fabs(dt) < kKmtEpsilon) return true;
+
+    // Moller-Trumbore with the segment as a ray from s; each quotient is a
+    // division by A (not a product with its reciprocal) so rounding is fixed.
+    const Point3 dir = sub(t, s);
+    const Point3 e1 = sub(q, p);
+    const Point3 e2 = sub(r, p);
+    const Point3 h = cross(dir, e2);
+    const double a = dot(e1, h);
+    if (std::fabs(a) < kKmtEpsilon) return false;
+    const Point3 sp = sub(s, p);
+    const double u = dot(sp, h) / a;
+    const Point3 qv = cross(sp, e1);
+    const double v = dot(dir, qv) / a;
+    const double w = dot(e2, qv) / a;
+    // Written as rejections so that NaN, failing every comparison, blocks.
+    if (u <= 0.0 || v <= 0.0 || u + v >= 1.0 || w <= 0.0 || w >= 1.0) return false;
+    return true;
+}
+
+Intersection intersect_projected(const Point3& p1, const Point3& p2, const Point3& p3, const Point3& p4) {
+    Intersection rec;
+    // Each product is its own rounded value; the order is part of the result.
+    const double d_a = (p3.y - p4.y) * (p2.x - p1.x);
+    const double d_b = (p2.y - p1.y) * (p3.x - p4.x);
+    const double den = d_a - d_b;
+    if (std::fabs(den) < 1e-7) return rec;
+    const double s_a = (p3.y - p4.y) * (p3.x - p1.x);
+    const double s_b = (p3.y - p1.y) * (p3.x - p4.x);
+    const double s = (s_a - s_b) / den;
+    const double u_a = (p2.x - p1.x) * (p3.y - p1.y);
+    const double u_b = (p3.x - p1.x) * (p2.y - p1.y);
+    const double u = (u_a - u_b) / den;
+    if (!(1e-7 < s && s < 0.9999999 && 1e-7 < u && u < 0.9999999)) return rec;
+    const double zi = p1.z + s * (p2.z - p1.z);
+    const double zj = p3.z + u * (p4.z - p3.z);
+    rec.is_over = zi > zj;
+    rec.signed_position = rec.is_over == (den > 0.0) ? s : -s;
+    rec.other_position = u;
+    rec.crosses = true;
+    return rec;
+}
+
+}  // namespace skeinlab

@@ -1,0 +1,72 @@
+// Points, chains and the two geometric tests the knot machinery rests on: the
+// segment-triangle test of KMT reduction and the crossing record of a pair of
+// projected segments.
+#pragma once
+
+#include <cmath>
+#include <vector>
+
+namespace skeinlab {
+
+struct Point3 {
+    double x = 0.0;
+    double y = 0.0;
+    double z = 0.0;
+    friend bool operator==(const Point3&, const Point3&) = default;
+};
+
+// One conformation: segment i joins point i to point i + 1.
+using Chain = std::vector<Point3>;
+// Frames of a trajectory; frames may differ in length.
+using FrameSet = std::vector<Chain>;
+
+// Vector helpers in the textbook order of operations (no fused multiply-add:
+// the build uses -ffp-contract=off, so each product is rounded on its own).
+inline Point3 sub(const Point3& a, const Point3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+inline Point3 cross(const Point3& a, const Point3& b) {
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+inline double dot(const Point3& a, const Point3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+inline double length(const Point3& a) { return std::sqrt(a.x * a.x + a.y * a.y + a.z * a.z); }
+
+// The plane a*x + b*y + c*z + d = 0 with (a, b, c) a unit normal.
+struct Plane {
+    double a = 0.0;
+    double b = 0.0;
+    double c = 0.0;
+    double d = 0.0;
+    double signed_distance(const Point3& p) const { return a * p.x + b * p.y + c * p.z + d; }
+};
+
+// The plane of triangle (prev, cur, next) from its normal N = (cur - prev) x
+// (next - prev) and its length |N|, anchored at prev.
+Plane triangle_plane(const Point3& prev, const Point3& normal, double normal_length);
+
+// Tolerance of the KMT test, absolute, in coordinate units.
+inline constexpr double kKmtEpsilon = 1e-7;
+
+// True when segment s-t blocks the removal of the apex q of triangle (p, q, r):
+// it pierces the triangle's interior, or it lies within 1e-7 of the triangle's
+// plane (anywhere in that plane). Touching an edge, a vertex, or ending on the
+// triangle does not block. Any NaN makes the segment block.
+bool judge_triangle(const Point3& p, const Point3& q, const Point3& r, const Plane& plane,
+                    const Point3& s, const Point3& t);
+
+// The record of one ordered pair of projected segments (row segment against
+// column segment). Default: no crossing.
+struct Intersection {
+    // Fraction along the row segment, times the crossing sign (+1 or -1).
+    double signed_position = 0.0;
+    // Fraction along the column segment.
+    double other_position = 0.0;
+    // The row segment is strictly higher than the column segment at the crossing.
+    bool is_over = false;
+    // The projections cross.
+    bool crosses = false;
+};
+
+// The crossing record of segment P1-P2 (row) against P3-P4 (column), in the
+// plane of the first two coordinates with the third as height.
+Intersection intersect_projected(const Point3& p1, const Point3& p2, const Point3& p3, const Point3& p4);
+
+}  // namespace skeinlab

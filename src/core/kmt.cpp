@@ -1,0 +1,213 @@
+#include "kmt.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+namespace skeinlab {
+namespace {
+
+constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
+constexpr std::size_t kBlock = 32;
+
+struct Box {
+    Point3 lo{std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity(),
+              std::numeric_limits<double>::infinity()};
+    Point3 hi{-std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+              -std::numeric_limits<double>::infinity()};
+    bool finite = true;
+
+    void add(const Point3& p) {
+        if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) {
+            finite = false;
+            return;
+        }
+        lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
+        hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+    }
+};
+
+// The chain as a doubly linked list over the original positions, so that a
+// deletion costs O(1) instead of shifting the tail. Positions in the
+// reduction's own terms are the alive points in original order, and "the point
+// that moves into position j after a deletion" is simply the next alive point.
+//
+// Segments are grouped in blocks of consecutive original positions; each block
+// keeps a box holding both ends of every segment that starts in it. A block
+// whose box lies clearly on one side of a triangle's plane holds no segment
+// that the full test would count as blocking (the first step of the test
+// rejects every one of them), so it is passed over without testing.
+class LinkedChain {
+public:
+    LinkedChain(const Chain& points, bool ring) : pts_(points), ring_(ring) {
+        const std::size_t n = pts_.size();
+        next_.resize(n);
+        prev_.resize(n);
+        alive_.assign(n, 1);
+        for (std::size_t i = 0; i < n; ++i) {
+            next_[i] = i + 1 < n ? i + 1 : (ring ? 0 : kNone);
+            prev_[i] = i > 0 ? i - 1 : (ring ? n - 1 : kNone);
+        }
+        size_ = n;
+        rebuild_boxes();
+    }
+
+    std::size_t size() const { return size_; }
+    std::size_t next(std::size_t i) const { return next_[i]; }
+    std::size_t prev(std::size_t i) const { return prev_[i]; }
+    const Point3& point(std::size_t i) const { return pts_[i]; }
+    std::size_t first_alive() const {
+        for (std::size_t i = 0; i < alive_.size(); ++i)
+            if (alive_[i]) return i;
+        return kNone;
+    }
+
+    void erase(std::size_t i) {
+        const std::size_t p = prev_[i];
+        const std::size_t q = next_[i];
+        if (p != kNone) next_[p] = q;
+        if (q != kNone) prev_[q] = p;
+        alive_[i] = 0;
+        --size_;
+        // The segment that started at p now ends at q.
+        if (p != kNone && q != kNone) boxes_[p / kBlock].add(pts_[q]);
+    }
+
+    void rebuild_boxes() {
+        boxes_.assign((pts_.size() + kBlock - 1) / kBlock, Box{});
+        for (std::size_t i = 0; i < pts_.size(); ++i) {
+            if (!alive_[i]) continue;
+            Box& box = boxes_[i / kBlock];
+            box.add(pts_[i]);
+            if (next_[i] != kNone) box.add(pts_[next_[i]]);
+        }
+    }
+
+    // True when some segment (x, next(x)) with x alive and x not in `skip`
+    // blocks the apex of triangle (p, q, r).
+    bool any_blocks(const Point3& p, const Point3& q, const Point3& r, const Plane& plane,
+                    const std::size_t (&skip)[3]) const {
+        for (std::size_t b = 0; b < boxes_.size(); ++b) {
+            if (clearly_one_side(boxes_[b], plane)) continue;
+            const std::size_t end = std::min(pts_.size(), (b + 1) * kBlock);
+            for (std::size_t x = b * kBlock; x < end; ++x) {
+                if (!alive_[x] || next_[x] == kNone) continue;
+                if (x == skip[0] || x == skip[1] || x == skip[2]) continue;
+                if (judge_triangle(p, q, r, plane, pts_[x], pts_[next_[x]])) return true;
+            }
+        }
+        return false;
+    }
+
+    Chain alive_points() const {
+        Chain out;
+        out.reserve(size_);
+        for (std::size_t i = 0; i < pts_.size(); ++i)
+            if (alive_[i]) out.push_back(pts_[i]);
+        return out;
+    }
+
+private:
+    // True when every point of the box is farther than sqrt(1e-7) from the
+    // plane on the same side, with room for the rounding of the per-point
+    // distances; then every segment of the box fails the side test.
+    static bool clearly_one_side(const Box& box, const Plane& pl) {
+        if (!box.finite) return false;
+        const double cx = 0.5 * box.lo.x + 0.5 * box.hi.x;
+        const double cy = 0.5 * box.lo.y + 0.5 * box.hi.y;
+        const double cz = 0.5 * box.lo.z + 0.5 * box.hi.z;
+        const double hx = 0.5 * box.hi.x - 0.5 * box.lo.x;
+        const double hy = 0.5 * box.hi.y - 0.5 * box.lo.y;
+        const double hz = 0.5 * box.hi.z - 0.5 * box.lo.z;
+        const double centre = pl.a * cx + pl.b * cy + pl.c * cz + pl.d;
+        const double reach = std::fabs(pl.a) * hx + std::fabs(pl.b) * hy + std::fabs(pl.c) * hz;
+        const double scale = std::fabs(pl.a) * (std::fabs(cx) + hx) + std::fabs(pl.b) * (std::fabs(cy) + hy) +
+                             std::fabs(pl.c) * (std::fabs(cz) + hz) + std::fabs(pl.d);
+        // sqrt(1e-7) with a relative margin, plus a rounding allowance far
+        // above the few ulps the distance evaluations can be off by.
+        const double threshold = 3.1622777e-4 * (1.0 + 1e-6) + 1e-12 * scale;
+        const double lowest = centre - reach;
+        const double highest = centre + reach;
+        return lowest > threshold || highest < -threshold;  // false for NaN
+    }
+
+    Chain pts_;
+    bool ring_;
+    std::vector<std::size_t> next_;
+    std::vector<std::size_t> prev_;
+    std::vector<std::uint8_t> alive_;
+    std::vector<Box> boxes_;
+    std::size_t size_ = 0;
+};
+
+// The triangle of cur; returns false when it is degenerate (|N| < 1e-7).
+bool triangle_of(const Point3& prev, const Point3& cur, const Point3& next, Plane& plane) {
+    const Point3 normal = cross(sub(cur, prev), sub(next, prev));
+    const double len = length(normal);
+    if (len < kKmtEpsilon) return false;  // a NaN normal is not degenerate
+    plane = triangle_plane(prev, normal, len);
+    return true;
+}
+
+}  // namespace
+
+void kmt_ring(Chain& chain) {
+    if (chain.size() < 3) return;
+    LinkedChain ring(chain, true);
+    for (;;) {
+        const std::size_t start_length = ring.size();
+        std::size_t cur = ring.first_alive();
+        std::size_t kept = 0;
+        while (ring.size() >= 3) {
+            const std::size_t before = ring.prev(cur);
+            const std::size_t after = ring.next(cur);
+            Plane plane;
+            bool blocked = false;
+            if (triangle_of(ring.point(before), ring.point(cur), ring.point(after), plane)) {
+                // Every segment but the two at cur and the one leaving next.
+                const std::size_t skip[3] = {before, cur, after};
+                blocked = ring.any_blocks(ring.point(before), ring.point(cur), ring.point(after), plane, skip);
+            }
+            if (blocked) {
+                cur = after;
+                if (++kept >= ring.size()) break;
+            } else {
+                ring.erase(cur);
+                kept = 0;
+                cur = after;  // the point that moved into this position
+            }
+        }
+        if (ring.size() == start_length || ring.size() < 3) break;
+        ring.rebuild_boxes();
+    }
+    chain = ring.alive_points();
+}
+
+void kmt_open_chain(Chain& chain) {
+    if (chain.size() < 3) return;
+    LinkedChain open(chain, false);
+    const std::size_t last = chain.size() - 1;
+    for (;;) {
+        const std::size_t start_length = open.size();
+        std::size_t cur = open.next(0);
+        while (cur != last) {
+            const std::size_t before = open.prev(cur);
+            const std::size_t after = open.next(cur);
+            Plane plane;
+            bool blocked = false;
+            if (triangle_of(open.point(before), open.point(cur), open.point(after), plane)) {
+                // Every segment but the triangle's own two edges.
+                const std::size_t skip[3] = {before, cur, kNone};
+                blocked = open.any_blocks(open.point(before), open.point(cur), open.point(after), plane, skip);
+            }
+            if (!blocked) open.erase(cur);
+            cur = after;
+        }
+        if (open.size() == start_length || open.size() < 3) break;
+        open.rebuild_boxes();
+    }
+    chain = open.alive_points();
+}
+
+}  // namespace skeinlab

@@ -1,0 +1,216 @@
+#include "knotsize.hpp"
+
+#include <climits>
+#include <vector>
+
+namespace skeinlab {
+namespace {
+
+bool window_valid(const Chain& chain, std::int32_t s, std::int32_t e) {
+    return s >= 0 && s <= e && static_cast<std::size_t>(e) < chain.size();
+}
+
+Chain copy_window(const Chain& chain, std::int32_t s, std::int32_t e) {
+    return Chain(chain.begin() + s, chain.begin() + e + 1);
+}
+
+// The search over one working chain (the frame itself, or one rotation of a
+// ring); W is the open-chain typing of a window compared with the target.
+class CoreSearch {
+public:
+    CoreSearch(const Chain& chain, const std::string& target, const AlexanderTable& table,
+               const KnotTypeOptions& open_options, bool ring)
+        : chain_(chain),
+          target_(target),
+          table_(table),
+          open_(open_options),
+          ring_(ring),
+          n_(static_cast<std::int32_t>(chain.size())) {}
+
+    bool w(std::int32_t s, std::int32_t e) const { return window_is_type(chain_, s, e, target_, table_, open_); }
+
+    // Search steps shared by rings and open chains: the first window, then growth.
+    std::pair<std::int32_t, std::int32_t> first_window_grown() const {
+        const std::int32_t last = n_ - 1;
+        std::int32_t lo = 0, hi = last;
+        while (lo < hi) {
+            const std::int32_t mid = (lo + hi) / 2;
+            if (w(0, mid)) hi = mid; else lo = mid + 1;
+        }
+        const std::int32_t e_min = lo;
+
+        lo = 0, hi = last;
+        while (lo < hi - 1) {
+            const std::int32_t mid = (lo + hi) / 2;
+            if (w(mid, last)) lo = mid; else hi = mid;
+        }
+        const std::int32_t s_max = lo;
+
+        std::int32_t s = s_max, e = e_min;
+        if (!(s_max < e_min)) {
+            lo = s_max, hi = last;
+            while (lo < hi - 1) {
+                const std::int32_t mid = (lo + hi) / 2;
+                if (w(s_max, mid)) hi = mid; else lo = mid + 1;
+            }
+            const std::int32_t e1 = lo;  // the lower bound, by design
+            lo = 0, hi = e_min;
+            while (lo < hi - 1) {
+                const std::int32_t mid = (lo + hi) / 2;
+                if (w(mid, e_min)) lo = mid; else hi = mid;
+            }
+            const std::int32_t s2 = lo;
+            if ((e1 - s_max) > (e_min - s2)) {
+                s = s2;
+                e = e_min;
+            } else {
+                s = s_max;
+                e = e1;
+            }
+        }
+
+        // Growth: failing windows widen one point to the left, then one to the right.
+        auto may_grow = [&] { return s >= 1 && e <= n_ - 2 && (ring_ ? s <= e : s < e); };
+        if (may_grow()) {
+            bool flag = true;
+            do {
+                if (w(s, e)) break;
+                if (flag) s -= 1;
+                flag = !flag;
+                if (flag) e += 1;
+            } while (may_grow());
+        }
+        return {s, e};
+    }
+
+    // Trimming accepts windows typed as the target or as a knot at least as
+    // complex (crossing number, then index).
+    bool holds(std::int32_t s, std::int32_t e) const {
+        std::string name;
+        if (open_.debug) {
+            // Two typings, so that each probe writes its own diagnostic line.
+            if (w(s, e)) return true;
+            name = window_knottype_open(chain_, s, e, table_, open_);
+        } else {
+            name = window_knottype_open(chain_, s, e, table_, open_);
+            if (name == target_) return true;
+        }
+        const auto window_key = parse_knot_name(name);
+        const auto target_key = parse_knot_name(target_);
+        return window_key && target_key && *window_key >= *target_key;
+    }
+
+    std::pair<std::int32_t, std::int32_t> trimmed(std::int32_t s, std::int32_t e) const {
+        std::int32_t s_trim = s;
+        if (s < e - 1) {
+            std::int32_t lo = s, hi = e;
+            while (lo < hi - 1) {
+                const std::int32_t mid = (lo + hi) / 2;
+                if (holds(mid, e)) lo = mid; else hi = mid;
+            }
+            s_trim = lo;
+        }
+        std::int32_t e_trim = e;
+        if (s_trim < e - 1) {
+            std::int32_t lo = s_trim, hi = e;
+            while (lo < hi - 1) {
+                const std::int32_t mid = (lo + hi) / 2;
+                if (holds(s_trim, mid)) hi = mid; else lo = mid;
+            }
+            e_trim = hi;
+        }
+        return {s_trim, e_trim};
+    }
+
+private:
+    const Chain& chain_;
+    const std::string& target_;
+    const AlexanderTable& table_;
+    const KnotTypeOptions& open_;
+    bool ring_;
+    std::int32_t n_;
+};
+
+}  // namespace
+
+bool window_is_type(const Chain& chain, std::int32_t s, std::int32_t e, const std::string& target,
+                    const AlexanderTable& table, const KnotTypeOptions& options) {
+    if (!window_valid(chain, s, e)) return false;
+    const Result<std::string> name = get_knottype(copy_window(chain, s, e), table, options);
+    if (!name) {
+        if (options.debug)
+            write_debug_line("debug: window_is_type [" + std::to_string(s) + "," + std::to_string(e) +
+                             "] failed: " + name.error().display());
+        return false;
+    }
+    return name.value() == target;
+}
+
+std::string window_knottype_open(const Chain& chain, std::int32_t s, std::int32_t e, const AlexanderTable& table,
+                                 const KnotTypeOptions& options) {
+    if (!window_valid(chain, s, e)) return {};
+    KnotTypeOptions open = options;
+    open.is_ring = false;
+    Result<std::string> name = get_knottype(copy_window(chain, s, e), table, open);
+    if (!name) {
+        if (options.debug)
+            write_debug_line("debug: window_knottype_open [" + std::to_string(s) + "," + std::to_string(e) +
+                             "] failed: " + name.error().display());
+        return {};
+    }
+    return std::move(name).value();
+}
+
+Result<KnotCore> find_knot_core(const Chain& chain, const std::string& target, const AlexanderTable& table,
+                                const KnotTypeOptions& options) {
+    KnotCore none;
+    // Window bounds are 32-bit; a chain too long for them has no searchable core.
+    if (chain.empty() || chain.size() > static_cast<std::size_t>(INT32_MAX)) return none;
+    const std::int32_t n = static_cast<std::int32_t>(chain.size());
+    KnotTypeOptions open = options;
+    open.is_ring = false;
+
+    if (!options.is_ring) {
+        const CoreSearch search(chain, target, table, open, false);
+        if (!search.w(0, n - 1)) return none;
+        const auto [s, e] = search.first_window_grown();
+        return KnotCore{true, s, e, e - s + 1, target};
+    }
+
+    KnotTypeOptions ring = options;
+    ring.is_ring = true;
+    const std::int32_t rotations = options.ring_rotations >= 2 ? options.ring_rotations : 1;
+    const std::int32_t step = n / rotations;
+    std::vector<CoreTriple> candidates;
+    Chain rotated(chain.size());
+    for (std::int32_t k = 0; k < rotations; ++k) {
+        const std::int32_t off = step * k;
+        for (std::int32_t i = 0; i < n; ++i) rotated[static_cast<std::size_t>(i)] = chain[static_cast<std::size_t>((i + off) % n)];
+        if (!window_is_type(rotated, 0, n - 1, target, table, ring)) continue;
+        const CoreSearch search(rotated, target, table, open, true);
+        const auto [s, e] = search.first_window_grown();
+        const auto [s_trim, e_trim] = search.trimmed(s, e);
+        candidates.push_back({(s_trim + off) % n, (e_trim + off) % n, e_trim - s_trim + 1});
+    }
+    if (candidates.empty()) return none;
+    const CoreTriple* chosen = nullptr;
+    for (const CoreTriple& c : candidates)
+        if (c[2] > 0 && (!chosen || c[2] < (*chosen)[2])) chosen = &c;
+    if (!chosen) chosen = &candidates.front();
+    return KnotCore{true, (*chosen)[0], (*chosen)[1], (*chosen)[2], target};
+}
+
+Outcome<std::pair<std::string, CoreTriple>> knot_size_of_frame(const Chain& chain, const AlexanderTable& table,
+                                                               const KnotTypeOptions& options) {
+    Outcome<std::string> typed = classify_frame(chain, table, options);
+    if (auto* failure = std::get_if<Failure>(&typed)) return std::move(*failure);
+    std::string name = std::get<std::string>(std::move(typed));
+    if (name.find('_') == std::string::npos) return std::make_pair(std::move(name), kNoCore);
+    const Result<KnotCore> core = find_knot_core(chain, name, table, options);
+    if (!core) return Failure{core.error().display()};
+    const KnotCore& c = core.value();
+    const CoreTriple triple = c.found ? CoreTriple{c.start, c.end, c.length} : kNoCore;
+    return std::make_pair(std::move(name), triple);
+}
+
+}  // namespace skeinlab

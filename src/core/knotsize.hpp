@@ -1,0 +1,45 @@
+// The knot core of a chain: the shortest window of consecutive points that,
+// typed on its own as an open chain, still carries the chain's knot, found by
+// binary searches over window bounds whose every probe is a full typing.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+
+#include "alexander_table.hpp"
+#include "drivers.hpp"
+#include "geometry.hpp"
+#include "knottype.hpp"
+
+namespace skeinlab {
+
+struct KnotCore {
+    bool found = false;
+    std::int32_t start = -1;
+    std::int32_t end = -1;
+    std::int32_t length = 0;
+    std::string name;
+};
+
+// True when s <= e < n and the window [s, e], typed with `options`, is named
+// exactly `target`. A failed typing is false.
+bool window_is_type(const Chain& chain, std::int32_t s, std::int32_t e, const std::string& target,
+                    const AlexanderTable& table, const KnotTypeOptions& options);
+
+// The name of the window [s, e] typed as an open chain, or "" when the window
+// is outside the chain or the typing fails.
+std::string window_knottype_open(const Chain& chain, std::int32_t s, std::int32_t e, const AlexanderTable& table,
+                                 const KnotTypeOptions& options);
+
+// The core of `target` in the chain. Rings try options.ring_rotations
+// rotated starting points and report start and end in the chain's own
+// numbering (end < start when the core runs across the first point).
+Result<KnotCore> find_knot_core(const Chain& chain, const std::string& target, const AlexanderTable& table,
+                                const KnotTypeOptions& options);
+
+// One frame of knot_size: its name (as knot_type gives it) and its core triple.
+Outcome<std::pair<std::string, CoreTriple>> knot_size_of_frame(const Chain& chain, const AlexanderTable& table,
+                                                               const KnotTypeOptions& options);
+
+}  // namespace skeinlab

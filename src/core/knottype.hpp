@@ -1,0 +1,40 @@
+// The knot type of one chain: KMT reduction, closure, the Alexander
+// polynomial of the closed chain from one planar projection, and its name.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "alexander_table.hpp"
+#include "error.hpp"
+#include "geometry.hpp"
+
+namespace skeinlab {
+
+struct KnotTypeOptions {
+    // Distance below which an end of an open chain counts as lying on a hull face.
+    double hull_tolerance = 0.005;
+    // Distance of the closure points from the chain ends, in chain radii.
+    double hull_scale = 100.0;
+    // Rotated starting points the knot-core search tries on a ring (< 2 means 1).
+    std::int32_t ring_rotations = 4;
+    bool is_ring = true;
+    bool use_kmt = true;
+    // Write diagnostic lines to standard error.
+    bool debug = false;
+};
+
+// The knot name of a chain that is already closed (a ring with its first point
+// repeated at the end, or an open chain with its closure points): "1" for the
+// unknot, the table's name, or NotFound carrying the normalized polynomial's
+// text. The chain's last point is never joined back to its first. May throw
+// InternalError after a coefficient wrap-around in the determinant.
+Result<std::string> compute_knottype_from_chain(const Chain& points, const AlexanderTable& table, bool debug);
+
+// The knot name of one chain: copies it, reduces the copy by KMT when
+// options.use_kmt, closes it (a ring by repeating its first point, an open
+// chain of more than 4 points by hull_ends) and types it. The only error is
+// NotFound.
+Result<std::string> get_knottype(const Chain& points, const AlexanderTable& table, const KnotTypeOptions& options);
+
+}  // namespace skeinlab

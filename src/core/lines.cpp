@@ -1,0 +1,135 @@
+#include "lines.hpp"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "text.hpp"
+
+namespace skeinlab {
+
+LineReader::LineReader(int fd, std::string_view text) : fd_(fd), text_(text) {
+    if (fd_ >= 0) buffer_.resize(kFileBufferSize);
+}
+
+LineReader::LineReader(LineReader&& other) noexcept
+    : fd_(other.fd_), text_(other.text_), buffer_(std::move(other.buffer_)), pos_(other.pos_), end_(other.end_) {
+    other.fd_ = -1;
+}
+
+LineReader::~LineReader() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+Result<LineReader> LineReader::open(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return KnotError::io(os_error_text(errno));
+    return LineReader(fd, {});
+}
+
+LineReader LineReader::from_text(std::string_view text) { return LineReader(-1, text); }
+
+Result<bool> LineReader::next(std::string& line) {
+    line.clear();
+    if (fd_ < 0) {
+        if (pos_ >= text_.size()) return false;
+        const std::size_t nl = text_.find('\n', pos_);
+        const std::size_t stop = nl == std::string_view::npos ? text_.size() : nl + 1;
+        line.assign(text_.substr(pos_, stop - pos_));
+        pos_ = stop;
+    } else {
+        for (;;) {
+            if (pos_ == end_) {
+                ssize_t got;
+                do {
+                    got = ::read(fd_, buffer_.data(), buffer_.size());
+                } while (got < 0 && errno == EINTR);
+                if (got < 0) return KnotError::io(os_error_text(errno));
+                pos_ = 0;
+                end_ = static_cast<std::size_t>(got);
+                if (got == 0) break;
+            }
+            const char* start = buffer_.data() + pos_;
+            const void* nl = std::memchr(start, '\n', end_ - pos_);
+            if (nl) {
+                const std::size_t len = static_cast<std::size_t>(static_cast<const char*>(nl) - start) + 1;
+                line.append(start, len);
+                pos_ += len;
+                break;
+            }
+            line.append(start, end_ - pos_);
+            pos_ = end_;
+        }
+        if (line.empty()) return false;
+    }
+    if (!text::valid_utf8(line)) return KnotError::io("stream did not contain valid UTF-8");
+    return true;
+}
+
+FileWriter::FileWriter(int fd) : fd_(fd) { buffer_.reserve(kFileBufferSize); }
+
+FileWriter::FileWriter(FileWriter&& other) noexcept : fd_(other.fd_), buffer_(std::move(other.buffer_)) {
+    other.fd_ = -1;
+}
+
+FileWriter::~FileWriter() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+Result<FileWriter> FileWriter::open(const std::string& path, bool append) {
+    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
+    const int fd = ::open(path.c_str(), flags, 0666);
+    if (fd < 0) return KnotError::io(os_error_text(errno));
+    return FileWriter(fd);
+}
+
+namespace {
+Status write_all(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t put = ::write(fd, data, size);
+        if (put < 0) {
+            if (errno == EINTR) continue;
+            return KnotError::io(os_error_text(errno));
+        }
+        data += put;
+        size -= static_cast<std::size_t>(put);
+    }
+    return ok_status();
+}
+}  // namespace
+
+Status FileWriter::write(std::string_view bytes) {
+    if (buffer_.size() + bytes.size() > kFileBufferSize) {
+        Status flushed = flush();
+        if (!flushed) return flushed;
+        if (bytes.size() >= kFileBufferSize) return write_all(fd_, bytes.data(), bytes.size());
+    }
+    buffer_.append(bytes);
+    return ok_status();
+}
+
+Status FileWriter::flush() {
+    if (buffer_.empty()) return ok_status();
+    Status written = write_all(fd_, buffer_.data(), buffer_.size());
+    buffer_.clear();
+    return written;
+}
+
+Status FileWriter::close() {
+    Status flushed = flush();
+    const int fd = fd_;
+    fd_ = -1;
+    if (fd >= 0 && ::close(fd) != 0 && flushed) return KnotError::io(os_error_text(errno));
+    return flushed;
+}
+
+std::string_view strip_line_ending(std::string_view line) {
+    if (!line.empty() && line.back() == '\n') {
+        line.remove_suffix(1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    }
+    return line;
+}
+
+}  // namespace skeinlab

@@ -1,0 +1,65 @@
+// Buffered line reading and writing over POSIX file descriptors with 8192-byte
+// buffers. Lines are checked to be UTF-8 as they are read.
+#pragma once
+
+#include <string>
+
+#include "error.hpp"
+
+namespace skeinlab {
+
+inline constexpr std::size_t kFileBufferSize = 8192;
+
+class LineReader {
+public:
+    // Opens a file for reading; the error is Io with "{} (os error {})".
+    static Result<LineReader> open(const std::string& path);
+    // Reads from text held in memory (the built-in table).
+    static LineReader from_text(std::string_view text);
+
+    LineReader(LineReader&& other) noexcept;
+    LineReader& operator=(LineReader&&) = delete;
+    LineReader(const LineReader&) = delete;
+    ~LineReader();
+
+    // Reads the next line into `line`, with its final "\n" when it has one.
+    // Returns false at the end of the input. A read failure or a line that is
+    // not valid UTF-8 ("stream did not contain valid UTF-8") is an Io error.
+    Result<bool> next(std::string& line);
+
+private:
+    LineReader(int fd, std::string_view text);
+    int fd_ = -1;
+    std::string_view text_;  // in-memory input when fd_ < 0
+    std::string buffer_;
+    std::size_t pos_ = 0;
+    std::size_t end_ = 0;
+};
+
+// Buffered writer. Construction never fails; errors surface from write/flush
+// as Io with "{} (os error {})".
+class FileWriter {
+public:
+    // Opens for writing with create and truncate, or create and append
+    // (permission bits 0o666 under the umask). Error: "{} (os error {})".
+    static Result<FileWriter> open(const std::string& path, bool append);
+    FileWriter(FileWriter&& other) noexcept;
+    FileWriter& operator=(FileWriter&&) = delete;
+    FileWriter(const FileWriter&) = delete;
+    ~FileWriter();
+
+    Status write(std::string_view bytes);
+    Status flush();
+    // Flushes and closes; reports a failure of either.
+    Status close();
+
+private:
+    explicit FileWriter(int fd);
+    int fd_ = -1;
+    std::string buffer_;
+};
+
+// Removes a final "\n" and a "\r" just before it.
+std::string_view strip_line_ending(std::string_view line);
+
+}  // namespace skeinlab

@@ -1,0 +1,119 @@
+#include "pool.hpp"
+
+#include <atomic>
+#include <exception>
+#include <pthread.h>
+#include <sched.h>
+
+namespace skeinlab {
+
+std::size_t available_processors() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0) {
+        const int count = CPU_COUNT(&set);
+        if (count > 0) return static_cast<std::size_t>(count);
+    }
+    const unsigned hardware = std::thread::hardware_concurrency();
+    return hardware > 0 ? hardware : 1;
+}
+
+WorkerPool::WorkerPool(std::size_t workers) {
+    if (workers == 0) workers = 1;
+    threads_.reserve(workers);
+    try {
+        for (std::size_t i = 0; i < workers; ++i) threads_.emplace_back([this] { work(); });
+    } catch (...) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_all();
+        for (std::thread& t : threads_) t.join();
+        throw;
+    }
+}
+
+WorkerPool::~WorkerPool() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    for (std::thread& t : threads_) t.join();
+}
+
+void WorkerPool::work() {
+    for (;;) {
+        std::function<void()> task;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            wake_.wait(lock, [this] { return stopping_ || !tasks_.empty(); });
+            if (tasks_.empty()) return;  // stopping and nothing left
+            task = std::move(tasks_.front());
+            tasks_.pop_front();
+        }
+        task();
+    }
+}
+
+void WorkerPool::parallel_for(std::size_t count, const std::function<void(std::size_t)>& body) {
+    if (count == 0) return;
+    struct Job {
+        std::atomic<std::size_t> next{0};
+        std::size_t running = 0;
+        std::mutex mutex;
+        std::condition_variable done;
+        std::exception_ptr error;
+    } job;
+    const std::size_t runners = std::min(count, threads_.size());
+    job.running = runners;
+    auto runner = [&job, &body, count] {
+        for (;;) {
+            const std::size_t i = job.next.fetch_add(1);
+            if (i >= count) break;
+            try {
+                body(i);
+            } catch (...) {
+                std::lock_guard<std::mutex> lock(job.mutex);
+                if (!job.error) job.error = std::current_exception();
+            }
+        }
+        std::lock_guard<std::mutex> lock(job.mutex);
+        if (--job.running == 0) job.done.notify_all();
+    };
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (std::size_t r = 0; r < runners; ++r) tasks_.emplace_back(runner);
+    }
+    wake_.notify_all();
+    std::unique_lock<std::mutex> lock(job.mutex);
+    job.done.wait(lock, [&job] { return job.running == 0; });
+    if (job.error) std::rethrow_exception(job.error);
+}
+
+namespace {
+
+std::mutex g_shared_mutex;
+WorkerPool* g_shared = nullptr;
+
+// A forked child has none of the parent's threads: it builds a pool of its
+// own on first use. The parent's pool object is abandoned in the child, since
+// its locks may be held by threads that do not exist there.
+void forget_shared_pool_in_child() {
+    new (&g_shared_mutex) std::mutex();
+    g_shared = nullptr;
+}
+
+}  // namespace
+
+WorkerPool& WorkerPool::shared() {
+    static const int registered = pthread_atfork(nullptr, nullptr, forget_shared_pool_in_child);
+    (void)registered;
+    std::lock_guard<std::mutex> lock(g_shared_mutex);
+    // Never destroyed: it lives until the process ends.
+    if (!g_shared) g_shared = new WorkerPool(available_processors());
+    return *g_shared;
+}
+
+}  // namespace skeinlab

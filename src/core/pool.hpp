@@ -1,0 +1,49 @@
+// Worker threads for the per-frame work: a process-wide shared pool created on
+// first use, and dedicated pools that live for one call.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace skeinlab {
+
+class WorkerPool {
+public:
+    // Starts `workers` threads (at least 1). Throws std::system_error when the
+    // system refuses to start a thread, after stopping the ones it started.
+    explicit WorkerPool(std::size_t workers);
+    ~WorkerPool();
+    WorkerPool(const WorkerPool&) = delete;
+    WorkerPool& operator=(const WorkerPool&) = delete;
+
+    std::size_t size() const { return threads_.size(); }
+
+    // Calls body(i) for every i in [0, count) on the workers and returns when
+    // all calls are done. Items are handed out one at a time as workers become
+    // free, so uneven items balance. The first exception thrown by body is
+    // rethrown here after every item has run.
+    void parallel_for(std::size_t count, const std::function<void(std::size_t)>& body);
+
+    // The process-wide pool: one worker per processor available to the
+    // process (its CPU affinity mask), created on first use.
+    static WorkerPool& shared();
+
+private:
+    void work();
+
+    std::vector<std::thread> threads_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<std::function<void()>> tasks_;
+    bool stopping_ = false;
+};
+
+// Number of logical processors this process may run on (at least 1).
+std::size_t available_processors();
+
+}  // namespace skeinlab

@@ -1,0 +1,231 @@
+#include "convert.hpp"
+
+#include "numpy_api.hpp"
+
+#include <cstring>
+#include <limits>
+
+namespace skeinlab::py {
+
+bool bind_arguments(const char* function, const char* const* names, Py_ssize_t count, Py_ssize_t required,
+                    PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject** out) {
+    if (nargs > count) {
+        if (required == count)
+            PyErr_Format(PyExc_TypeError, "%s() takes exactly %zd positional argument%s (%zd given)", function,
+                         count, count == 1 ? "" : "s", nargs);
+        else
+            PyErr_Format(PyExc_TypeError, "%s() takes at most %zd argument%s (%zd given)", function, count,
+                         count == 1 ? "" : "s", nargs);
+        return false;
+    }
+    for (Py_ssize_t i = 0; i < count; ++i) out[i] = i < nargs ? args[i] : nullptr;
+    const Py_ssize_t nkw = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
+    for (Py_ssize_t k = 0; k < nkw; ++k) {
+        PyObject* key = PyTuple_GET_ITEM(kwnames, k);
+        Py_ssize_t index = -1;
+        for (Py_ssize_t i = 0; i < count; ++i) {
+            if (PyUnicode_CompareWithASCIIString(key, names[i]) == 0) {
+                index = i;
+                break;
+            }
+        }
+        if (index < 0) {
+            PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'", function, key);
+            return false;
+        }
+        if (out[index] != nullptr) {
+            PyErr_Format(PyExc_TypeError, "argument for %s() given by name ('%s') and position (%zd)", function,
+                         names[index], index + 1);
+            return false;
+        }
+        out[index] = args[nargs + k];
+    }
+    for (Py_ssize_t i = 0; i < required; ++i) {
+        if (out[i] == nullptr) {
+            PyErr_Format(PyExc_TypeError, "%s() missing required argument '%s' (pos %zd)", function, names[i],
+                         i + 1);
+            return false;
+        }
+    }
+    return true;
+}
+
+void name_type_error(const char* name) {
+    if (!PyErr_ExceptionMatches(PyExc_TypeError)) return;
+    PyObject* type = nullptr;
+    PyObject* value = nullptr;
+    PyObject* traceback = nullptr;
+    PyErr_Fetch(&type, &value, &traceback);
+    PyErr_NormalizeException(&type, &value, &traceback);
+    PyRef owned_type = PyRef::steal(type);
+    PyRef owned_value = PyRef::steal(value);
+    PyRef owned_traceback = PyRef::steal(traceback);
+    PyRef text = PyRef::steal(value ? PyObject_Str(value) : nullptr);
+    if (!text) {
+        PyErr_Clear();
+        PyErr_Format(PyExc_TypeError, "argument '%s': invalid type", name);
+        return;
+    }
+    PyErr_Format(PyExc_TypeError, "argument '%s': %U", name, text.get());
+}
+
+std::optional<std::string> convert_str(PyObject* obj, const char* name) {
+    if (!PyUnicode_Check(obj)) {
+        PyErr_Format(PyExc_TypeError, "'%s' object cannot be converted to 'PyString'", Py_TYPE(obj)->tp_name);
+        name_type_error(name);
+        return std::nullopt;
+    }
+    Py_ssize_t size = 0;
+    const char* utf8 = PyUnicode_AsUTF8AndSize(obj, &size);
+    if (!utf8) {
+        // Lone surrogates cannot be encoded; report them against the argument.
+        name_type_error(name);
+        return std::nullopt;
+    }
+    return std::string(utf8, static_cast<std::size_t>(size));
+}
+
+bool convert_threads(PyObject* obj, std::optional<std::uint64_t>& out) {
+    out.reset();
+    if (obj == nullptr || obj == Py_None) return true;
+    PyRef index = PyRef::steal(PyNumber_Index(obj));
+    if (!index) {
+        name_type_error("threads");
+        return false;
+    }
+    const unsigned long long value = PyLong_AsUnsignedLongLong(index.get());
+    if (value == static_cast<unsigned long long>(-1) && PyErr_Occurred()) return false;
+    out = static_cast<std::uint64_t>(value);
+    return true;
+}
+
+bool convert_bool(PyObject* obj, const char* name, bool& out) {
+    if (PyBool_Check(obj)) {
+        out = obj == Py_True;
+        return true;
+    }
+    if (PyArray_IsScalar(obj, Bool)) {
+        out = PyArrayScalar_VAL(obj, Bool) != 0;
+        return true;
+    }
+    PyErr_Format(PyExc_TypeError, "'%s' object cannot be converted to 'PyBool'", Py_TYPE(obj)->tp_name);
+    name_type_error(name);
+    return false;
+}
+
+std::optional<bool> check_chain_type(const std::string& chain_type) {
+    if (chain_type == "ring") return true;
+    if (chain_type == "open") return false;
+    to_py_runtime_error("Invalid chain_type. Expected 'ring' or 'open'.");
+    return std::nullopt;
+}
+
+bool is_float64_array(PyObject* obj, int ndim) {
+    if (!PyArray_Check(obj)) return false;
+    auto* array = reinterpret_cast<PyArrayObject*>(obj);
+    if (PyArray_NDIM(array) != ndim) return false;
+    PyArray_Descr* f64 = PyArray_DescrFromType(NPY_DOUBLE);
+    const bool equivalent = PyArray_EquivTypes(PyArray_DESCR(array), f64) != 0;
+    Py_DECREF(f64);
+    return equivalent;
+}
+
+namespace {
+
+// Reads a double at a byte address that need not be aligned.
+inline double load(const char* address) {
+    double value;
+    std::memcpy(&value, address, sizeof value);
+    return value;
+}
+
+}  // namespace
+
+std::optional<Chain> points_from_array2(PyObject* obj) {
+    auto* array = reinterpret_cast<PyArrayObject*>(obj);
+    const npy_intp* shape = PyArray_DIMS(array);
+    if (shape[1] != 3) {
+        to_py_runtime_error("Expected array with shape (N, 3) or (F, N, 3).");
+        return std::nullopt;
+    }
+    const npy_intp* strides = PyArray_STRIDES(array);
+    const char* base = PyArray_BYTES(array);
+    Chain chain(static_cast<std::size_t>(shape[0]));
+    for (npy_intp j = 0; j < shape[0]; ++j) {
+        const char* row = base + j * strides[0];
+        chain[static_cast<std::size_t>(j)] = {load(row), load(row + strides[1]), load(row + 2 * strides[1])};
+    }
+    return chain;
+}
+
+PyObject* frames_to_pyarray(const FrameSet& frames) {
+    std::size_t atoms = 0;
+    for (const Chain& frame : frames) atoms = std::max(atoms, frame.size());
+    npy_intp dims[3] = {static_cast<npy_intp>(frames.size()), static_cast<npy_intp>(atoms), 3};
+    PyRef array = PyRef::steal(PyArray_SimpleNew(3, dims, NPY_DOUBLE));
+    if (!array) return nullptr;
+    auto* data = static_cast<double*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(array.get())));
+    // The standard quiet NaN, bit pattern 0x7ff8000000000000.
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    std::size_t pos = 0;
+    for (const Chain& frame : frames) {
+        for (const Point3& p : frame) {
+            data[pos++] = p.x;
+            data[pos++] = p.y;
+            data[pos++] = p.z;
+        }
+        for (std::size_t k = frame.size(); k < atoms; ++k) {
+            data[pos++] = nan;
+            data[pos++] = nan;
+            data[pos++] = nan;
+        }
+    }
+    return array.release();
+}
+
+PyObject* chain_to_pyarray(const Chain& chain) {
+    npy_intp dims[2] = {static_cast<npy_intp>(chain.size()), 3};
+    PyObject* array = PyArray_SimpleNew(2, dims, NPY_DOUBLE);
+    if (!array) return nullptr;
+    auto* data = static_cast<double*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(array)));
+    for (std::size_t i = 0; i < chain.size(); ++i) {
+        data[3 * i] = chain[i].x;
+        data[3 * i + 1] = chain[i].y;
+        data[3 * i + 2] = chain[i].z;
+    }
+    return array;
+}
+
+PyObject* to_py_runtime_error(const std::string& message) {
+    PyRef text = PyRef::steal(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()),
+                                                   "replace"));
+    if (text) PyErr_SetObject(PyExc_RuntimeError, text.get());
+    return nullptr;
+}
+
+PyObject* raise_knot_error(const KnotError& error) { return to_py_runtime_error(error.display()); }
+
+namespace {
+PyObject* g_internal_error = nullptr;
+}
+
+PyObject* internal_error_type() { return g_internal_error; }
+
+bool create_internal_error_type() {
+    if (g_internal_error) return true;
+    g_internal_error = PyErr_NewExceptionWithDoc(
+        "skeinlab.InternalError",
+        "A broken internal invariant (such as an inexact polynomial division after a 64-bit\n"
+        "coefficient wrap-around) abandoned the call. Derived from BaseException.",
+        PyExc_BaseException, nullptr);
+    return g_internal_error != nullptr;
+}
+
+PyObject* raise_internal_error(const std::string& message) {
+    PyRef text = PyRef::steal(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()),
+                                                   "replace"));
+    if (text && g_internal_error) PyErr_SetObject(g_internal_error, text.get());
+    return nullptr;
+}
+
+}  // namespace skeinlab::py

@@ -1,0 +1,128 @@
+// The Python boundary's building blocks: the reference owner, argument binding
+// for fast calls with keywords, the named argument converters, array
+// conversion in both directions, and the one place where core errors become
+// Python exceptions.
+#pragma once
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "error.hpp"
+#include "geometry.hpp"
+
+namespace skeinlab::py {
+
+// Owns one strong reference. Move-only; release() hands the reference over to
+// an API that steals it, and only after that API has succeeded.
+class PyRef {
+public:
+    PyRef() = default;
+    static PyRef steal(PyObject* o) { return PyRef(o); }
+    static PyRef borrow(PyObject* o) {
+        Py_XINCREF(o);
+        return PyRef(o);
+    }
+    PyRef(const PyRef&) = delete;
+    PyRef& operator=(const PyRef&) = delete;
+    PyRef(PyRef&& other) noexcept : obj_(other.obj_) { other.obj_ = nullptr; }
+    PyRef& operator=(PyRef&& other) noexcept {
+        if (this != &other) {
+            Py_XDECREF(obj_);
+            obj_ = other.obj_;
+            other.obj_ = nullptr;
+        }
+        return *this;
+    }
+    ~PyRef() { Py_XDECREF(obj_); }
+
+    PyObject* get() const { return obj_; }
+    PyObject* release() {
+        PyObject* o = obj_;
+        obj_ = nullptr;
+        return o;
+    }
+    explicit operator bool() const { return obj_ != nullptr; }
+
+private:
+    explicit PyRef(PyObject* o) : obj_(o) {}
+    PyObject* obj_ = nullptr;
+};
+
+// Binds the arguments of a fast call with keywords to the parameters `names`
+// (all positional-or-keyword; the first `required` have no default). Fills
+// `out` with borrowed references (nullptr for an omitted optional argument).
+// Raises the host's TypeErrors and returns false on failure.
+bool bind_arguments(const char* function, const char* const* names, Py_ssize_t count, Py_ssize_t required,
+                    PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, PyObject** out);
+
+// Raises TypeError "argument '{name}': {message}" when the pending error is a
+// TypeError; other errors pass unchanged.
+void name_type_error(const char* name);
+
+// A str argument as UTF-8 text, or nullopt with a TypeError naming the argument.
+std::optional<std::string> convert_str(PyObject* obj, const char* name);
+
+// None (or omitted) gives an empty optional count; otherwise an int (any
+// object with __index__) that fits an unsigned 64-bit integer. Negative ints
+// raise the host's OverflowError. Returns false on failure.
+bool convert_threads(PyObject* obj, std::optional<std::uint64_t>& out);
+
+// A bool, or a NumPy boolean scalar. Returns false with a TypeError naming the
+// argument otherwise.
+bool convert_bool(PyObject* obj, const char* name, bool& out);
+
+// True for "ring"; false for "open"; raises RuntimeError "Invalid chain_type.
+// Expected 'ring' or 'open'." and returns nullopt otherwise.
+std::optional<bool> check_chain_type(const std::string& chain_type);
+
+// True when obj is an ndarray (subclasses included) with `ndim` dimensions and
+// an element type NumPy considers equivalent to native float64.
+bool is_float64_array(PyObject* obj, int ndim);
+
+// A Chain from a two-dimensional float64 array of shape (N, 3), read through
+// its strides. Raises RuntimeError "Expected array with shape (N, 3) or
+// (F, N, 3)." for another second dimension.
+std::optional<Chain> points_from_array2(PyObject* array);
+
+// A new float64 array of shape (frames, atoms, 3), shorter frames padded with
+// NaN; (0, 0, 3) for no frames.
+PyObject* frames_to_pyarray(const FrameSet& frames);
+
+// A new float64 array of shape (N, 3).
+PyObject* chain_to_pyarray(const Chain& chain);
+
+// Raises RuntimeError with the message; always returns nullptr.
+PyObject* to_py_runtime_error(const std::string& message);
+// Raises RuntimeError with the error's display text; always returns nullptr.
+PyObject* raise_knot_error(const KnotError& error);
+// Raises the module's internal-error exception; always returns nullptr.
+PyObject* raise_internal_error(const std::string& message);
+
+// The module's internal-error exception type (derived from BaseException).
+PyObject* internal_error_type();
+bool create_internal_error_type();
+
+// Runs body() and turns escaping C++ exceptions into Python exceptions
+// (MemoryError for std::bad_alloc), so that none unwinds through the
+// interpreter.
+template <class Body>
+PyObject* guarded(Body&& body) noexcept {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return PyErr_NoMemory();
+    } catch (const InternalError& e) {
+        return raise_internal_error(e.what());
+    } catch (const std::exception& e) {
+        return to_py_runtime_error(std::string("internal error: ") + e.what());
+    } catch (...) {
+        return to_py_runtime_error("internal error: unknown exception");
+    }
+}
+
+}  // namespace skeinlab::py

@@ -1,0 +1,121 @@
+// read_pdb(filename, atom_filter="all"): atom positions of a PDB file, one
+// frame per model.
+#include <sys/stat.h>
+
+#include "convert.hpp"
+#include "functions.hpp"
+#include "lines.hpp"
+#include "text.hpp"
+
+namespace skeinlab::py {
+namespace {
+
+// A MODEL number may run ahead of the frames read so far by at most this
+// many frames; farther jumps are refused rather than allocated.
+constexpr std::uint64_t kMaxModelJump = 1000000;
+
+bool is_continuation_byte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+// Bytes [start, end) of the line, or empty when the line is too short or a
+// boundary falls inside a multi-byte character.
+std::string_view column(std::string_view line, std::size_t start, std::size_t end) {
+    if (line.size() < end) return {};
+    if (start < line.size() && is_continuation_byte(line[start])) return {};
+    if (end < line.size() && is_continuation_byte(line[end])) return {};
+    return line.substr(start, end - start);
+}
+
+// Parses one coordinate column; on failure `error` holds the message.
+std::optional<double> parse_pdb_coord(std::string_view line, std::size_t start, std::size_t end, const char* axis,
+                                      std::size_t line_number, std::string& error) {
+    const auto value = text::parse_f64(text::trim(column(line, start, end)));
+    if (value.value) return value.value;
+    error = std::string("Invalid ") + axis + " at PDB line " + std::to_string(line_number) + ": " + value.error;
+    return std::nullopt;
+}
+
+bool starts_with(std::string_view line, std::string_view prefix) {
+    return line.size() >= prefix.size() && line.substr(0, prefix.size()) == prefix;
+}
+
+}  // namespace
+
+PyObject* read_pdb(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return guarded([&]() -> PyObject* {
+        static const char* const names[] = {"filename", "atom_filter"};
+        PyObject* bound[2];
+        if (!bind_arguments("read_pdb", names, 2, 1, args, nargs, kwnames, bound)) return nullptr;
+        const std::optional<std::string> filename = convert_str(bound[0], "filename");
+        if (!filename) return nullptr;
+        std::optional<std::string> atom_filter = std::string("all");
+        if (bound[1] && !(atom_filter = convert_str(bound[1], "atom_filter"))) return nullptr;
+
+        struct stat info;
+        if (::stat(filename->c_str(), &info) != 0) {
+            const std::string message = "Cannot open file: " + *filename;
+            PyErr_SetObject(PyExc_FileNotFoundError,
+                            PyRef::steal(PyUnicode_DecodeUTF8(message.data(),
+                                                              static_cast<Py_ssize_t>(message.size()), "replace"))
+                                .get());
+            return nullptr;
+        }
+        std::string filter = *atom_filter;
+        for (char& c : filter)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (filter != "all" && filter != "ca") {
+            PyErr_SetString(PyExc_ValueError, "Invalid atom_filter. Expected 'all' or 'ca'.");
+            return nullptr;
+        }
+        const bool alpha_carbons_only = filter == "ca";
+
+        Result<LineReader> opened = LineReader::open(*filename);
+        if (!opened) return to_py_runtime_error(opened.error().message());
+        LineReader& reader = opened.value();
+
+        FrameSet frames;
+        std::size_t current = 0;
+        std::size_t line_number = 0;
+        bool stored = false;
+        std::string line;
+        std::string error;
+        for (;;) {
+            Result<bool> more = reader.next(line);
+            if (!more) return to_py_runtime_error(more.error().message());
+            if (!more.value()) break;
+            ++line_number;
+            if (starts_with(line, "MODEL")) {
+                const auto tokens = text::split_whitespace(std::string_view(line).substr(5));
+                std::uint64_t target = frames.size();
+                if (!tokens.empty()) {
+                    const auto number = text::parse_u64(tokens[0]);
+                    if (number.value) target = *number.value == 0 ? 0 : *number.value - 1;
+                }
+                if (target >= frames.size()) {
+                    if (target - frames.size() > kMaxModelJump)
+                        return to_py_runtime_error("MODEL number at PDB line " + std::to_string(line_number) +
+                                                   " is more than " + std::to_string(kMaxModelJump) +
+                                                   " models beyond the " + std::to_string(frames.size()) +
+                                                   " read so far");
+                    frames.resize(static_cast<std::size_t>(target) + 1);
+                }
+                current = static_cast<std::size_t>(target);
+                continue;
+            }
+            if (!starts_with(line, "ATOM") && !starts_with(line, "HETATM")) continue;
+            if (frames.size() <= current) frames.resize(current + 1);
+            if (alpha_carbons_only && text::trim(column(line, 12, 16)) != "CA") continue;
+            const auto x = parse_pdb_coord(line, 30, 38, "x", line_number, error);
+            if (!x) return to_py_runtime_error(error);
+            const auto y = parse_pdb_coord(line, 38, 46, "y", line_number, error);
+            if (!y) return to_py_runtime_error(error);
+            const auto z = parse_pdb_coord(line, 46, 54, "z", line_number, error);
+            if (!z) return to_py_runtime_error(error);
+            frames[current].push_back({*x, *y, *z});
+            stored = true;
+        }
+        if (!stored) return to_py_runtime_error("No ATOM/HETATM records found in PDB file.");
+        return frames_to_pyarray(frames);
+    });
+}
+
+}  // namespace skeinlab::py
