@@ -1,0 +1,56 @@
+// Sampled space curves that knot theorists recognise, for geometry tests.
+#pragma once
+
+#include <cmath>
+
+#include "geometry.hpp"
+
+namespace skeinlab::testing {
+
+inline constexpr double kTwoPi = 6.283185307179586;
+// Sample phase chosen so that no projected crossing falls on a sample point.
+inline constexpr double kPhase = 0.0123;
+
+// The (p, q) torus knot on a torus of radii 3 and 1.
+inline Chain torus_knot(int p, int q, int n) {
+    Chain c;
+    for (int i = 0; i < n; ++i) {
+        const double t = kTwoPi * i / n + kPhase;
+        const double r = 3.0 + std::cos(q * t);
+        c.push_back({r * std::cos(p * t), r * std::sin(p * t), std::sin(q * t)});
+    }
+    return c;
+}
+
+// A figure-eight knot (a Lissajous-like parametrisation).
+inline Chain figure_eight(int n) {
+    Chain c;
+    for (int i = 0; i < n; ++i) {
+        const double t = kTwoPi * i / n + kPhase;
+        c.push_back({(2.0 + std::cos(2 * t)) * std::cos(3 * t), (2.0 + std::cos(2 * t)) * std::sin(3 * t),
+                     std::sin(4 * t)});
+    }
+    return c;
+}
+
+inline Chain circle(int n, double radius = 1.0) {
+    Chain c;
+    for (int i = 0; i < n; ++i) {
+        const double t = kTwoPi * i / n;
+        c.push_back({radius * std::cos(t), radius * std::sin(t), 0.0});
+    }
+    return c;
+}
+
+// A knot tied in the middle of an open chain with long straight tails along z.
+inline Chain with_tails(const Chain& knot, int tail_points, double tail_length) {
+    Chain c;
+    const Point3 a = knot.front();
+    for (int i = tail_points; i >= 1; --i) c.push_back({a.x, a.y, a.z + tail_length * i / tail_points});
+    c.insert(c.end(), knot.begin(), knot.end());
+    const Point3 b = knot.back();
+    for (int i = 1; i <= tail_points; ++i) c.push_back({b.x, b.y, b.z - tail_length * i / tail_points});
+    return c;
+}
+
+}  // namespace skeinlab::testing
