@@ -1,0 +1,131 @@
+import threading
+import time
+
+import numpy as np
+import pytest
+
+import skeinlab
+from conftest import figure_eight, torus_knot, twisted_circle, with_tails
+
+
+@pytest.mark.parametrize(
+    "chain, name",
+    [
+        (twisted_circle(), "1"),
+        (torus_knot(2, 3), "3_1"),
+        (figure_eight(), "4_1"),
+        (torus_knot(2, 5, 200), "5_1"),
+        (torus_knot(2, 7, 300), "7_1"),
+        (torus_knot(3, 4, 300), "8_19"),
+    ],
+    ids=["unknot", "trefoil", "figure-eight", "5_1", "7_1", "8_19"],
+)
+def test_ring_knots_and_their_copies(chain, name):
+    copies = [chain, chain[::-1], chain * [1, 1, -1], chain * 7.5 + [100, -3, 2]]
+    assert skeinlab.knot_type(np.stack(copies)) == [name] * 4
+
+
+def test_shapes_give_one_name_per_frame():
+    knot = torus_knot(2, 3)
+    assert skeinlab.knot_type(knot) == ["3_1"]
+    assert skeinlab.knot_type(np.stack([knot] * 3)) == ["3_1"] * 3
+    assert skeinlab.knot_type(np.zeros((0, 10, 3))) == []
+    assert skeinlab.knot_type(np.zeros((2, 0, 3))) == ["1", "1"]
+
+
+def test_open_chains():
+    tied = with_tails(torus_knot(2, 3, 120))
+    assert skeinlab.knot_type(tied, "open") == ["3_1"]
+    helix = np.stack([np.cos(0.3 * np.arange(200)), np.sin(0.3 * np.arange(200)), 0.05 * np.arange(200)], 1)
+    assert skeinlab.knot_type(input_data=helix, threads=2, chain_type="open") == ["1"]
+
+
+def test_results_identical_for_any_thread_count():
+    rng = np.random.default_rng(5)
+    frames = np.stack([torus_knot(2, 3), figure_eight(150), twisted_circle(150)] * 5)
+    frames = frames + rng.normal(scale=0.01, size=frames.shape)
+    expected = skeinlab.knot_type(frames)
+    assert expected[:3] == ["3_1", "4_1", "1"]
+    for threads in (1, 8, True, 100000):
+        assert skeinlab.knot_type(frames, threads=threads) == expected
+    assert skeinlab.knot_type(frames, "open") == skeinlab.knot_type(frames, "open", 3)
+
+
+def test_argument_checks_in_order():
+    with pytest.raises(ValueError, match=r"^threads must be >= 1$"):
+        skeinlab.knot_type("not an array or file", "bogus", 0)
+    with pytest.raises(OverflowError):
+        skeinlab.knot_type(torus_knot(2, 3), threads=-1)
+    with pytest.raises(OverflowError):
+        skeinlab.knot_type(torus_knot(2, 3), threads=2**64)
+    with pytest.raises(RuntimeError, match="^Expected input to be XYZ filename"):
+        skeinlab.knot_type([[0.0, 0.0, 0.0]], chain_type="bogus")
+    with pytest.raises(RuntimeError, match=r"^Invalid chain_type\. Expected 'ring' or 'open'\.$"):
+        skeinlab.knot_type(torus_knot(2, 3), chain_type="Ring")
+
+
+def test_reads_xyz_paths(tmp_path):
+    path = str(tmp_path / "t.xyz")
+    skeinlab.write_xyz(path, np.stack([torus_knot(2, 3), twisted_circle(150)]))
+    assert skeinlab.knot_type(path) == ["3_1", "1"]
+    with pytest.raises(FileNotFoundError, match="^Cannot open file: "):
+        skeinlab.knot_type(str(tmp_path / "missing.xyz"))
+
+
+def test_nonfinite_and_degenerate_frames_do_not_crash():
+    bad = torus_knot(2, 3)
+    bad[5] = np.nan
+    bad[9] = np.inf
+    frames = np.stack([bad, np.full((150, 3), np.nan), np.zeros((150, 3))])
+    for chain_type in ("ring", "open"):
+        names = skeinlab.knot_type(frames, chain_type)
+        assert len(names) == 3 and names[2] == "1"
+
+
+def test_caller_array_is_never_written():
+    frames = np.stack([torus_knot(2, 3)] * 2)
+    frames.flags.writeable = False
+    before = frames.copy()
+    skeinlab.knot_type(frames)
+    np.testing.assert_array_equal(frames, before)
+
+
+def test_concurrent_python_threads():
+    frames = np.stack([torus_knot(2, 3), figure_eight(150)] * 4)
+    expected = skeinlab.knot_type(frames)
+    results = [None] * 6
+
+    def work(i):
+        results[i] = skeinlab.knot_type(frames, threads=None if i % 2 else 2)
+
+    threads = [threading.Thread(target=work, args=(i,)) for i in range(6)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    assert results == [expected] * 6
+
+
+def test_interpreter_lock_is_released():
+    # Enough unreduced work to take a noticeable time.
+    frames = np.stack([torus_knot(5, 7, 1200)] * 8)
+    ticks = []
+    stop = threading.Event()
+
+    def ticker():
+        while not stop.is_set():
+            ticks.append(time.perf_counter())
+            time.sleep(0.001)
+
+    t = threading.Thread(target=ticker)
+    t.start()
+    time.sleep(0.01)
+    before = len(ticks)
+    start = time.perf_counter()
+    skeinlab.knot_type(frames, threads=1)
+    elapsed = time.perf_counter() - start
+    during = len(ticks) - before
+    stop.set()
+    t.join()
+    if elapsed > 0.05:
+        assert during >= 3, (elapsed, during)
