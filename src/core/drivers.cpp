@@ -23,11 +23,11 @@ Outcome<std::vector<T>> run_frames(std::size_t count, std::optional<std::uint64_
         try {
             slots[i] = step(i);
         } catch (const InternalError& e) {
-            slots[i] = Outcome<T>(Failure{e.what(), true});
+            slots[i] = Outcome<T>(Failure{e.what(), Failure::Kind::Internal});
         } catch (const std::bad_alloc&) {
-            slots[i] = Outcome<T>(Failure{"memory allocation failed", true});
+            slots[i] = Outcome<T>(Failure{"out of memory", Failure::Kind::OutOfMemory});
         } catch (const std::exception& e) {
-            slots[i] = Outcome<T>(Failure{e.what(), true});
+            slots[i] = Outcome<T>(Failure{e.what(), Failure::Kind::Internal});
         }
     };
     if (count > 0) {

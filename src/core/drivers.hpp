@@ -16,12 +16,14 @@
 
 namespace skeinlab {
 
-// Why a frame, or a whole driver call, failed. `internal` marks a broken
-// invariant (InternalError), which ends the Python call with the module's
-// internal-error exception instead of RuntimeError.
+// Why a frame, or a whole driver call, failed. An error carries the text the
+// caller sees; an internal failure is a broken invariant (InternalError),
+// which ends the Python call with the module's internal-error exception; an
+// allocation failure becomes MemoryError.
 struct Failure {
+    enum class Kind { Error, Internal, OutOfMemory };
     std::string message;
-    bool internal = false;
+    Kind kind = Kind::Error;
 };
 
 template <class T>

@@ -99,7 +99,12 @@ std::optional<KnotCall> prepare(const char* function, PyObject* const* args, Py_
 }
 
 PyObject* raise_failure(const Failure& failure) {
-    return failure.internal ? raise_internal_error(failure.message) : to_py_runtime_error(failure.message);
+    switch (failure.kind) {
+        case Failure::Kind::Internal: return raise_internal_error(failure.message);
+        case Failure::Kind::OutOfMemory: return PyErr_NoMemory();
+        case Failure::Kind::Error: break;
+    }
+    return to_py_runtime_error(failure.message);
 }
 
 PyObject* str_list(const std::vector<std::string>& texts) {
