@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "curves.hpp"
+#include "fixtures.hpp"
 #include "drivers.hpp"
 #include "knotsize.hpp"
 
@@ -9,16 +10,8 @@ namespace {
 
 using namespace skeinlab::testing;
 
-const AlexanderTable& table() {
-    static const AlexanderTable t = AlexanderTable::builtin();
-    return t;
-}
-
-KnotTypeOptions options(bool ring) {
-    KnotTypeOptions o;
-    o.is_ring = ring;
-    return o;
-}
+const AlexanderTable& table() { return builtin_table(); }
+KnotTypeOptions options(bool ring) { return options_for(ring); }
 
 TEST(KnotSize, ParseKnotName) {
     using Key = std::pair<std::uint32_t, std::uint32_t>;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "curves.hpp"
+#include "fixtures.hpp"
 #include "knottype.hpp"
 
 namespace skeinlab {
@@ -8,17 +9,9 @@ namespace {
 
 using namespace skeinlab::testing;
 
-const AlexanderTable& table() {
-    static const AlexanderTable t = AlexanderTable::builtin();
-    return t;
-}
-
-KnotTypeOptions ring_options() { return KnotTypeOptions{}; }
-KnotTypeOptions open_options() {
-    KnotTypeOptions o;
-    o.is_ring = false;
-    return o;
-}
+const AlexanderTable& table() { return builtin_table(); }
+KnotTypeOptions ring_options() { return options_for(true); }
+KnotTypeOptions open_options() { return options_for(false); }
 
 std::string ring_name(const Chain& c, bool use_kmt = true) {
     KnotTypeOptions o = ring_options();

@@ -1,0 +1,20 @@
+// Shared fixtures of the core tests: the built-in table and option records.
+#pragma once
+
+#include "alexander_table.hpp"
+#include "knottype.hpp"
+
+namespace skeinlab::testing {
+
+inline const AlexanderTable& builtin_table() {
+    static const AlexanderTable table = AlexanderTable::builtin();
+    return table;
+}
+
+inline KnotTypeOptions options_for(bool ring) {
+    KnotTypeOptions o;
+    o.is_ring = ring;
+    return o;
+}
+
+}  // namespace skeinlab::testing
