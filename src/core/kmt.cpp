@@ -91,10 +91,22 @@ public:
         for (std::size_t b = 0; b < boxes_.size(); ++b) {
             if (clearly_one_side(boxes_[b], plane)) continue;
             const std::size_t end = std::min(pts_.size(), (b + 1) * kBlock);
+            // Consecutive segments share a point: its plane distance is
+            // computed once and reused for the side test, which is the first
+            // step of judge_triangle evaluated the same way, so only segments
+            // that pass it get the full test.
+            std::size_t known = kNone;
+            double known_distance = 0.0;
             for (std::size_t x = b * kBlock; x < end; ++x) {
                 if (!alive_[x] || next_[x] == kNone) continue;
                 if (x == skip[0] || x == skip[1] || x == skip[2]) continue;
-                if (judge_triangle(p, q, r, plane, pts_[x], pts_[next_[x]])) return true;
+                const std::size_t y = next_[x];
+                const double ds = known == x ? known_distance : plane.signed_distance(pts_[x]);
+                const double dt = plane.signed_distance(pts_[y]);
+                known = y;
+                known_distance = dt;
+                if (ds * dt > kKmtEpsilon) continue;
+                if (judge_triangle(p, q, r, plane, pts_[x], pts_[y])) return true;
             }
         }
         return false;
