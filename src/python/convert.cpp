@@ -52,15 +52,19 @@ bool bind_arguments(const char* function, const char* const* names, Py_ssize_t c
 
 void name_type_error(const char* name) {
     if (!PyErr_ExceptionMatches(PyExc_TypeError)) return;
+#if PY_VERSION_HEX >= 0x030C0000
+    PyRef value = PyRef::steal(PyErr_GetRaisedException());
+#else
     PyObject* type = nullptr;
-    PyObject* value = nullptr;
+    PyObject* raw_value = nullptr;
     PyObject* traceback = nullptr;
-    PyErr_Fetch(&type, &value, &traceback);
-    PyErr_NormalizeException(&type, &value, &traceback);
+    PyErr_Fetch(&type, &raw_value, &traceback);
+    PyErr_NormalizeException(&type, &raw_value, &traceback);
     PyRef owned_type = PyRef::steal(type);
-    PyRef owned_value = PyRef::steal(value);
     PyRef owned_traceback = PyRef::steal(traceback);
-    PyRef text = PyRef::steal(value ? PyObject_Str(value) : nullptr);
+    PyRef value = PyRef::steal(raw_value);
+#endif
+    PyRef text = PyRef::steal(value ? PyObject_Str(value.get()) : nullptr);
     if (!text) {
         PyErr_Clear();
         PyErr_Format(PyExc_TypeError, "argument '%s': invalid type", name);

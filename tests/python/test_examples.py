@@ -1,0 +1,38 @@
+"""The example files that ship with the project type as they were built."""
+import pathlib
+import subprocess
+import sys
+
+import numpy as np
+
+import skeinlab
+
+EXAMPLES = pathlib.Path(__file__).resolve().parents[2] / "examples"
+
+
+def test_rings_by_path_and_by_array():
+    path = str(EXAMPLES / "rings.xyz")
+    expected = ["3_1", "4_1", "5_1", "1"] * 30
+    assert skeinlab.knot_type(path) == expected
+    assert skeinlab.knot_type(skeinlab.read_xyz(path)) == expected
+
+
+def test_open_chains_and_their_cores():
+    path = str(EXAMPLES / "open_chains.xyz")
+    names, cores = skeinlab.knot_size(path, "open")
+    assert names == ["3_1", "1"] * 40
+    for name, (start, end, length) in zip(names, cores):
+        if name == "3_1":
+            assert 15 <= start < end <= 85 and length < 70
+        else:
+            assert (start, end, length) == (-1, -1, 0)
+
+
+def test_pdb_example_and_classify_script():
+    trace = skeinlab.read_pdb(str(EXAMPLES / "knotted_backbone.pdb"), "ca")
+    assert trace.shape == (2, 140, 3) and not np.isnan(trace).any()
+    out = subprocess.run(
+        [sys.executable, str(EXAMPLES / "classify.py"), str(EXAMPLES / "knotted_backbone.pdb")],
+        check=True, capture_output=True, text=True,
+    ).stdout.splitlines()
+    assert len(out) == 2 and all("3_1" in line and "core" in line for line in out)
