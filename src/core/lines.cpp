@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "text.hpp"
@@ -22,7 +23,17 @@ LineReader::~LineReader() {
     if (fd_ >= 0) ::close(fd_);
 }
 
+namespace {
+constexpr const char* kNulInPath = "file name contained an unexpected NUL byte";
+}
+
+bool path_exists(const std::string& path) {
+    struct stat info;
+    return path.find('\0') == std::string::npos && ::stat(path.c_str(), &info) == 0;
+}
+
 Result<LineReader> LineReader::open(const std::string& path) {
+    if (path.find('\0') != std::string::npos) return KnotError::io(kNulInPath);
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return KnotError::io(os_error_text(errno));
     return LineReader(fd, {});
@@ -78,6 +89,7 @@ FileWriter::~FileWriter() {
 }
 
 Result<FileWriter> FileWriter::open(const std::string& path, bool append) {
+    if (path.find('\0') != std::string::npos) return KnotError::io(kNulInPath);
     const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
     const int fd = ::open(path.c_str(), flags, 0666);
     if (fd < 0) return KnotError::io(os_error_text(errno));

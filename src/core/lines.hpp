@@ -59,6 +59,10 @@ private:
     std::string buffer_;
 };
 
+// True when the path's metadata can be read (following symbolic links). A
+// path with an embedded NUL byte names no file.
+bool path_exists(const std::string& path);
+
 // Removes a final "\n" and a "\r" just before it.
 std::string_view strip_line_ending(std::string_view line);
 

@@ -134,17 +134,6 @@ bool is_float64_array(PyObject* obj, int ndim) {
     return equivalent;
 }
 
-namespace {
-
-// Reads a double at a byte address that need not be aligned.
-inline double load(const char* address) {
-    double value;
-    std::memcpy(&value, address, sizeof value);
-    return value;
-}
-
-}  // namespace
-
 std::optional<Chain> points_from_array2(PyObject* obj) {
     auto* array = reinterpret_cast<PyArrayObject*>(obj);
     const npy_intp* shape = PyArray_DIMS(array);
@@ -157,7 +146,7 @@ std::optional<Chain> points_from_array2(PyObject* obj) {
     Chain chain(static_cast<std::size_t>(shape[0]));
     for (npy_intp j = 0; j < shape[0]; ++j) {
         const char* row = base + j * strides[0];
-        chain[static_cast<std::size_t>(j)] = {load(row), load(row + strides[1]), load(row + 2 * strides[1])};
+        chain[static_cast<std::size_t>(j)] = {load_double(row), load_double(row + strides[1]), load_double(row + 2 * strides[1])};
     }
     return chain;
 }
@@ -200,12 +189,14 @@ PyObject* chain_to_pyarray(const Chain& chain) {
     return array;
 }
 
-PyObject* to_py_runtime_error(const std::string& message) {
+PyObject* raise_with_message(PyObject* type, const std::string& message) {
     PyRef text = PyRef::steal(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()),
                                                    "replace"));
-    if (text) PyErr_SetObject(PyExc_RuntimeError, text.get());
+    if (text) PyErr_SetObject(type, text.get());
     return nullptr;
 }
+
+PyObject* to_py_runtime_error(const std::string& message) { return raise_with_message(PyExc_RuntimeError, message); }
 
 PyObject* raise_knot_error(const KnotError& error) { return to_py_runtime_error(error.display()); }
 
@@ -226,10 +217,7 @@ bool create_internal_error_type() {
 }
 
 PyObject* raise_internal_error(const std::string& message) {
-    PyRef text = PyRef::steal(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()),
-                                                   "replace"));
-    if (text && g_internal_error) PyErr_SetObject(g_internal_error, text.get());
-    return nullptr;
+    return raise_with_message(g_internal_error ? g_internal_error : PyExc_SystemError, message);
 }
 
 }  // namespace skeinlab::py

@@ -8,6 +8,7 @@
 #include <Python.h>
 
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -84,6 +85,14 @@ std::optional<bool> check_chain_type(const std::string& chain_type);
 // an element type NumPy considers equivalent to native float64.
 bool is_float64_array(PyObject* obj, int ndim);
 
+// Reads a double at a byte address that need not be aligned (arrays may be
+// views into packed or offset buffers).
+inline double load_double(const char* address) {
+    double value;
+    std::memcpy(&value, address, sizeof value);
+    return value;
+}
+
 // A Chain from a two-dimensional float64 array of shape (N, 3), read through
 // its strides. Raises RuntimeError "Expected array with shape (N, 3) or
 // (F, N, 3)." for another second dimension.
@@ -96,6 +105,8 @@ PyObject* frames_to_pyarray(const FrameSet& frames);
 // A new float64 array of shape (N, 3).
 PyObject* chain_to_pyarray(const Chain& chain);
 
+// Raises an exception of `type` carrying the message; always returns nullptr.
+PyObject* raise_with_message(PyObject* type, const std::string& message);
 // Raises RuntimeError with the message; always returns nullptr.
 PyObject* to_py_runtime_error(const std::string& message);
 // Raises RuntimeError with the error's display text; always returns nullptr.

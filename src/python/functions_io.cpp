@@ -1,35 +1,16 @@
 // read_xyz and write_xyz, and the conversion of trajectory arguments.
 #include "numpy_api.hpp"
 
-#include <cstring>
-#include <sys/stat.h>
 
 #include "frames.hpp"
 #include "functions.hpp"
+#include "lines.hpp"
 #include "io.hpp"
 
 namespace skeinlab::py {
-namespace {
-
-inline double load(const char* address) {
-    double value;
-    std::memcpy(&value, address, sizeof value);
-    return value;
-}
-
-PyObject* raise_file_not_found(const std::string& message) {
-    PyRef text = PyRef::steal(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()),
-                                                   "replace"));
-    if (text) PyErr_SetObject(PyExc_FileNotFoundError, text.get());
-    return nullptr;
-}
-
-}  // namespace
-
 std::optional<FrameSet> frames_from_path(const std::string& path) {
-    struct stat info;
-    if (::stat(path.c_str(), &info) != 0) {
-        raise_file_not_found("Cannot open file: " + path);
+    if (!path_exists(path)) {
+        raise_with_message(PyExc_FileNotFoundError, "Cannot open file: " + path);
         return std::nullopt;
     }
     Result<LineReader> reader = LineReader::open(path);
@@ -66,7 +47,7 @@ std::optional<FrameSet> frames_from_input(PyObject* input_data) {
             chain.resize(static_cast<std::size_t>(shape[1]));
             for (npy_intp j = 0; j < shape[1]; ++j) {
                 const char* row = base + f * strides[0] + j * strides[1];
-                chain[static_cast<std::size_t>(j)] = {load(row), load(row + strides[2]), load(row + 2 * strides[2])};
+                chain[static_cast<std::size_t>(j)] = {load_double(row), load_double(row + strides[2]), load_double(row + 2 * strides[2])};
             }
         }
         return frames;

@@ -1,5 +1,4 @@
 // knot_type and knot_size, and the loading of the Alexander table they share.
-#include <sys/stat.h>
 
 #include <cstdlib>
 
@@ -7,6 +6,7 @@
 #include "drivers.hpp"
 #include "frames.hpp"
 #include "functions.hpp"
+#include "lines.hpp"
 #include "text.hpp"
 
 namespace skeinlab::py {
@@ -36,7 +36,6 @@ std::optional<std::string> unicode_env(const char* name) {
 // Read afresh on every call.
 std::optional<AlexanderTable> load_table() {
     std::optional<std::string> path = unicode_env("LOOMCRAFT_ALEXANDER_TABLE");
-    struct stat info;
     if (!path) {
         const std::optional<std::string> home = unicode_env("HOME");
         if (!home) return AlexanderTable::builtin();
@@ -45,14 +44,11 @@ std::optional<AlexanderTable> load_table() {
             if (!candidate.empty() && candidate.back() != '/') candidate += '/';
             candidate += part;
         }
-        if (::stat(candidate.c_str(), &info) != 0) return AlexanderTable::builtin();
+        if (!path_exists(candidate)) return AlexanderTable::builtin();
         path = std::move(candidate);
     }
-    if (::stat(path->c_str(), &info) != 0) {
-        const std::string message = "Alexander table file not found: " + *path;
-        PyRef text = PyRef::steal(PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()),
-                                                       "replace"));
-        if (text) PyErr_SetObject(PyExc_FileNotFoundError, text.get());
+    if (!path_exists(*path)) {
+        raise_with_message(PyExc_FileNotFoundError, "Alexander table file not found: " + *path);
         return std::nullopt;
     }
     Result<AlexanderTable> table = AlexanderTable::builtin_with_file(*path);

@@ -1,6 +1,5 @@
 // read_pdb(filename, atom_filter="all"): atom positions of a PDB file, one
 // frame per model.
-#include <sys/stat.h>
 
 #include "convert.hpp"
 #include "functions.hpp"
@@ -50,14 +49,8 @@ PyObject* read_pdb(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject*
         std::optional<std::string> atom_filter = std::string("all");
         if (bound[1] && !(atom_filter = convert_str(bound[1], "atom_filter"))) return nullptr;
 
-        struct stat info;
-        if (::stat(filename->c_str(), &info) != 0) {
-            const std::string message = "Cannot open file: " + *filename;
-            PyErr_SetObject(PyExc_FileNotFoundError,
-                            PyRef::steal(PyUnicode_DecodeUTF8(message.data(),
-                                                              static_cast<Py_ssize_t>(message.size()), "replace"))
-                                .get());
-            return nullptr;
+        if (!path_exists(*filename)) {
+            return raise_with_message(PyExc_FileNotFoundError, "Cannot open file: " + *filename);
         }
         std::string filter = *atom_filter;
         for (char& c : filter)
