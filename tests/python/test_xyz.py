@@ -165,3 +165,21 @@ def test_trajectory_views_are_read_through_strides(tmp_path):
     path = str(tmp_path / "t.xyz")
     skeinlab.write_xyz(path, np.arange(12, dtype=float).reshape(3, 4).T)
     assert skeinlab.read_xyz(path).shape == (1, 4, 3)
+
+
+def test_unaligned_views_are_read(tmp_path):
+    packed = np.zeros(5, dtype=[("tag", "u1"), ("xyz", "<f8", (3,))])
+    packed["xyz"] = np.arange(15, dtype=float).reshape(5, 3)
+    view = packed["xyz"]
+    assert not view.flags.aligned
+    path = str(tmp_path / "u.xyz")
+    skeinlab.write_xyz(path, view)
+    np.testing.assert_array_equal(skeinlab.read_xyz(path)[0], view)
+    np.testing.assert_array_equal(skeinlab.kmt(view, "open")[0], view[0])
+
+
+def test_paths_with_nul_bytes_name_no_file(tmp_path):
+    with pytest.raises(FileNotFoundError, match="^Cannot open file: "):
+        skeinlab.read_xyz(str(tmp_path) + "\0x")
+    with pytest.raises(RuntimeError, match="^file name contained an unexpected NUL byte$"):
+        skeinlab.write_xyz(str(tmp_path / "a\0b"), np.zeros((1, 3)))
