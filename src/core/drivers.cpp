@@ -31,17 +31,18 @@ Outcome<std::vector<T>> run_frames(std::size_t count, std::optional<std::uint64_
         }
     };
     if (count > 0) {
-        if (threads) {
-            // A dedicated pool never needs more workers than there are frames.
-            const std::uint64_t workers = std::min<std::uint64_t>({*threads, kMaxDedicatedWorkers, count});
-            try {
+        try {
+            if (threads) {
+                // A dedicated pool never needs more workers than there are frames.
+                const std::uint64_t workers = std::min<std::uint64_t>({*threads, kMaxDedicatedWorkers, count});
                 WorkerPool pool(static_cast<std::size_t>(workers));
                 pool.parallel_for(count, item);
-            } catch (const std::system_error& e) {
-                return Failure{e.code().message() + " (os error " + std::to_string(e.code().value()) + ")"};
+            } else {
+                WorkerPool::shared().parallel_for(count, item);
             }
-        } else {
-            WorkerPool::shared().parallel_for(count, item);
+        } catch (const std::system_error& e) {
+            // The system refused to start a worker thread.
+            return Failure{e.code().message() + " (os error " + std::to_string(e.code().value()) + ")"};
         }
     }
     std::vector<T> results;
