@@ -63,3 +63,38 @@ TEST(HullEnds, NonFiniteInputGivesNothing) {
 
 }  // namespace
 }  // namespace skeinlab
+
+namespace skeinlab {
+namespace {
+
+TEST(HullEnds, EqualFacetDistancesGoToTheFirstListed) {
+    // Inside a unit cube, equally far (0.1) from the faces y = 1 and z = 1.
+    const std::vector<Point3> pts{{0.5, 0.9, 0.9}, {0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0},
+                                  {0, 0, 1},       {1, 0, 1}, {0, 1, 1}, {1, 1, 1}};
+    const auto hull = build_hull(pts);
+    ASSERT_TRUE(hull);
+    // The first facet in hull order that lies on y = 1 or z = 1 decides the direction.
+    Point3 expected_direction;
+    for (std::size_t k = 0; k < hull->facets.size(); k += 3) {
+        const Point3& a = hull->vertices[hull->facets[k]];
+        const Point3& b = hull->vertices[hull->facets[k + 1]];
+        const Point3& c = hull->vertices[hull->facets[k + 2]];
+        if (a.y == 1 && b.y == 1 && c.y == 1) {
+            expected_direction = {0, 1, 0};
+            break;
+        }
+        if (a.z == 1 && b.z == 1 && c.z == 1) {
+            expected_direction = {0, 0, 1};
+            break;
+        }
+    }
+    const auto ends = hull_ends(pts, kTol, kScale);
+    ASSERT_TRUE(ends);
+    const Point3 moved = sub(ends->first, pts[0]);
+    EXPECT_NEAR(moved.x, 0.0, 1e-9);
+    EXPECT_GT(dot(moved, expected_direction), 0.0);
+    EXPECT_NEAR(length(moved), std::fabs(dot(moved, expected_direction)), 1e-9);
+}
+
+}  // namespace
+}  // namespace skeinlab

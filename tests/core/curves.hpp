@@ -12,10 +12,10 @@ inline constexpr double kTwoPi = 6.283185307179586;
 inline constexpr double kPhase = 0.0123;
 
 // The (p, q) torus knot on a torus of radii 3 and 1.
-inline Chain torus_knot(int p, int q, int n) {
+inline Chain torus_knot(int p, int q, int n, double phase = kPhase) {
     Chain c;
     for (int i = 0; i < n; ++i) {
-        const double t = kTwoPi * i / n + kPhase;
+        const double t = kTwoPi * i / n + phase;
         const double r = 3.0 + std::cos(q * t);
         c.push_back({r * std::cos(p * t), r * std::sin(p * t), std::sin(q * t)});
     }

@@ -112,3 +112,24 @@ TEST(Drivers, ResultsInFrameOrderForAnyThreadCount) {
 
 }  // namespace
 }  // namespace skeinlab
+
+namespace skeinlab {
+namespace {
+
+TEST(KnotSize, FailedProbesWriteDebugLines) {
+    AlexanderTable only_unknot;
+    only_unknot.entries[Polynomial{{1}}] = {"1"};
+    KnotTypeOptions o = testing::options_for(false);
+    o.debug = true;
+    ::testing::internal::CaptureStderr();
+    const Chain c = testing::torus_knot(2, 3, 60);
+    EXPECT_FALSE(window_is_type(c, 0, 59, "3_1", only_unknot, o));
+    EXPECT_EQ(window_knottype_open(c, 0, 59, only_unknot, o), "");
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("debug: window_is_type [0,59] failed: knot type not found for computed polynomial: "),
+              std::string::npos);
+    EXPECT_NE(err.find("debug: window_knottype_open [0,59] failed: "), std::string::npos);
+}
+
+}  // namespace
+}  // namespace skeinlab

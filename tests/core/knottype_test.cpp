@@ -66,12 +66,15 @@ TEST(KnotType, TrivialInputs) {
 }
 
 TEST(KnotType, CrossingsOnVerticesAreLost) {
-    // A figure-eight-like planar curve sampled exactly at its projected
-    // crossing: both segments meet there at an end and reject it.
-    const Chain on_vertex{{0, 0, 1}, {1, 1, 0}, {1, -1, 0}, {0, 0, -1}, {-1, 1, 0}, {-1, -1, 0}};
-    Chain closed = on_vertex;
-    closed.push_back(closed.front());
-    EXPECT_EQ(compute_knottype_from_chain(closed, table(), false).value(), "1");
+    // The (2, 3) torus knot projects its crossings at t = pi/6 + k pi/3; with
+    // 120 samples and no phase every crossing falls on a sample point, where
+    // both segments see it at an end and reject it.
+    Chain on_vertices = torus_knot(2, 3, 120, 0.0);
+    on_vertices.push_back(on_vertices.front());
+    EXPECT_EQ(compute_knottype_from_chain(on_vertices, table(), false).value(), "1");
+    Chain off_vertices = torus_knot(2, 3, 120);
+    off_vertices.push_back(off_vertices.front());
+    EXPECT_EQ(compute_knottype_from_chain(off_vertices, table(), false).value(), "3_1");
 }
 
 TEST(KnotType, MissingPolynomialIsNotFound) {
