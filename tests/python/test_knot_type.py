@@ -129,3 +129,21 @@ def test_interpreter_lock_is_released():
     t.join()
     assert elapsed > 0.05, "the workload is too small to observe"
     assert during >= 3, (elapsed, during)
+
+
+def lcg_walk(n, seed):
+    """A random walk from a fixed linear congruential generator (portable across NumPy versions)."""
+    state, values = seed, []
+    for _ in range(3 * n):
+        state = (6364136223846793005 * state + 1442695040888963407) % 2**64
+        values.append((state >> 11) / 2**53 - 0.5)
+    return np.cumsum(np.array(values).reshape(n, 3), axis=0)
+
+
+def test_coefficient_wrap_around_ends_the_call_with_internal_error():
+    # Hundreds of crossings survive KMT here, and the elimination overflows
+    # 64-bit coefficients; the worker's failure must end the call cleanly.
+    walk = lcg_walk(10000, 4)
+    with pytest.raises(skeinlab.InternalError, match=r"^non-exact polynomial division at degree \d+: \["):
+        skeinlab.knot_type(walk, threads=2)
+    assert skeinlab.knot_type(torus_knot(2, 3)) == ["3_1"]
