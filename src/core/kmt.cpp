@@ -40,7 +40,7 @@ struct Box {
 // rejects every one of them), so it is passed over without testing.
 class LinkedChain {
 public:
-    LinkedChain(const Chain& points, bool ring) : pts_(points), ring_(ring) {
+    LinkedChain(Chain points, bool ring) : pts_(std::move(points)) {
         const std::size_t n = pts_.size();
         next_.resize(n);
         prev_.resize(n);
@@ -145,7 +145,6 @@ private:
     }
 
     Chain pts_;
-    bool ring_;
     std::vector<std::size_t> next_;
     std::vector<std::size_t> prev_;
     std::vector<std::uint8_t> alive_;
@@ -166,7 +165,7 @@ bool triangle_of(const Point3& prev, const Point3& cur, const Point3& next, Plan
 
 void kmt_ring(Chain& chain) {
     if (chain.size() < 3) return;
-    LinkedChain ring(chain, true);
+    LinkedChain ring(std::move(chain), true);
     for (;;) {
         const std::size_t start_length = ring.size();
         std::size_t cur = ring.first_alive();
@@ -198,8 +197,8 @@ void kmt_ring(Chain& chain) {
 
 void kmt_open_chain(Chain& chain) {
     if (chain.size() < 3) return;
-    LinkedChain open(chain, false);
     const std::size_t last = chain.size() - 1;
+    LinkedChain open(std::move(chain), false);
     for (;;) {
         const std::size_t start_length = open.size();
         std::size_t cur = open.next(0);
