@@ -10,19 +10,21 @@ namespace {
 
 using skeinlab::py::PyRef;
 
+using FastWithKeywords = PyObject* (*)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*);
+
+// A module function with the fast-call-with-keywords convention.
+PyMethodDef fast_method(const char* name, FastWithKeywords function, const char* doc) {
+    return {name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function)),
+            METH_FASTCALL | METH_KEYWORDS, doc};
+}
+
 PyMethodDef kMethods[] = {
-    {"read_xyz", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(skeinlab::py::read_xyz)),
-     METH_FASTCALL | METH_KEYWORDS, skeinlab::py::kReadXyzDoc},
-    {"read_pdb", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(skeinlab::py::read_pdb)),
-     METH_FASTCALL | METH_KEYWORDS, skeinlab::py::kReadPdbDoc},
-    {"write_xyz", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(skeinlab::py::write_xyz)),
-     METH_FASTCALL | METH_KEYWORDS, skeinlab::py::kWriteXyzDoc},
-    {"knot_type", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(skeinlab::py::knot_type)),
-     METH_FASTCALL | METH_KEYWORDS, skeinlab::py::kKnotTypeDoc},
-    {"knot_size", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(skeinlab::py::knot_size)),
-     METH_FASTCALL | METH_KEYWORDS, skeinlab::py::kKnotSizeDoc},
-    {"kmt", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(skeinlab::py::kmt)),
-     METH_FASTCALL | METH_KEYWORDS, skeinlab::py::kKmtDoc},
+    fast_method("read_xyz", skeinlab::py::read_xyz, skeinlab::py::kReadXyzDoc),
+    fast_method("read_pdb", skeinlab::py::read_pdb, skeinlab::py::kReadPdbDoc),
+    fast_method("write_xyz", skeinlab::py::write_xyz, skeinlab::py::kWriteXyzDoc),
+    fast_method("knot_type", skeinlab::py::knot_type, skeinlab::py::kKnotTypeDoc),
+    fast_method("knot_size", skeinlab::py::knot_size, skeinlab::py::kKnotSizeDoc),
+    fast_method("kmt", skeinlab::py::kmt, skeinlab::py::kKmtDoc),
     {nullptr, nullptr, 0, nullptr},
 };
 
