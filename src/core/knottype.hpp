@@ -27,8 +27,8 @@ struct KnotTypeOptions {
 // The knot name of a chain that is already closed (a ring with its first point
 // repeated at the end, or an open chain with its closure points): "1" for the
 // unknot, the table's name, or NotFound carrying the normalized polynomial's
-// text. The chain's last point is never joined back to its first. May throw
-// InternalError after a coefficient wrap-around in the determinant.
+// text. The chain's last point is never joined back to its first. The
+// polynomial is exact whatever the number of crossings.
 Result<std::string> compute_knottype_from_chain(const Chain& points, const AlexanderTable& table, bool debug);
 
 // The knot name of one chain: copies it, reduces the copy by KMT when

@@ -263,4 +263,100 @@ Polynomial determinant(const std::vector<std::vector<Polynomial>>& rows) {
     return negate ? neg(std::move(result)) : result;
 }
 
+namespace {
+
+// Overflow-checked counterparts of mul, the Bareiss update and exact_div.
+bool checked_mul(const Polynomial& a, const Polynomial& b, Polynomial& r) {
+    r.coeffs.clear();
+    if (a.coeffs.empty() || b.coeffs.empty()) return true;
+    r.coeffs.assign(a.coeffs.size() + b.coeffs.size() - 1, 0);
+    for (std::size_t u = 0; u < a.coeffs.size(); ++u) {
+        if (a.coeffs[u] == 0) continue;
+        for (std::size_t v = 0; v < b.coeffs.size(); ++v) {
+            std::int64_t product;
+            if (__builtin_mul_overflow(a.coeffs[u], b.coeffs[v], &product)) return false;
+            if (__builtin_add_overflow(r.coeffs[u + v], product, &r.coeffs[u + v])) return false;
+        }
+    }
+    trim_trailing_zeros(r.coeffs);
+    return true;
+}
+
+std::optional<Polynomial> checked_exact_div(const Polynomial& numerator, const Polynomial& divisor) {
+    const std::size_t a = trimmed_size(divisor.coeffs);
+    const std::size_t n = trimmed_size(numerator.coeffs);
+    if (a == 0) throw InternalError("polynomial division by zero");
+    if (n == 0) return Polynomial{};
+    if (n < a) throw InternalError("non-exact polynomial division");
+    const std::int64_t lead = divisor.coeffs[a - 1];
+    std::vector<std::int64_t> r(numerator.coeffs.begin(), numerator.coeffs.begin() + static_cast<std::ptrdiff_t>(n));
+    Polynomial q;
+    q.coeffs.assign(n - a + 1, 0);
+    for (std::size_t d = n; d-- > a - 1;) {
+        const std::int64_t c = r[d];
+        if (lead == -1 && c == INT64_MIN) return std::nullopt;
+        if (c % lead != 0)
+            throw InternalError("non-exact polynomial division at degree " + std::to_string(d) + ": " +
+                                list_text(r) + " / " + std::to_string(lead));
+        const std::int64_t quotient = c / lead;
+        q.coeffs[d - a + 1] = quotient;
+        for (std::size_t u = 0; u < a; ++u) {
+            std::int64_t product;
+            if (__builtin_mul_overflow(quotient, divisor.coeffs[u], &product)) return std::nullopt;
+            if (__builtin_sub_overflow(r[d - a + 1 + u], product, &r[d - a + 1 + u])) return std::nullopt;
+        }
+    }
+    trim_trailing_zeros(q.coeffs);
+    return q;
+}
+
+}  // namespace
+
+std::optional<Polynomial> checked_determinant(const std::vector<std::vector<Polynomial>>& rows) {
+    const std::size_t n = rows.size();
+    if (n == 0) return Polynomial{{1}};
+    if (n == 1) return rows[0][0];
+    std::vector<std::vector<Polynomial>> m(n);
+    for (std::size_t r = 0; r < n; ++r) m[r].assign(rows[r].begin(), rows[r].begin() + static_cast<std::ptrdiff_t>(n));
+    Polynomial prev{{1}};
+    bool negate = false;
+    Polynomial first, second;
+    for (std::size_t k = 0; k < n; ++k) {
+        std::size_t pivot_row = k;
+        while (pivot_row < n && m[pivot_row][k].coeffs.empty()) ++pivot_row;
+        if (pivot_row == n) return Polynomial{};
+        if (pivot_row != k) {
+            std::swap(m[k], m[pivot_row]);
+            negate = !negate;
+        }
+        const Polynomial pivot = m[k][k];
+        for (std::size_t i = k + 1; i < n; ++i) {
+            for (std::size_t j = k + 1; j < n; ++j) {
+                if (!checked_mul(pivot, m[i][j], first) || !checked_mul(m[i][k], m[k][j], second))
+                    return std::nullopt;
+                Polynomial difference;
+                difference.coeffs.assign(std::max(first.coeffs.size(), second.coeffs.size()), 0);
+                for (std::size_t e = 0; e < first.coeffs.size(); ++e) difference.coeffs[e] = first.coeffs[e];
+                for (std::size_t e = 0; e < second.coeffs.size(); ++e)
+                    if (__builtin_sub_overflow(difference.coeffs[e], second.coeffs[e], &difference.coeffs[e]))
+                        return std::nullopt;
+                trim_trailing_zeros(difference.coeffs);
+                std::optional<Polynomial> quotient = checked_exact_div(difference, prev);
+                if (!quotient) return std::nullopt;
+                m[i][j] = std::move(*quotient);
+            }
+            m[i][k].coeffs.clear();
+        }
+        prev = pivot;
+    }
+    Polynomial result = m[n - 1][n - 1];
+    if (negate) {
+        for (std::int64_t& c : result.coeffs) {
+            if (c == INT64_MIN) return std::nullopt;
+            c = -c;
+        }
+    }
+    return result;
+}
+
 }  // namespace skeinlab

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -59,5 +60,11 @@ Polynomial exact_div(const Polynomial& numerator, const Polynomial& divisor);
 // Determinant of the n x n matrix formed by the first n entries of each of
 // the n rows, by Bareiss elimination. Not normalized. May throw InternalError.
 Polynomial determinant(const std::vector<std::vector<Polynomial>>& rows);
+
+// The same elimination without wrapping: nothing when a coefficient of a
+// product, sum or partial remainder leaves the 64-bit range, otherwise the
+// exact determinant (equal to determinant()'s). An inexact division without
+// overflow would be a broken invariant and throws InternalError.
+std::optional<Polynomial> checked_determinant(const std::vector<std::vector<Polynomial>>& rows);
 
 }  // namespace skeinlab

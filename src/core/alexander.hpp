@@ -1,0 +1,63 @@
+// The Alexander matrix of a projected closed chain and its exact Alexander
+// polynomial: the determinant of the minor without the last row and column,
+// normalized, with integer coefficients of any size.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "bigint.hpp"
+#include "geometry.hpp"
+#include "polynomial.hpp"
+#include "sparse_determinant.hpp"
+
+namespace skeinlab {
+
+// The g x g matrix of a diagram with g crossings: row k belongs to the k-th
+// crossing met by the walk, column a to the a-th arc (arcs run from one
+// under-passage to the next). Each row has at most three entries c0 + c1 t,
+// in increasing column order.
+struct AlexanderMatrix {
+    std::size_t crossings = 0;
+    std::vector<std::vector<LinearEntry>> rows;
+};
+
+// Walks the projected chain (first two coordinates; the third is the height;
+// the last point is not joined back to the first) and builds its matrix.
+AlexanderMatrix alexander_matrix(const Chain& projected);
+
+// A normalized polynomial (no factor t, highest coefficient positive) whose
+// coefficients may exceed 64 bits.
+struct ExactPolynomial {
+    // The polynomial when every coefficient fits std::int64_t.
+    std::optional<Polynomial> small;
+    // Otherwise every coefficient, lowest exponent first.
+    std::vector<BigInteger> big;
+
+    // The text form, as fmt() writes it.
+    std::string text() const;
+};
+
+// How the exact determinant was found, for benchmarks and tests.
+struct AlexanderStats {
+    bool dense = false;          // fraction-free elimination over 64-bit integers
+    bool symmetric = false;      // interpolation in t + 1/t
+    std::size_t primes = 0;      // primes used for the value (checks excluded)
+    std::size_t evaluations = 0; // sparse determinants evaluated, checks included
+};
+
+// Largest minor that the dense fraction-free elimination takes first; larger
+// minors, and any whose coefficients overflow 64 bits there, go to the modular
+// method.
+inline constexpr std::size_t kDenseMinorLimit = 24;
+
+// The normalized determinant of the matrix's minor without its last row and
+// column. Exact: the dense path detects overflow and every modular result is
+// checked at independent random primes and points, so that a wrong polynomial
+// has probability below 2^-60. `dense_limit` overrides kDenseMinorLimit.
+ExactPolynomial alexander_polynomial(const AlexanderMatrix& matrix, AlexanderStats* stats = nullptr,
+                                     std::size_t dense_limit = kDenseMinorLimit);
+
+}  // namespace skeinlab

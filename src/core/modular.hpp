@@ -1,0 +1,61 @@
+// Arithmetic modulo a word-size prime, primality, and the seeded counter-based
+// generator that picks primes and evaluation points. Used by the exact
+// Alexander polynomial, which works on images of the polynomial modulo primes.
+#pragma once
+
+#include <cstdint>
+
+namespace skeinlab::modular {
+
+// 128-bit products of two words (a GCC and Clang extension).
+__extension__ typedef unsigned __int128 u128;
+
+// Residues modulo an odd prime p < 2^63, kept in [0, p).
+struct Field {
+    std::uint64_t p;
+
+    std::uint64_t add(std::uint64_t a, std::uint64_t b) const {
+        const std::uint64_t s = a + b;  // < 2^64 since a, b < 2^63
+        return s >= p ? s - p : s;
+    }
+    std::uint64_t sub(std::uint64_t a, std::uint64_t b) const { return a >= b ? a - b : a + (p - b); }
+    std::uint64_t neg(std::uint64_t a) const { return a == 0 ? 0 : p - a; }
+    std::uint64_t mul(std::uint64_t a, std::uint64_t b) const {
+        return static_cast<std::uint64_t>(static_cast<u128>(a) * b % p);
+    }
+    std::uint64_t pow(std::uint64_t a, std::uint64_t e) const;
+    // The inverse of a non-zero residue (Fermat).
+    std::uint64_t inv(std::uint64_t a) const { return pow(a, p - 2); }
+    // The residue of a signed integer.
+    std::uint64_t from_signed(std::int64_t v) const {
+        if (v >= 0) return static_cast<std::uint64_t>(v) % p;
+        const std::uint64_t m = (std::uint64_t{0} - static_cast<std::uint64_t>(v)) % p;
+        return m == 0 ? 0 : p - m;
+    }
+};
+
+// Deterministic Miller-Rabin for every 64-bit n.
+bool is_prime(std::uint64_t n);
+
+// SplitMix64 on a counter: the k-th draw depends only on the seed and k, never
+// on what else ran before or beside it.
+class Stream {
+public:
+    explicit Stream(std::uint64_t seed) : state_(seed) {}
+    std::uint64_t next() {
+        std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    // Uniform in [lo, hi) by rejection, hi > lo.
+    std::uint64_t below(std::uint64_t lo, std::uint64_t hi);
+
+private:
+    std::uint64_t state_;
+};
+
+// A uniformly drawn prime in [2^62, 2^63).
+std::uint64_t random_prime(Stream& stream);
+
+}  // namespace skeinlab::modular
