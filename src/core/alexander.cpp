@@ -176,6 +176,9 @@ std::vector<std::uint64_t> laurent_of_symmetric(const Field& f, const std::vecto
     return out;
 }
 
+// Points evaluated together while the degree is still unknown.
+constexpr std::size_t kBatch = 4;
+
 class ModularDeterminant {
 public:
     ModularDeterminant(std::size_t n, std::vector<std::vector<LinearEntry>> rows, AlexanderStats* stats)
@@ -194,7 +197,12 @@ private:
         if (stats_) ++stats_->evaluations;
         return det_.evaluate(f, x);
     }
+    void evaluate(const Field& f, const std::vector<std::uint64_t>& xs, std::vector<std::uint64_t>& out) {
+        if (stats_) stats_->evaluations += xs.size();
+        det_.evaluate(f, xs.data(), out.data(), xs.size());
+    }
     std::uint64_t point(const Field& f) { return stream_.below(2, f.p - 1); }
+    std::uint64_t next_prime() { return modular::drawn_prime(primes_drawn_++); }
 
     // The value x^offset * sum c_i x^i of an image's polynomial at x.
     static std::uint64_t image_value(const Field& f, std::int64_t offset, const std::vector<std::uint64_t>& c,
@@ -247,22 +255,36 @@ private:
         const std::size_t limit = (symmetric ? n_ / 2 : n_) + 1;
         std::size_t zeros_in_a_row = 0;
         std::size_t count = 0;
-        while (true) {
-            if (known && newton.size() == *known) {
+        std::vector<std::uint64_t> xs, ys, values;
+        for (bool done = false; !done;) {
+            // A batch of fresh points with distinct interpolation nodes.
+            const std::size_t want = known ? *known - newton.size() : std::min(kBatch, limit - newton.size());
+            xs.clear();
+            ys.clear();
+            while (xs.size() < want) {
+                const std::uint64_t x = point(f);
+                const std::uint64_t y = symmetric ? f.add(x, f.inv(x)) : x;
+                if (newton.has_node(y) || std::find(ys.begin(), ys.end(), y) != ys.end()) continue;
+                xs.push_back(x);
+                ys.push_back(y);
+            }
+            values.resize(xs.size());
+            evaluate(f, xs, values);
+            for (std::size_t i = 0; i < xs.size(); ++i) {
+                std::uint64_t v = values[i];
+                if (symmetric) v = f.mul(v, f.pow(f.inv(xs[i]), static_cast<std::uint64_t>(shift)));
+                const std::uint64_t c = newton.add(ys[i], v);
+                zeros_in_a_row = c == 0 && newton.size() > 1 ? zeros_in_a_row + 1 : 0;
+                if (!known && (zeros_in_a_row == 1 || newton.size() == limit)) {
+                    count = newton.size() - zeros_in_a_row;
+                    done = true;
+                    break;
+                }
+            }
+            if (known) {
                 count = *known;
-                break;
+                done = true;
             }
-            if (!known && (zeros_in_a_row == 1 || newton.size() == limit)) {
-                count = newton.size() - zeros_in_a_row;
-                break;
-            }
-            const std::uint64_t x = point(f);
-            const std::uint64_t y = symmetric ? f.add(x, f.inv(x)) : x;
-            if (newton.has_node(y)) continue;
-            std::uint64_t v = evaluate(f, x);
-            if (symmetric) v = f.mul(v, f.pow(f.inv(x), static_cast<std::uint64_t>(shift)));
-            const std::uint64_t c = newton.add(y, v);
-            zeros_in_a_row = c == 0 && newton.size() > 1 ? zeros_in_a_row + 1 : 0;
         }
         std::vector<std::uint64_t> q = newton.monomial(count);
         while (!q.empty() && q.back() == 0) q.pop_back();
@@ -280,7 +302,7 @@ private:
     // Recovers the integer coefficients by Chinese remaindering until they are
     // stable, then checks them at fresh random primes and points.
     std::optional<std::vector<BigInteger>> recover(bool symmetric) {
-        Field f{modular::random_prime(stream_)};
+        Field f{next_prime()};
         std::vector<std::uint64_t> used{f.p};
         std::int64_t shift = 0;
         std::int64_t offset = 0;
@@ -291,34 +313,45 @@ private:
             if (!h && !zero) return std::nullopt;
             shift = h.value_or(0);
         }
-        if (!zero) {
-            const Image first = image(f, symmetric, shift, std::nullopt);
-            offset = first.offset;
-            for (const std::uint64_t r : first.coeffs) crt.emplace_back(r, f.p);
-            const std::optional<std::size_t> points =
-                symmetric ? (first.coeffs.size() + 1) / 2 : first.coeffs.size();
-            for (;;) {
-                do f = Field{modular::random_prime(stream_)};
-                while (std::find(used.begin(), used.end(), f.p) != used.end());
-                used.push_back(f.p);
-                const Image next = image(f, symmetric, shift, points);
-                if (next.coeffs.size() != crt.size() || next.offset != offset) return std::nullopt;
-                bool stable = true;
-                for (std::size_t i = 0; i < crt.size(); ++i) stable &= crt[i].add(next.coeffs[i], f.p);
-                if (stable) break;
+        if (zero) {
+            if (!verified({}, 0, 64)) return std::nullopt;
+            return finish(symmetric, used.size(), {});
+        }
+        const Image first = image(f, symmetric, shift, std::nullopt);
+        offset = first.offset;
+        for (const std::uint64_t r : first.coeffs) crt.emplace_back(r, f.p);
+        const std::optional<std::size_t> points = symmetric ? (first.coeffs.size() + 1) / 2 : first.coeffs.size();
+        std::size_t modulus_bits = 62;
+        bool stable = false;
+        for (;;) {
+            // Candidates are checked once they stop changing, or once the
+            // product of the primes leaves 8 bits of room above every
+            // coefficient (a wrong value would be spread over the whole range).
+            std::vector<BigInteger> values;
+            values.reserve(crt.size());
+            std::size_t bits = 0;
+            for (const ChineseRemainder& c : crt) {
+                values.push_back(c.value());
+                bits = std::max(bits, values.back().magnitude.bits());
             }
+            if ((stable || bits + 8 <= modulus_bits) && verified(values, offset, std::max<std::size_t>(bits, 64)))
+                return finish(symmetric, used.size(), std::move(values));
+            if (stable) return std::nullopt;
+            do f = Field{next_prime()};
+            while (std::find(used.begin(), used.end(), f.p) != used.end());
+            used.push_back(f.p);
+            modulus_bits += 62;
+            const Image next = image(f, symmetric, shift, points);
+            if (next.coeffs.size() != crt.size() || next.offset != offset) return std::nullopt;
+            stable = true;
+            for (std::size_t i = 0; i < crt.size(); ++i) stable &= crt[i].add(next.coeffs[i], f.p);
         }
-        std::vector<BigInteger> values;
-        values.reserve(crt.size());
-        std::size_t bits = 64;
-        for (const ChineseRemainder& c : crt) {
-            values.push_back(c.value());
-            bits = std::max(bits, values.back().magnitude.bits());
-        }
-        if (!verified(values, offset, bits)) return std::nullopt;
+    }
+
+    std::vector<BigInteger> finish(bool symmetric, std::size_t primes, std::vector<BigInteger> values) {
         if (stats_) {
             stats_->symmetric = symmetric;
-            stats_->primes = used.size();
+            stats_->primes = primes;
         }
         return values;
     }
@@ -336,7 +369,7 @@ private:
             (2 * nn + static_cast<double>(bits) + 2) / 62.0 / std::exp2(56.5) + (2 * nn + 2) / std::exp2(62);
         double bound = 1.0;
         while (bound >= std::exp2(-60)) {
-            const Field f{modular::random_prime(stream_)};
+            const Field f{next_prime()};
             std::vector<std::uint64_t> residues(values.size());
             for (std::size_t i = 0; i < values.size(); ++i) residues[i] = values[i].mod(f.p);
             const std::uint64_t x = point(f);
@@ -349,6 +382,7 @@ private:
     std::size_t n_;
     SparseDeterminant det_;
     modular::Stream stream_;
+    std::size_t primes_drawn_ = 0;
     AlexanderStats* stats_;
 };
 

@@ -51,7 +51,7 @@ struct AlexanderStats {
 // Largest minor that the dense fraction-free elimination takes first; larger
 // minors, and any whose coefficients overflow 64 bits there, go to the modular
 // method.
-inline constexpr std::size_t kDenseMinorLimit = 24;
+inline constexpr std::size_t kDenseMinorLimit = 10;
 
 // The normalized determinant of the matrix's minor without its last row and
 // column. Exact: the dense path detects overflow and every modular result is

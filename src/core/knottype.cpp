@@ -9,10 +9,6 @@
 #include "kmt.hpp"
 
 namespace skeinlab {
-namespace {
-
-// Exchanges coordinates so that the axis of strictly smallest extent becomes
-// the height; on a tie the projection stays along z.
 void choose_projection(Chain& pts) {
     Point3 lo{DBL_MAX, DBL_MAX, DBL_MAX};
     Point3 hi{-DBL_MAX, -DBL_MAX, -DBL_MAX};
@@ -34,7 +30,6 @@ void choose_projection(Chain& pts) {
     }
 }
 
-}  // namespace
 
 Result<std::string> compute_knottype_from_chain(const Chain& points, const AlexanderTable& table, bool debug) {
     if (points.size() < 3) return std::string("1");

@@ -24,6 +24,10 @@ struct KnotTypeOptions {
     bool debug = false;
 };
 
+// Exchanges coordinates so that the axis of strictly smallest extent becomes
+// the height; on a tie the projection stays along z.
+void choose_projection(Chain& points);
+
 // The knot name of a chain that is already closed (a ring with its first point
 // repeated at the end, or an open chain with its closure points): "1" for the
 // unknot, the table's name, or NotFound carrying the normalized polynomial's

@@ -3,6 +3,7 @@
 // Alexander polynomial, which works on images of the polynomial modulo primes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace skeinlab::modular {
@@ -10,7 +11,7 @@ namespace skeinlab::modular {
 // 128-bit products of two words (a GCC and Clang extension).
 __extension__ typedef unsigned __int128 u128;
 
-// Residues modulo an odd prime p < 2^63, kept in [0, p).
+// Residues modulo an odd number p < 2^63 (a prime for inv), kept in [0, p).
 struct Field {
     std::uint64_t p;
 
@@ -32,6 +33,37 @@ struct Field {
         const std::uint64_t m = (std::uint64_t{0} - static_cast<std::uint64_t>(v)) % p;
         return m == 0 ? 0 : p - m;
     }
+};
+
+// Montgomery multiplication modulo an odd p < 2^63: residues a are held as
+// a * 2^64 mod p, and a product costs two word multiplications instead of a
+// 128-bit division.
+class Montgomery {
+public:
+    explicit Montgomery(std::uint64_t p);
+    std::uint64_t p() const { return p_; }
+    std::uint64_t to(std::uint64_t a) const { return mul(a % p_, r2_); }
+    std::uint64_t from(std::uint64_t a) const { return reduce(a); }
+    std::uint64_t one() const { return one_; }
+    std::uint64_t mul(std::uint64_t a, std::uint64_t b) const { return reduce(static_cast<u128>(a) * b); }
+    std::uint64_t add(std::uint64_t a, std::uint64_t b) const {
+        const std::uint64_t s = a + b;
+        return s >= p_ ? s - p_ : s;
+    }
+    std::uint64_t sub(std::uint64_t a, std::uint64_t b) const { return a >= b ? a - b : a + (p_ - b); }
+    // a^e for a in Montgomery form, in Montgomery form.
+    std::uint64_t pow(std::uint64_t a, std::uint64_t e) const;
+
+private:
+    std::uint64_t reduce(u128 t) const {
+        const std::uint64_t m = static_cast<std::uint64_t>(t) * neg_inv_;
+        const std::uint64_t r = static_cast<std::uint64_t>((t + static_cast<u128>(m) * p_) >> 64);
+        return r >= p_ ? r - p_ : r;
+    }
+    std::uint64_t p_;
+    std::uint64_t neg_inv_;  // -p^-1 mod 2^64
+    std::uint64_t r2_;       // 2^128 mod p
+    std::uint64_t one_;      // 2^64 mod p
 };
 
 // Deterministic Miller-Rabin for every 64-bit n.
@@ -57,5 +89,9 @@ private:
 
 // A uniformly drawn prime in [2^62, 2^63).
 std::uint64_t random_prime(Stream& stream);
+
+// The k-th prime that random_prime draws from a stream with a fixed seed: the
+// same sequence for every caller, computed once and shared by all threads.
+std::uint64_t drawn_prime(std::size_t k);
 
 }  // namespace skeinlab::modular

@@ -6,38 +6,153 @@
 #include <utility>
 
 namespace skeinlab {
+namespace {
+
+// Columns examined per pivot search.
+constexpr std::size_t kMarkowitzColumns = 8;
+
+}  // namespace
 
 SparseDeterminant::SparseDeterminant(std::size_t n, std::vector<std::vector<LinearEntry>> rows)
     : n_(n), pattern_(std::move(rows)) {}
 
 std::uint64_t SparseDeterminant::evaluate(const modular::Field& f, std::uint64_t x) {
+    std::uint64_t out = 0;
+    evaluate(f, &x, &out, 1);
+    return out;
+}
+
+void SparseDeterminant::evaluate(const modular::Field& f, const std::uint64_t* xs, std::uint64_t* out,
+                                 std::size_t count) {
+    std::size_t i = 0;
+    if (n_ == 0) {
+        for (; i < count; ++i) out[i] = 1 % f.p;
+        return;
+    }
+    if (!recorded_) {
+        recorded_ = true;
+        out[0] = eliminate(f, xs[0], true);
+        i = 1;
+    }
+    if (!have_program_) {
+        for (; i < count; ++i) out[i] = eliminate(f, xs[i], false);
+        return;
+    }
+    for (; i < count; i += kLanes) {
+        const std::size_t lanes = std::min(kLanes, count - i);
+        std::uint64_t x[kLanes], value[kLanes];
+        bool ok[kLanes];
+        for (std::size_t l = 0; l < kLanes; ++l) x[l] = xs[i + (l < lanes ? l : 0)];
+        replay(f, x, value, ok);
+        for (std::size_t l = 0; l < lanes; ++l) out[i + l] = ok[l] ? value[l] : eliminate(f, x[l], false);
+    }
+}
+
+void SparseDeterminant::replay(const modular::Field& f, const std::uint64_t* xs, std::uint64_t* out, bool* ok) {
+    constexpr std::size_t L = kLanes;
+    const modular::Montgomery m(f.p);
+    std::uint64_t xm[L];
+    for (std::size_t l = 0; l < L; ++l) xm[l] = m.to(xs[l]);
+    values_.resize(L * (initial_slots_ + ops_.size()));
+    std::uint64_t* v = values_.data();
+    std::size_t k = 0;
+    for (const auto& row : pattern_) {
+        for (const LinearEntry& e : row) {
+            const std::uint64_t c0 = m.to(f.from_signed(e.c0));
+            const std::uint64_t c1 = m.to(f.from_signed(e.c1));
+            for (std::size_t l = 0; l < L; ++l) v[L * k + l] = m.add(c0, m.mul(c1, xm[l]));
+            ++k;
+        }
+    }
+    std::uint64_t det[L], scale[L], pv[L], factor[L];
+    bool zero[L] = {};
+    for (std::size_t l = 0; l < L; ++l) det[l] = scale[l] = m.one();
+    std::size_t u = 0, o = 0;
+    for (const Step& step : steps_) {
+        for (std::size_t l = 0; l < L; ++l) {
+            pv[l] = v[L * step.pivot + l];
+            if (pv[l] == 0) {
+                // Carry on with a harmless pivot; this lane's value is discarded.
+                zero[l] = true;
+                pv[l] = m.one();
+            }
+            det[l] = m.mul(det[l], pv[l]);
+        }
+        for (; u < step.end; ++u) {
+            for (std::size_t l = 0; l < L; ++l) {
+                factor[l] = v[L * updates_[u].factor + l];
+                scale[l] = m.mul(scale[l], pv[l]);
+            }
+            for (; o < updates_[u].end; ++o, ++k) {
+                const Op& op = ops_[o];
+                std::uint64_t* dst = v + L * k;
+                if (op.a == kNone) {
+                    const std::uint64_t* b = v + L * op.b;
+                    for (std::size_t l = 0; l < L; ++l) dst[l] = m.sub(0, m.mul(factor[l], b[l]));
+                } else if (op.b == kNone) {
+                    const std::uint64_t* a = v + L * op.a;
+                    for (std::size_t l = 0; l < L; ++l) dst[l] = m.mul(pv[l], a[l]);
+                } else {
+                    const std::uint64_t* a = v + L * op.a;
+                    const std::uint64_t* b = v + L * op.b;
+                    for (std::size_t l = 0; l < L; ++l) dst[l] = m.sub(m.mul(pv[l], a[l]), m.mul(factor[l], b[l]));
+                }
+            }
+        }
+    }
+    for (std::size_t l = 0; l < L; ++l) {
+        ok[l] = !zero[l];
+        const std::uint64_t value = f.mul(m.from(det[l]), f.inv(m.from(scale[l])));
+        out[l] = odd_permutation_ ? f.neg(value) : value;
+    }
+}
+
+std::uint64_t SparseDeterminant::eliminate(const modular::Field& f, std::uint64_t x, bool record) {
     const std::size_t n = n_;
-    if (n == 0) return 1 % f.p;
+    // Arithmetic in Montgomery form. Rows are updated as pivot * row - a * pivot
+    // row, which needs no inverse per pivot: every such update multiplies the
+    // determinant by the pivot, and `scale` collects those factors.
+    const modular::Montgomery m(f.p);
+    const std::uint64_t xm = m.to(x);
     rows_.assign(n, {});
     col_rows_.assign(n, {});
     col_count_.assign(n, 0);
     row_done_.assign(n, 0);
     col_done_.assign(n, 0);
+    std::uint32_t slots = 0;
     for (std::size_t r = 0; r < n; ++r) {
         std::vector<Entry>& row = rows_[r];
         row.reserve(pattern_[r].size());
         for (const LinearEntry& e : pattern_[r]) {
-            const std::uint64_t v = f.add(f.from_signed(e.c0), f.mul(f.from_signed(e.c1), x));
-            if (v == 0) continue;
-            row.push_back({e.col, v});
+            const std::uint64_t v = m.add(m.to(f.from_signed(e.c0)), m.mul(m.to(f.from_signed(e.c1)), xm));
+            const std::uint32_t slot = slots++;
+            if (v == 0 && !record) continue;
+            row.push_back({e.col, slot, v});
             col_rows_[e.col].push_back(static_cast<std::uint32_t>(r));
             ++col_count_[e.col];
         }
     }
+    if (record) {
+        initial_slots_ = slots;
+        ops_.clear();
+        updates_.clear();
+        steps_.clear();
+    }
+    auto next_slot = [&](std::uint32_t a, std::uint32_t b) {
+        if (record) ops_.push_back({a, b});
+        return slots++;
+    };
 
     // Columns by their current count; stale heap entries are skipped.
     using Item = std::pair<std::uint32_t, std::uint32_t>;  // (count, column)
     std::priority_queue<Item, std::vector<Item>, std::greater<Item>> heap;
     for (std::size_t c = 0; c < n; ++c) heap.push({col_count_[c], static_cast<std::uint32_t>(c)});
 
+    std::vector<Item> popped;
     std::vector<std::uint32_t> pivot_col(n, 0);
     std::vector<std::uint32_t> candidates;
-    std::uint64_t det = 1;
+    std::uint64_t det = m.one();
+    std::uint64_t scale = m.one();
     auto find = [](const std::vector<Entry>& row, std::uint32_t col) -> const Entry* {
         auto it = std::lower_bound(row.begin(), row.end(), col,
                                    [](const Entry& e, std::uint32_t c) { return e.col < c; });
@@ -45,32 +160,61 @@ std::uint64_t SparseDeterminant::evaluate(const modular::Field& f, std::uint64_t
     };
 
     for (std::size_t step = 0; step < n; ++step) {
-        Item top;
-        for (;;) {
-            top = heap.top();
+        // Markowitz: among the few columns with the fewest entries, the
+        // non-zero entry whose row and column lengths (r - 1)(c - 1) promise
+        // the least fill.
+        std::uint32_t c = kNone;
+        std::uint32_t pivot = kNone;
+        std::uint64_t best_cost = UINT64_MAX;
+        std::size_t looked = 0;
+        popped.clear();
+        while (looked < kMarkowitzColumns && !heap.empty()) {
+            const Item top = heap.top();
             heap.pop();
-            if (!col_done_[top.second] && top.first == col_count_[top.second]) break;
+            if (col_done_[top.second] || top.first != col_count_[top.second]) continue;
+            if (best_cost != UINT64_MAX && static_cast<std::uint64_t>(top.first) * top.first > best_cost * 4 + 4) {
+                heap.push(top);
+                break;
+            }
+            popped.push_back(top);
+            ++looked;
+            // Drop stale and repeated holders of this column.
+            std::vector<std::uint32_t>& holders = col_rows_[top.second];
+            std::size_t kept = 0;
+            for (const std::uint32_t r : holders) {
+                if (row_done_[r] || !find(rows_[r], top.second)) continue;
+                if (std::find(holders.begin(), holders.begin() + static_cast<std::ptrdiff_t>(kept), r) !=
+                    holders.begin() + static_cast<std::ptrdiff_t>(kept))
+                    continue;
+                holders[kept++] = r;
+            }
+            holders.resize(kept);
+            for (const std::uint32_t r : holders) {
+                if (find(rows_[r], top.second)->value == 0) continue;
+                const std::uint64_t cost = static_cast<std::uint64_t>(holders.size() - 1) * (rows_[r].size() - 1);
+                if (cost < best_cost || (cost == best_cost && (top.second < c || (top.second == c && r < pivot)))) {
+                    best_cost = cost;
+                    c = top.second;
+                    pivot = r;
+                }
+            }
+            if (best_cost == 0) break;
         }
-        const std::uint32_t c = top.second;
-        if (col_count_[c] == 0) return 0;  // an empty column: singular
-
-        // The rows that hold column c; the shortest is the pivot row.
-        candidates.clear();
+        for (const Item& item : popped)
+            if (item.second != c) heap.push(item);
+        if (pivot == kNone) {
+            // Only zeros in the columns looked at. Without kept zeros an empty
+            // column makes the matrix singular; otherwise a recording gives up
+            // and leaves later evaluations to the plain elimination.
+            return record ? eliminate(f, x, false) : 0;
+        }
         std::vector<std::uint32_t>& holders = col_rows_[c];
-        std::uint32_t pivot = UINT32_MAX;
-        for (const std::uint32_t r : holders) {
-            if (row_done_[r] || !find(rows_[r], c)) continue;
-            if (std::find(candidates.begin(), candidates.end(), r) != candidates.end()) continue;
-            candidates.push_back(r);
-            if (pivot == UINT32_MAX || rows_[r].size() < rows_[pivot].size() ||
-                (rows_[r].size() == rows_[pivot].size() && r < pivot))
-                pivot = r;
-        }
+        candidates.assign(holders.begin(), holders.end());
         holders.clear();
         const std::vector<Entry>& prow = rows_[pivot];
-        const std::uint64_t pv = find(prow, c)->value;
-        det = f.mul(det, pv);
-        const std::uint64_t inv = f.inv(pv);
+        const Entry& pe_c = *find(prow, c);
+        const std::uint64_t pv = pe_c.value;
+        det = m.mul(det, pv);
         pivot_col[pivot] = c;
         row_done_[pivot] = 1;
         col_done_[c] = 1;
@@ -83,27 +227,30 @@ std::uint64_t SparseDeterminant::evaluate(const modular::Field& f, std::uint64_t
         for (const std::uint32_t r : candidates) {
             if (r == pivot) continue;
             std::vector<Entry>& row = rows_[r];
-            const std::uint64_t factor = f.mul(find(row, c)->value, inv);
+            const Entry& fe = *find(row, c);
+            const std::uint64_t factor = fe.value;
+            scale = m.mul(scale, pv);
             scratch_.clear();
             std::size_t a = 0, b = 0;
             while (a < row.size() || b < prow.size()) {
                 if (b == prow.size() || (a < row.size() && row[a].col < prow[b].col)) {
-                    if (row[a].col != c) scratch_.push_back(row[a]);
+                    if (row[a].col != c)
+                        scratch_.push_back({row[a].col, next_slot(row[a].slot, kNone), m.mul(pv, row[a].value)});
                     ++a;
                 } else if (a == row.size() || prow[b].col < row[a].col) {
                     const Entry& pe = prow[b++];
                     if (pe.col == c) continue;
                     // Fill: a new entry in this row.
-                    scratch_.push_back({pe.col, f.neg(f.mul(factor, pe.value))});
+                    scratch_.push_back({pe.col, next_slot(kNone, pe.slot), m.sub(0, m.mul(factor, pe.value))});
                     col_rows_[pe.col].push_back(r);
                     ++col_count_[pe.col];
                     heap.push({col_count_[pe.col], pe.col});
                 } else {
                     const std::uint32_t col = row[a].col;
                     if (col != c) {
-                        const std::uint64_t v = f.sub(row[a].value, f.mul(factor, prow[b].value));
-                        if (v != 0) {
-                            scratch_.push_back({col, v});
+                        const std::uint64_t v = m.sub(m.mul(pv, row[a].value), m.mul(factor, prow[b].value));
+                        if (v != 0 || record) {
+                            scratch_.push_back({col, next_slot(row[a].slot, prow[b].slot), v});
                         } else {
                             --col_count_[col];
                             heap.push({col_count_[col], col});
@@ -114,10 +261,12 @@ std::uint64_t SparseDeterminant::evaluate(const modular::Field& f, std::uint64_t
                 }
             }
             row.swap(scratch_);
+            if (record) updates_.push_back({fe.slot, static_cast<std::uint32_t>(ops_.size())});
         }
+        if (record) steps_.push_back({pe_c.slot, static_cast<std::uint32_t>(updates_.size())});
     }
 
-    // det(A) = sign(row -> pivot column) * product of the pivots.
+    // det(A) = sign(row -> pivot column) * product of the pivots / scale.
     std::vector<std::uint8_t> seen(n, 0);
     std::size_t cycles = 0;
     for (std::size_t r = 0; r < n; ++r) {
@@ -125,7 +274,13 @@ std::uint64_t SparseDeterminant::evaluate(const modular::Field& f, std::uint64_t
         ++cycles;
         for (std::size_t k = r; !seen[k]; k = pivot_col[k]) seen[k] = 1;
     }
-    return (n - cycles) % 2 ? f.neg(det) : det;
+    const bool odd = (n - cycles) % 2;
+    if (record) {
+        odd_permutation_ = odd;
+        have_program_ = true;
+    }
+    const std::uint64_t value = f.mul(m.from(det), f.inv(m.from(scale)));
+    return odd ? f.neg(value) : value;
 }
 
 }  // namespace skeinlab

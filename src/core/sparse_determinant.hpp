@@ -3,6 +3,11 @@
 // with Markowitz pivoting (the column with the fewest entries, then its
 // shortest row), which keeps the fill low on the nearly planar sparsity of
 // knot diagrams.
+//
+// The first evaluation records its elimination as a straight-line program
+// (every entry it creates, from which two entries and by which pivot); later
+// evaluations at other points and primes replay it on a flat array, and fall
+// back to a fresh elimination when one of its pivots is zero there.
 #pragma once
 
 #include <cstdint>
@@ -29,12 +34,41 @@ public:
 
     // The determinant at t = x, modulo f.p.
     std::uint64_t evaluate(const modular::Field& f, std::uint64_t x);
+    // The determinants at t = xs[0], ..., xs[count - 1]: the recorded program
+    // runs on several points at once, which keeps the multipliers busy.
+    void evaluate(const modular::Field& f, const std::uint64_t* xs, std::uint64_t* out, std::size_t count);
 
 private:
+    static constexpr std::uint32_t kNone = UINT32_MAX;
     struct Entry {
         std::uint32_t col;
+        std::uint32_t slot;  // where the recorded program keeps this value
         std::uint64_t value;
     };
+    // A value of the program: pivot * a - factor * b, with a missing term
+    // (kNone) left out.
+    struct Op {
+        std::uint32_t a;
+        std::uint32_t b;
+    };
+    // One row update: the factor's slot and the ops writing the new row.
+    struct Update {
+        std::uint32_t factor;
+        std::uint32_t end;  // ops of this update end here
+    };
+    struct Step {
+        std::uint32_t pivot;
+        std::uint32_t end;  // updates of this step end here
+    };
+
+    // Gaussian elimination with pivot search; records the program when asked
+    // (keeping entries that happen to be zero, so that the program holds at
+    // every point).
+    std::uint64_t eliminate(const modular::Field& f, std::uint64_t x, bool record);
+    // Runs the program on kLanes points at once; ok[i] is false where a pivot
+    // is zero at xs[i].
+    static constexpr std::size_t kLanes = 4;
+    void replay(const modular::Field& f, const std::uint64_t* xs, std::uint64_t* out, bool* ok);
 
     std::size_t n_;
     std::vector<std::vector<LinearEntry>> pattern_;
@@ -45,6 +79,15 @@ private:
     std::vector<std::uint8_t> row_done_;
     std::vector<std::uint8_t> col_done_;
     std::vector<Entry> scratch_;
+    // The recorded program.
+    bool recorded_ = false;
+    bool have_program_ = false;
+    std::uint32_t initial_slots_ = 0;
+    std::vector<Op> ops_;
+    std::vector<Update> updates_;
+    std::vector<Step> steps_;
+    bool odd_permutation_ = false;
+    std::vector<std::uint64_t> values_;
 };
 
 }  // namespace skeinlab
