@@ -2,7 +2,9 @@
 // search and the exact determinant, with the size of the diagram before and
 // after KMT.
 //
-// usage: long_chain_bench [--quick | walk N | globule N]
+// usage: long_chain_bench [--quick | walk N | globule N | --write walk|globule N FILE]
+//
+// --write saves one chain as an XYZ frame, to time other builds on the same input.
 //
 // Chains come from a fixed-seed generator: random-walk rings of unit Gaussian
 // steps, and compact globules (random walks pulled toward their centre, the
@@ -15,6 +17,7 @@
 #include <string>
 
 #include "alexander.hpp"
+#include "io.hpp"
 #include "crossings.hpp"
 #include "kmt.hpp"
 #include "knottype.hpp"
@@ -87,6 +90,13 @@ void run(const char* kind, const Chain& chain) {
 
 int main(int argc, char** argv) {
     const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
+    if (argc == 5 && std::strcmp(argv[1], "--write") == 0) {
+        const std::size_t n = std::stoul(argv[3]);
+        const Chain chain = std::strcmp(argv[2], "walk") == 0 ? random_walk(n, 1, 0.0) : globule(n, 1);
+        Result<FileWriter> writer = FileWriter::open(argv[4], false);
+        if (!writer || !write_data_xyz(chain, writer.value()) || !writer.value().close()) return 1;
+        return 0;
+    }
     const bool single = argc > 2;
     std::printf("%-8s %7s %6s %10s %9s %8s %8s %8s %8s %6s %6s %5s  %s\n", "chain", "points", "kmt", "cross-in",
                 "cross-kmt", "kmt s", "cross s", "det s", "total s", "degree", "evals", "primes", "method");
