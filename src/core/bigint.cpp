@@ -1,6 +1,7 @@
 #include "bigint.hpp"
 
 #include <algorithm>
+#include <cmath>
 
 #include "modular.hpp"
 
@@ -47,6 +48,39 @@ void BigUnsigned::sub(const BigUnsigned& other) {
     trim();
 }
 
+void BigUnsigned::shift_left(std::size_t bits) {
+    if (limbs_.empty()) return;
+    const std::size_t words = bits / 64;
+    const unsigned rest = static_cast<unsigned>(bits % 64);
+    if (rest) {
+        std::uint64_t carry = 0;
+        for (std::uint64_t& limb : limbs_) {
+            const std::uint64_t next = limb >> (64 - rest);
+            limb = (limb << rest) | carry;
+            carry = next;
+        }
+        if (carry) limbs_.push_back(carry);
+    }
+    limbs_.insert(limbs_.begin(), words, 0);
+}
+
+BigUnsigned operator*(const BigUnsigned& a, const BigUnsigned& b) {
+    BigUnsigned r;
+    if (a.is_zero() || b.is_zero()) return r;
+    r.limbs_.assign(a.limbs_.size() + b.limbs_.size(), 0);
+    for (std::size_t i = 0; i < a.limbs_.size(); ++i) {
+        u128 carry = 0;
+        for (std::size_t j = 0; j < b.limbs_.size(); ++j) {
+            const u128 v = static_cast<u128>(a.limbs_[i]) * b.limbs_[j] + r.limbs_[i + j] + carry;
+            r.limbs_[i + j] = static_cast<std::uint64_t>(v);
+            carry = v >> 64;
+        }
+        r.limbs_[i + b.limbs_.size()] = static_cast<std::uint64_t>(carry);
+    }
+    r.trim();
+    return r;
+}
+
 std::uint64_t BigUnsigned::mod(std::uint64_t m) const {
     u128 r = 0;
     for (std::size_t i = limbs_.size(); i-- > 0;) r = ((r << 64) | limbs_[i]) % m;
@@ -87,6 +121,47 @@ int compare(const BigUnsigned& a, const BigUnsigned& b) {
     for (std::size_t i = a.limbs_.size(); i-- > 0;)
         if (a.limbs_[i] != b.limbs_[i]) return a.limbs_[i] < b.limbs_[i] ? -1 : 1;
     return 0;
+}
+
+BigInteger BigInteger::scaled_double(double x) {
+    int e = 0;
+    const double m = std::frexp(x, &e);  // x = m * 2^e, 0.5 <= |m| < 1
+    // |x| = mantissa * 2^(e - 53) with an integer mantissa below 2^53.
+    std::uint64_t mantissa = static_cast<std::uint64_t>(std::ldexp(std::fabs(m), 53));
+    const int shift = e - 53 + 1074;
+    // Subnormal x (shift < 0) has at most 52 + shift significant bits, so the
+    // bits shifted out are zeros.
+    if (shift < 0) mantissa >>= -shift;
+    BigInteger r{x < 0, BigUnsigned(mantissa)};
+    if (shift > 0) r.magnitude.shift_left(static_cast<std::size_t>(shift));
+    return r;
+}
+
+BigInteger operator+(const BigInteger& a, const BigInteger& b) {
+    if (a.negative == b.negative) {
+        BigInteger r = a;
+        r.magnitude.add(b.magnitude);
+        return r;
+    }
+    // Opposite signs: the larger magnitude keeps its sign.
+    if (compare(a.magnitude, b.magnitude) >= 0) {
+        BigInteger r = a;
+        r.magnitude.sub(b.magnitude);
+        return r;
+    }
+    BigInteger r = b;
+    r.magnitude.sub(a.magnitude);
+    return r;
+}
+
+BigInteger operator-(const BigInteger& a, const BigInteger& b) {
+    BigInteger negated = b;
+    negated.negative = !b.negative;
+    return a + negated;
+}
+
+BigInteger operator*(const BigInteger& a, const BigInteger& b) {
+    return BigInteger{a.negative != b.negative, a.magnitude * b.magnitude};
 }
 
 std::optional<std::int64_t> BigInteger::to_i64() const {

@@ -1,6 +1,6 @@
 // Unsigned and signed integers of any size, with just the operations that
-// Chinese remaindering and printing need: a product of word-size primes, a
-// residue modulo a word, and decimal text.
+// Chinese remaindering, printing and the exact orientation predicates need:
+// sums, differences and products, a residue modulo a word, and decimal text.
 #pragma once
 
 #include <cstdint>
@@ -26,6 +26,9 @@ public:
     void add(const BigUnsigned& other);
     // this - other; requires this >= other.
     void sub(const BigUnsigned& other);
+    // this * 2^bits.
+    void shift_left(std::size_t bits);
+    friend BigUnsigned operator*(const BigUnsigned& a, const BigUnsigned& b);
     // The residue modulo m > 0.
     std::uint64_t mod(std::uint64_t m) const;
     // The value when it fits 64 bits.
@@ -44,6 +47,13 @@ private:
 struct BigInteger {
     bool negative = false;
     BigUnsigned magnitude;
+
+    // x * 2^1074, an integer for every finite double x.
+    static BigInteger scaled_double(double x);
+    int sign() const { return is_zero() ? 0 : (negative ? -1 : 1); }
+    friend BigInteger operator+(const BigInteger& a, const BigInteger& b);
+    friend BigInteger operator-(const BigInteger& a, const BigInteger& b);
+    friend BigInteger operator*(const BigInteger& a, const BigInteger& b);
 
     bool is_zero() const { return magnitude.is_zero(); }
     // The value when it fits std::int64_t.

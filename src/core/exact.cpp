@@ -1,78 +1,34 @@
 #include "exact.hpp"
 
 #include <cmath>
-#include <gmp.h>
+
+#include "bigint.hpp"
 
 namespace skeinlab::exact {
 namespace {
 
-// An mpz_t with scope-bound lifetime.
-class BigInt {
-public:
-    BigInt() { mpz_init(v_); }
-    ~BigInt() { mpz_clear(v_); }
-    BigInt(const BigInt&) = delete;
-    BigInt& operator=(const BigInt&) = delete;
-    mpz_ptr get() { return v_; }
-
-private:
-    mpz_t v_;
-};
-
-// The exact value of a finite double times 2^1074, an integer for every double.
-void set_scaled(mpz_ptr out, double x) {
-    int e = 0;
-    const double m = std::frexp(x, &e);  // x = m * 2^e, 0.5 <= |m| < 1
-    mpz_set_d(out, std::ldexp(m, 53));   // exact 53-bit integer
-    const long shift = static_cast<long>(e) - 53 + 1074;  // >= 0 for every double
-    mpz_mul_2exp(out, out, static_cast<mp_bitcnt_t>(shift));
-}
-
+// Coordinates are taken exactly as integers: every finite double times 2^1074.
 struct Vec {
-    BigInt x, y, z;
+    BigInteger x, y, z;
 };
 
-void set_diff(Vec& out, const Point3& p, const Point3& q) {
-    BigInt t;
-    set_scaled(out.x.get(), p.x);
-    set_scaled(t.get(), q.x);
-    mpz_sub(out.x.get(), out.x.get(), t.get());
-    set_scaled(out.y.get(), p.y);
-    set_scaled(t.get(), q.y);
-    mpz_sub(out.y.get(), out.y.get(), t.get());
-    set_scaled(out.z.get(), p.z);
-    set_scaled(t.get(), q.z);
-    mpz_sub(out.z.get(), out.z.get(), t.get());
+Vec diff(const Point3& p, const Point3& q) {
+    return {BigInteger::scaled_double(p.x) - BigInteger::scaled_double(q.x),
+            BigInteger::scaled_double(p.y) - BigInteger::scaled_double(q.y),
+            BigInteger::scaled_double(p.z) - BigInteger::scaled_double(q.z)};
 }
 
 // Sign of u1 * v2 - u2 * v1.
-int sign_of_minor(mpz_ptr u1, mpz_ptr v2, mpz_ptr u2, mpz_ptr v1) {
-    BigInt a, b;
-    mpz_mul(a.get(), u1, v2);
-    mpz_mul(b.get(), u2, v1);
-    return mpz_cmp(a.get(), b.get()) > 0 ? 1 : (mpz_cmp(a.get(), b.get()) < 0 ? -1 : 0);
+int sign_of_minor(const BigInteger& u1, const BigInteger& v2, const BigInteger& u2, const BigInteger& v1) {
+    return (u1 * v2 - u2 * v1).sign();
 }
 
 int orient3d_exact(const Point3& a, const Point3& b, const Point3& c, const Point3& d) {
-    Vec ad, bd, cd;
-    set_diff(ad, a, d);
-    set_diff(bd, b, d);
-    set_diff(cd, c, d);
-    BigInt m, t, sum;
+    const Vec ad = diff(a, d), bd = diff(b, d), cd = diff(c, d);
     // ad . (bd x cd)
-    mpz_mul(m.get(), bd.y.get(), cd.z.get());
-    mpz_mul(t.get(), bd.z.get(), cd.y.get());
-    mpz_sub(m.get(), m.get(), t.get());
-    mpz_mul(sum.get(), ad.x.get(), m.get());
-    mpz_mul(m.get(), bd.z.get(), cd.x.get());
-    mpz_mul(t.get(), bd.x.get(), cd.z.get());
-    mpz_sub(m.get(), m.get(), t.get());
-    mpz_addmul(sum.get(), ad.y.get(), m.get());
-    mpz_mul(m.get(), bd.x.get(), cd.y.get());
-    mpz_mul(t.get(), bd.y.get(), cd.x.get());
-    mpz_sub(m.get(), m.get(), t.get());
-    mpz_addmul(sum.get(), ad.z.get(), m.get());
-    return mpz_sgn(sum.get());
+    const BigInteger sum = ad.x * (bd.y * cd.z - bd.z * cd.y) + ad.y * (bd.z * cd.x - bd.x * cd.z) +
+                           ad.z * (bd.x * cd.y - bd.y * cd.x);
+    return sum.sign();
 }
 
 }  // namespace
@@ -102,13 +58,10 @@ int orient3d(const Point3& a, const Point3& b, const Point3& c, const Point3& d)
 }
 
 bool collinear(const Point3& a, const Point3& b, const Point3& c) {
-    Vec u, v;
-    set_diff(u, b, a);
-    set_diff(v, c, a);
+    const Vec u = diff(b, a), v = diff(c, a);
     // The cross product u x v is zero exactly when all three minors vanish.
-    return sign_of_minor(u.y.get(), v.z.get(), u.z.get(), v.y.get()) == 0 &&
-           sign_of_minor(u.z.get(), v.x.get(), u.x.get(), v.z.get()) == 0 &&
-           sign_of_minor(u.x.get(), v.y.get(), u.y.get(), v.x.get()) == 0;
+    return sign_of_minor(u.y, v.z, u.z, v.y) == 0 && sign_of_minor(u.z, v.x, u.x, v.z) == 0 &&
+           sign_of_minor(u.x, v.y, u.y, v.x) == 0;
 }
 
 }  // namespace skeinlab::exact
