@@ -5,11 +5,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 have_header() { echo "#include <$1>" | g++ -E -x c++ - >/dev/null 2>&1; }
-if ! have_header gtest/gtest.h || ! have_header gmp.h; then
-  echo "== installing GoogleTest and GMP headers (Debian packages)"
+if ! have_header gtest/gtest.h; then
+  echo "== installing GoogleTest (Debian package libgtest-dev)"
   if [ "$(id -u)" -eq 0 ]; then SUDO=""; else SUDO="sudo"; fi
   $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq libgtest-dev libgmp-dev >/dev/null
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq libgtest-dev >/dev/null
 fi
 
 jobs=$(nproc)
