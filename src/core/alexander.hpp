@@ -11,6 +11,7 @@
 #include "bigint.hpp"
 #include "geometry.hpp"
 #include "polynomial.hpp"
+#include "determinant_recovery.hpp"
 #include "sparse_determinant.hpp"
 
 namespace skeinlab {
@@ -38,14 +39,6 @@ struct ExactPolynomial {
 
     // The text form, as fmt() writes it.
     std::string text() const;
-};
-
-// How the exact determinant was found, for benchmarks and tests.
-struct AlexanderStats {
-    bool dense = false;          // fraction-free elimination over 64-bit integers
-    bool symmetric = false;      // interpolation in t + 1/t
-    std::size_t primes = 0;      // primes used for the value (checks excluded)
-    std::size_t evaluations = 0; // sparse determinants evaluated, checks included
 };
 
 // Largest minor that the dense fraction-free elimination takes first; larger

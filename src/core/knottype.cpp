@@ -30,7 +30,6 @@ void choose_projection(Chain& pts) {
     }
 }
 
-
 Result<std::string> compute_knottype_from_chain(const Chain& points, const AlexanderTable& table, bool debug) {
     if (points.size() < 3) return std::string("1");
     Chain pts = points;

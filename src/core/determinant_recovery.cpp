@@ -1,0 +1,296 @@
+#include "determinant_recovery.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
+
+#include "error.hpp"
+#include "modular.hpp"
+
+namespace skeinlab {
+namespace {
+
+using modular::Field;
+
+// A residue image of the determinant: its value at x is
+// x^offset * (c[0] + c[1] x + ... ) modulo the image's prime. Negative offsets
+// stand for powers of 1/x.
+struct Image {
+    std::int64_t offset = 0;
+    std::vector<std::uint64_t> coeffs;
+};
+
+// Newton interpolation over a prime field, one point at a time.
+class Newton {
+public:
+    explicit Newton(const Field& f) : f_(f) {}
+    std::size_t size() const { return nodes_.size(); }
+    bool has_node(std::uint64_t y) const { return std::find(nodes_.begin(), nodes_.end(), y) != nodes_.end(); }
+    // Adds (y, v) and returns the new Newton coefficient: zero exactly when the
+    // interpolant of the earlier points already takes v at y.
+    std::uint64_t add(std::uint64_t y, std::uint64_t v) {
+        std::uint64_t acc = 0, prod = 1;
+        for (std::size_t i = 0; i < nodes_.size(); ++i) {
+            acc = f_.add(acc, f_.mul(coeffs_[i], prod));
+            prod = f_.mul(prod, f_.sub(y, nodes_[i]));
+        }
+        const std::uint64_t c = f_.mul(f_.sub(v, acc), f_.inv(prod));
+        nodes_.push_back(y);
+        coeffs_.push_back(c);
+        return c;
+    }
+    // The interpolant of the first `count` points in the monomial basis.
+    std::vector<std::uint64_t> monomial(std::size_t count) const {
+        std::vector<std::uint64_t> poly;
+        for (std::size_t i = count; i-- > 0;) {
+            // poly = poly * (y - nodes_[i]) + coeffs_[i]
+            std::vector<std::uint64_t> next(poly.size() + 1, 0);
+            for (std::size_t k = 0; k < poly.size(); ++k) {
+                next[k + 1] = f_.add(next[k + 1], poly[k]);
+                next[k] = f_.sub(next[k], f_.mul(poly[k], nodes_[i]));
+            }
+            next[0] = f_.add(next[0], coeffs_[i]);
+            poly.swap(next);
+        }
+        return poly;
+    }
+
+private:
+    Field f_;
+    std::vector<std::uint64_t> nodes_;
+    std::vector<std::uint64_t> coeffs_;
+};
+
+// The coefficients of x^-m .. x^m of q(x + 1/x), for q of degree m.
+std::vector<std::uint64_t> laurent_of_symmetric(const Field& f, const std::vector<std::uint64_t>& q) {
+    const std::size_t m = q.empty() ? 0 : q.size() - 1;
+    std::vector<std::uint64_t> out(2 * m + 1, 0), power(2 * m + 1, 0), next(2 * m + 1, 0);
+    power[m] = 1;  // (x + 1/x)^0
+    for (std::size_t j = 0; j < q.size(); ++j) {
+        for (std::size_t k = 0; k < out.size(); ++k) out[k] = f.add(out[k], f.mul(q[j], power[k]));
+        for (std::size_t k = 0; k < next.size(); ++k)
+            next[k] = f.add(k > 0 ? power[k - 1] : 0, k + 1 < power.size() ? power[k + 1] : 0);
+        power.swap(next);
+    }
+    return out;
+}
+
+// Points evaluated together while the degree is still unknown.
+constexpr std::size_t kBatch = 4;
+
+class ModularDeterminant {
+public:
+    ModularDeterminant(std::size_t n, std::vector<std::vector<LinearEntry>> rows, AlexanderStats* stats)
+        : n_(n), det_(n, std::move(rows)), stream_(0x5EED5EED2026ull), stats_(stats) {}
+
+    std::vector<BigInteger> run() {
+        for (int attempt = 0; attempt < 4; ++attempt) {
+            if (auto c = recover(true)) return *c;
+            if (auto c = recover(false)) return *c;
+        }
+        throw InternalError("the Alexander determinant could not be verified");
+    }
+
+private:
+    std::uint64_t evaluate(const Field& f, std::uint64_t x) {
+        if (stats_) ++stats_->evaluations;
+        return det_.evaluate(f, x);
+    }
+    void evaluate(const Field& f, const std::vector<std::uint64_t>& xs, std::vector<std::uint64_t>& out) {
+        if (stats_) stats_->evaluations += xs.size();
+        det_.evaluate(f, xs.data(), out.data(), xs.size());
+    }
+    std::uint64_t point(const Field& f) { return stream_.below(2, f.p - 1); }
+    std::uint64_t next_prime() { return modular::drawn_prime(primes_drawn_++); }
+
+    // The value x^offset * sum c_i x^i of an image's polynomial at x.
+    static std::uint64_t image_value(const Field& f, std::int64_t offset, const std::vector<std::uint64_t>& c,
+                                     std::uint64_t x) {
+        std::uint64_t acc = 0;
+        for (std::size_t i = c.size(); i-- > 0;) acc = f.add(f.mul(acc, x), c[i]);
+        const std::uint64_t base = offset >= 0 ? x : f.inv(x);
+        return f.mul(acc, f.pow(base, static_cast<std::uint64_t>(offset >= 0 ? offset : -offset)));
+    }
+
+    // The exponent h with D(x) = x^h F(x), F(1/x) = F(x), read from the ratio
+    // D(x)/D(1/x) = x^(2h); nothing when D is zero at every point tried
+    // (zero_suspected) or has no such form.
+    std::optional<std::int64_t> symmetric_shift(const Field& f, bool& zero_suspected) {
+        zero_suspected = false;
+        int zeros = 0;
+        for (int attempt = 0; attempt < 8; ++attempt) {
+            const std::uint64_t x = point(f);
+            const std::uint64_t a = evaluate(f, x);
+            const std::uint64_t b = a == 0 ? 0 : evaluate(f, f.inv(x));
+            if (a == 0 || b == 0) {
+                if (++zeros >= 3) {
+                    zero_suspected = true;
+                    return std::nullopt;
+                }
+                continue;
+            }
+            const std::uint64_t ratio = f.mul(a, f.inv(b));
+            std::int64_t found = -1;
+            bool unique = true;
+            std::uint64_t power = 1;
+            for (std::size_t k = 0; k <= 2 * n_; ++k) {
+                if (power == ratio) {
+                    if (found >= 0) unique = false;
+                    found = static_cast<std::int64_t>(k);
+                }
+                power = f.mul(power, x);
+            }
+            if (!unique) continue;  // x of small order: try another
+            if (found < 0 || found % 2) return std::nullopt;
+            return found / 2;
+        }
+        return std::nullopt;
+    }
+
+    // The image modulo f of F (symmetric) or D (general), with `known` the
+    // number of interpolation points when the degree is already known.
+    Image image(const Field& f, bool symmetric, std::int64_t shift, std::optional<std::size_t> known) {
+        Newton newton(f);
+        const std::size_t limit = (symmetric ? n_ / 2 : n_) + 1;
+        std::size_t zeros_in_a_row = 0;
+        std::size_t count = 0;
+        std::vector<std::uint64_t> xs, ys, values;
+        for (bool done = false; !done;) {
+            // A batch of fresh points with distinct interpolation nodes.
+            const std::size_t want = known ? *known - newton.size() : std::min(kBatch, limit - newton.size());
+            xs.clear();
+            ys.clear();
+            while (xs.size() < want) {
+                const std::uint64_t x = point(f);
+                const std::uint64_t y = symmetric ? f.add(x, f.inv(x)) : x;
+                if (newton.has_node(y) || std::find(ys.begin(), ys.end(), y) != ys.end()) continue;
+                xs.push_back(x);
+                ys.push_back(y);
+            }
+            values.resize(xs.size());
+            evaluate(f, xs, values);
+            for (std::size_t i = 0; i < xs.size(); ++i) {
+                std::uint64_t v = values[i];
+                if (symmetric) v = f.mul(v, f.pow(f.inv(xs[i]), static_cast<std::uint64_t>(shift)));
+                const std::uint64_t c = newton.add(ys[i], v);
+                zeros_in_a_row = c == 0 && newton.size() > 1 ? zeros_in_a_row + 1 : 0;
+                if (!known && (zeros_in_a_row == 1 || newton.size() == limit)) {
+                    count = newton.size() - zeros_in_a_row;
+                    done = true;
+                    break;
+                }
+            }
+            if (known) {
+                count = *known;
+                done = true;
+            }
+        }
+        std::vector<std::uint64_t> q = newton.monomial(count);
+        while (!q.empty() && q.back() == 0) q.pop_back();
+        Image out;
+        if (!symmetric) {
+            out.coeffs = std::move(q);
+            return out;
+        }
+        if (known && q.size() < *known) q.resize(*known, 0);  // keep the layout of the other primes
+        out.offset = shift - static_cast<std::int64_t>(q.empty() ? 0 : q.size() - 1);
+        out.coeffs = laurent_of_symmetric(f, q);
+        return out;
+    }
+
+    // Recovers the integer coefficients by Chinese remaindering until they are
+    // stable, then checks them at fresh random primes and points.
+    std::optional<std::vector<BigInteger>> recover(bool symmetric) {
+        Field f{next_prime()};
+        std::vector<std::uint64_t> used{f.p};
+        std::int64_t shift = 0;
+        std::int64_t offset = 0;
+        std::vector<ChineseRemainder> crt;
+        bool zero = false;
+        if (symmetric) {
+            const std::optional<std::int64_t> h = symmetric_shift(f, zero);
+            if (!h && !zero) return std::nullopt;
+            shift = h.value_or(0);
+        }
+        if (zero) {
+            if (!verified({}, 0, 64)) return std::nullopt;
+            return finish(symmetric, used.size(), {});
+        }
+        const Image first = image(f, symmetric, shift, std::nullopt);
+        offset = first.offset;
+        for (const std::uint64_t r : first.coeffs) crt.emplace_back(r, f.p);
+        const std::optional<std::size_t> points = symmetric ? (first.coeffs.size() + 1) / 2 : first.coeffs.size();
+        std::size_t modulus_bits = 62;
+        bool stable = false;
+        for (;;) {
+            // Candidates are checked once they stop changing, or once the
+            // product of the primes leaves 8 bits of room above every
+            // coefficient (a wrong value would be spread over the whole range).
+            std::vector<BigInteger> values;
+            values.reserve(crt.size());
+            std::size_t bits = 0;
+            for (const ChineseRemainder& c : crt) {
+                values.push_back(c.value());
+                bits = std::max(bits, values.back().magnitude.bits());
+            }
+            if ((stable || bits + 8 <= modulus_bits) && verified(values, offset, std::max<std::size_t>(bits, 64)))
+                return finish(symmetric, used.size(), std::move(values));
+            if (stable) return std::nullopt;
+            do f = Field{next_prime()};
+            while (std::find(used.begin(), used.end(), f.p) != used.end());
+            used.push_back(f.p);
+            modulus_bits += 62;
+            const Image next = image(f, symmetric, shift, points);
+            if (next.coeffs.size() != crt.size() || next.offset != offset) return std::nullopt;
+            stable = true;
+            for (std::size_t i = 0; i < crt.size(); ++i) stable &= crt[i].add(next.coeffs[i], f.p);
+        }
+    }
+
+    std::vector<BigInteger> finish(bool symmetric, std::size_t primes, std::vector<BigInteger> values) {
+        if (stats_) {
+            stats_->symmetric = symmetric;
+            stats_->primes = primes;
+        }
+        return values;
+    }
+
+    // Each check draws a prime q in [2^62, 2^63) and a point x. A wrong claim
+    // differs from the determinant by a non-zero integer polynomial Z of degree
+    // at most 2n + 2 whose coefficients have at most 2n + bits + 2 bits (the
+    // determinant's coefficients are bounded by 4^n). q divides all of them with
+    // probability at most (2n + bits + 2) / 62 / 2^56.5 (there are more than
+    // 2^56.5 such primes); otherwise Z(x) = 0 mod q with probability at most
+    // (2n + 2) / 2^62. Checks are added until the product is below 2^-60.
+    bool verified(const std::vector<BigInteger>& values, std::int64_t offset, std::size_t bits) {
+        const double nn = static_cast<double>(n_);
+        const double per_check =
+            (2 * nn + static_cast<double>(bits) + 2) / 62.0 / std::exp2(56.5) + (2 * nn + 2) / std::exp2(62);
+        double bound = 1.0;
+        while (bound >= std::exp2(-60)) {
+            const Field f{next_prime()};
+            std::vector<std::uint64_t> residues(values.size());
+            for (std::size_t i = 0; i < values.size(); ++i) residues[i] = values[i].mod(f.p);
+            const std::uint64_t x = point(f);
+            if (evaluate(f, x) != image_value(f, offset, residues, x)) return false;
+            bound *= per_check;
+        }
+        return true;
+    }
+
+    std::size_t n_;
+    SparseDeterminant det_;
+    modular::Stream stream_;
+    std::size_t primes_drawn_ = 0;
+    AlexanderStats* stats_;
+};
+
+}  // namespace
+
+std::vector<BigInteger> recover_determinant(std::size_t n, std::vector<std::vector<LinearEntry>> rows,
+                                            AlexanderStats* stats) {
+    ModularDeterminant md(n, std::move(rows), stats);
+    return md.run();
+}
+
+}  // namespace skeinlab

@@ -1,0 +1,31 @@
+// The exact determinant of a sparse matrix of linear polynomials, recovered
+// from its values modulo primes: evaluation by sparse elimination, Newton
+// interpolation (in t + 1/t when the determinant is a power of t times a
+// symmetric polynomial, as for knot diagrams; in t otherwise), Chinese
+// remaindering across primes, and checks at fresh random primes and points
+// that bound the chance of a wrong result below 2^-60.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "bigint.hpp"
+#include "sparse_determinant.hpp"
+
+namespace skeinlab {
+
+// How the exact determinant was found, for benchmarks and tests.
+struct AlexanderStats {
+    bool dense = false;          // fraction-free elimination over 64-bit integers
+    bool symmetric = false;      // interpolation in t + 1/t
+    std::size_t primes = 0;      // primes used for the value (checks excluded)
+    std::size_t evaluations = 0; // sparse determinants evaluated, checks included
+};
+
+// The coefficients, lowest power of t first, of the determinant of the n x n
+// matrix `rows` (possibly with leading and trailing zeros). Throws
+// InternalError if no candidate passes its checks after several attempts.
+std::vector<BigInteger> recover_determinant(std::size_t n, std::vector<std::vector<LinearEntry>> rows,
+                                            AlexanderStats* stats);
+
+}  // namespace skeinlab
