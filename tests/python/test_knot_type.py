@@ -108,7 +108,7 @@ def test_concurrent_python_threads():
 
 def test_interpreter_lock_is_released():
     # Long random walks: KMT keeps hundreds of points, so typing takes a while.
-    frames = np.cumsum(np.random.default_rng(0).normal(size=(4, 3000, 3)), axis=1)
+    frames = np.cumsum(np.random.default_rng(0).normal(size=(4, 12000, 3)), axis=1)
     ticks = []
     stop = threading.Event()
 
