@@ -12,11 +12,12 @@ namespace {
 
 constexpr std::uint64_t kMaxDedicatedWorkers = 65535;
 
-// Runs step(i) for every frame on the chosen pool and reduces the outcomes in
-// frame order. A step that throws becomes that frame's failure, so one broken
-// frame never takes the process down and the others still run.
+// Runs step(i) for every item (a frame, or a block of one frame's samples) on
+// the chosen pool and reduces the outcomes in item order. A step that throws
+// becomes that item's failure, so one broken frame never takes the process
+// down and the others still run.
 template <class T, class Step>
-Outcome<std::vector<T>> run_frames(std::size_t count, std::optional<std::uint64_t> threads, Step step) {
+Outcome<std::vector<T>> run_items(std::size_t count, std::optional<std::uint64_t> threads, Step step) {
     if (threads && *threads == 0) return Failure{"threads must be >= 1"};
     std::vector<std::optional<Outcome<T>>> slots(count);
     auto item = [&](std::size_t i) {
@@ -33,7 +34,7 @@ Outcome<std::vector<T>> run_frames(std::size_t count, std::optional<std::uint64_
     if (count > 0) {
         try {
             if (threads) {
-                // A dedicated pool never needs more workers than there are frames.
+                // A dedicated pool never needs more workers than there are items.
                 const std::uint64_t workers = std::min<std::uint64_t>({*threads, kMaxDedicatedWorkers, count});
                 WorkerPool pool(static_cast<std::size_t>(workers));
                 pool.parallel_for(count, item);
@@ -54,6 +55,68 @@ Outcome<std::vector<T>> run_frames(std::size_t count, std::optional<std::uint64_
     return results;
 }
 
+// Units (frames, windows) of `samples` samples each are split into this many
+// blocks of samples, so that a call has about eight items per worker even
+// when it has a single unit. Only the speed depends on it.
+std::uint64_t blocks_per_unit(std::size_t units, std::uint64_t samples, std::optional<std::uint64_t> threads) {
+    const std::uint64_t workers =
+        threads ? std::min<std::uint64_t>(*threads, kMaxDedicatedWorkers) : available_processors();
+    const std::uint64_t wanted = 8 * workers;
+    if (units == 0 || units >= wanted) return 1;
+    return std::min<std::uint64_t>(samples, (wanted + units - 1) / units);
+}
+
+// Sample range [first, last) of block b of `blocks` blocks of `samples`.
+std::pair<std::uint64_t, std::uint64_t> block_range(std::uint64_t samples, std::uint64_t b, std::uint64_t blocks) {
+    // floor(samples * k / blocks) without overflow: blocks is far below 2^32.
+    const auto bound = [&](std::uint64_t k) { return samples / blocks * k + samples % blocks * k / blocks; };
+    return {bound(b), bound(b + 1)};
+}
+
+// The count of a block of samples as an item's outcome: a KnotError becomes
+// a failure carrying its display text (run_items catches what is thrown).
+template <class Body>
+Outcome<Spectrum> counted(Body body) {
+    Result<Spectrum> part = body();
+    if (!part) return Failure{part.error().display()};
+    return std::move(part).value();
+}
+
+// The spectra of `units` units: unit u is the chain chain_of(u), with sample
+// keys key_of(u) followed by the sample number. A unit whose samples are
+// split into blocks is prepared once, before the blocks run; otherwise each
+// item prepares its own unit, so that memory stays bounded by the workers.
+template <class ChainOf, class KeyOf>
+Outcome<std::vector<Spectrum>> run_spectra(std::size_t units, ChainOf chain_of, KeyOf key_of, bool is_ring,
+                                           const AlexanderTable& table, const KnotTypeOptions& options,
+                                           std::uint64_t samples, std::optional<std::uint64_t> threads) {
+    const std::uint64_t blocks = blocks_per_unit(units, samples, threads);
+    if (blocks == 1)
+        return run_items<Spectrum>(units, threads, [&](std::size_t unit) {
+            return counted([&] {
+                return sample_spectrum(SampledChain(chain_of(unit), is_ring, options), key_of(unit), 0, samples,
+                                       table);
+            });
+        });
+
+    Outcome<std::vector<SampledChain>> prepared = run_items<SampledChain>(
+        units, threads, [&](std::size_t unit) -> Outcome<SampledChain> {
+            return SampledChain(chain_of(unit), is_ring, options);
+        });
+    if (auto* failure = std::get_if<Failure>(&prepared)) return std::move(*failure);
+    const std::vector<SampledChain>& chains = std::get<std::vector<SampledChain>>(prepared);
+    Outcome<std::vector<Spectrum>> parts = run_items<Spectrum>(units * blocks, threads, [&](std::size_t item) {
+        const std::size_t unit = item / blocks;
+        const auto [first, last] = block_range(samples, item % blocks, blocks);
+        return counted([&] { return sample_spectrum(chains[unit], key_of(unit), first, last, table); });
+    });
+    if (auto* failure = std::get_if<Failure>(&parts)) return std::move(*failure);
+    std::vector<Spectrum>& done = std::get<std::vector<Spectrum>>(parts);
+    std::vector<Spectrum> spectra(units);
+    for (std::size_t item = 0; item < done.size(); ++item) spectra[item / blocks].merge(done[item]);
+    return spectra;
+}
+
 }  // namespace
 
 Outcome<std::string> classify_frame(const Chain& chain, const AlexanderTable& table,
@@ -67,14 +130,14 @@ Outcome<std::string> classify_frame(const Chain& chain, const AlexanderTable& ta
 Outcome<std::vector<std::string>> classify_frames(const FrameSet& frames, const AlexanderTable& table,
                                                   const KnotTypeOptions& options,
                                                   std::optional<std::uint64_t> threads) {
-    return run_frames<std::string>(frames.size(), threads,
+    return run_items<std::string>(frames.size(), threads,
                                    [&](std::size_t i) { return classify_frame(frames[i], table, options); });
 }
 
 Outcome<KnotSizes> compute_knot_size(const FrameSet& frames, const AlexanderTable& table,
                                      const KnotTypeOptions& options, std::optional<std::uint64_t> threads) {
     using Sized = std::pair<std::string, CoreTriple>;
-    Outcome<std::vector<Sized>> outcome = run_frames<Sized>(
+    Outcome<std::vector<Sized>> outcome = run_items<Sized>(
         frames.size(), threads, [&](std::size_t i) { return knot_size_of_frame(frames[i], table, options); });
     if (auto* failure = std::get_if<Failure>(&outcome)) return std::move(*failure);
     KnotSizes sizes;
@@ -83,6 +146,39 @@ Outcome<KnotSizes> compute_knot_size(const FrameSet& frames, const AlexanderTabl
         sizes.cores.push_back(s.second);
     }
     return sizes;
+}
+
+Outcome<std::vector<std::vector<SpectrumEntry>>> compute_spectra(const FrameSet& frames, const AlexanderTable& table,
+                                                                 const KnotTypeOptions& options,
+                                                                 std::uint64_t samples, std::uint64_t seed,
+                                                                 std::optional<std::uint64_t> threads) {
+    Outcome<std::vector<Spectrum>> spectra = run_spectra(
+        frames.size(), [&](std::size_t f) -> const Chain& { return frames[f]; },
+        [&](std::size_t f) { return std::vector<std::uint64_t>{seed, f}; }, options.is_ring, table, options,
+        samples, threads);
+    if (auto* failure = std::get_if<Failure>(&spectra)) return std::move(*failure);
+    std::vector<std::vector<SpectrumEntry>> sorted;
+    for (const Spectrum& s : std::get<std::vector<Spectrum>>(spectra)) sorted.push_back(s.sorted());
+    return sorted;
+}
+
+Outcome<std::vector<FingerprintRow>> compute_fingerprint(const Chain& chain, std::size_t step,
+                                                         const AlexanderTable& table,
+                                                         const KnotTypeOptions& options, std::uint64_t samples,
+                                                         std::uint64_t seed, std::optional<std::uint64_t> threads) {
+    const std::vector<std::array<std::size_t, 2>> windows = fingerprint_windows(chain.size(), step);
+    Outcome<std::vector<Spectrum>> spectra = run_spectra(
+        windows.size(),
+        [&](std::size_t w) { return Chain(chain.begin() + windows[w][0], chain.begin() + windows[w][1] + 1); },
+        [&](std::size_t w) { return std::vector<std::uint64_t>{seed, windows[w][0], windows[w][1]}; }, false, table,
+        options, samples, threads);
+    if (auto* failure = std::get_if<Failure>(&spectra)) return std::move(*failure);
+    std::vector<FingerprintRow> rows;
+    rows.reserve(windows.size());
+    const std::vector<Spectrum>& done = std::get<std::vector<Spectrum>>(spectra);
+    for (std::size_t w = 0; w < windows.size(); ++w)
+        rows.push_back({windows[w][0], windows[w][1], done[w].sorted().front()});
+    return rows;
 }
 
 }  // namespace skeinlab

@@ -13,6 +13,7 @@
 #include "alexander_table.hpp"
 #include "geometry.hpp"
 #include "knottype.hpp"
+#include "spectrum.hpp"
 
 namespace skeinlab {
 
@@ -51,5 +52,30 @@ struct KnotSizes {
 // Types every frame and searches the knotted core of every knotted frame.
 Outcome<KnotSizes> compute_knot_size(const FrameSet& frames, const AlexanderTable& table,
                                      const KnotTypeOptions& options, std::optional<std::uint64_t> threads);
+
+// The spectrum of every frame, as Spectrum::sorted() orders it: `samples`
+// typings per frame (>= 1), sample k of frame f drawn from the stream keyed by
+// (seed, f, k). Frames and blocks of samples share the pool, so one frame
+// uses every worker; the counts never depend on the split.
+Outcome<std::vector<std::vector<SpectrumEntry>>> compute_spectra(const FrameSet& frames, const AlexanderTable& table,
+                                                                 const KnotTypeOptions& options,
+                                                                 std::uint64_t samples, std::uint64_t seed,
+                                                                 std::optional<std::uint64_t> threads);
+
+// One window of a fingerprint and the dominant entry of its spectrum.
+struct FingerprintRow {
+    std::size_t start = 0;
+    std::size_t end = 0;
+    SpectrumEntry dominant;
+};
+
+// The fingerprint of an open chain: for every window of
+// fingerprint_windows(chain.size(), step), the dominant entry of its spectrum
+// as an open chain, sample k drawn from the stream keyed by (seed, start,
+// end, k).
+Outcome<std::vector<FingerprintRow>> compute_fingerprint(const Chain& chain, std::size_t step,
+                                                         const AlexanderTable& table,
+                                                         const KnotTypeOptions& options, std::uint64_t samples,
+                                                         std::uint64_t seed, std::optional<std::uint64_t> threads);
 
 }  // namespace skeinlab

@@ -195,7 +195,7 @@ void kmt_ring(Chain& chain) {
     chain = ring.alive_points();
 }
 
-void kmt_open_chain(Chain& chain) {
+void kmt_open_chain(Chain& chain, std::vector<KmtMove>* moves) {
     if (chain.size() < 3) return;
     const std::size_t last = chain.size() - 1;
     LinkedChain open(std::move(chain), false);
@@ -207,12 +207,17 @@ void kmt_open_chain(Chain& chain) {
             const std::size_t after = open.next(cur);
             Plane plane;
             bool blocked = false;
-            if (triangle_of(open.point(before), open.point(cur), open.point(after), plane)) {
+            const bool proper = triangle_of(open.point(before), open.point(cur), open.point(after), plane);
+            if (proper) {
                 // Every segment but the triangle's own two edges.
                 const std::size_t skip[3] = {before, cur, kNone};
                 blocked = open.any_blocks(open.point(before), open.point(cur), open.point(after), plane, skip);
             }
-            if (!blocked) open.erase(cur);
+            if (!blocked) {
+                if (moves && proper)
+                    moves->push_back({open.point(before), open.point(cur), open.point(after), plane, cur});
+                open.erase(cur);
+            }
             cur = after;
         }
         if (open.size() == start_length || open.size() < 3) break;

@@ -4,9 +4,20 @@
 // on it. Both operations work in place and never add or move a point.
 #pragma once
 
+#include <vector>
+
 #include "geometry.hpp"
 
 namespace skeinlab {
+
+// A deleted vertex q (at position `vertex` of the chain as given) with its
+// neighbours p and r at the time of deletion, and the plane of the triangle
+// (p, q, r).
+struct KmtMove {
+    Point3 p, q, r;
+    Plane plane;
+    std::size_t vertex = 0;
+};
 
 // Reduces a closed ring in place (the point after the last is the first).
 // Rings of fewer than 3 points are left as they are; a ring that can be
@@ -14,6 +25,8 @@ namespace skeinlab {
 void kmt_ring(Chain& chain);
 
 // Reduces an open chain in place; its first and last points are never deleted.
-void kmt_open_chain(Chain& chain);
+// When `moves` is given, every deletion whose triangle is not degenerate is
+// appended to it in order (a degenerate triangle is deleted without a test).
+void kmt_open_chain(Chain& chain, std::vector<KmtMove>* moves = nullptr);
 
 }  // namespace skeinlab

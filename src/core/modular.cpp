@@ -61,15 +61,6 @@ bool is_prime(std::uint64_t n) {
     return true;
 }
 
-std::uint64_t Stream::below(std::uint64_t lo, std::uint64_t hi) {
-    const std::uint64_t span = hi - lo;
-    const std::uint64_t limit = UINT64_MAX - UINT64_MAX % span;
-    for (;;) {
-        const std::uint64_t v = next();
-        if (v < limit) return lo + v % span;
-    }
-}
-
 std::uint64_t random_prime(Stream& stream) {
     for (;;) {
         const std::uint64_t candidate = (stream.next() >> 1) | (std::uint64_t{1} << 62) | 1;

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "random.hpp"
+
 namespace skeinlab::modular {
 
 // 128-bit products of two words (a GCC and Clang extension).
@@ -69,23 +71,7 @@ private:
 // Deterministic Miller-Rabin for every 64-bit n.
 bool is_prime(std::uint64_t n);
 
-// SplitMix64 on a counter: the k-th draw depends only on the seed and k, never
-// on what else ran before or beside it.
-class Stream {
-public:
-    explicit Stream(std::uint64_t seed) : state_(seed) {}
-    std::uint64_t next() {
-        std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-    // Uniform in [lo, hi) by rejection, hi > lo.
-    std::uint64_t below(std::uint64_t lo, std::uint64_t hi);
-
-private:
-    std::uint64_t state_;
-};
+using skeinlab::Stream;
 
 // A uniformly drawn prime in [2^62, 2^63).
 std::uint64_t random_prime(Stream& stream);

@@ -103,6 +103,58 @@ bool convert_threads(PyObject* obj, std::optional<std::uint64_t>& out) {
     return true;
 }
 
+// An int argument as an exact integer: nullptr with a TypeError naming the
+// argument when obj has no __index__.
+static PyRef index_of(PyObject* obj, const char* name) {
+    PyRef index = PyRef::steal(PyNumber_Index(obj));
+    if (!index) name_type_error(name);
+    return index;
+}
+
+bool convert_positive_count(PyObject* obj, const char* name, std::uint64_t& out) {
+    if (obj == nullptr) return true;
+    const PyRef index = index_of(obj, name);
+    if (!index) return false;
+    int overflow = 0;
+    const long long small = PyLong_AsLongLongAndOverflow(index.get(), &overflow);
+    if (small == -1 && PyErr_Occurred()) return false;
+    if (overflow < 0 || (overflow == 0 && small < 1)) {
+        PyErr_Format(PyExc_ValueError, "%s must be >= 1", name);
+        return false;
+    }
+    if (overflow == 0) {
+        out = static_cast<std::uint64_t>(small);
+        return true;
+    }
+    const unsigned long long value = PyLong_AsUnsignedLongLong(index.get());
+    if (value == static_cast<unsigned long long>(-1) && PyErr_Occurred()) return false;
+    out = static_cast<std::uint64_t>(value);
+    return true;
+}
+
+bool convert_seed(PyObject* obj, const char* name, std::uint64_t& out) {
+    if (obj == nullptr) return true;
+    const PyRef index = index_of(obj, name);
+    if (!index) return false;
+    int overflow = 0;
+    const long long small = PyLong_AsLongLongAndOverflow(index.get(), &overflow);
+    if (small == -1 && PyErr_Occurred()) return false;
+    if (overflow == 0) {
+        out = static_cast<std::uint64_t>(small);
+        return true;
+    }
+    if (overflow > 0) {
+        const unsigned long long value = PyLong_AsUnsignedLongLong(index.get());
+        if (!(value == static_cast<unsigned long long>(-1) && PyErr_Occurred())) {
+            out = static_cast<std::uint64_t>(value);
+            return true;
+        }
+        PyErr_Clear();
+    }
+    PyErr_Format(PyExc_OverflowError, "%s must fit in 64 bits", name);
+    return false;
+}
+
 bool convert_bool(PyObject* obj, const char* name, bool& out) {
     if (PyBool_Check(obj)) {
         out = obj == Py_True;

@@ -73,6 +73,17 @@ std::optional<std::string> convert_str(PyObject* obj, const char* name);
 // raise the host's OverflowError. Returns false on failure.
 bool convert_threads(PyObject* obj, std::optional<std::uint64_t>& out);
 
+// An int (any object with __index__) of at least 1, converted into `out`
+// when obj is given (nullptr keeps the default in `out`). Raises TypeError
+// naming the argument for a non-int, ValueError "{name} must be >= 1" for
+// zero or a negative int, OverflowError above 2^64 - 1. Returns false on failure.
+bool convert_positive_count(PyObject* obj, const char* name, std::uint64_t& out);
+
+// An int in [-2^63, 2^64) as 64 bits (negative ints in two's complement),
+// when obj is given. Raises TypeError naming the argument for a non-int and
+// OverflowError "{name} must fit in 64 bits" outside that range.
+bool convert_seed(PyObject* obj, const char* name, std::uint64_t& out);
+
 // A bool, or a NumPy boolean scalar. Returns false with a TypeError naming the
 // argument otherwise.
 bool convert_bool(PyObject* obj, const char* name, bool& out);

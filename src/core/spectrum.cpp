@@ -1,0 +1,196 @@
+#include "spectrum.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <tuple>
+#include <utility>
+
+namespace skeinlab {
+
+Rotation random_rotation(Stream& stream) {
+    // (a, b) uniform in the unit disc, (c, d) uniform in the unit disc without
+    // its centre; (a, b, c f, d f) with f = sqrt((1 - s1) / s2) is uniform on
+    // the unit 3-sphere, and a unit quaternion uniform on the sphere is a
+    // rotation uniform over all rotations.
+    double a = 0.0, b = 0.0, s1 = 0.0;
+    do {
+        a = stream.symmetric_unit();
+        b = stream.symmetric_unit();
+        s1 = a * a + b * b;
+    } while (s1 >= 1.0);
+    double c = 0.0, d = 0.0, s2 = 0.0;
+    do {
+        c = stream.symmetric_unit();
+        d = stream.symmetric_unit();
+        s2 = c * c + d * d;
+    } while (s2 >= 1.0 || s2 == 0.0);
+    const double f = std::sqrt((1.0 - s1) / s2);
+    c = c * f;
+    d = d * f;
+    // The matrix of the quaternion w + x i + y j + z k = a + b i + c j + d k.
+    const double w = a, x = b, y = c, z = d;
+    Rotation r;
+    r.rows[0] = {w * w + x * x - y * y - z * z, 2.0 * (x * y - w * z), 2.0 * (x * z + w * y)};
+    r.rows[1] = {2.0 * (x * y + w * z), w * w - x * x + y * y - z * z, 2.0 * (y * z - w * x)};
+    r.rows[2] = {2.0 * (x * z - w * y), 2.0 * (y * z + w * x), w * w - x * x - y * y + z * z};
+    return r;
+}
+
+Point3 random_direction(Stream& stream) {
+    double a = 0.0, b = 0.0, s = 0.0;
+    do {
+        a = stream.symmetric_unit();
+        b = stream.symmetric_unit();
+        s = a * a + b * b;
+    } while (s >= 1.0);
+    const double r = 2.0 * std::sqrt(1.0 - s);
+    return {a * r, b * r, 1.0 - 2.0 * s};
+}
+
+ChainExtent chain_extent(const Chain& chain) {
+    ChainExtent extent;
+    if (chain.empty()) return extent;
+    Point3 sum;
+    for (const Point3& p : chain) {
+        sum.x += p.x;
+        sum.y += p.y;
+        sum.z += p.z;
+    }
+    const double count = static_cast<double>(chain.size());
+    extent.centre = {sum.x / count, sum.y / count, sum.z / count};
+    for (const Point3& p : chain) {
+        const double distance = length(sub(p, extent.centre));
+        if (distance > extent.radius) extent.radius = distance;  // NaN distances are passed over
+    }
+    return extent;
+}
+
+Point3 far_point(const ChainExtent& extent, const Point3& direction, double reach) {
+    const double f = reach * extent.radius;
+    return {extent.centre.x + direction.x * f, extent.centre.y + direction.y * f,
+            extent.centre.z + direction.z * f};
+}
+
+SampledChain::SampledChain(Chain chain, bool is_ring, const KnotTypeOptions& options)
+    : is_ring_(is_ring), options_(options) {
+    options_.is_ring = true;  // every sample is typed as a closed polygon
+    if (is_ring) {
+        reduced_ = std::move(chain);
+        if (options.use_kmt) kmt_ring(reduced_);
+        return;
+    }
+    extent_ = chain_extent(chain);
+    reduced_ = chain;
+    if (options.use_kmt) kmt_open_chain(reduced_, &moves_);
+    original_ = std::move(chain);
+}
+
+std::size_t SampledChain::valid_deletions(const Point3& far) const {
+    const Point3& first = original_.front();
+    const Point3& last = original_.back();
+    for (std::size_t k = 0; k < moves_.size(); ++k) {
+        const KmtMove& m = moves_[k];
+        if (judge_triangle(m.p, m.q, m.r, m.plane, last, far) || judge_triangle(m.p, m.q, m.r, m.plane, far, first))
+            return k;
+    }
+    return moves_.size();
+}
+
+Chain SampledChain::sample_polygon(Stream& stream, std::size_t* applied) const {
+    const Rotation rotation = random_rotation(stream);
+    Chain polygon;
+    if (is_ring_) {
+        polygon.reserve(reduced_.size());
+        for (const Point3& p : reduced_) polygon.push_back(rotation.apply(p));
+        if (applied) *applied = 0;
+        return polygon;
+    }
+    if (original_.empty()) return polygon;
+    const Point3 far = far_point(extent_, random_direction(stream), options_.hull_scale);
+    const std::size_t valid = valid_deletions(far);
+    if (applied) *applied = valid;
+    if (valid == moves_.size()) {
+        polygon.reserve(reduced_.size() + 1);
+        for (const Point3& p : reduced_) polygon.push_back(rotation.apply(p));
+    } else {
+        std::vector<std::uint8_t> deleted(original_.size(), 0);
+        for (std::size_t k = 0; k < valid; ++k) deleted[moves_[k].vertex] = 1;
+        polygon.reserve(original_.size() - valid + 1);
+        for (std::size_t i = 0; i < original_.size(); ++i)
+            if (!deleted[i]) polygon.push_back(rotation.apply(original_[i]));
+    }
+    polygon.push_back(rotation.apply(far));
+    return polygon;
+}
+
+Result<std::string> SampledChain::sample(Stream stream, const AlexanderTable& table) const {
+    return get_knottype(sample_polygon(stream), table, options_);
+}
+
+void Spectrum::add(const std::string& name, bool named, std::uint64_t count) {
+    for (SpectrumEntry& e : entries_)
+        if (e.name == name && e.named == named) {
+            e.count += count;
+            return;
+        }
+    entries_.push_back({name, count, named});
+}
+
+void Spectrum::merge(const Spectrum& other) {
+    for (const SpectrumEntry& e : other.entries_) add(e.name, e.named, e.count);
+}
+
+std::uint64_t Spectrum::total() const {
+    std::uint64_t total = 0;
+    for (const SpectrumEntry& e : entries_) total += e.count;
+    return total;
+}
+
+std::vector<SpectrumEntry> Spectrum::sorted() const {
+    std::vector<SpectrumEntry> entries = entries_;
+    const auto rank = [](const SpectrumEntry& e) {
+        const int group = e.named ? (e.name == "1" ? 0 : 1) : 2;
+        const auto key = e.named ? knot_sort_key(e.name) : std::pair<std::uint32_t, std::uint32_t>{0, 0};
+        return std::make_tuple(group, key, std::string_view(e.name));
+    };
+    std::sort(entries.begin(), entries.end(), [&](const SpectrumEntry& l, const SpectrumEntry& r) {
+        if (l.count != r.count) return l.count > r.count;
+        return rank(l) < rank(r);
+    });
+    return entries;
+}
+
+Result<Spectrum> sample_spectrum(const SampledChain& chain, const std::vector<std::uint64_t>& key,
+                                 std::uint64_t first, std::uint64_t last, const AlexanderTable& table) {
+    std::vector<std::uint64_t> sample_key = key;
+    sample_key.push_back(0);
+    Spectrum spectrum;
+    for (std::uint64_t k = first; k < last; ++k) {
+        sample_key.back() = k;
+        Result<std::string> name = chain.sample(Stream::keyed(sample_key.data(), sample_key.size()), table);
+        if (name) {
+            spectrum.add(name.value(), true);
+        } else if (name.error().kind() == KnotError::Kind::NotFound) {
+            spectrum.add(name.error().message(), false);
+        } else {
+            return name.error();
+        }
+    }
+    return spectrum;
+}
+
+std::vector<std::array<std::size_t, 2>> fingerprint_windows(std::size_t n, std::size_t step) {
+    std::vector<std::size_t> grid;
+    for (std::size_t i = 0; i < n; i += step) {
+        grid.push_back(i);
+        if (n - 1 - i < step) break;  // the next grid point would pass the end
+    }
+    if (n > 0 && grid.back() != n - 1) grid.push_back(n - 1);
+    std::vector<std::array<std::size_t, 2>> windows;
+    for (std::size_t a = 0; a < grid.size(); ++a)
+        for (std::size_t b = a + 1; b < grid.size(); ++b)
+            if (grid[b] - grid[a] >= 4) windows.push_back({grid[a], grid[b]});
+    return windows;
+}
+
+}  // namespace skeinlab

@@ -1,0 +1,119 @@
+// Knot spectra: a chain typed under many random rotations (and, for an open
+// chain, random closures through one far point), and how often each name
+// comes out.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "alexander_table.hpp"
+#include "error.hpp"
+#include "geometry.hpp"
+#include "kmt.hpp"
+#include "knottype.hpp"
+#include "random.hpp"
+
+namespace skeinlab {
+
+// A rotation matrix, applied as rows[i] . p.
+struct Rotation {
+    std::array<Point3, 3> rows;
+    Point3 apply(const Point3& p) const { return {dot(rows[0], p), dot(rows[1], p), dot(rows[2], p)}; }
+};
+
+// A rotation uniform over all rotations: a uniform unit quaternion by
+// Marsaglia's method (rejection sampling in two discs; only arithmetic and
+// square roots, so every machine draws the same matrix).
+Rotation random_rotation(Stream& stream);
+
+// A direction uniform on the unit sphere (Marsaglia 1972).
+Point3 random_direction(Stream& stream);
+
+// The mean of the points and the largest distance of a point from it (NaN
+// distances passed over).
+struct ChainExtent {
+    Point3 centre;
+    double radius = 0.0;
+};
+ChainExtent chain_extent(const Chain& chain);
+
+// centre + direction * (reach * radius).
+Point3 far_point(const ChainExtent& extent, const Point3& direction, double reach);
+
+// A chain made ready for sampling.
+//
+// A sample rotates the chain by a random rotation and, when it is open, closes
+// it through the far point P = far_point(extent, u, options.hull_scale) in a
+// random direction u (both drawn from the sample's stream, the rotation
+// first); the result is typed as a ring by get_knottype. P is placed in the
+// chain's own frame and rotated with it: u being uniform and independent of
+// the rotation, that is a uniform direction in the rotated frame.
+//
+// KMT deletions are geometric tests that a rotation does not change, so the
+// chain is reduced once here instead of once per sample. A ring keeps its
+// reduction for every sample. An open chain is reduced as an open chain and
+// its deletions are kept in order: a deletion whose triangle neither closing
+// segment (last point to P, P to first point) blocks is also a valid move of
+// the closed polygon, so a sample applies the deletions up to the first one
+// that a closing segment blocks and types that chain closed through P.
+class SampledChain {
+public:
+    SampledChain(Chain chain, bool is_ring, const KnotTypeOptions& options);
+
+    // The name of one sample; a polynomial missing from the table comes back
+    // as the NotFound error.
+    Result<std::string> sample(Stream stream, const AlexanderTable& table) const;
+
+    // The polygon one sample types (before get_knottype's own reduction), and
+    // how many of the kept deletions it applied.
+    Chain sample_polygon(Stream& stream, std::size_t* applied = nullptr) const;
+
+    std::size_t deletions() const { return moves_.size(); }
+
+private:
+    // The number of deletions, from the first, whose triangles neither closing
+    // segment through `far` blocks.
+    std::size_t valid_deletions(const Point3& far) const;
+
+    Chain original_;  // open chains only
+    Chain reduced_;
+    std::vector<KmtMove> moves_;
+    ChainExtent extent_;
+    bool is_ring_;
+    KnotTypeOptions options_;
+};
+
+struct SpectrumEntry {
+    std::string name;
+    std::uint64_t count = 0;
+    // False for a polynomial text that the table does not name.
+    bool named = true;
+};
+
+// How often each name came out, in the order a spectrum is reported:
+// decreasing count; ties by the table's order ("1" first, then table names
+// by crossing number and index, then polynomial texts).
+class Spectrum {
+public:
+    void add(const std::string& name, bool named, std::uint64_t count = 1);
+    void merge(const Spectrum& other);
+    std::vector<SpectrumEntry> sorted() const;
+    std::uint64_t total() const;
+
+private:
+    std::vector<SpectrumEntry> entries_;
+};
+
+// Types samples [first, last) of one chain; sample k uses the stream keyed by
+// key followed by k. Errors other than NotFound end the count.
+Result<Spectrum> sample_spectrum(const SampledChain& chain, const std::vector<std::uint64_t>& key,
+                                 std::uint64_t first, std::uint64_t last, const AlexanderTable& table);
+
+// The windows [start, end] of a fingerprint: start and end on the grid 0,
+// step, 2 step, ... with the last index n - 1 always on it, end - start >= 4,
+// ordered by start, then end. step must be >= 1.
+std::vector<std::array<std::size_t, 2>> fingerprint_windows(std::size_t n, std::size_t step);
+
+}  // namespace skeinlab
