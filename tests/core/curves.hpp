@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cmath>
+#include <cstdint>
+#include <random>
 
 #include "geometry.hpp"
 
@@ -50,6 +52,20 @@ inline Chain with_tails(const Chain& knot, int tail_points, double tail_length) 
     c.insert(c.end(), knot.begin(), knot.end());
     const Point3 b = knot.back();
     for (int i = 1; i <= tail_points; ++i) c.push_back({b.x, b.y, b.z - tail_length * i / tail_points});
+    return c;
+}
+
+// A Gaussian random walk of n points from the origin; `pull` draws each step
+// back towards the origin (0: free walk, larger: more compact).
+inline Chain seeded_walk(std::size_t n, std::uint64_t seed, double pull) {
+    std::mt19937_64 rng(seed);
+    std::normal_distribution<double> normal;
+    Chain c;
+    Point3 p{0, 0, 0};
+    for (std::size_t i = 0; i < n; ++i) {
+        c.push_back(p);
+        p = {p.x + normal(rng) - pull * p.x, p.y + normal(rng) - pull * p.y, p.z + normal(rng) - pull * p.z};
+    }
     return c;
 }
 

@@ -7,6 +7,7 @@
 
 #include "alexander.hpp"
 #include "bigint.hpp"
+#include "curves.hpp"
 #include "kmt.hpp"
 #include "knottype.hpp"
 #include "modular.hpp"
@@ -14,6 +15,8 @@
 
 namespace skeinlab {
 namespace {
+
+using testing::seeded_walk;
 
 using modular::Field;
 __extension__ typedef __int128 i128;
@@ -206,18 +209,6 @@ std::string text128(Poly128 p) {
         else fits = false;
     }
     return fits ? fmt(small) : e.text();
-}
-
-Chain seeded_walk(std::size_t n, std::uint64_t seed, double pull) {
-    std::mt19937_64 rng(seed);
-    std::normal_distribution<double> normal;
-    Chain c;
-    Point3 p{0, 0, 0};
-    for (std::size_t i = 0; i < n; ++i) {
-        c.push_back(p);
-        p = {p.x + normal(rng) - pull * p.x, p.y + normal(rng) - pull * p.y, p.z + normal(rng) - pull * p.z};
-    }
-    return c;
 }
 
 AlexanderMatrix matrix_of_ring(Chain c) {
