@@ -215,7 +215,8 @@ void kmt_open_chain(Chain& chain, std::vector<KmtMove>* moves) {
             }
             if (!blocked) {
                 if (moves && proper)
-                    moves->push_back({open.point(before), open.point(cur), open.point(after), plane, cur});
+                    moves->push_back(
+                        {open.point(before), open.point(cur), open.point(after), plane, before, cur, after});
                 open.erase(cur);
             }
             cur = after;

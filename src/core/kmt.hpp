@@ -10,13 +10,13 @@
 
 namespace skeinlab {
 
-// A deleted vertex q (at position `vertex` of the chain as given) with its
-// neighbours p and r at the time of deletion, and the plane of the triangle
-// (p, q, r).
+// A deleted vertex q with its neighbours p and r at the time of deletion, the
+// plane of the triangle (p, q, r), and the positions of p, q and r in the
+// chain as given.
 struct KmtMove {
     Point3 p, q, r;
     Plane plane;
-    std::size_t vertex = 0;
+    std::size_t before = 0, vertex = 0, after = 0;
 };
 
 // Reduces a closed ring in place (the point after the last is the first).

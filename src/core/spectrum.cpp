@@ -85,15 +85,47 @@ SampledChain::SampledChain(Chain chain, bool is_ring, const KnotTypeOptions& opt
     original_ = std::move(chain);
 }
 
-std::size_t SampledChain::valid_deletions(const Point3& far) const {
+Chain SampledChain::replay(const Point3& far, std::size_t* applied) const {
+    const std::size_t n = original_.size();
     const Point3& first = original_.front();
     const Point3& last = original_.back();
-    for (std::size_t k = 0; k < moves_.size(); ++k) {
-        const KmtMove& m = moves_[k];
-        if (judge_triangle(m.p, m.q, m.r, m.plane, last, far) || judge_triangle(m.p, m.q, m.r, m.plane, far, first))
-            return k;
+    std::vector<std::size_t> prev(n), next(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        prev[i] = i - 1;  // wraps for i = 0, never read: the ends are never deleted
+        next[i] = i + 1;
     }
-    return moves_.size();
+    std::vector<std::uint8_t> deleted(n, 0);
+    std::vector<std::size_t> skipped;
+    std::size_t done = 0;
+    for (const KmtMove& m : moves_) {
+        // The side test first, as judge_triangle evaluates it: most segments
+        // lie on one side of the plane and need no more.
+        const auto blocks = [&](const Point3& s, const Point3& t) {
+            return m.plane.signed_distance(s) * m.plane.signed_distance(t) <= kKmtEpsilon &&
+                   judge_triangle(m.p, m.q, m.r, m.plane, s, t);
+        };
+        bool valid = prev[m.vertex] == m.before && next[m.vertex] == m.after && !blocks(last, far) &&
+                     !blocks(far, first);
+        for (std::size_t k = 0; valid && k < skipped.size(); ++k) {
+            const std::size_t v = skipped[k];
+            valid = !blocks(original_[prev[v]], original_[v]) && !blocks(original_[v], original_[next[v]]);
+        }
+        if (valid) {
+            next[m.before] = m.after;
+            prev[m.after] = m.before;
+            deleted[m.vertex] = 1;
+            ++done;
+        } else {
+            if (skipped.size() == kMaxSkipped) break;
+            skipped.push_back(m.vertex);
+        }
+    }
+    if (applied) *applied = done;
+    Chain chain;
+    chain.reserve(n - done + 1);
+    for (std::size_t i = 0; i < n; ++i)
+        if (!deleted[i]) chain.push_back(original_[i]);
+    return chain;
 }
 
 Chain SampledChain::sample_polygon(Stream& stream, std::size_t* applied) const {
@@ -107,18 +139,8 @@ Chain SampledChain::sample_polygon(Stream& stream, std::size_t* applied) const {
     }
     if (original_.empty()) return polygon;
     const Point3 far = far_point(extent_, random_direction(stream), options_.hull_scale);
-    const std::size_t valid = valid_deletions(far);
-    if (applied) *applied = valid;
-    if (valid == moves_.size()) {
-        polygon.reserve(reduced_.size() + 1);
-        for (const Point3& p : reduced_) polygon.push_back(rotation.apply(p));
-    } else {
-        std::vector<std::uint8_t> deleted(original_.size(), 0);
-        for (std::size_t k = 0; k < valid; ++k) deleted[moves_[k].vertex] = 1;
-        polygon.reserve(original_.size() - valid + 1);
-        for (std::size_t i = 0; i < original_.size(); ++i)
-            if (!deleted[i]) polygon.push_back(rotation.apply(original_[i]));
-    }
+    polygon = replay(far, applied);
+    for (Point3& p : polygon) p = rotation.apply(p);
     polygon.push_back(rotation.apply(far));
     return polygon;
 }

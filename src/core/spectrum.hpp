@@ -54,10 +54,14 @@ Point3 far_point(const ChainExtent& extent, const Point3& direction, double reac
 // KMT deletions are geometric tests that a rotation does not change, so the
 // chain is reduced once here instead of once per sample. A ring keeps its
 // reduction for every sample. An open chain is reduced as an open chain and
-// its deletions are kept in order: a deletion whose triangle neither closing
-// segment (last point to P, P to first point) blocks is also a valid move of
-// the closed polygon, so a sample applies the deletions up to the first one
-// that a closing segment blocks and types that chain closed through P.
+// its deletions are kept in order; a sample replays them on the chain closed
+// through P. A deletion recorded as valid stays valid on the closed polygon
+// unless a segment the record did not have blocks its triangle: the closing
+// segments (last point to P, P to first point) and the segments at vertices
+// whose deletion the replay has skipped. A deletion is skipped when one of
+// them blocks it or when its neighbours are no longer those recorded; after
+// kMaxSkipped skips the replay stops. The chain the replay leaves, closed
+// through P, is typed as a ring.
 class SampledChain {
 public:
     SampledChain(Chain chain, bool is_ring, const KnotTypeOptions& options);
@@ -67,15 +71,17 @@ public:
     Result<std::string> sample(Stream stream, const AlexanderTable& table) const;
 
     // The polygon one sample types (before get_knottype's own reduction), and
-    // how many of the kept deletions it applied.
+    // how many of the recorded deletions it applied.
     Chain sample_polygon(Stream& stream, std::size_t* applied = nullptr) const;
 
     std::size_t deletions() const { return moves_.size(); }
 
+    static constexpr std::size_t kMaxSkipped = 24;
+
 private:
-    // The number of deletions, from the first, whose triangles neither closing
-    // segment through `far` blocks.
-    std::size_t valid_deletions(const Point3& far) const;
+    // The open chain after replaying the recorded deletions with the closing
+    // segments through `far` in place.
+    Chain replay(const Point3& far, std::size_t* applied) const;
 
     Chain original_;  // open chains only
     Chain reduced_;
