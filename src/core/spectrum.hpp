@@ -76,7 +76,7 @@ public:
 
     std::size_t deletions() const { return moves_.size(); }
 
-    static constexpr std::size_t kMaxSkipped = 24;
+    static constexpr std::size_t kMaxSkipped = 64;
 
 private:
     // The open chain after replaying the recorded deletions with the closing
