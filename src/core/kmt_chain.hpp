@@ -1,0 +1,201 @@
+// The working representation of KMT reduction, shared by the reduction of a
+// whole chain and the replay of its windows: the chain as a doubly linked list
+// over the original positions with boxes over blocks of segments.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+#include "geometry.hpp"
+
+namespace skeinlab::kmt_detail {
+
+constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
+constexpr std::size_t kBlock = 32;
+
+struct Box {
+    Point3 lo{std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity(),
+              std::numeric_limits<double>::infinity()};
+    Point3 hi{-std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+              -std::numeric_limits<double>::infinity()};
+    bool finite = true;
+
+    void add(const Point3& p) {
+        if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) {
+            finite = false;
+            return;
+        }
+        lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
+        hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+    }
+};
+
+// The chain as a doubly linked list over the original positions, so that a
+// deletion costs O(1) instead of shifting the tail. Positions in the
+// reduction's own terms are the alive points in original order, and "the point
+// that moves into position j after a deletion" is simply the next alive point.
+//
+// Segments are grouped in blocks of consecutive original positions; each block
+// keeps a box holding both ends of every segment that starts in it. A block
+// whose box lies clearly on one side of a triangle's plane holds no segment
+// that the full test would count as blocking (the first step of the test
+// rejects every one of them), so it is passed over without testing.
+class LinkedChain {
+public:
+    LinkedChain(Chain points, bool ring) : pts_(std::move(points)) {
+        const std::size_t n = pts_.size();
+        next_.resize(n);
+        prev_.resize(n);
+        alive_.assign(n, 1);
+        for (std::size_t i = 0; i < n; ++i) {
+            next_[i] = i + 1 < n ? i + 1 : (ring ? 0 : kNone);
+            prev_[i] = i > 0 ? i - 1 : (ring ? n - 1 : kNone);
+        }
+        size_ = n;
+        rebuild_boxes();
+    }
+
+    std::size_t size() const { return size_; }
+    std::size_t next(std::size_t i) const { return next_[i]; }
+    std::size_t prev(std::size_t i) const { return prev_[i]; }
+    const Point3& point(std::size_t i) const { return pts_[i]; }
+    std::size_t first_alive() const {
+        for (std::size_t i = 0; i < alive_.size(); ++i)
+            if (alive_[i]) return i;
+        return kNone;
+    }
+
+    void erase(std::size_t i) {
+        const std::size_t p = prev_[i];
+        const std::size_t q = next_[i];
+        if (p != kNone) next_[p] = q;
+        if (q != kNone) prev_[q] = p;
+        alive_[i] = 0;
+        --size_;
+        // The segment that started at p now ends at q.
+        if (p != kNone && q != kNone) boxes_[p / kBlock].add(pts_[q]);
+    }
+
+    void rebuild_boxes() {
+        boxes_.assign((pts_.size() + kBlock - 1) / kBlock, Box{});
+        for (std::size_t i = 0; i < pts_.size(); ++i) {
+            if (!alive_[i]) continue;
+            Box& box = boxes_[i / kBlock];
+            box.add(pts_[i]);
+            if (next_[i] != kNone) box.add(pts_[next_[i]]);
+        }
+    }
+
+    bool alive(std::size_t i) const { return alive_[i] != 0; }
+
+    // True when the segment (x, next(x)) blocks the apex of triangle (p, q,
+    // r): the side test of judge_triangle first, then the whole test.
+    bool segment_blocks(std::size_t x, const Point3& p, const Point3& q, const Point3& r, const Plane& plane) const {
+        const Point3& s = pts_[x];
+        const Point3& t = pts_[next_[x]];
+        return plane.signed_distance(s) * plane.signed_distance(t) <= kKmtEpsilon &&
+               judge_triangle(p, q, r, plane, s, t);
+    }
+
+    // Appends to `out` the start x of every segment (x, next(x)), x alive and
+    // not in `skip`, that blocks the apex of triangle (p, q, r), in order of
+    // x, stopping after `cap` + 1 of them. Returns how many it appended.
+    std::size_t collect_blockers(const Point3& p, const Point3& q, const Point3& r, const Plane& plane,
+                                 const std::size_t (&skip)[3], std::vector<std::uint32_t>& out,
+                                 std::size_t cap) const {
+        std::size_t found = 0;
+        for (std::size_t b = 0; b < boxes_.size(); ++b) {
+            if (clearly_one_side(boxes_[b], plane)) continue;
+            const std::size_t end = std::min(pts_.size(), (b + 1) * kBlock);
+            for (std::size_t x = b * kBlock; x < end; ++x) {
+                if (!alive_[x] || next_[x] == kNone) continue;
+                if (x == skip[0] || x == skip[1] || x == skip[2]) continue;
+                if (!segment_blocks(x, p, q, r, plane)) continue;
+                out.push_back(static_cast<std::uint32_t>(x));
+                if (++found > cap) return found;
+            }
+        }
+        return found;
+    }
+
+    // True when some segment (x, next(x)) with x alive and x not in `skip`
+    // blocks the apex of triangle (p, q, r).
+    bool any_blocks(const Point3& p, const Point3& q, const Point3& r, const Plane& plane,
+                    const std::size_t (&skip)[3]) const {
+        for (std::size_t b = 0; b < boxes_.size(); ++b) {
+            if (clearly_one_side(boxes_[b], plane)) continue;
+            const std::size_t end = std::min(pts_.size(), (b + 1) * kBlock);
+            // Consecutive segments share a point: its plane distance is
+            // computed once and reused for the side test, which is the first
+            // step of judge_triangle evaluated the same way, so only segments
+            // that pass it get the full test.
+            std::size_t known = kNone;
+            double known_distance = 0.0;
+            for (std::size_t x = b * kBlock; x < end; ++x) {
+                if (!alive_[x] || next_[x] == kNone) continue;
+                if (x == skip[0] || x == skip[1] || x == skip[2]) continue;
+                const std::size_t y = next_[x];
+                const double ds = known == x ? known_distance : plane.signed_distance(pts_[x]);
+                const double dt = plane.signed_distance(pts_[y]);
+                known = y;
+                known_distance = dt;
+                if (ds * dt > kKmtEpsilon) continue;
+                if (judge_triangle(p, q, r, plane, pts_[x], pts_[y])) return true;
+            }
+        }
+        return false;
+    }
+
+    Chain alive_points() const {
+        Chain out;
+        out.reserve(size_);
+        for (std::size_t i = 0; i < pts_.size(); ++i)
+            if (alive_[i]) out.push_back(pts_[i]);
+        return out;
+    }
+
+private:
+    // True when every point of the box is farther than sqrt(1e-7) from the
+    // plane on the same side, with room for the rounding of the per-point
+    // distances; then every segment of the box fails the side test.
+    static bool clearly_one_side(const Box& box, const Plane& pl) {
+        if (!box.finite) return false;
+        const double cx = 0.5 * box.lo.x + 0.5 * box.hi.x;
+        const double cy = 0.5 * box.lo.y + 0.5 * box.hi.y;
+        const double cz = 0.5 * box.lo.z + 0.5 * box.hi.z;
+        const double hx = 0.5 * box.hi.x - 0.5 * box.lo.x;
+        const double hy = 0.5 * box.hi.y - 0.5 * box.lo.y;
+        const double hz = 0.5 * box.hi.z - 0.5 * box.lo.z;
+        const double centre = pl.a * cx + pl.b * cy + pl.c * cz + pl.d;
+        const double reach = std::fabs(pl.a) * hx + std::fabs(pl.b) * hy + std::fabs(pl.c) * hz;
+        const double scale = std::fabs(pl.a) * (std::fabs(cx) + hx) + std::fabs(pl.b) * (std::fabs(cy) + hy) +
+                             std::fabs(pl.c) * (std::fabs(cz) + hz) + std::fabs(pl.d);
+        // sqrt(1e-7) with a relative margin, plus a rounding allowance far
+        // above the few ulps the distance evaluations can be off by.
+        const double threshold = 3.1622777e-4 * (1.0 + 1e-6) + 1e-12 * scale;
+        const double lowest = centre - reach;
+        const double highest = centre + reach;
+        return lowest > threshold || highest < -threshold;  // false for NaN
+    }
+
+    Chain pts_;
+    std::vector<std::size_t> next_;
+    std::vector<std::size_t> prev_;
+    std::vector<std::uint8_t> alive_;
+    std::vector<Box> boxes_;
+    std::size_t size_ = 0;
+};
+
+// The triangle of cur; returns false when it is degenerate (|N| < 1e-7).
+inline bool triangle_of(const Point3& prev, const Point3& cur, const Point3& next, Plane& plane) {
+    const Point3 normal = cross(sub(cur, prev), sub(next, prev));
+    const double len = length(normal);
+    if (len < kKmtEpsilon) return false;  // a NaN normal is not degenerate
+    plane = triangle_plane(prev, normal, len);
+    return true;
+}
+
+}  // namespace skeinlab::kmt_detail
