@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -32,6 +33,29 @@ struct Box {
         hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
     }
 };
+
+// True when every point of the box is farther than sqrt(1e-7) from the
+// plane on the same side, with room for the rounding of the per-point
+// distances; then every segment of the box fails the side test.
+inline bool clearly_one_side(const Box& box, const Plane& pl) {
+    if (!box.finite) return false;
+    const double cx = 0.5 * box.lo.x + 0.5 * box.hi.x;
+    const double cy = 0.5 * box.lo.y + 0.5 * box.hi.y;
+    const double cz = 0.5 * box.lo.z + 0.5 * box.hi.z;
+    const double hx = 0.5 * box.hi.x - 0.5 * box.lo.x;
+    const double hy = 0.5 * box.hi.y - 0.5 * box.lo.y;
+    const double hz = 0.5 * box.hi.z - 0.5 * box.lo.z;
+    const double centre = pl.a * cx + pl.b * cy + pl.c * cz + pl.d;
+    const double reach = std::fabs(pl.a) * hx + std::fabs(pl.b) * hy + std::fabs(pl.c) * hz;
+    const double scale = std::fabs(pl.a) * (std::fabs(cx) + hx) + std::fabs(pl.b) * (std::fabs(cy) + hy) +
+                         std::fabs(pl.c) * (std::fabs(cz) + hz) + std::fabs(pl.d);
+    // sqrt(1e-7) with a relative margin, plus a rounding allowance far
+    // above the few ulps the distance evaluations can be off by.
+    const double threshold = 3.1622777e-4 * (1.0 + 1e-6) + 1e-12 * scale;
+    const double lowest = centre - reach;
+    const double highest = centre + reach;
+    return lowest > threshold || highest < -threshold;  // false for NaN
+}
 
 // The chain as a doubly linked list over the original positions, so that a
 // deletion costs O(1) instead of shifting the tail. Positions in the
@@ -158,35 +182,117 @@ public:
     }
 
 private:
-    // True when every point of the box is farther than sqrt(1e-7) from the
-    // plane on the same side, with room for the rounding of the per-point
-    // distances; then every segment of the box fails the side test.
-    static bool clearly_one_side(const Box& box, const Plane& pl) {
-        if (!box.finite) return false;
-        const double cx = 0.5 * box.lo.x + 0.5 * box.hi.x;
-        const double cy = 0.5 * box.lo.y + 0.5 * box.hi.y;
-        const double cz = 0.5 * box.lo.z + 0.5 * box.hi.z;
-        const double hx = 0.5 * box.hi.x - 0.5 * box.lo.x;
-        const double hy = 0.5 * box.hi.y - 0.5 * box.lo.y;
-        const double hz = 0.5 * box.hi.z - 0.5 * box.lo.z;
-        const double centre = pl.a * cx + pl.b * cy + pl.c * cz + pl.d;
-        const double reach = std::fabs(pl.a) * hx + std::fabs(pl.b) * hy + std::fabs(pl.c) * hz;
-        const double scale = std::fabs(pl.a) * (std::fabs(cx) + hx) + std::fabs(pl.b) * (std::fabs(cy) + hy) +
-                             std::fabs(pl.c) * (std::fabs(cz) + hz) + std::fabs(pl.d);
-        // sqrt(1e-7) with a relative margin, plus a rounding allowance far
-        // above the few ulps the distance evaluations can be off by.
-        const double threshold = 3.1622777e-4 * (1.0 + 1e-6) + 1e-12 * scale;
-        const double lowest = centre - reach;
-        const double highest = centre + reach;
-        return lowest > threshold || highest < -threshold;  // false for NaN
-    }
-
     Chain pts_;
     std::vector<std::size_t> next_;
     std::vector<std::size_t> prev_;
     std::vector<std::uint8_t> alive_;
     std::vector<Box> boxes_;
     std::size_t size_ = 0;
+};
+
+// Boxes over a fixed chain's segments (x, x + 1) in blocks of kLeaf, and a
+// binary tree of their unions, for finding the segments of an index range
+// that may block a triangle without visiting the others.
+class SegmentTree {
+public:
+    static constexpr std::size_t kLeaf = 8;
+
+    explicit SegmentTree(const Chain& pts) : pts_(pts) {
+        const std::size_t segments = pts.size() > 1 ? pts.size() - 1 : 0;
+        leaves_ = 1;
+        while (leaves_ * kLeaf < segments) leaves_ *= 2;
+        boxes_.assign(2 * leaves_, Box{});
+        for (std::size_t x = 0; x < segments; ++x) {
+            Box& box = boxes_[leaves_ + x / kLeaf];
+            box.add(pts[x]);
+            box.add(pts[x + 1]);
+        }
+        for (std::size_t i = leaves_ - 1; i >= 1; --i) boxes_[i] = merged(boxes_[2 * i], boxes_[2 * i + 1]);
+    }
+
+    // Calls visit(x) for the segments x in [lo, hi] whose block is not
+    // clearly on one side of the plane, in increasing x, until visit returns
+    // true; returns whether it did.
+    template <class Visit>
+    bool any_in(std::size_t lo, std::size_t hi, const Plane& plane, Visit visit) const {
+        if (lo > hi || boxes_.size() < 2) return false;
+        std::size_t stack[64];
+        std::size_t depth = 0;
+        stack[depth++] = 1;
+        while (depth > 0) {
+            const std::size_t node = stack[--depth];
+            // Nodes [level_width, 2 level_width) form one level; each covers
+            // leaves_ / level_width leaves.
+            const std::size_t level_width = std::bit_floor(node);
+            const std::size_t width = leaves_ / level_width;
+            const std::size_t first_segment = (node - level_width) * width * kLeaf;
+            const std::size_t last_segment = first_segment + width * kLeaf - 1;
+            if (last_segment < lo || first_segment > hi) continue;
+            if (clearly_one_side(boxes_[node], plane)) continue;
+            if (node >= leaves_) {
+                const std::size_t end = std::min(hi, last_segment);
+                for (std::size_t x = std::max(lo, first_segment); x <= end; ++x)
+                    if (visit(x)) return true;
+            } else {
+                stack[depth++] = 2 * node + 1;
+                stack[depth++] = 2 * node;
+            }
+        }
+        return false;
+    }
+
+    const Chain& points() const { return pts_; }
+
+private:
+    static Box merged(const Box& a, const Box& b) {
+        Box m;
+        m.finite = a.finite && b.finite;
+        m.lo = {std::min(a.lo.x, b.lo.x), std::min(a.lo.y, b.lo.y), std::min(a.lo.z, b.lo.z)};
+        m.hi = {std::max(a.hi.x, b.hi.x), std::max(a.hi.y, b.hi.y), std::max(a.hi.z, b.hi.z)};
+        return m;
+    }
+
+    const Chain& pts_;
+    std::size_t leaves_ = 1;
+    std::vector<Box> boxes_;
+};
+
+// The segments of the part of a chain that the first pass has already
+// passed: final for the rest of the pass, kept in the order they become
+// final, in chunks of kChunk with boxes.
+class PassedSegments {
+public:
+    static constexpr std::size_t kChunk = 16;
+
+    void clear() {
+        starts_.clear();
+        chunks_.clear();
+    }
+
+    // The segment from position x, from a to b.
+    void append(std::size_t x, const Point3& a, const Point3& b) {
+        if (starts_.size() % kChunk == 0) chunks_.emplace_back();
+        starts_.push_back(static_cast<std::uint32_t>(x));
+        chunks_.back().add(a);
+        chunks_.back().add(b);
+    }
+
+    // Calls visit(x) for the segments whose chunk is not clearly on one side
+    // of the plane, until visit returns true; returns whether it did.
+    template <class Visit>
+    bool any(const Plane& plane, Visit visit) const {
+        for (std::size_t c = 0; c < chunks_.size(); ++c) {
+            if (clearly_one_side(chunks_[c], plane)) continue;
+            const std::size_t end = std::min(starts_.size(), (c + 1) * kChunk);
+            for (std::size_t i = c * kChunk; i < end; ++i)
+                if (visit(starts_[i])) return true;
+        }
+        return false;
+    }
+
+private:
+    std::vector<std::uint32_t> starts_;
+    std::vector<Box> chunks_;
 };
 
 // The triangle of cur; returns false when it is degenerate (|N| < 1e-7).

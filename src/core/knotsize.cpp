@@ -1,7 +1,12 @@
 #include "knotsize.hpp"
 
 #include <climits>
+#include <optional>
 #include <vector>
+
+#include "io.hpp"
+#include "kmt_windows.hpp"
+#include "pool.hpp"
 
 namespace skeinlab {
 namespace {
@@ -14,52 +19,127 @@ Chain copy_window(const Chain& chain, std::int32_t s, std::int32_t e) {
     return Chain(chain.begin() + s, chain.begin() + e + 1);
 }
 
+void debug_failure(const char* what, std::int32_t s, std::int32_t e, const KnotError& error) {
+    write_debug_line(std::string("debug: ") + what + " [" + std::to_string(s) + "," + std::to_string(e) +
+                     "] failed: " + error.display());
+}
+
+// Types windows of one working chain as open chains, with the results of
+// window_knottype_open: the KMT reduction of a window is replayed against a
+// recorded reduction of the whole chain instead of being run from scratch.
+class WindowTyper {
+public:
+    WindowTyper(const Chain& chain, const AlexanderTable& table, const KnotTypeOptions& open_options, bool replay)
+        : chain_(chain), table_(table), open_(open_options) {
+        if (open_.use_kmt && replay) reference_.emplace(chain);
+    }
+
+    // The name of the valid window [s, e] (s <= e < n).
+    Result<std::string> type(std::int32_t s, std::int32_t e) const {
+        const auto first = static_cast<std::size_t>(s), last = static_cast<std::size_t>(e);
+        if (!reference_) return get_knottype(copy_window(chain_, s, e), table_, open_);
+        Chain reduced = reference_->reduce_window(first, last);
+        if (open_.debug)
+            for (const Point3& p : reduced) write_debug_line(format_xyz_point_line(p));
+        return type_reduced_open_chain(std::move(reduced), table_, open_);
+    }
+
+private:
+    const Chain& chain_;
+    const AlexanderTable& table_;
+    const KnotTypeOptions& open_;
+    std::optional<KmtReference> reference_;
+};
+
 // The search over one working chain (the frame itself, or one rotation of a
 // ring); W is the open-chain typing of a window compared with the target.
 class CoreSearch {
 public:
     CoreSearch(const Chain& chain, const std::string& target, const AlexanderTable& table,
-               const KnotTypeOptions& open_options, bool ring)
-        : chain_(chain),
-          target_(target),
-          table_(table),
+               const KnotTypeOptions& open_options, bool ring, bool replay)
+        : target_(target),
           open_(open_options),
+          typer_(chain, table, open_options, replay),
           ring_(ring),
           n_(static_cast<std::int32_t>(chain.size())) {}
 
-    bool w(std::int32_t s, std::int32_t e) const { return window_is_type(chain_, s, e, target_, table_, open_); }
+    // As window_is_type.
+    bool w(std::int32_t s, std::int32_t e) const {
+        if (s < 0 || s > e || e >= n_) return false;
+        const Result<std::string> name = typer_.type(s, e);
+        if (!name) {
+            if (open_.debug) debug_failure("window_is_type", s, e, name.error());
+            return false;
+        }
+        return name.value() == target_;
+    }
+
+    // As window_knottype_open.
+    std::string name_of(std::int32_t s, std::int32_t e) const {
+        if (s < 0 || s > e || e >= n_) return {};
+        Result<std::string> name = typer_.type(s, e);
+        if (!name) {
+            if (open_.debug) debug_failure("window_knottype_open", s, e, name.error());
+            return {};
+        }
+        return std::move(name).value();
+    }
+
+    // Runs the two independent searches a() and b(): at once on the calling
+    // worker's pool, or one after the other when diagnostics are on (so that
+    // their lines keep their order).
+    template <class A, class B>
+    void both(A a, B b) const {
+        if (open_.debug) {
+            a();
+            b();
+            return;
+        }
+        parallel_for_here(2, [&](std::size_t i) { i == 0 ? a() : b(); });
+    }
 
     // Search steps shared by rings and open chains: the first window, then growth.
     std::pair<std::int32_t, std::int32_t> first_window_grown() const {
         const std::int32_t last = n_ - 1;
-        std::int32_t lo = 0, hi = last;
-        while (lo < hi) {
-            const std::int32_t mid = (lo + hi) / 2;
-            if (w(0, mid)) hi = mid; else lo = mid + 1;
-        }
-        const std::int32_t e_min = lo;
-
-        lo = 0, hi = last;
-        while (lo < hi - 1) {
-            const std::int32_t mid = (lo + hi) / 2;
-            if (w(mid, last)) lo = mid; else hi = mid;
-        }
-        const std::int32_t s_max = lo;
+        std::int32_t e_min = 0, s_max = 0;
+        both(
+            [&] {
+                std::int32_t lo = 0, hi = last;
+                while (lo < hi) {
+                    const std::int32_t mid = (lo + hi) / 2;
+                    if (w(0, mid)) hi = mid; else lo = mid + 1;
+                }
+                e_min = lo;
+            },
+            [&] {
+                std::int32_t lo = 0, hi = last;
+                while (lo < hi - 1) {
+                    const std::int32_t mid = (lo + hi) / 2;
+                    if (w(mid, last)) lo = mid; else hi = mid;
+                }
+                s_max = lo;
+            });
 
         std::int32_t s = s_max, e = e_min;
         if (!(s_max < e_min)) {
-            lo = s_max, hi = last;
-            while (lo < hi - 1) {
-                const std::int32_t mid = (lo + hi) / 2;
-                if (w(s_max, mid)) hi = mid; else lo = mid + 1;
-            }
-            const std::int32_t e1 = lo;  // the lower bound, by design
-            lo = 0, hi = e_min;
-            while (lo < hi - 1) {
-                const std::int32_t mid = (lo + hi) / 2;
-                if (w(mid, e_min)) lo = mid; else hi = mid;
-            }
-            const std::int32_t s2 = lo;
+            std::int32_t e1 = 0, s2 = 0;
+            both(
+                [&] {
+                    std::int32_t lo = s_max, hi = last;
+                    while (lo < hi - 1) {
+                        const std::int32_t mid = (lo + hi) / 2;
+                        if (w(s_max, mid)) hi = mid; else lo = mid + 1;
+                    }
+                    e1 = lo;  // the lower bound, by design
+                },
+                [&] {
+                    std::int32_t lo = 0, hi = e_min;
+                    while (lo < hi - 1) {
+                        const std::int32_t mid = (lo + hi) / 2;
+                        if (w(mid, e_min)) lo = mid; else hi = mid;
+                    }
+                    s2 = lo;
+                });
             if ((e1 - s_max) > (e_min - s2)) {
                 s = s2;
                 e = e_min;
@@ -90,9 +170,9 @@ public:
         if (open_.debug) {
             // Two typings, so that each probe writes its own diagnostic line.
             if (w(s, e)) return true;
-            name = window_knottype_open(chain_, s, e, table_, open_);
+            name = name_of(s, e);
         } else {
-            name = window_knottype_open(chain_, s, e, table_, open_);
+            name = name_of(s, e);
             if (name == target_) return true;
         }
         const auto window_key = parse_knot_name(name);
@@ -123,10 +203,9 @@ public:
     }
 
 private:
-    const Chain& chain_;
     const std::string& target_;
-    const AlexanderTable& table_;
     const KnotTypeOptions& open_;
+    WindowTyper typer_;
     bool ring_;
     std::int32_t n_;
 };
@@ -138,9 +217,7 @@ bool window_is_type(const Chain& chain, std::int32_t s, std::int32_t e, const st
     if (!window_valid(chain, s, e)) return false;
     const Result<std::string> name = get_knottype(copy_window(chain, s, e), table, options);
     if (!name) {
-        if (options.debug)
-            write_debug_line("debug: window_is_type [" + std::to_string(s) + "," + std::to_string(e) +
-                             "] failed: " + name.error().display());
+        if (options.debug) debug_failure("window_is_type", s, e, name.error());
         return false;
     }
     return name.value() == target;
@@ -153,16 +230,14 @@ std::string window_knottype_open(const Chain& chain, std::int32_t s, std::int32_
     open.is_ring = false;
     Result<std::string> name = get_knottype(copy_window(chain, s, e), table, open);
     if (!name) {
-        if (options.debug)
-            write_debug_line("debug: window_knottype_open [" + std::to_string(s) + "," + std::to_string(e) +
-                             "] failed: " + name.error().display());
+        if (options.debug) debug_failure("window_knottype_open", s, e, name.error());
         return {};
     }
     return std::move(name).value();
 }
 
 Result<KnotCore> find_knot_core(const Chain& chain, const std::string& target, const AlexanderTable& table,
-                                const KnotTypeOptions& options) {
+                                const KnotTypeOptions& options, bool replay) {
     KnotCore none;
     // Window bounds are 32-bit; a chain too long for them has no searchable core.
     if (chain.empty() || chain.size() > static_cast<std::size_t>(INT32_MAX)) return none;
@@ -171,7 +246,7 @@ Result<KnotCore> find_knot_core(const Chain& chain, const std::string& target, c
     open.is_ring = false;
 
     if (!options.is_ring) {
-        const CoreSearch search(chain, target, table, open, false);
+        const CoreSearch search(chain, target, table, open, false, replay);
         if (!search.w(0, n - 1)) return none;
         const auto [s, e] = search.first_window_grown();
         return KnotCore{true, s, e, e - s + 1, target};
@@ -181,17 +256,29 @@ Result<KnotCore> find_knot_core(const Chain& chain, const std::string& target, c
     ring.is_ring = true;
     const std::int32_t rotations = options.ring_rotations >= 2 ? options.ring_rotations : 1;
     const std::int32_t step = n / rotations;
-    std::vector<CoreTriple> candidates;
-    Chain rotated(chain.size());
-    for (std::int32_t k = 0; k < rotations; ++k) {
-        const std::int32_t off = step * k;
-        for (std::int32_t i = 0; i < n; ++i) rotated[static_cast<std::size_t>(i)] = chain[static_cast<std::size_t>((i + off) % n)];
-        if (!window_is_type(rotated, 0, n - 1, target, table, ring)) continue;
-        const CoreSearch search(rotated, target, table, open, true);
+    // The rotations are independent: they run at once on the calling worker's
+    // pool (in order when diagnostics are on) and are collected in order.
+    std::vector<std::optional<CoreTriple>> found(static_cast<std::size_t>(rotations));
+    const auto search_rotation = [&](std::size_t k) {
+        const std::int64_t off = std::int64_t{step} * static_cast<std::int64_t>(k);
+        Chain rotated(chain.size());
+        for (std::int64_t i = 0; i < n; ++i)
+            rotated[static_cast<std::size_t>(i)] = chain[static_cast<std::size_t>((i + off) % n)];
+        if (!window_is_type(rotated, 0, n - 1, target, table, ring)) return;
+        const CoreSearch search(rotated, target, table, open, true, replay);
         const auto [s, e] = search.first_window_grown();
         const auto [s_trim, e_trim] = search.trimmed(s, e);
-        candidates.push_back({(s_trim + off) % n, (e_trim + off) % n, e_trim - s_trim + 1});
+        found[k] = CoreTriple{static_cast<std::int32_t>((s_trim + off) % n),
+                              static_cast<std::int32_t>((e_trim + off) % n), e_trim - s_trim + 1};
+    };
+    if (options.debug) {
+        for (std::size_t k = 0; k < found.size(); ++k) search_rotation(k);
+    } else {
+        parallel_for_here(found.size(), search_rotation);
     }
+    std::vector<CoreTriple> candidates;
+    for (const std::optional<CoreTriple>& c : found)
+        if (c) candidates.push_back(*c);
     if (candidates.empty()) return none;
     const CoreTriple* chosen = nullptr;
     for (const CoreTriple& c : candidates)

@@ -1,6 +1,7 @@
 // The knot core of a chain: the shortest window of consecutive points that,
 // typed on its own as an open chain, still carries the chain's knot, found by
-// binary searches over window bounds whose every probe is a full typing.
+// binary searches over window bounds whose every probe is a full typing of a
+// window.
 #pragma once
 
 #include <cstdint>
@@ -35,8 +36,16 @@ std::string window_knottype_open(const Chain& chain, std::int32_t s, std::int32_
 // The core of `target` in the chain. Rings try options.ring_rotations
 // rotated starting points and report start and end in the chain's own
 // numbering (end < start when the core runs across the first point).
+//
+// Every probe types a window as window_is_type does. With `replay`, the
+// windows' KMT reductions are replayed against a recorded reduction of the
+// whole working chain (KmtReference), which gives the same reductions faster;
+// without it every probe reduces its window from scratch. Called on a pool
+// worker, the independent parts of the search (the rotations of a ring, the
+// two bisections of each pair) run at once on that pool; the probes and the
+// result are the same as in order.
 Result<KnotCore> find_knot_core(const Chain& chain, const std::string& target, const AlexanderTable& table,
-                                const KnotTypeOptions& options);
+                                const KnotTypeOptions& options, bool replay = true);
 
 // One frame of knot_size: its name (as knot_type gives it) and its core triple.
 Outcome<std::pair<std::string, CoreTriple>> knot_size_of_frame(const Chain& chain, const AlexanderTable& table,

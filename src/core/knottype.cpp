@@ -60,6 +60,11 @@ Result<std::string> get_knottype(const Chain& points, const AlexanderTable& tabl
         if (options.debug)
             for (const Point3& p : work) write_debug_line(format_xyz_point_line(p));
     }
+    return type_reduced_open_chain(std::move(work), table, options);
+}
+
+Result<std::string> type_reduced_open_chain(Chain work, const AlexanderTable& table,
+                                            const KnotTypeOptions& options) {
     if (work.size() > 4) {
         if (const auto ends = hull_ends(work, options.hull_tolerance, options.hull_scale)) {
             work.insert(work.begin(), ends->first);

@@ -35,6 +35,12 @@ void choose_projection(Chain& points);
 // polynomial is exact whatever the number of crossings.
 Result<std::string> compute_knottype_from_chain(const Chain& points, const AlexanderTable& table, bool debug);
 
+// The knot name of an open chain that get_knottype has already reduced by KMT
+// (or that is typed without reduction): closed by hull_ends when it has more
+// than 4 points, then typed. The only error is NotFound.
+Result<std::string> type_reduced_open_chain(Chain reduced, const AlexanderTable& table,
+                                            const KnotTypeOptions& options);
+
 // The knot name of one chain: copies it, reduces the copy by KMT when
 // options.use_kmt, closes it (a ring by repeating its first point, an open
 // chain of more than 4 points by hull_ends) and types it. The only error is

@@ -2,10 +2,16 @@
 
 #include <atomic>
 #include <exception>
+#include <memory>
 #include <pthread.h>
 #include <sched.h>
 
 namespace skeinlab {
+namespace {
+
+thread_local WorkerPool* t_current_pool = nullptr;
+
+}  // namespace
 
 std::size_t available_processors() {
     cpu_set_t set;
@@ -43,7 +49,10 @@ WorkerPool::~WorkerPool() {
     for (std::thread& t : threads_) t.join();
 }
 
+WorkerPool* WorkerPool::current() { return t_current_pool; }
+
 void WorkerPool::work() {
+    t_current_pool = this;
     for (;;) {
         std::function<void()> task;
         {
@@ -57,8 +66,64 @@ void WorkerPool::work() {
     }
 }
 
+void WorkerPool::nested_for(std::size_t count, const std::function<void(std::size_t)>& body) {
+    // Shared with helper tasks that may start after the call has returned:
+    // those find no item left and touch nothing but this record.
+    struct Job {
+        std::atomic<std::size_t> next{0};
+        std::size_t done = 0;
+        std::mutex mutex;
+        std::condition_variable finished;
+        std::exception_ptr error;
+        const std::function<void(std::size_t)>* body = nullptr;
+        std::size_t count = 0;
+    };
+    auto job = std::make_shared<Job>();
+    job->body = &body;
+    job->count = count;
+    auto run = [job] {
+        for (;;) {
+            const std::size_t i = job->next.fetch_add(1);
+            if (i >= job->count) return;
+            std::exception_ptr error;
+            try {
+                (*job->body)(i);
+            } catch (...) {
+                error = std::current_exception();
+            }
+            std::lock_guard<std::mutex> lock(job->mutex);
+            if (error && !job->error) job->error = error;
+            if (++job->done == job->count) job->finished.notify_all();
+        }
+    };
+    const std::size_t helpers = std::min(count, threads_.size()) - 1;
+    if (helpers > 0) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            for (std::size_t h = 0; h < helpers; ++h) tasks_.emplace_back(run);
+        }
+        wake_.notify_all();
+    }
+    run();
+    std::unique_lock<std::mutex> lock(job->mutex);
+    job->finished.wait(lock, [&job] { return job->done == job->count; });
+    if (job->error) std::rethrow_exception(job->error);
+}
+
+void parallel_for_here(std::size_t count, const std::function<void(std::size_t)>& body) {
+    if (WorkerPool* pool = WorkerPool::current()) {
+        pool->parallel_for(count, body);
+        return;
+    }
+    for (std::size_t i = 0; i < count; ++i) body(i);
+}
+
 void WorkerPool::parallel_for(std::size_t count, const std::function<void(std::size_t)>& body) {
     if (count == 0) return;
+    if (t_current_pool == this) {
+        nested_for(count, body);
+        return;
+    }
     struct Job {
         std::atomic<std::size_t> next{0};
         std::size_t running = 0;

@@ -26,8 +26,14 @@ public:
     // Calls body(i) for every i in [0, count) on the workers and returns when
     // all calls are done. Items are handed out one at a time as workers become
     // free, so uneven items balance. The first exception thrown by body is
-    // rethrown here after every item has run.
+    // rethrown here after every item has run. Called from one of this pool's
+    // own workers (nested work), the calling worker takes items too and the
+    // other workers help as they become free, so nesting never deadlocks and
+    // a pool of one worker runs the items in order on it.
     void parallel_for(std::size_t count, const std::function<void(std::size_t)>& body);
+
+    // The pool whose worker is the calling thread, or nullptr.
+    static WorkerPool* current();
 
     // The process-wide pool: one worker per processor available to the
     // process (its CPU affinity mask), created on first use.
@@ -35,6 +41,7 @@ public:
 
 private:
     void work();
+    void nested_for(std::size_t count, const std::function<void(std::size_t)>& body);
 
     std::vector<std::thread> threads_;
     std::mutex mutex_;
@@ -45,5 +52,10 @@ private:
 
 // Number of logical processors this process may run on (at least 1).
 std::size_t available_processors();
+
+// Runs body(i) for every i in [0, count): on the calling worker's pool when
+// called from a pool worker (see WorkerPool::parallel_for), otherwise in
+// order on the calling thread.
+void parallel_for_here(std::size_t count, const std::function<void(std::size_t)>& body);
 
 }  // namespace skeinlab

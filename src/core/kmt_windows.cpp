@@ -1,0 +1,239 @@
+#include "kmt_windows.hpp"
+
+#include "kmt_chain.hpp"
+
+namespace skeinlab {
+
+using kmt_detail::kNone;
+using kmt_detail::LinkedChain;
+using kmt_detail::triangle_of;
+
+KmtReference::~KmtReference() = default;
+KmtReference::KmtReference(KmtReference&&) noexcept = default;
+
+namespace {
+
+// A first-pass decision: whether a segment of the chain blocks the apex cur
+// of a triangle. The segments before the triangle are the passed ones; those
+// from `after` to `last` - 1 are still the original segments (x, x + 1) and
+// are found through the tree, whose positions are the chain's plus `offset`.
+// Stops when visit returns true.
+template <class Visit>
+bool first_pass_any(const kmt_detail::PassedSegments& passed, const kmt_detail::SegmentTree& tree,
+                    std::size_t offset, std::size_t after, std::size_t last, const Plane& plane, Visit visit) {
+    if (passed.any(plane, visit)) return true;
+    if (after + 1 > last) return false;
+    return tree.any_in(offset + after, offset + last - 1, plane,
+                       [&](std::size_t gx) { return visit(gx - offset); });
+}
+
+}  // namespace
+
+KmtReference::KmtReference(Chain chain) : chain_(std::move(chain)) {
+    const std::size_t n = chain_.size();
+    if (n < 3) return;
+    tree_ = std::make_unique<kmt_detail::SegmentTree>(chain_);
+    // The same loop as kmt_open_chain, collecting every blocker of a kept vertex.
+    const std::size_t last = n - 1;
+    LinkedChain open(chain_, false);
+    kmt_detail::PassedSegments passed;
+    for (std::uint32_t pass = 0;; ++pass) {
+        const std::size_t start_length = open.size();
+        std::size_t cur = open.next(0);
+        while (cur != last) {
+            const std::size_t before = open.prev(cur);
+            const std::size_t after = open.next(cur);
+            Step step;
+            step.cur = static_cast<std::uint32_t>(cur);
+            step.pass = pass;
+            step.blockers_begin = static_cast<std::uint32_t>(blockers_.size());
+            bool blocked = false;
+            Plane plane;
+            if (triangle_of(open.point(before), open.point(cur), open.point(after), plane)) {
+                const std::size_t skip[3] = {before, cur, kNone};
+                std::size_t found = 0;
+                if (pass == 0) {
+                    const Point3 &p = open.point(before), &q = open.point(cur), &r = open.point(after);
+                    first_pass_any(passed, *tree_, 0, after, last, plane, [&](std::size_t x) {
+                        if (!open.segment_blocks(x, p, q, r, plane)) return false;
+                        blockers_.push_back(static_cast<std::uint32_t>(x));
+                        return ++found > kMaxBlockers;
+                    });
+                } else {
+                    found = open.collect_blockers(open.point(before), open.point(cur), open.point(after), plane,
+                                                  skip, blockers_, kMaxBlockers);
+                }
+                blocked = found > 0;
+                step.complete = found <= kMaxBlockers;
+            }
+            step.blockers_end = static_cast<std::uint32_t>(blockers_.size());
+            step.deleted = !blocked;
+            steps_.push_back(step);
+            if (!blocked) open.erase(cur);
+            else if (pass == 0) passed.append(before, open.point(before), open.point(cur));
+            cur = after;
+        }
+        if (open.size() == start_length || open.size() < 3) break;
+        open.rebuild_boxes();
+    }
+}
+
+namespace {
+
+// The reference's state during a replay: the whole chain as a linked list,
+// advanced one recorded step at a time.
+struct ReferenceState {
+    std::vector<std::uint32_t> next, prev;
+    std::vector<std::uint8_t> alive;
+
+    explicit ReferenceState(std::size_t n) : next(n), prev(n), alive(n, 1) {
+        for (std::size_t i = 0; i < n; ++i) {
+            next[i] = static_cast<std::uint32_t>(i + 1);
+            prev[i] = static_cast<std::uint32_t>(i - 1);  // never read for the first point
+        }
+    }
+};
+
+// The window's segments (x, next(x)) that the reference does not have at the
+// moment: x alive in the window and either deleted in the reference or
+// joined there to another point. Kept as flags and a list without repeats.
+class Differences {
+public:
+    explicit Differences(std::size_t m) : flag_(m, 0), listed_(m, 0) {}
+
+    std::size_t count() const { return count_; }
+    bool has(std::size_t x) const { return flag_[x] != 0; }
+
+    void set(std::size_t x, bool differs) {
+        if (differs == (flag_[x] != 0)) return;
+        flag_[x] = differs;
+        if (differs) {
+            ++count_;
+            if (!listed_[x]) {
+                listed_[x] = 1;
+                list_.push_back(static_cast<std::uint32_t>(x));
+            }
+        } else {
+            --count_;
+        }
+    }
+
+    // Calls f(x) for every flagged x until f returns true; drops unflagged entries.
+    template <class F>
+    bool any(F f) {
+        if (list_.size() > 2 * count_ + 16) {
+            std::size_t kept = 0;
+            for (const std::uint32_t x : list_) {
+                if (flag_[x]) list_[kept++] = x;
+                else listed_[x] = 0;
+            }
+            list_.resize(kept);
+        }
+        for (const std::uint32_t x : list_)
+            if (flag_[x] && f(x)) return true;
+        return false;
+    }
+
+private:
+    std::vector<std::uint8_t> flag_, listed_;
+    std::vector<std::uint32_t> list_;
+    std::size_t count_ = 0;
+};
+
+}  // namespace
+
+Chain KmtReference::reduce_window(std::size_t s, std::size_t e) const {
+    Chain window(chain_.begin() + static_cast<std::ptrdiff_t>(s), chain_.begin() + static_cast<std::ptrdiff_t>(e) + 1);
+    const std::size_t m = window.size();
+    if (m < 3) return window;
+    const std::size_t last = m - 1;
+    LinkedChain w(std::move(window), false);
+    ReferenceState ref(chain_.size());
+    Differences differs(m);
+    kmt_detail::PassedSegments passed;
+
+    // Window positions are local (0 .. m-1); the reference's are global.
+    const auto in_window = [&](std::size_t g) { return g >= s && g <= e; };
+    const auto refresh = [&](std::size_t x) {
+        bool differ = false;
+        if (w.alive(x) && x != last) {
+            const std::size_t g = s + x;
+            differ = !ref.alive[g] || ref.next[g] != s + w.next(x);
+        }
+        differs.set(x, differ);
+    };
+    const auto apply = [&](const Step& step) {
+        if (!step.deleted) return;
+        const std::uint32_t g = step.cur;
+        const std::uint32_t p = ref.prev[g];
+        const std::uint32_t q = ref.next[g];
+        ref.next[p] = q;
+        ref.prev[q] = p;
+        ref.alive[g] = 0;
+        if (in_window(g)) refresh(g - s);
+        if (in_window(p)) refresh(p - s);
+    };
+
+    std::size_t t = 0;
+    for (std::uint32_t pass = 0;; ++pass) {
+        const std::size_t start_length = w.size();
+        while (t < steps_.size() && steps_[t].pass < pass) apply(steps_[t++]);
+        std::size_t cur = w.next(0);
+        while (cur != last) {
+            const std::size_t g = s + cur;
+            while (t < steps_.size() && steps_[t].pass == pass && steps_[t].cur < g) apply(steps_[t++]);
+            const Step* step =
+                t < steps_.size() && steps_[t].pass == pass && steps_[t].cur == g ? &steps_[t] : nullptr;
+            const std::size_t before = w.prev(cur);
+            const std::size_t after = w.next(cur);
+            const Point3& p = w.point(before);
+            const Point3& q = w.point(cur);
+            const Point3& r = w.point(after);
+            Plane plane;
+            bool blocked = false;
+            if (triangle_of(p, q, r, plane)) {
+                const std::size_t skip[3] = {before, cur, kNone};
+                bool decided = false;
+                if (step && ref.prev[g] == s + before && ref.next[g] == s + after &&
+                    differs.count() <= kMaxDifferences) {
+                    // The same triangle as the reference's. A recorded blocker
+                    // that the window has unchanged blocks here too.
+                    for (std::uint32_t k = step->blockers_begin; k < step->blockers_end && !blocked; ++k) {
+                        const std::size_t b = blockers_[k];
+                        blocked = in_window(b) && b != e && w.alive(b - s) && !differs.has(b - s);
+                    }
+                    // Otherwise every unchanged segment is known not to block;
+                    // only the changed ones are tested.
+                    if (blocked || step->deleted || step->complete) {
+                        if (!blocked)
+                            blocked = differs.any([&](std::size_t x) {
+                                return x != before && x != cur && w.segment_blocks(x, p, q, r, plane);
+                            });
+                        decided = true;
+                    }
+                }
+                if (!decided) {
+                    blocked = pass == 0 ? first_pass_any(passed, *tree_, s, after, last, plane,
+                                                         [&](std::size_t x) {
+                                                             return w.segment_blocks(x, p, q, r, plane);
+                                                         })
+                                        : w.any_blocks(p, q, r, plane, skip);
+                }
+            }
+            if (step) apply(steps_[t++]);
+            if (!blocked) {
+                w.erase(cur);
+                differs.set(cur, false);
+                refresh(before);
+            } else if (pass == 0) {
+                passed.append(before, p, q);
+            }
+            cur = after;
+        }
+        if (w.size() == start_length || w.size() < 3) break;
+        w.rebuild_boxes();
+    }
+    return w.alive_points();
+}
+
+}  // namespace skeinlab

@@ -1,0 +1,61 @@
+// Open-chain KMT reduction of many windows of one chain.
+//
+// The reduction of the whole chain as an open chain is recorded once: every
+// decision in order, and for a kept vertex the segments that blocked it. A
+// window is then reduced by the same procedure as kmt_open_chain, replayed
+// against that record. At each decision the window's state and the
+// reference's state at the same decision differ only in a few segments (near
+// the window's ends, and wherever the two runs decided differently): when
+// the triangle is the same in both, a recorded blocker that the window also
+// has decides "kept", and otherwise only the window's segments that the
+// reference did not have need testing. Any other decision is computed in full.
+// The result is exactly kmt_open_chain applied to a copy of the window.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "geometry.hpp"
+
+namespace skeinlab {
+namespace kmt_detail {
+class SegmentTree;
+}
+
+class KmtReference {
+public:
+    // Records the reduction of `chain` (fewer than 2^32 - 1 points).
+    explicit KmtReference(Chain chain);
+    ~KmtReference();
+    KmtReference(KmtReference&&) noexcept;
+
+    // kmt_open_chain of the points [s, e] of the chain, s <= e < size.
+    Chain reduce_window(std::size_t s, std::size_t e) const;
+
+    const Chain& chain() const { return chain_; }
+
+    // Recorded blockers kept per decision; a decision with more is marked
+    // incomplete and decides "kept" in a window only through a listed one.
+    static constexpr std::size_t kMaxBlockers = 16;
+    // Windows whose segments differ from the reference's in more places than
+    // this take their decisions in full.
+    static constexpr std::size_t kMaxDifferences = 64;
+
+private:
+    struct Step {
+        std::uint32_t cur = 0;
+        std::uint32_t pass = 0;
+        std::uint32_t blockers_begin = 0;
+        std::uint32_t blockers_end = 0;
+        bool deleted = false;
+        bool complete = true;
+    };
+
+    Chain chain_;
+    std::unique_ptr<kmt_detail::SegmentTree> tree_;
+    std::vector<Step> steps_;
+    std::vector<std::uint32_t> blockers_;
+};
+
+}  // namespace skeinlab
