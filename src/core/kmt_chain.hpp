@@ -120,7 +120,8 @@ public:
     bool segment_blocks(std::size_t x, const Point3& p, const Point3& q, const Point3& r, const Plane& plane) const {
         const Point3& s = pts_[x];
         const Point3& t = pts_[next_[x]];
-        return plane.signed_distance(s) * plane.signed_distance(t) <= kKmtEpsilon &&
+        // Written as a rejection, so that NaN goes on to the whole test.
+        return !(plane.signed_distance(s) * plane.signed_distance(t) > kKmtEpsilon) &&
                judge_triangle(p, q, r, plane, s, t);
     }
 

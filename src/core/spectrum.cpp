@@ -101,7 +101,7 @@ Chain SampledChain::replay(const Point3& far, std::size_t* applied) const {
         // The side test first, as judge_triangle evaluates it: most segments
         // lie on one side of the plane and need no more.
         const auto blocks = [&](const Point3& s, const Point3& t) {
-            return m.plane.signed_distance(s) * m.plane.signed_distance(t) <= kKmtEpsilon &&
+            return !(m.plane.signed_distance(s) * m.plane.signed_distance(t) > kKmtEpsilon) &&
                    judge_triangle(m.p, m.q, m.r, m.plane, s, t);
         };
         bool valid = prev[m.vertex] == m.before && next[m.vertex] == m.after && !blocks(last, far) &&
