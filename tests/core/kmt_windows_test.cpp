@@ -14,6 +14,8 @@
 #include "curves.hpp"
 #include "drivers.hpp"
 #include "fixtures.hpp"
+#include "io.hpp"
+#include "lines.hpp"
 #include "kmt.hpp"
 #include "kmt_windows.hpp"
 #include "knotsize.hpp"
@@ -138,6 +140,24 @@ TEST(CoreSearch, ReplayGivesTheStraightforwardCores) {
     }
     EXPECT_GT(compared, 100u);
     EXPECT_GT(found, compared / 2);
+}
+
+TEST(CoreSearch, ReplayGivesTheStraightforwardCoresOfTheShippedExamples) {
+    for (const auto& [file, ring] : {std::pair{"rings.xyz", true}, std::pair{"open_chains.xyz", false}}) {
+        Result<LineReader> reader = LineReader::open(std::string(SKEINLAB_SOURCE_DIR) + "/examples/" + file);
+        ASSERT_TRUE(reader.ok()) << file;
+        const Result<FrameSet> frames = read_data_xyz_frames(reader.value());
+        ASSERT_TRUE(frames.ok()) << file;
+        for (std::size_t f = 0; f < frames.value().size(); f += 3) {
+            const Chain& chain = frames.value()[f];
+            const std::string name = std::get<std::string>(classify_frame(chain, builtin_table(), options_for(ring)));
+            if (name.find('_') == std::string::npos) continue;
+            const KnotCore a = find_knot_core(chain, name, builtin_table(), options_for(ring), false).value();
+            const KnotCore b = find_knot_core(chain, name, builtin_table(), options_for(ring), true).value();
+            EXPECT_EQ(std::make_tuple(a.found, a.start, a.end), std::make_tuple(b.found, b.start, b.end))
+                << file << " frame " << f;
+        }
+    }
 }
 
 TEST(CoreSearch, AllWorkersGiveTheSequentialCores) {
