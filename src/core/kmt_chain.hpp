@@ -62,11 +62,13 @@ inline bool clearly_one_side(const Box& box, const Plane& pl) {
 // reduction's own terms are the alive points in original order, and "the point
 // that moves into position j after a deletion" is simply the next alive point.
 //
-// Segments are grouped in blocks of consecutive original positions; each block
-// keeps a box holding both ends of every segment that starts in it. A block
-// whose box lies clearly on one side of a triangle's plane holds no segment
-// that the full test would count as blocking (the first step of the test
-// rejects every one of them), so it is passed over without testing.
+// Segments are grouped in blocks of kBlock consecutive alive positions, as
+// they were at the last rebuild (every pass rebuilds, so a reduced chain's
+// blocks stay full); each block keeps a box holding both ends of every
+// segment that starts in it. A block whose box lies clearly on one side of a
+// triangle's plane holds no segment that the full test would count as
+// blocking (the first step of the test rejects every one of them), so it is
+// passed over without testing.
 class LinkedChain {
 public:
     LinkedChain(Chain points, bool ring) : pts_(std::move(points)) {
@@ -74,6 +76,7 @@ public:
         next_.resize(n);
         prev_.resize(n);
         alive_.assign(n, 1);
+        slot_.resize(n);
         for (std::size_t i = 0; i < n; ++i) {
             next_[i] = i + 1 < n ? i + 1 : (ring ? 0 : kNone);
             prev_[i] = i > 0 ? i - 1 : (ring ? n - 1 : kNone);
@@ -100,14 +103,20 @@ public:
         alive_[i] = 0;
         --size_;
         // The segment that started at p now ends at q.
-        if (p != kNone && q != kNone) boxes_[p / kBlock].add(pts_[q]);
+        if (p != kNone && q != kNone) boxes_[slot_[p] / kBlock].add(pts_[q]);
     }
 
     void rebuild_boxes() {
-        boxes_.assign((pts_.size() + kBlock - 1) / kBlock, Box{});
+        order_.clear();
         for (std::size_t i = 0; i < pts_.size(); ++i) {
             if (!alive_[i]) continue;
-            Box& box = boxes_[i / kBlock];
+            slot_[i] = static_cast<std::uint32_t>(order_.size());
+            order_.push_back(static_cast<std::uint32_t>(i));
+        }
+        boxes_.assign((order_.size() + kBlock - 1) / kBlock, Box{});
+        for (std::size_t k = 0; k < order_.size(); ++k) {
+            const std::size_t i = order_[k];
+            Box& box = boxes_[k / kBlock];
             box.add(pts_[i]);
             if (next_[i] != kNone) box.add(pts_[next_[i]]);
         }
@@ -134,8 +143,9 @@ public:
         std::size_t found = 0;
         for (std::size_t b = 0; b < boxes_.size(); ++b) {
             if (clearly_one_side(boxes_[b], plane)) continue;
-            const std::size_t end = std::min(pts_.size(), (b + 1) * kBlock);
-            for (std::size_t x = b * kBlock; x < end; ++x) {
+            const std::size_t end = std::min(order_.size(), (b + 1) * kBlock);
+            for (std::size_t k = b * kBlock; k < end; ++k) {
+                const std::size_t x = order_[k];
                 if (!alive_[x] || next_[x] == kNone) continue;
                 if (x == skip[0] || x == skip[1] || x == skip[2]) continue;
                 if (!segment_blocks(x, p, q, r, plane)) continue;
@@ -152,14 +162,15 @@ public:
                     const std::size_t (&skip)[3]) const {
         for (std::size_t b = 0; b < boxes_.size(); ++b) {
             if (clearly_one_side(boxes_[b], plane)) continue;
-            const std::size_t end = std::min(pts_.size(), (b + 1) * kBlock);
+            const std::size_t end = std::min(order_.size(), (b + 1) * kBlock);
             // Consecutive segments share a point: its plane distance is
             // computed once and reused for the side test, which is the first
             // step of judge_triangle evaluated the same way, so only segments
             // that pass it get the full test.
             std::size_t known = kNone;
             double known_distance = 0.0;
-            for (std::size_t x = b * kBlock; x < end; ++x) {
+            for (std::size_t k = b * kBlock; k < end; ++k) {
+                const std::size_t x = order_[k];
                 if (!alive_[x] || next_[x] == kNone) continue;
                 if (x == skip[0] || x == skip[1] || x == skip[2]) continue;
                 const std::size_t y = next_[x];
@@ -187,6 +198,10 @@ private:
     std::vector<std::size_t> next_;
     std::vector<std::size_t> prev_;
     std::vector<std::uint8_t> alive_;
+    // The alive positions at the last rebuild, in order, and each one's slot
+    // in that list; block b holds slots [b kBlock, (b + 1) kBlock).
+    std::vector<std::uint32_t> order_;
+    std::vector<std::uint32_t> slot_;
     std::vector<Box> boxes_;
     std::size_t size_ = 0;
 };

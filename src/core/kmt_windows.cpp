@@ -195,7 +195,7 @@ Chain KmtReference::reduce_window(std::size_t s, std::size_t e) const {
                 const std::size_t skip[3] = {before, cur, kNone};
                 bool decided = false;
                 if (step && ref.prev[g] == s + before && ref.next[g] == s + after &&
-                    differs.count() <= kMaxDifferences) {
+                    differs.count() <= std::max(kMaxDifferences, w.size() / 2)) {
                     // The same triangle as the reference's. A recorded blocker
                     // that the window has unchanged blocks here too.
                     for (std::uint32_t k = step->blockers_begin; k < step->blockers_end && !blocked; ++k) {

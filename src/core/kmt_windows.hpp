@@ -38,8 +38,9 @@ public:
     // Recorded blockers kept per decision; a decision with more is marked
     // incomplete and decides "kept" in a window only through a listed one.
     static constexpr std::size_t kMaxBlockers = 16;
-    // Windows whose segments differ from the reference's in more places than
-    // this take their decisions in full.
+    // A window whose segments differ from the reference's in more places
+    // than this, and than half its own segments, takes its decisions in full
+    // (testing the differences one by one would cost more).
     static constexpr std::size_t kMaxDifferences = 64;
 
 private:
