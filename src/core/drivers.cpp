@@ -16,8 +16,13 @@ constexpr std::uint64_t kMaxDedicatedWorkers = 65535;
 // the chosen pool and reduces the outcomes in item order. A step that throws
 // becomes that item's failure, so one broken frame never takes the process
 // down and the others still run.
+//
+// A dedicated pool has at most one worker per item, except when items spread
+// their own work over the pool (`shared_within`): then it may have up to one
+// worker per processor even for fewer items.
 template <class T, class Step>
-Outcome<std::vector<T>> run_items(std::size_t count, std::optional<std::uint64_t> threads, Step step) {
+Outcome<std::vector<T>> run_items(std::size_t count, std::optional<std::uint64_t> threads, Step step,
+                                  bool shared_within = false) {
     if (threads && *threads == 0) return Failure{"threads must be >= 1"};
     std::vector<std::optional<Outcome<T>>> slots(count);
     auto item = [&](std::size_t i) {
@@ -34,8 +39,9 @@ Outcome<std::vector<T>> run_items(std::size_t count, std::optional<std::uint64_t
     if (count > 0) {
         try {
             if (threads) {
-                // A dedicated pool never needs more workers than there are items.
-                const std::uint64_t workers = std::min<std::uint64_t>({*threads, kMaxDedicatedWorkers, count});
+                const std::uint64_t useful =
+                    shared_within ? std::max<std::uint64_t>(count, available_processors()) : count;
+                const std::uint64_t workers = std::min<std::uint64_t>({*threads, kMaxDedicatedWorkers, useful});
                 WorkerPool pool(static_cast<std::size_t>(workers));
                 pool.parallel_for(count, item);
             } else {
@@ -138,7 +144,8 @@ Outcome<KnotSizes> compute_knot_size(const FrameSet& frames, const AlexanderTabl
                                      const KnotTypeOptions& options, std::optional<std::uint64_t> threads) {
     using Sized = std::pair<std::string, CoreTriple>;
     Outcome<std::vector<Sized>> outcome = run_items<Sized>(
-        frames.size(), threads, [&](std::size_t i) { return knot_size_of_frame(frames[i], table, options); });
+        frames.size(), threads, [&](std::size_t i) { return knot_size_of_frame(frames[i], table, options); },
+        true);
     if (auto* failure = std::get_if<Failure>(&outcome)) return std::move(*failure);
     KnotSizes sizes;
     for (Sized& s : std::get<std::vector<Sized>>(outcome)) {

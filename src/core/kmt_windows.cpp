@@ -10,6 +10,7 @@ using kmt_detail::triangle_of;
 
 KmtReference::~KmtReference() = default;
 KmtReference::KmtReference(KmtReference&&) noexcept = default;
+KmtReference& KmtReference::operator=(KmtReference&&) noexcept = default;
 
 namespace {
 

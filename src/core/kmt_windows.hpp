@@ -29,6 +29,7 @@ public:
     explicit KmtReference(Chain chain);
     ~KmtReference();
     KmtReference(KmtReference&&) noexcept;
+    KmtReference& operator=(KmtReference&&) noexcept;
 
     // kmt_open_chain of the points [s, e] of the chain, s <= e < size.
     Chain reduce_window(std::size_t s, std::size_t e) const;

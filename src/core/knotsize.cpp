@@ -29,9 +29,11 @@ void debug_failure(const char* what, std::int32_t s, std::int32_t e, const KnotE
 // recorded reduction of the whole chain instead of being run from scratch.
 class WindowTyper {
 public:
-    WindowTyper(const Chain& chain, const AlexanderTable& table, const KnotTypeOptions& open_options, bool replay)
+    // Without a reference (or without KMT), every window is typed from scratch.
+    WindowTyper(const Chain& chain, const AlexanderTable& table, const KnotTypeOptions& open_options,
+                std::optional<KmtReference> reference)
         : chain_(chain), table_(table), open_(open_options) {
-        if (open_.use_kmt && replay) reference_.emplace(chain);
+        if (open_.use_kmt) reference_ = std::move(reference);
     }
 
     // The name of the valid window [s, e] (s <= e < n).
@@ -56,10 +58,10 @@ private:
 class CoreSearch {
 public:
     CoreSearch(const Chain& chain, const std::string& target, const AlexanderTable& table,
-               const KnotTypeOptions& open_options, bool ring, bool replay)
+               const KnotTypeOptions& open_options, bool ring, std::optional<KmtReference> reference)
         : target_(target),
           open_(open_options),
-          typer_(chain, table, open_options, replay),
+          typer_(chain, table, open_options, std::move(reference)),
           ring_(ring),
           n_(static_cast<std::int32_t>(chain.size())) {}
 
@@ -98,26 +100,64 @@ public:
         parallel_for_here(2, [&](std::size_t i) { i == 0 ? a() : b(); });
     }
 
+    struct Interval {
+        std::int32_t lo, hi;
+    };
+
+    // A binary search: while open(iv), iv = next(iv, mid, test(mid)) with
+    // mid = (lo + hi) / 2. While test(mid) runs, an idle worker of the pool
+    // may test the mid that comes next if the answer is `true`; when the
+    // search gets there, it takes that answer instead of testing again. A
+    // test's answer does not depend on who computes it, so the search takes
+    // the same steps; with no idle worker nothing more is computed.
+    template <class Open, class Test, class Next>
+    Interval bisect(Interval iv, Open open, Test test, Next next) const {
+        std::optional<std::pair<std::int32_t, bool>> ahead;
+        while (open(iv)) {
+            const std::int32_t mid = (iv.lo + iv.hi) / 2;
+            bool answer = false;
+            if (ahead && ahead->first == mid) {
+                answer = ahead->second;
+                ahead.reset();
+            } else {
+                ahead.reset();
+                const Interval guess = next(iv, mid, true);
+                if (open_.debug || !open(guess)) {
+                    answer = test(mid);
+                } else {
+                    const std::int32_t guess_mid = (guess.lo + guess.hi) / 2;
+                    bool guess_answer = false;
+                    if (run_with_offer([&] { answer = test(mid); }, [&] { guess_answer = test(guess_mid); }))
+                        ahead.emplace(guess_mid, guess_answer);
+                }
+            }
+            iv = next(iv, mid, answer);
+        }
+        return iv;
+    }
+
     // Search steps shared by rings and open chains: the first window, then growth.
     std::pair<std::int32_t, std::int32_t> first_window_grown() const {
         const std::int32_t last = n_ - 1;
+        const auto strictly_open = [](Interval iv) { return iv.lo < iv.hi; };
+        const auto open_by_two = [](Interval iv) { return iv.lo < iv.hi - 1; };
         std::int32_t e_min = 0, s_max = 0;
         both(
             [&] {
-                std::int32_t lo = 0, hi = last;
-                while (lo < hi) {
-                    const std::int32_t mid = (lo + hi) / 2;
-                    if (w(0, mid)) hi = mid; else lo = mid + 1;
-                }
-                e_min = lo;
+                e_min = bisect(
+                            {0, last}, strictly_open, [&](std::int32_t mid) { return w(0, mid); },
+                            [](Interval iv, std::int32_t mid, bool yes) {
+                                return yes ? Interval{iv.lo, mid} : Interval{mid + 1, iv.hi};
+                            })
+                            .lo;
             },
             [&] {
-                std::int32_t lo = 0, hi = last;
-                while (lo < hi - 1) {
-                    const std::int32_t mid = (lo + hi) / 2;
-                    if (w(mid, last)) lo = mid; else hi = mid;
-                }
-                s_max = lo;
+                s_max = bisect(
+                            {0, last}, open_by_two, [&](std::int32_t mid) { return w(mid, last); },
+                            [](Interval iv, std::int32_t mid, bool yes) {
+                                return yes ? Interval{mid, iv.hi} : Interval{iv.lo, mid};
+                            })
+                            .lo;
             });
 
         std::int32_t s = s_max, e = e_min;
@@ -125,20 +165,21 @@ public:
             std::int32_t e1 = 0, s2 = 0;
             both(
                 [&] {
-                    std::int32_t lo = s_max, hi = last;
-                    while (lo < hi - 1) {
-                        const std::int32_t mid = (lo + hi) / 2;
-                        if (w(s_max, mid)) hi = mid; else lo = mid + 1;
-                    }
-                    e1 = lo;  // the lower bound, by design
+                    // The lower bound, by design.
+                    e1 = bisect(
+                             {s_max, last}, open_by_two, [&](std::int32_t mid) { return w(s_max, mid); },
+                             [](Interval iv, std::int32_t mid, bool yes) {
+                                 return yes ? Interval{iv.lo, mid} : Interval{mid + 1, iv.hi};
+                             })
+                             .lo;
                 },
                 [&] {
-                    std::int32_t lo = 0, hi = e_min;
-                    while (lo < hi - 1) {
-                        const std::int32_t mid = (lo + hi) / 2;
-                        if (w(mid, e_min)) lo = mid; else hi = mid;
-                    }
-                    s2 = lo;
+                    s2 = bisect(
+                             {0, e_min}, open_by_two, [&](std::int32_t mid) { return w(mid, e_min); },
+                             [](Interval iv, std::int32_t mid, bool yes) {
+                                 return yes ? Interval{mid, iv.hi} : Interval{iv.lo, mid};
+                             })
+                             .lo;
                 });
             if ((e1 - s_max) > (e_min - s2)) {
                 s = s2;
@@ -181,23 +222,24 @@ public:
     }
 
     std::pair<std::int32_t, std::int32_t> trimmed(std::int32_t s, std::int32_t e) const {
+        const auto open_by_two = [](Interval iv) { return iv.lo < iv.hi - 1; };
         std::int32_t s_trim = s;
         if (s < e - 1) {
-            std::int32_t lo = s, hi = e;
-            while (lo < hi - 1) {
-                const std::int32_t mid = (lo + hi) / 2;
-                if (holds(mid, e)) lo = mid; else hi = mid;
-            }
-            s_trim = lo;
+            s_trim = bisect(
+                         {s, e}, open_by_two, [&](std::int32_t mid) { return holds(mid, e); },
+                         [](Interval iv, std::int32_t mid, bool yes) {
+                             return yes ? Interval{mid, iv.hi} : Interval{iv.lo, mid};
+                         })
+                         .lo;
         }
         std::int32_t e_trim = e;
         if (s_trim < e - 1) {
-            std::int32_t lo = s_trim, hi = e;
-            while (lo < hi - 1) {
-                const std::int32_t mid = (lo + hi) / 2;
-                if (holds(s_trim, mid)) hi = mid; else lo = mid;
-            }
-            e_trim = hi;
+            e_trim = bisect(
+                         {s_trim, e}, open_by_two, [&](std::int32_t mid) { return holds(s_trim, mid); },
+                         [](Interval iv, std::int32_t mid, bool yes) {
+                             return yes ? Interval{iv.lo, mid} : Interval{mid, iv.hi};
+                         })
+                         .hi;
         }
         return {s_trim, e_trim};
     }
@@ -245,8 +287,15 @@ Result<KnotCore> find_knot_core(const Chain& chain, const std::string& target, c
     KnotTypeOptions open = options;
     open.is_ring = false;
 
+    // The recorded reduction of a working chain that the windows replay.
+    const auto reference_of = [&](const Chain& working) {
+        std::optional<KmtReference> reference;
+        if (replay && options.use_kmt) reference.emplace(working);
+        return reference;
+    };
+
     if (!options.is_ring) {
-        const CoreSearch search(chain, target, table, open, false, replay);
+        const CoreSearch search(chain, target, table, open, false, reference_of(chain));
         if (!search.w(0, n - 1)) return none;
         const auto [s, e] = search.first_window_grown();
         return KnotCore{true, s, e, e - s + 1, target};
@@ -264,8 +313,20 @@ Result<KnotCore> find_knot_core(const Chain& chain, const std::string& target, c
         Chain rotated(chain.size());
         for (std::int64_t i = 0; i < n; ++i)
             rotated[static_cast<std::size_t>(i)] = chain[static_cast<std::size_t>((i + off) % n)];
-        if (!window_is_type(rotated, 0, n - 1, target, table, ring)) return;
-        const CoreSearch search(rotated, target, table, open, true, replay);
+        // The whole rotated ring's type and the reduction its windows replay
+        // are independent: a free worker records the reduction meanwhile.
+        bool knotted = false;
+        std::optional<KmtReference> reference;
+        const auto check = [&] { knotted = window_is_type(rotated, 0, n - 1, target, table, ring); };
+        const auto record = [&] { reference = reference_of(rotated); };
+        if (options.debug) {
+            check();
+            if (knotted) record();
+        } else {
+            parallel_for_here(2, [&](std::size_t i) { i == 0 ? check() : record(); });
+        }
+        if (!knotted) return;
+        const CoreSearch search(rotated, target, table, open, true, std::move(reference));
         const auto [s, e] = search.first_window_grown();
         const auto [s_trim, e_trim] = search.trimmed(s, e);
         found[k] = CoreTriple{static_cast<std::int32_t>((s_trim + off) % n),

@@ -110,6 +110,63 @@ void WorkerPool::nested_for(std::size_t count, const std::function<void(std::siz
     if (job->error) std::rethrow_exception(job->error);
 }
 
+void WorkerPool::post(std::function<void()> task) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        tasks_.push_back(std::move(task));
+    }
+    wake_.notify_one();
+}
+
+bool run_with_offer(const std::function<void()>& main, const std::function<void()>& extra) {
+    WorkerPool* pool = WorkerPool::current();
+    if (!pool || pool->size() < 2) {
+        main();
+        return false;
+    }
+    // Shared with the offered task, which may start after this call returned:
+    // it then finds the offer withdrawn and touches nothing but this record.
+    struct Offer {
+        enum : int { kOpen, kTaken, kWithdrawn };
+        std::atomic<int> state{kOpen};
+        bool done = false;
+        std::exception_ptr error;
+        std::mutex mutex;
+        std::condition_variable finished;
+    };
+    auto offer = std::make_shared<Offer>();
+    const std::function<void()>* task = &extra;
+    pool->post([offer, task] {
+        int open = Offer::kOpen;
+        if (!offer->state.compare_exchange_strong(open, Offer::kTaken)) return;
+        std::exception_ptr error;
+        try {
+            (*task)();
+        } catch (...) {
+            error = std::current_exception();
+        }
+        std::lock_guard<std::mutex> lock(offer->mutex);
+        offer->error = error;
+        offer->done = true;
+        offer->finished.notify_all();
+    });
+    std::exception_ptr main_error;
+    try {
+        main();
+    } catch (...) {
+        main_error = std::current_exception();
+    }
+    int open = Offer::kOpen;
+    const bool taken = !offer->state.compare_exchange_strong(open, Offer::kWithdrawn);
+    if (taken) {
+        std::unique_lock<std::mutex> lock(offer->mutex);
+        offer->finished.wait(lock, [&offer] { return offer->done; });
+    }
+    if (main_error) std::rethrow_exception(main_error);
+    if (taken && offer->error) std::rethrow_exception(offer->error);
+    return taken;
+}
+
 void parallel_for_here(std::size_t count, const std::function<void(std::size_t)>& body) {
     if (WorkerPool* pool = WorkerPool::current()) {
         pool->parallel_for(count, body);

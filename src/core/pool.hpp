@@ -39,6 +39,9 @@ public:
     // process (its CPU affinity mask), created on first use.
     static WorkerPool& shared();
 
+    // Appends a task for any idle worker.
+    void post(std::function<void()> task);
+
 private:
     void work();
     void nested_for(std::size_t count, const std::function<void(std::size_t)>& body);
@@ -57,5 +60,12 @@ std::size_t available_processors();
 // called from a pool worker (see WorkerPool::parallel_for), otherwise in
 // order on the calling thread.
 void parallel_for_here(std::size_t count, const std::function<void(std::size_t)>& body);
+
+// Runs main() on the calling thread and offers extra() to an idle worker of
+// the calling worker's pool. Returns true when a worker took extra() (it has
+// then finished, and what it threw is rethrown here); false when none did
+// before main() returned: extra() is then dropped and never runs. Outside a
+// pool, or on a pool of one worker, only main() runs.
+bool run_with_offer(const std::function<void()>& main, const std::function<void()>& extra);
 
 }  // namespace skeinlab
