@@ -9,8 +9,21 @@ using kmt_detail::LinkedChain;
 using kmt_detail::triangle_of;
 
 KmtReference::~KmtReference() = default;
-KmtReference::KmtReference(KmtReference&&) noexcept = default;
-KmtReference& KmtReference::operator=(KmtReference&&) noexcept = default;
+KmtReference::KmtReference(KmtReference&& other) noexcept
+    : chain_(std::move(other.chain_)),
+      tree_(std::move(other.tree_)),
+      steps_(std::move(other.steps_)),
+      blockers_(std::move(other.blockers_)),
+      ahead_(std::move(other.ahead_)) {}
+
+KmtReference& KmtReference::operator=(KmtReference&& other) noexcept {
+    chain_ = std::move(other.chain_);
+    tree_ = std::move(other.tree_);
+    steps_ = std::move(other.steps_);
+    blockers_ = std::move(other.blockers_);
+    ahead_ = std::move(other.ahead_);
+    return *this;
+}
 
 namespace {
 
@@ -143,6 +156,30 @@ private:
 
 }  // namespace
 
+std::uint32_t KmtReference::first_blocker_ahead(std::size_t anchor, std::size_t j, const Plane& plane) const {
+    const std::uint64_t key = (static_cast<std::uint64_t>(anchor) << 32) | static_cast<std::uint32_t>(j);
+    {
+        std::lock_guard<std::mutex> lock(ahead_mutex_);
+        const auto found = ahead_.find(key);
+        if (found != ahead_.end()) return found->second;
+    }
+    std::uint32_t first = UINT32_MAX;
+    const Point3 &p = chain_[anchor], &q = chain_[j], &r = chain_[j + 1];
+    if (j + 2 < chain_.size()) {
+        tree_->any_in(j + 1, chain_.size() - 2, plane, [&](std::size_t x) {
+            const Point3 &a = chain_[x], &b = chain_[x + 1];
+            // The side test first, written as a rejection as KMT writes it.
+            if (plane.signed_distance(a) * plane.signed_distance(b) > kKmtEpsilon) return false;
+            if (!judge_triangle(p, q, r, plane, a, b)) return false;
+            first = static_cast<std::uint32_t>(x);
+            return true;
+        });
+    }
+    std::lock_guard<std::mutex> lock(ahead_mutex_);
+    ahead_.emplace(key, first);
+    return first;
+}
+
 Chain KmtReference::reduce_window(std::size_t s, std::size_t e) const {
     Chain window(chain_.begin() + static_cast<std::ptrdiff_t>(s), chain_.begin() + static_cast<std::ptrdiff_t>(e) + 1);
     const std::size_t m = window.size();
@@ -213,12 +250,13 @@ Chain KmtReference::reduce_window(std::size_t s, std::size_t e) const {
                         decided = true;
                     }
                 }
-                if (!decided) {
-                    blocked = pass == 0 ? first_pass_any(passed, *tree_, s, after, last, plane,
-                                                         [&](std::size_t x) {
-                                                             return w.segment_blocks(x, p, q, r, plane);
-                                                         })
-                                        : w.any_blocks(p, q, r, plane, skip);
+                if (!decided && pass == 0) {
+                    // The passed segments, then the first blocker among the
+                    // original segments ahead, if it lies in the window.
+                    blocked = passed.any(plane, [&](std::size_t x) { return w.segment_blocks(x, p, q, r, plane); });
+                    if (!blocked) blocked = first_blocker_ahead(s + before, g, plane) < e;
+                } else if (!decided) {
+                    blocked = w.any_blocks(p, q, r, plane, skip);
                 }
             }
             if (step) apply(steps_[t++]);

@@ -14,6 +14,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <unordered_map>
 #include <vector>
 
 #include "geometry.hpp"
@@ -45,6 +47,10 @@ public:
     static constexpr std::size_t kMaxDifferences = 64;
 
 private:
+    // The first x > j whose original segment (x, x + 1) blocks the apex j of
+    // the triangle (anchor, j, j + 1), or none (UINT32_MAX); remembered.
+    std::uint32_t first_blocker_ahead(std::size_t anchor, std::size_t j, const Plane& plane) const;
+
     struct Step {
         std::uint32_t cur = 0;
         std::uint32_t pass = 0;
@@ -58,6 +64,8 @@ private:
     std::unique_ptr<kmt_detail::SegmentTree> tree_;
     std::vector<Step> steps_;
     std::vector<std::uint32_t> blockers_;
+    mutable std::mutex ahead_mutex_;
+    mutable std::unordered_map<std::uint64_t, std::uint32_t> ahead_;
 };
 
 }  // namespace skeinlab
