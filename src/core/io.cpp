@@ -28,47 +28,98 @@ std::string format_xyz_point_line(const Point3& p) {
     return line;
 }
 
-Result<FrameSet> read_data_xyz_frames(LineReader& reader) {
-    FrameSet frames;
-    std::string line;
+namespace {
+
+bool is_ascii_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// The first `wanted` fields of a plain ASCII line split at white space (which
+// in ASCII is what Unicode calls White_Space); returns how many it found.
+std::size_t ascii_fields(std::string_view line, std::string_view* fields, std::size_t wanted) {
+    const char* p = line.data();
+    const char* const end = p + line.size();
+    std::size_t found = 0;
+    while (found < wanted) {
+        while (p < end && is_ascii_space(*p)) ++p;
+        if (p == end) break;
+        const char* start = p;
+        while (p < end && !is_ascii_space(*p)) ++p;
+        fields[found++] = std::string_view(start, static_cast<std::size_t>(p - start));
+    }
+    return found;
+}
+
+}  // namespace
+
+Result<bool> XyzReader::next_line(std::string_view& line, bool& ascii) {
+    Result<bool> more = reader_.next_view(line, ascii);
+    if (more && more.value()) ++lines_;
+    return more;
+}
+
+Result<bool> XyzReader::next(Chain& frame) {
     // A declared count is trusted for reservation only up to this many points;
     // beyond it the frame grows as its points arrive.
     constexpr std::uint64_t kReserveLimit = 1u << 20;
+    frame.clear();
+    std::string_view line;
+    bool ascii = false;
+    std::uint64_t count = 0;
     for (;;) {
-        Result<bool> more = reader.next(line);
+        Result<bool> more = next_line(line, ascii);
         if (!more) return more.error();
-        if (!more.value()) return frames;
+        if (!more.value()) return false;
         const std::string_view count_text = text::trim(line);
         if (count_text.empty()) continue;
-        const auto count = text::parse_u64(count_text);
-        if (!count.value) return KnotError::data_parse(std::string("invalid point count: ") + count.error);
-        more = reader.next(line);
-        if (!more) return more.error();
-        if (!more.value()) return KnotError::data_parse("unexpected EOF after XYZ point count");
+        const auto parsed = text::parse_u64(count_text);
+        if (!parsed.value) return KnotError::data_parse(std::string("invalid point count: ") + parsed.error);
+        count = *parsed.value;
+        break;
+    }
+    Result<bool> more = next_line(line, ascii);
+    if (!more) return more.error();
+    if (!more.value()) return KnotError::data_parse("unexpected EOF after XYZ point count");
 
-        Chain frame;
-        frame.reserve(static_cast<std::size_t>(std::min(*count.value, kReserveLimit)));
-        for (std::uint64_t b = 1; b <= *count.value; ++b) {
-            more = reader.next(line);
-            if (!more) return more.error();
-            if (!more.value())
-                return KnotError::data_parse("unexpected EOF in XYZ data line " + std::to_string(b));
-            const std::vector<std::string_view> fields = text::split_whitespace(line);
-            const std::string line_number = std::to_string(b + 2);
-            if (fields.size() < 4)
-                return KnotError::data_parse("line " + line_number + ": expected 'type x y z', got '" +
-                                             std::string(text::trim(line)) + "'");
-            double xyz[3];
-            static const char* const kAxes[3] = {"x", "y", "z"};
-            for (int k = 0; k < 3; ++k) {
-                const auto value = text::parse_f64(fields[static_cast<std::size_t>(k) + 1]);
-                if (!value.value)
-                    return KnotError::data_parse(std::string("bad ") + kAxes[k] + " at line " + line_number + ": " +
-                                                 value.error);
-                xyz[k] = *value.value;
-            }
-            frame.push_back({xyz[0], xyz[1], xyz[2]});
+    frame.reserve(static_cast<std::size_t>(std::min(count, kReserveLimit)));
+    static const char* const kAxes[3] = {"x", "y", "z"};
+    std::string_view fields[4];
+    std::vector<std::string_view> split;
+    for (std::uint64_t b = 1; b <= count; ++b) {
+        more = next_line(line, ascii);
+        if (!more) return more.error();
+        if (!more.value()) return KnotError::data_parse("unexpected EOF in XYZ data line " + std::to_string(b));
+        std::size_t found = 0;
+        if (ascii) {
+            found = ascii_fields(line, fields, 4);
+        } else {
+            split = text::split_whitespace(line);
+            found = std::min<std::size_t>(split.size(), 4);
+            for (std::size_t k = 0; k < found; ++k) fields[k] = split[k];
         }
+        if (found < 4)
+            return KnotError::data_parse("line " + std::to_string(b + 2) + ": expected 'type x y z', got '" +
+                                         std::string(text::trim(line)) + "'");
+        double xyz[3];
+        for (int k = 0; k < 3; ++k) {
+            const auto value = text::parse_f64(fields[k + 1]);
+            if (!value.value)
+                return KnotError::data_parse(std::string("bad ") + kAxes[k] + " at line " + std::to_string(b + 2) +
+                                             ": " + value.error);
+            xyz[k] = *value.value;
+        }
+        frame.push_back({xyz[0], xyz[1], xyz[2]});
+    }
+    ++frames_;
+    return true;
+}
+
+Result<FrameSet> read_data_xyz_frames(LineReader& reader) {
+    XyzReader xyz(reader);
+    FrameSet frames;
+    Chain frame;
+    for (;;) {
+        Result<bool> more = xyz.next(frame);
+        if (!more) return more.error();
+        if (!more.value()) return frames;
         frames.push_back(std::move(frame));
     }
 }

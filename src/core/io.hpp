@@ -2,7 +2,9 @@
 // "type x y z" line per point.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "error.hpp"
 #include "geometry.hpp"
@@ -16,6 +18,32 @@ std::string format_coordinate(double value);
 
 // "1", a tab, x, a tab, y, a tab, z, as written for one point.
 std::string format_xyz_point_line(const Point3& p);
+
+// Reads an XYZ stream one frame at a time, with the grammar and the errors of
+// read_data_xyz_frames. Lines are viewed in the reader's buffer (no copies);
+// plain ASCII lines are split by a fast path, others by the Unicode one.
+class XyzReader {
+public:
+    explicit XyzReader(LineReader& reader) : reader_(reader) {}
+
+    // Reads the next frame into `frame` (replacing its points); false at the
+    // end of the input.
+    Result<bool> next(Chain& frame);
+
+    // Frames read in full so far: after an error, the number of the frame
+    // that failed (counting from 0).
+    std::uint64_t frames_read() const { return frames_; }
+    // Lines read so far: after an error, the line of the input where it was
+    // found (counting from 1).
+    std::uint64_t lines_read() const { return lines_; }
+
+private:
+    Result<bool> next_line(std::string_view& line, bool& ascii);
+
+    LineReader& reader_;
+    std::uint64_t frames_ = 0;
+    std::uint64_t lines_ = 0;
+};
 
 // Parses a whole stream into frames. Blank lines may stand before, between
 // and after frames. Errors: Io (read failure, invalid UTF-8) or DataParse

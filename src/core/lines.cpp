@@ -1,6 +1,7 @@
 #include "lines.hpp"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,6 +13,71 @@ namespace skeinlab {
 
 LineReader::LineReader(int fd, std::string_view text) : fd_(fd), text_(text) {
     if (fd_ >= 0) buffer_.resize(kFileBufferSize);
+}
+
+namespace {
+
+// True when no byte of s has its high bit set.
+bool is_ascii(std::string_view s) {
+    const char* p = s.data();
+    std::size_t n = s.size();
+    std::uint64_t any = 0;
+    for (; n >= 8; p += 8, n -= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p, 8);
+        any |= word;
+    }
+    for (; n > 0; ++p, --n) any |= static_cast<unsigned char>(*p);
+    return (any & 0x8080808080808080ull) == 0;
+}
+
+}  // namespace
+
+Result<bool> LineReader::next_view(std::string_view& line, bool& ascii) {
+    if (fd_ < 0) {
+        if (pos_ >= text_.size()) return false;
+        const std::size_t nl = text_.find('\n', pos_);
+        const std::size_t stop = nl == std::string_view::npos ? text_.size() : nl + 1;
+        line = text_.substr(pos_, stop - pos_);
+        pos_ = stop;
+    } else {
+        // Reads ahead in large blocks; a line that runs past the buffered
+        // bytes is moved to the front and completed, growing the buffer when
+        // a single line fills it.
+        if (buffer_.size() < kViewBufferSize) buffer_.resize(kViewBufferSize);
+        std::size_t scanned = pos_;
+        for (;;) {
+            const void* nl = std::memchr(buffer_.data() + scanned, '\n', end_ - scanned);
+            if (nl) {
+                const std::size_t stop = static_cast<std::size_t>(static_cast<const char*>(nl) - buffer_.data()) + 1;
+                line = std::string_view(buffer_.data() + pos_, stop - pos_);
+                pos_ = stop;
+                break;
+            }
+            if (pos_ > 0) {
+                std::memmove(buffer_.data(), buffer_.data() + pos_, end_ - pos_);
+                end_ -= pos_;
+                pos_ = 0;
+            }
+            if (end_ == buffer_.size()) buffer_.resize(2 * buffer_.size());
+            scanned = end_;
+            ssize_t got;
+            do {
+                got = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
+            } while (got < 0 && errno == EINTR);
+            if (got < 0) return KnotError::io(os_error_text(errno));
+            if (got == 0) {
+                if (end_ == pos_) return false;
+                line = std::string_view(buffer_.data() + pos_, end_ - pos_);
+                pos_ = end_;
+                break;
+            }
+            end_ += static_cast<std::size_t>(got);
+        }
+    }
+    ascii = is_ascii(line);
+    if (!ascii && !text::valid_utf8(line)) return KnotError::io("stream did not contain valid UTF-8");
+    return true;
 }
 
 LineReader::LineReader(LineReader&& other) noexcept

@@ -9,6 +9,8 @@
 namespace skeinlab {
 
 inline constexpr std::size_t kFileBufferSize = 8192;
+// The buffer of a reader read through next_view: large reads, few copies.
+inline constexpr std::size_t kViewBufferSize = 1 << 18;
 
 class LineReader {
 public:
@@ -26,6 +28,11 @@ public:
     // Returns false at the end of the input. A read failure or a line that is
     // not valid UTF-8 ("stream did not contain valid UTF-8") is an Io error.
     Result<bool> next(std::string& line);
+
+    // As next, without copying: `line` views the reader's buffer until the
+    // next call, and `ascii` tells whether the line is plain ASCII (checked
+    // eight bytes at a time; other lines are checked to be UTF-8 in full).
+    Result<bool> next_view(std::string_view& line, bool& ascii);
 
 private:
     LineReader(int fd, std::string_view text);

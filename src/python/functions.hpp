@@ -9,6 +9,9 @@ namespace skeinlab::py {
 
 PyObject* kmt(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* read_xyz(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+PyObject* iter_xyz(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+// Readies the iterator type of iter_xyz; false with an exception set on failure.
+bool ready_io_types();
 PyObject* write_xyz(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* knot_type(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* knot_size(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
@@ -24,6 +27,33 @@ inline constexpr const char* kReadXyzDoc =
     "read_xyz(filename)\n--\n\n"
     "Read XYZ file into a NumPy array with shape `(frames, atoms, 3)`.\n\n"
     "If frames have different atom counts, shorter frames are padded with `NaN`.";
+inline constexpr const char* kIterXyzDoc =
+    "iter_xyz(filename, chunk=1000)\n--\n\n"
+    "Read an XYZ file in chunks of at most `chunk` frames.\n\n"
+    "Yields float64 arrays of shape (frames, atoms, 3) in file order, reading\n"
+    "the file once; memory is bounded by the chunk. Frames are read as\n"
+    "read_xyz reads them; within a chunk, shorter frames are padded with NaN\n"
+    "to the longest frame of that chunk.\n\n"
+    "Parameters\n"
+    "----------\n"
+    "filename : str\n"
+    "    Path of the XYZ file.\n"
+    "chunk : int\n"
+    "    Most frames per array, at least 1.\n\n"
+    "Raises\n"
+    "------\n"
+    "FileNotFoundError\n"
+    "    \"Cannot open file: {filename}\" when the path does not exist.\n"
+    "RuntimeError\n"
+    "    The errors of read_xyz, with \" (frame F, line L of FILE)\" added:\n"
+    "    the frame that failed (from 0) and its line in the file (from 1).\n"
+    "    Complete frames read before it are yielded first.\n"
+    "ValueError\n"
+    "    chunk below 1.\n\n"
+    "Example\n"
+    "-------\n"
+    ">>> for frames in skeinlab.iter_xyz(\"run.xyz\", chunk=500):\n"
+    "...     names = skeinlab.knot_type(frames)";
 inline constexpr const char* kReadPdbDoc =
     "read_pdb(filename, atom_filter=\"all\")\n--\n\n"
     "Read PDB file into a NumPy array with shape `(frames, atoms, 3)`.\n\n"

@@ -1,6 +1,7 @@
-// read_xyz and write_xyz, and the conversion of trajectory arguments.
+// read_xyz, iter_xyz and write_xyz, and the conversion of trajectory arguments.
 #include "numpy_api.hpp"
 
+#include <memory>
 
 #include "frames.hpp"
 #include "functions.hpp"
@@ -73,6 +74,103 @@ PyObject* read_xyz(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject*
         const std::optional<FrameSet> frames = frames_from_path(*filename);
         if (!frames) return nullptr;
         return frames_to_pyarray(*frames);
+    });
+}
+
+namespace {
+
+// The state of one iter_xyz iterator: the open file and the frame reader on it.
+struct XyzStream {
+    XyzStream(LineReader opened, std::string name, std::size_t frames_per_chunk)
+        : reader(std::move(opened)), xyz(reader), path(std::move(name)), chunk(frames_per_chunk) {}
+
+    LineReader reader;
+    XyzReader xyz;  // reads from `reader`, which therefore never moves
+    std::string path;
+    std::size_t chunk;
+    // An error met after some frames of a chunk: raised by the next call.
+    std::optional<KnotError> pending;
+    bool finished = false;
+};
+
+struct XyzChunksObject {
+    PyObject_HEAD
+    XyzStream* stream;
+};
+
+void xyz_chunks_dealloc(PyObject* self) {
+    delete reinterpret_cast<XyzChunksObject*>(self)->stream;
+    Py_TYPE(self)->tp_free(self);
+}
+
+PyObject* raise_stream_error(XyzStream& stream, const KnotError& error) {
+    stream.finished = true;
+    const std::string where = " (frame " + std::to_string(stream.xyz.frames_read()) + ", line " +
+                              std::to_string(stream.xyz.lines_read()) + " of " + stream.path + ")";
+    return to_py_runtime_error(error.display() + where);
+}
+
+PyObject* xyz_chunks_next(PyObject* self) {
+    return guarded([&]() -> PyObject* {
+        XyzStream& stream = *reinterpret_cast<XyzChunksObject*>(self)->stream;
+        if (stream.pending) return raise_stream_error(stream, *stream.pending);
+        if (stream.finished) return nullptr;  // StopIteration
+        FrameSet frames;
+        Chain frame;
+        while (frames.size() < stream.chunk) {
+            Result<bool> more = stream.xyz.next(frame);
+            if (!more) {
+                if (frames.empty()) return raise_stream_error(stream, more.error());
+                stream.pending = more.error();
+                break;
+            }
+            if (!more.value()) {
+                stream.finished = true;
+                break;
+            }
+            frames.push_back(std::move(frame));
+        }
+        if (frames.empty()) return nullptr;
+        return frames_to_pyarray(frames);
+    });
+}
+
+PyTypeObject xyz_chunks_type = [] {
+    PyTypeObject type{};  // PyType_Ready sets the metatype
+    Py_SET_REFCNT(reinterpret_cast<PyObject*>(&type), 1);
+    type.tp_name = "skeinlab._core.XyzChunks";
+    type.tp_basicsize = sizeof(XyzChunksObject);
+    type.tp_dealloc = xyz_chunks_dealloc;
+    type.tp_flags = Py_TPFLAGS_DEFAULT;
+    type.tp_doc = "Chunks of frames of an XYZ file, as iter_xyz yields them.";
+    type.tp_iter = PyObject_SelfIter;
+    type.tp_iternext = xyz_chunks_next;
+    return type;
+}();
+
+}  // namespace
+
+bool ready_io_types() { return PyType_Ready(&xyz_chunks_type) == 0; }
+
+PyObject* iter_xyz(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return guarded([&]() -> PyObject* {
+        static const char* const names[] = {"filename", "chunk"};
+        PyObject* bound[2];
+        if (!bind_arguments("iter_xyz", names, 2, 1, args, nargs, kwnames, bound)) return nullptr;
+        const std::optional<std::string> filename = convert_str(bound[0], "filename");
+        if (!filename) return nullptr;
+        std::uint64_t chunk = 1000;
+        if (!convert_positive_count(bound[1], "chunk", chunk)) return nullptr;
+        if (!path_exists(*filename)) return raise_with_message(PyExc_FileNotFoundError, "Cannot open file: " + *filename);
+        Result<LineReader> reader = LineReader::open(*filename);
+        if (!reader) return to_py_runtime_error(reader.error().message());
+        auto* object = PyObject_New(XyzChunksObject, &xyz_chunks_type);
+        if (!object) return nullptr;
+        object->stream = nullptr;
+        PyRef owned = PyRef::steal(reinterpret_cast<PyObject*>(object));
+        object->stream = new XyzStream(std::move(reader).value(), *filename,
+                                       static_cast<std::size_t>(std::min<std::uint64_t>(chunk, SIZE_MAX)));
+        return owned.release();
     });
 }
 

@@ -1,4 +1,4 @@
-// The extension module skeinlab: single-phase initialisation, the function
+// The extension module skeinlab._core: single-phase initialisation, the function
 // table in its registration order, and the internal-error exception type.
 #define SKEINLAB_NUMPY_IMPORT
 #include "numpy_api.hpp"
@@ -27,15 +27,18 @@ PyMethodDef kMethods[] = {
     fast_method("kmt", skeinlab::py::kmt, skeinlab::py::kKmtDoc),
     fast_method("knot_spectrum", skeinlab::py::knot_spectrum, skeinlab::py::kKnotSpectrumDoc),
     fast_method("knot_fingerprint", skeinlab::py::knot_fingerprint, skeinlab::py::kKnotFingerprintDoc),
+    fast_method("iter_xyz", skeinlab::py::iter_xyz, skeinlab::py::kIterXyzDoc),
     {nullptr, nullptr, 0, nullptr},
 };
 
-PyModuleDef kModule = {PyModuleDef_HEAD_INIT, "skeinlab", "", -1, nullptr, nullptr, nullptr, nullptr, nullptr};
+PyModuleDef kModule = {PyModuleDef_HEAD_INIT, "skeinlab._core", "", -1,
+                       nullptr, nullptr, nullptr, nullptr, nullptr};
 
 }  // namespace
 
-PyMODINIT_FUNC PyInit_skeinlab(void) {
+PyMODINIT_FUNC PyInit__core(void) {
     import_array();
+    if (!skeinlab::py::ready_io_types()) return nullptr;
     PyRef module = PyRef::steal(PyModule_Create(&kModule));
     if (!module) return nullptr;
     // Adds the functions in table order; the first failure fails the import.

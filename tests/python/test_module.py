@@ -17,9 +17,18 @@ SIGNATURES = {
 
 
 def test_functions_registered_in_order_with_empty_module_doc():
-    names = [n for n in vars(skeinlab) if n in FUNCTIONS]
+    core = skeinlab._core
+    names = [n for n in vars(core) if n in FUNCTIONS]
     assert names == FUNCTIONS
-    assert skeinlab.__doc__ == ""
+    assert core.__doc__ == ""
+
+
+def test_package_exposes_the_core_functions_themselves():
+    public = set(skeinlab.__all__)
+    assert set(FUNCTIONS) | {"InternalError", "knot_spectrum", "knot_fingerprint", "iter_xyz"} <= public
+    for name in public - {"__version__"}:
+        assert getattr(skeinlab, name) is getattr(skeinlab._core, name)
+    assert isinstance(skeinlab.__version__, str) and skeinlab.__version__
 
 
 @pytest.mark.parametrize("name", FUNCTIONS)

@@ -1,0 +1,38 @@
+"""Knot types and knotted cores of polymer chains and protein backbones.
+
+The functions are those of the compiled core, :mod:`skeinlab._core`, exposed
+here unchanged; their documentation is in the type stubs and the README.
+"""
+from importlib.metadata import PackageNotFoundError, version as _version
+
+from ._core import (
+    InternalError,
+    iter_xyz,
+    kmt,
+    knot_fingerprint,
+    knot_size,
+    knot_spectrum,
+    knot_type,
+    read_pdb,
+    read_xyz,
+    write_xyz,
+)
+
+try:
+    __version__ = _version("skeinlab")
+except PackageNotFoundError:  # run from a source tree without installing
+    __version__ = "0+unknown"
+
+__all__ = [
+    "InternalError",
+    "__version__",
+    "iter_xyz",
+    "kmt",
+    "knot_fingerprint",
+    "knot_size",
+    "knot_spectrum",
+    "knot_type",
+    "read_pdb",
+    "read_xyz",
+    "write_xyz",
+]
