@@ -45,7 +45,7 @@ run_core_tests build/tests-sanitize
 echo "== the wheel links nothing outside the manylinux base libraries"
 rm -rf build/wheel-contents
 "$PY" -m zipfile -e "$wheel" build/wheel-contents
-for ext in build/wheel-contents/skeinlab*.so; do
+for ext in build/wheel-contents/skeinlab/_core*.so; do
   ldd "$ext"
   outside=$(ldd "$ext" | awk '{print $1}' | grep -v -E \
     '^(linux-vdso|linux-gate)\.so|^/?.*ld-linux[^/]*\.so|^lib(c|m|dl|rt|pthread|util|gcc_s|stdc\+\+)\.so\.[0-9]+$' || true)

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
+#include <cstring>
+#include <random>
+#include <string>
 
 #include "text.hpp"
 
@@ -62,3 +66,43 @@ TEST(Text, FloatGrammar) {
 
 }  // namespace
 }  // namespace skeinlab::text
+
+namespace skeinlab {
+namespace {
+
+// Plain decimals take a fast path (an exact integer over an exact power of
+// ten); the doubles must be those of a correctly rounded parser, bit for bit.
+TEST(ParseF64, PlainDecimalsRoundLikeFromChars) {
+    std::mt19937_64 rng(3);
+    for (int k = 0; k < 200000; ++k) {
+        const int int_digits = static_cast<int>(rng() % 9);
+        const int frac_digits = static_cast<int>(rng() % 9);
+        std::string s = rng() % 2 ? "-" : "";
+        for (int i = 0; i < int_digits; ++i) s += static_cast<char>('0' + rng() % 10);
+        if (frac_digits > 0 || int_digits == 0) s += '.';
+        for (int i = 0; i < frac_digits; ++i) s += static_cast<char>('0' + rng() % 10);
+        if (int_digits == 0 && frac_digits == 0) s += '7';
+        double expected = 0.0;
+        const std::string_view body = s[0] == '-' ? std::string_view(s).substr(1) : std::string_view(s);
+        std::from_chars(body.data(), body.data() + body.size(), expected);
+        if (s[0] == '-') expected = -expected;
+        const auto parsed = text::parse_f64(s);
+        ASSERT_TRUE(parsed.value) << s;
+        ASSERT_EQ(std::memcmp(&*parsed.value, &expected, sizeof expected), 0) << s;
+    }
+    // Fifteen digits, and more, which take the general path.
+    for (const char* s : {"123456789012345", "0.123456789012345", "1234567890123456", "9007199254740993.5", "5.",
+                          ".5", "-0.00000", "000123.4500"}) {
+        double expected = 0.0;
+        const std::string_view text(s);
+        const std::string_view body = text[0] == '-' ? text.substr(1) : text;
+        std::from_chars(body.data(), body.data() + body.size(), expected);
+        if (text[0] == '-') expected = -expected;
+        const auto parsed = text::parse_f64(s);
+        ASSERT_TRUE(parsed.value) << s;
+        EXPECT_EQ(std::memcmp(&*parsed.value, &expected, sizeof expected), 0) << s;
+    }
+}
+
+}  // namespace
+}  // namespace skeinlab
