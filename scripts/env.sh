@@ -33,14 +33,15 @@ ensure_build_requirements() {
   pip_quiet "scikit-build-core>=0.10" "numpy>=2.0" cmake ninja "$@"
 }
 
-# Runs a pip command that builds the package; shows only the compiler's
+# Runs a pip command that builds the package (the arguments name the
+# checkout, e.g. "." or ".[cli]"); shows only the compiler's
 # progress lines ([3/25] Building CXX object ...) and scikit-build-core's
 # own messages, keeps the whole output in build/pip-build.log, and prints its
 # end when the build fails.
 pip_build() {
   mkdir -p build
   local log=build/pip-build.log status=0
-  "$PY" -m pip "$@" --no-build-isolation -v . 2>&1 | tee "$log" |
+  "$PY" -m pip "$@" --no-build-isolation -v 2>&1 | tee "$log" |
     { grep --line-buffered -E '^ *\[[0-9]+/[0-9]+\] |^ *\*\*\* ' || true; } || status=$?
   if [ "$status" -ne 0 ]; then
     echo "!! the build failed; the end of $log:" >&2

@@ -18,7 +18,7 @@ ensure_build_requirements
 
 echo "== building the wheel and the optimised core tests"
 rm -rf build/dist
-pip_build wheel --no-deps -w build/dist -Ccmake.define.SKEINLAB_BUILD_TESTS=ON
+pip_build wheel --no-deps -w build/dist -Ccmake.define.SKEINLAB_BUILD_TESTS=ON .
 wheel=$(ls build/dist/skeinlab-*.whl)
 tag=$(basename "$wheel" .whl | cut -d- -f3-)
 

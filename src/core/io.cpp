@@ -52,7 +52,11 @@ std::size_t ascii_fields(std::string_view line, std::string_view* fields, std::s
 
 Result<bool> XyzReader::next_line(std::string_view& line, bool& ascii) {
     Result<bool> more = reader_.next_view(line, ascii);
-    if (more && more.value()) ++lines_;
+    if (!more) ++lines_;  // the line that could not be read counts as read
+    if (more && more.value()) {
+        ++lines_;
+        bytes_ += line.size();
+    }
     return more;
 }
 

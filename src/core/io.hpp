@@ -36,6 +36,8 @@ public:
     // Lines read so far: after an error, the line of the input where it was
     // found (counting from 1).
     std::uint64_t lines_read() const { return lines_; }
+    // Bytes of the lines read so far.
+    std::uint64_t bytes_read() const { return bytes_; }
 
 private:
     Result<bool> next_line(std::string_view& line, bool& ascii);
@@ -43,6 +45,7 @@ private:
     LineReader& reader_;
     std::uint64_t frames_ = 0;
     std::uint64_t lines_ = 0;
+    std::uint64_t bytes_ = 0;
 };
 
 // Parses a whole stream into frames. Blank lines may stand before, between

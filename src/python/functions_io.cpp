@@ -135,6 +135,17 @@ PyObject* xyz_chunks_next(PyObject* self) {
     });
 }
 
+PyObject* xyz_chunks_tell(PyObject* self, PyObject*) {
+    const XyzStream& stream = *reinterpret_cast<XyzChunksObject*>(self)->stream;
+    return PyLong_FromUnsignedLongLong(stream.xyz.bytes_read());
+}
+
+PyMethodDef xyz_chunks_methods[] = {
+    {"tell", xyz_chunks_tell, METH_NOARGS,
+     "tell()\n--\n\nBytes of the file read so far (through the frames yielded, and at most one chunk more)."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
 PyTypeObject xyz_chunks_type = [] {
     PyTypeObject type{};  // PyType_Ready sets the metatype
     Py_SET_REFCNT(reinterpret_cast<PyObject*>(&type), 1);
@@ -145,6 +156,7 @@ PyTypeObject xyz_chunks_type = [] {
     type.tp_doc = "Chunks of frames of an XYZ file, as iter_xyz yields them.";
     type.tp_iter = PyObject_SelfIter;
     type.tp_iternext = xyz_chunks_next;
+    type.tp_methods = xyz_chunks_methods;
     return type;
 }();
 

@@ -1,8 +1,5 @@
 """The example files that ship with the project type as they were built."""
 import pathlib
-import subprocess
-import sys
-
 import numpy as np
 
 import skeinlab
@@ -28,11 +25,8 @@ def test_open_chains_and_their_cores():
             assert (start, end, length) == (-1, -1, 0)
 
 
-def test_pdb_example_and_classify_script():
+def test_pdb_example():
     trace = skeinlab.read_pdb(str(EXAMPLES / "knotted_backbone.pdb"), "ca")
     assert trace.shape == (2, 140, 3) and not np.isnan(trace).any()
-    out = subprocess.run(
-        [sys.executable, str(EXAMPLES / "classify.py"), str(EXAMPLES / "knotted_backbone.pdb")],
-        check=True, capture_output=True, text=True,
-    ).stdout.splitlines()
-    assert len(out) == 2 and all("3_1" in line and "core" in line for line in out)
+    names, cores = skeinlab.knot_size(trace, "open")
+    assert names == ["3_1", "3_1"] and all(0 < start < end < 140 for start, end, _ in cores)

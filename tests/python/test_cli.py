@@ -1,0 +1,144 @@
+"""The skeinlab command against the API, on the shipped examples and generated files."""
+import csv
+import io
+import json
+import pathlib
+import subprocess
+import sys
+
+import pytest
+
+import skeinlab
+from skeinlab import cli
+
+EXAMPLES = pathlib.Path(__file__).resolve().parents[2] / "examples"
+RINGS = str(EXAMPLES / "rings.xyz")
+OPEN = str(EXAMPLES / "open_chains.xyz")
+PDB = str(EXAMPLES / "knotted_backbone.pdb")
+
+
+def run(*args):
+    """Exit status, stdout and stderr of the command run in this process."""
+    out, err = io.StringIO(), io.StringIO()
+    old = sys.stdout, sys.stderr
+    sys.stdout, sys.stderr = out, err
+    try:
+        status = cli.main(list(args))
+    except SystemExit as exit_:
+        status = exit_.code
+    finally:
+        sys.stdout, sys.stderr = old
+    return status, out.getvalue(), err.getvalue()
+
+
+def rows(fmt, text):
+    if fmt == "csv":
+        return list(csv.DictReader(io.StringIO(text)))
+    if fmt == "json":
+        return json.loads(text)
+    return [json.loads(line) for line in text.splitlines()]
+
+
+def expected_rows(command, path, chain_type):
+    frames = skeinlab.read_pdb(path, "ca") if path.endswith(".pdb") else skeinlab.read_xyz(path)
+    if command == "type":
+        return [{"file": path, "frame": i, "knot": k} for i, k in enumerate(skeinlab.knot_type(frames, chain_type))]
+    names, cores = skeinlab.knot_size(frames, chain_type)
+    return [{"file": path, "frame": i, "knot": k, "start": c[0], "end": c[1], "length": c[2]}
+            for i, (k, c) in enumerate(zip(names, cores))]
+
+
+@pytest.mark.parametrize("fmt", ["csv", "json", "jsonl"])
+@pytest.mark.parametrize("command", ["type", "size"])
+@pytest.mark.parametrize("path, flags, chain_type", [
+    (RINGS, [], "ring"), (OPEN, ["--open"], "open"), (PDB, [], "open"), (PDB, ["--ring"], "ring"),
+])
+def test_rows_equal_the_api(command, fmt, path, flags, chain_type):
+    status, out, err = run(command, path, *flags, "--chunk", "7", "-f", fmt)
+    assert status == 0 and err == ""
+    got = rows(fmt, out)
+    want = expected_rows(command, path, chain_type)
+    if fmt == "csv":  # CSV cells are text
+        want = [{k: str(v) for k, v in row.items()} for row in want]
+    assert got == want
+
+
+def test_several_files_and_output_file(tmp_path):
+    target = tmp_path / "out.csv"
+    status, out, _ = run("type", RINGS, PDB, "-f", "csv", "-o", str(target))
+    assert status == 0 and out == ""
+    got = list(csv.DictReader(target.open()))
+    assert len(got) == 120 + 2 and got[120]["file"] == PDB and got[121]["frame"] == "1"
+
+
+def test_table_is_aligned_and_pandas_reads_csv_and_json():
+    status, out, _ = run("size", PDB)
+    lines = out.splitlines()
+    assert status == 0 and lines[0].split() == ["file", "frame", "knot", "start", "end", "length"]
+    assert lines[1].split()[1:] == ["0", "3_1", "37", "103", "67"]
+    pd = pytest.importorskip("pandas")
+    for fmt, read in (("csv", pd.read_csv), ("json", pd.read_json)):
+        _, text, _ = run("size", PDB, "-f", fmt)
+        frame = read(io.StringIO(text))
+        assert list(frame.columns) == ["file", "frame", "knot", "start", "end", "length"] and len(frame) == 2
+
+
+def test_spectrum_and_fingerprint():
+    status, out, _ = run("spectrum", PDB, "--samples", "40", "--seed", "3", "-f", "json")
+    got = json.loads(out)
+    api = skeinlab.knot_spectrum(skeinlab.read_pdb(PDB, "ca"), "open", samples=40, seed=3)
+    assert status == 0 and [r["spectrum"] for r in got] == api
+    assert [(r["knot"], r["fraction"]) for r in got] == [next(iter(s.items())) for s in api]
+
+    status, out, _ = run("fingerprint", PDB, "--step", "35", "--samples", "4", "-f", "jsonl")
+    got = rows("jsonl", out)
+    trace = skeinlab.read_pdb(PDB, "ca")
+    want = [(f, *row) for f in range(2) for row in skeinlab.knot_fingerprint(trace[f], step=35, samples=4).tolist()]
+    assert status == 0 and [(r["frame"], r["start"], r["end"], r["knot"], r["fraction"]) for r in got] == want
+
+
+def test_padded_frames_are_typed_without_their_padding(tmp_path):
+    # Frames of different lengths in one chunk: each is typed as read, not padded.
+    trefoil = skeinlab.read_xyz(RINGS)[0]
+    path = tmp_path / "mixed.xyz"
+    skeinlab.write_xyz(str(path), trefoil[None])
+    skeinlab.write_xyz(str(path), trefoil[None, :60], append=True)
+    _, out, _ = run("type", str(path), "-f", "jsonl")
+    assert [r["knot"] for r in rows("jsonl", out)] == [
+        skeinlab.knot_type(trefoil)[0], skeinlab.knot_type(trefoil[:60])[0]]
+
+
+@pytest.mark.parametrize("text, frame, line", [
+    ("2\nc\nC 0 0 0\nC 1 0 0\n2\nc\nC 0 0 0\nC 1 q 0\n", 1, 8),
+    ("2\nc\nC 0 0 0\n", 0, 3),
+])
+def test_bad_file_is_one_line_with_file_frame_and_line(tmp_path, text, frame, line):
+    path = tmp_path / "bad.xyz"
+    path.write_text(text)
+    status, out, err = run("type", str(path), "-f", "jsonl")
+    assert status == 1
+    assert err.count("\n") == 1 and err.startswith("skeinlab: error: ")
+    assert f"(frame {frame}, line {line} of {path})" in err
+    assert len(rows("jsonl", out)) == frame  # the frames before it are written
+
+
+def test_missing_file_and_usage_errors():
+    status, _, err = run("type", "/no/such.xyz")
+    assert status == 1 and err == "skeinlab: error: Cannot open file: /no/such.xyz\n"
+    for args in ([], ["type"], ["knot", RINGS], ["type", RINGS, "--threads", "0"], ["type", RINGS, "-f", "xml"],
+                 ["fingerprint", PDB, "--open"]):
+        assert run(*args)[0] == 2
+
+
+@pytest.mark.parametrize("command", ["type", "size", "spectrum", "fingerprint"])
+def test_help_has_examples(command):
+    status, out, _ = run(command, "--help")
+    assert status == 0 and "examples:" in out and f"skeinlab {command}" in out
+
+
+def test_module_and_console_script_entry_points():
+    done = subprocess.run([sys.executable, "-m", "skeinlab", "type", PDB, "-f", "csv", "-q"],
+                          capture_output=True, text=True, check=True)
+    assert done.stdout.splitlines()[1].endswith(",0,3_1")
+    assert subprocess.run([sys.executable, "-m", "skeinlab", "--version"], capture_output=True,
+                          text=True).stdout.startswith("skeinlab ")
