@@ -2,7 +2,7 @@
 # Runs every test: the core's unit tests (optimised, then under the address and
 # undefined-behaviour sanitizers), a check of the built wheel (it links only
 # the C and C++ runtimes, installs and imports in a fresh environment) and the
-# Python tests against that installed wheel.
+# Python tests against that installed wheel, and mypy on its type stubs.
 #
 # The optimised core tests are built in the same build tree as the module
 # (scikit-build-core's build/<wheel tag>, shared with scripts/example.sh), so
@@ -63,5 +63,9 @@ build/wheel-venv/bin/python -m pip install --quiet "$wheel[test]"
 
 echo "== Python tests"
 build/wheel-venv/bin/python -m pytest -q tests/python
+
+echo "== type stubs of the installed package (mypy --strict)"
+build/wheel-venv/bin/python -m mypy --strict --no-incremental -p skeinlab
+build/wheel-venv/bin/python -m mypy --strict --no-incremental tests/typing/usage.py
 
 echo "== all tests passed in $((SECONDS - started)) s"

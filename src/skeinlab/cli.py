@@ -16,7 +16,7 @@ import math
 import os
 import sys
 from collections.abc import Callable, Iterator
-from typing import IO, Any
+from typing import IO, Any, Literal
 
 import numpy as np
 
@@ -140,7 +140,8 @@ def unpadded(frames: np.ndarray) -> list[np.ndarray]:
 
 
 def typed_rows(args: argparse.Namespace, path: str, first: int, frames: np.ndarray) -> list[Row]:
-    chain_type = getattr(args, "chain_type", None) or ("open" if is_pdb(path) else "ring")
+    chosen = getattr(args, "chain_type", None) or ("open" if is_pdb(path) else "ring")
+    chain_type: Literal["ring", "open"] = "open" if chosen == "open" else "ring"
     chains = unpadded(frames)
     same_length = len({len(c) for c in chains}) <= 1
     # Frames of one length go to the core together, so that they share its workers.
@@ -250,7 +251,7 @@ class Progress:
         if quiet or not sys.stderr.isatty():
             return
         try:
-            from tqdm import tqdm
+            from tqdm import tqdm  # type: ignore[import-untyped]
         except ImportError:
             return
         self.bar = tqdm(total=None, unit="frame", delay=1.0, file=sys.stderr, dynamic_ncols=True)

@@ -125,3 +125,19 @@ def test_kmt_accepts_array_subclasses():
 
     pts = np.random.default_rng(1).random((20, 3)).view(Tagged)
     assert skeinlab.kmt(pts).shape[1] == 3
+
+
+def test_every_public_name_has_a_documented_stub():
+    import ast
+    import pathlib
+
+    stub = pathlib.Path(skeinlab._core.__file__).with_name("_core.pyi")
+    tree = ast.parse(stub.read_text())
+    defined = {node.name: node for node in tree.body if isinstance(node, (ast.FunctionDef, ast.ClassDef))}
+    for name in set(skeinlab.__all__) - {"__version__"}:
+        assert name in defined, name
+        doc = ast.get_docstring(defined[name])
+        assert doc, name
+        if isinstance(defined[name], ast.FunctionDef):
+            assert "Raises" in doc and "Example" in doc, name
+    assert (stub.parent / "py.typed").exists()

@@ -1,0 +1,283 @@
+"""Types and documentation of the compiled core, ``skeinlab._core``.
+
+Every function is re-exported by :mod:`skeinlab` as the very same object.
+"""
+from collections.abc import Iterator
+from typing import Literal
+
+import numpy as np
+import numpy.typing as npt
+
+Array = npt.NDArray[np.float64]
+#: A trajectory: the path of an XYZ file, or a float64 array of shape (N, 3)
+#: (one frame) or (F, N, 3). Arrays are read through their strides; other
+#: element types and lists are refused.
+InputData = str | Array
+ChainType = Literal["ring", "open"]
+
+class InternalError(BaseException):
+    """A broken internal invariant of the core, which no input is known to reach.
+
+    Derived from BaseException (like KeyboardInterrupt): it ends the whole call,
+    even when raised on a worker thread.
+    """
+
+def knot_type(input_data: InputData, chain_type: ChainType = "ring", threads: int | None = None) -> list[str]:
+    """The knot name of every frame, in frame order.
+
+    Parameters
+    ----------
+    input_data
+        An XYZ path, or a float64 array of shape (N, 3) or (F, N, 3).
+    chain_type
+        "ring" (the last point joins the first) or "open" (closed through two
+        far points outside the convex hull, pushed out from the ends).
+    threads
+        None: the process-wide pool, one worker per processor; n: a pool of its
+        own with min(n, 65535, frames) workers.
+
+    Returns
+    -------
+    list of str
+        "1" for the unknot, a table name such as "3_1", or the text of an
+        Alexander polynomial the table does not hold, e.g. "1-2*t+3*t^2-...".
+
+    Raises
+    ------
+    ValueError
+        "threads must be >= 1" for threads=0 (checked first).
+    OverflowError
+        A negative thread count.
+    TypeError
+        Arguments of the wrong type ("argument 'chain_type': ...").
+    FileNotFoundError
+        "Cannot open file: {path}", or "Alexander table file not found: {path}".
+    RuntimeError
+        A bad array shape, a malformed XYZ or table file, "Invalid chain_type.
+        Expected 'ring' or 'open'.", or a system error "... (os error N)".
+    MemoryError, InternalError
+        A frame that runs out of memory; a broken invariant.
+
+    Example
+    -------
+    >>> skeinlab.knot_type("examples/rings.xyz")[:4]
+    ['3_1', '4_1', '5_1', '1']
+    """
+
+def knot_size(
+    input_data: InputData, chain_type: ChainType = "ring", threads: int | None = None
+) -> tuple[list[str], list[list[int]]]:
+    """Knot names and knotted cores of every frame.
+
+    Returns
+    -------
+    (names, cores)
+        names as knot_type returns them; cores one [start, end, length] per
+        frame: the shortest window of points (both ends included) that still
+        carries the knot, or [-1, -1, 0] for the unknot, a polynomial text or a
+        frame without a core. For a ring a core may run across the first point
+        (end < start, length = (end - start) mod n + 1).
+
+    Raises
+    ------
+    As knot_type.
+
+    Example
+    -------
+    >>> skeinlab.knot_size(skeinlab.read_pdb("examples/knotted_backbone.pdb", "ca"), "open")
+    (['3_1', '3_1'], [[37, 103, 67], [35, 104, 70]])
+    """
+
+def knot_spectrum(
+    input_data: InputData,
+    chain_type: ChainType = "ring",
+    samples: int = 100,
+    seed: int = 0,
+    threads: int | None = None,
+) -> list[dict[str, float]]:
+    """Knot spectrum of every frame over random projections and closures.
+
+    Sample k of frame f rotates the chain uniformly at random and, for an open
+    chain, closes it through a far point in a uniformly random direction, all
+    drawn from (seed, f, k) alone; the closed chain is typed as a ring.
+
+    Returns
+    -------
+    list of dict
+        One dict per frame, name -> fraction of samples, in decreasing fraction
+        (ties: "1", then by crossing number and index, then polynomial texts).
+
+    Raises
+    ------
+    ValueError
+        "samples must be >= 1", "threads must be >= 1".
+    OverflowError
+        "seed must fit in 64 bits" (seeds from -2**63 to 2**64 - 1 are taken).
+    TypeError, FileNotFoundError, RuntimeError, MemoryError, InternalError
+        As knot_type.
+
+    Example
+    -------
+    >>> skeinlab.knot_spectrum(trace, "open", samples=200)
+    [{'3_1': 0.84, '1': 0.16}]
+    """
+
+def knot_fingerprint(
+    chain: InputData, step: int = 1, samples: int = 50, seed: int = 0, threads: int | None = None
+) -> np.ndarray:
+    """Dominant knot of every window of an open chain.
+
+    Windows [start, end] have both ends on the grid 0, step, 2*step, ... (the
+    last index always included) and end - start >= 4; each is typed by
+    knot_spectrum's method as an open chain, sample k drawn from
+    (seed, start, end, k).
+
+    Returns
+    -------
+    numpy structured array
+        One row per window, ordered by start then end, with fields start
+        (int64), end (int64), knot (str) and fraction (float64);
+        pandas.DataFrame(result) loads it as a table.
+
+    Raises
+    ------
+    ValueError
+        "step must be >= 1", "samples must be >= 1", "threads must be >= 1",
+        "knot_fingerprint takes one chain, got F frames".
+    OverflowError, TypeError, FileNotFoundError, RuntimeError, MemoryError, InternalError
+        As knot_spectrum.
+
+    Example
+    -------
+    >>> fp = skeinlab.knot_fingerprint(trace, step=2)
+    >>> fp[(fp["knot"] == "3_1") & (fp["fraction"] >= 0.5)]
+    """
+
+def kmt(input_data: Array, chain_type: ChainType = "ring") -> Array:
+    """The KMT reduction of one chain: the remaining points, in input order.
+
+    Parameters
+    ----------
+    input_data
+        A float64 array of shape (N, 3).
+    chain_type
+        "ring" or "open" (an open chain keeps its two end points).
+
+    Returns
+    -------
+    numpy.ndarray
+        A new float64 array of shape (M, 3), M <= N.
+
+    Raises
+    ------
+    RuntimeError
+        "kmt expects a NumPy array with shape (N, 3)." for anything else, or an
+        invalid chain_type.
+    TypeError
+        A chain_type that is not a str.
+
+    Example
+    -------
+    >>> skeinlab.kmt(skeinlab.read_xyz("examples/rings.xyz")[0]).shape
+    (7, 3)
+    """
+
+def read_xyz(filename: str) -> Array:
+    """Read XYZ file into a NumPy array with shape `(frames, atoms, 3)`.
+
+    If frames have different atom counts, shorter frames are padded with `NaN`.
+    A file without frames gives shape (0, 0, 3).
+
+    Raises
+    ------
+    FileNotFoundError
+        "Cannot open file: {filename}".
+    RuntimeError
+        "failed to parse data: ..." naming the problem and its line (counted
+        from the frame's count line), or a system error "... (os error N)".
+    TypeError
+        A filename that is not a str.
+
+    Example
+    -------
+    >>> skeinlab.read_xyz("examples/rings.xyz").shape
+    (120, 80, 3)
+    """
+
+class XyzChunks(Iterator[Array]):
+    """Chunks of frames of an XYZ file, as iter_xyz yields them."""
+
+    def __next__(self) -> Array: ...
+    def tell(self) -> int:
+        """Bytes of the file read so far (through the frames yielded, and at most one chunk more)."""
+
+def iter_xyz(filename: str, chunk: int = 1000) -> XyzChunks:
+    """Read an XYZ file in chunks of at most `chunk` frames.
+
+    Yields float64 arrays of shape (frames, atoms, 3) in file order, reading the
+    file once with memory bounded by the chunk. Frames are read as read_xyz
+    reads them; within a chunk, shorter frames are padded with NaN to the
+    longest frame of that chunk.
+
+    Raises
+    ------
+    FileNotFoundError
+        "Cannot open file: {filename}".
+    RuntimeError
+        The errors of read_xyz with " (frame F, line L of FILE)" added: the frame
+        that failed (from 0) and its line in the file (from 1); the complete
+        frames before it are yielded first.
+    ValueError
+        "chunk must be >= 1".
+
+    Example
+    -------
+    >>> for frames in skeinlab.iter_xyz("run.xyz", chunk=500):
+    ...     names = skeinlab.knot_type(frames)
+    """
+
+def write_xyz(filename: str, input_data: InputData, append: bool = False) -> None:
+    """Write every frame of a trajectory to an XYZ file.
+
+    Each frame is its point count, an empty comment line and one line
+    "1<TAB>x<TAB>y<TAB>z" per point (five decimals, right-aligned in ten
+    characters; "NaN", "inf", "-inf"). The file is replaced, or appended to
+    with append=True; new files get mode 0o666 under the umask.
+
+    Raises
+    ------
+    RuntimeError
+        A bad input_data, or a system error "... (os error N)" (a file name
+        with a NUL byte: "file name contained an unexpected NUL byte").
+    FileNotFoundError
+        input_data is the path of a missing XYZ file.
+    TypeError
+        Arguments of the wrong type.
+
+    Example
+    -------
+    >>> skeinlab.write_xyz("copy.xyz", skeinlab.read_xyz("examples/rings.xyz"))
+    """
+
+def read_pdb(filename: str, atom_filter: Literal["all", "ca"] = "all") -> Array:
+    """Read PDB file into a NumPy array with shape `(frames, atoms, 3)`.
+
+    If frames have different atom counts, shorter frames are padded with `NaN`.
+    ATOM and HETATM records, one frame per MODEL; atom_filter "ca" keeps the
+    alpha carbons (any letter case).
+
+    Raises
+    ------
+    ValueError
+        "Invalid atom_filter. Expected 'all' or 'ca'."
+    FileNotFoundError
+        "Cannot open file: {filename}".
+    RuntimeError
+        A malformed coordinate ("Invalid z at PDB line 17: ..."), a MODEL
+        number too far ahead, or a system error.
+
+    Example
+    -------
+    >>> skeinlab.read_pdb("examples/knotted_backbone.pdb", atom_filter="ca").shape
+    (2, 140, 3)
+    """
