@@ -142,3 +142,18 @@ def test_module_and_console_script_entry_points():
     assert done.stdout.splitlines()[1].endswith(",0,3_1")
     assert subprocess.run([sys.executable, "-m", "skeinlab", "--version"], capture_output=True,
                           text=True).stdout.startswith("skeinlab ")
+
+
+@pytest.mark.parametrize("fmt", ["table", "csv", "json", "jsonl"])
+@pytest.mark.parametrize("command, extra, count", [
+    ("spectrum", ["--samples", "8"], 2), ("fingerprint", ["--step", "50", "--samples", "2"], 6),
+])
+def test_spectrum_and_fingerprint_in_every_format(command, extra, count, fmt):
+    status, out, err = run(command, PDB, *extra, "-f", fmt)
+    assert status == 0 and err == ""
+    if fmt == "table":
+        lines = out.splitlines()
+        assert lines[0].split() == cli.COLUMNS[command] and len(lines) == 1 + count
+    else:
+        got = rows(fmt, out)
+        assert len(got) == count and list(got[0]) == cli.COLUMNS[command]
