@@ -146,7 +146,7 @@ def test_module_and_console_script_entry_points():
 
 @pytest.mark.parametrize("fmt", ["table", "csv", "json", "jsonl"])
 @pytest.mark.parametrize("command, extra, count", [
-    ("spectrum", ["--samples", "8"], 2), ("fingerprint", ["--step", "50", "--samples", "2"], 6),
+    ("spectrum", ["--samples", "8"], 2), ("fingerprint", ["--step", "50", "--samples", "2"], 12),
 ])
 def test_spectrum_and_fingerprint_in_every_format(command, extra, count, fmt):
     status, out, err = run(command, PDB, *extra, "-f", fmt)
