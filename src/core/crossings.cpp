@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "cancel.hpp"
+
 namespace skeinlab {
 namespace {
 
@@ -54,8 +56,10 @@ std::vector<std::vector<CrossingRecord>> find_crossings(const Chain& pts) {
     const bool prune = e_d < 0.5e-7 && std::isfinite(margin) && boxes.size() > 16;
 
     if (!prune) {
-        for (std::size_t a = 0; a < boxes.size(); ++a)
+        for (std::size_t a = 0; a < boxes.size(); ++a) {
+            if (a % 64 == 0) cancellation_point();
             for (std::size_t b = a + 1; b < boxes.size(); ++b) add_pair(pts, boxes[a].index, boxes[b].index, rows);
+        }
     } else {
         for (SegmentBox& box : boxes) {
             box.lo_x -= margin;
@@ -67,6 +71,7 @@ std::vector<std::vector<CrossingRecord>> find_crossings(const Chain& pts) {
             return p.lo_x < q.lo_x || (p.lo_x == q.lo_x && p.index < q.index);
         });
         for (std::size_t a = 0; a < boxes.size(); ++a) {
+            if (a % 64 == 0) cancellation_point();
             for (std::size_t b = a + 1; b < boxes.size() && boxes[b].lo_x <= boxes[a].hi_x; ++b) {
                 if (boxes[b].lo_y > boxes[a].hi_y || boxes[a].lo_y > boxes[b].hi_y) continue;
                 const std::size_t i = std::min(boxes[a].index, boxes[b].index);

@@ -1,6 +1,7 @@
 #include "drivers.hpp"
 
 #include <algorithm>
+#include <chrono>
 #include <new>
 #include <system_error>
 
@@ -20,14 +21,22 @@ constexpr std::uint64_t kMaxDedicatedWorkers = 65535;
 // A dedicated pool has at most one worker per item, except when items spread
 // their own work over the pool (`shared_within`): then it may have up to one
 // worker per processor even for fewer items.
+//
+// With a control, the work runs under its token (an item not yet started
+// when it is requested is not started; running ones stop at their next
+// cancellation point) and the waiting caller polls; a cancelled call's
+// outcome is a Cancelled failure.
 template <class T, class Step>
 Outcome<std::vector<T>> run_items(std::size_t count, std::optional<std::uint64_t> threads, Step step,
-                                  bool shared_within = false) {
+                                  const CallControl& control, bool shared_within = false) {
     if (threads && *threads == 0) return Failure{"threads must be >= 1"};
     std::vector<std::optional<Outcome<T>>> slots(count);
     auto item = [&](std::size_t i) {
         try {
+            cancellation_point();
             slots[i] = step(i);
+        } catch (const Cancelled&) {
+            slots[i] = Outcome<T>(Failure{"cancelled", Failure::Kind::Cancelled});
         } catch (const InternalError& e) {
             slots[i] = Outcome<T>(Failure{e.what(), Failure::Kind::Internal});
         } catch (const std::bad_alloc&) {
@@ -37,21 +46,24 @@ Outcome<std::vector<T>> run_items(std::size_t count, std::optional<std::uint64_t
         }
     };
     if (count > 0) {
+        const TokenScope scope(control.token);
+        const auto interval = std::chrono::milliseconds(50);
         try {
             if (threads) {
                 const std::uint64_t useful =
                     shared_within ? std::max<std::uint64_t>(count, available_processors()) : count;
                 const std::uint64_t workers = std::min<std::uint64_t>({*threads, kMaxDedicatedWorkers, useful});
                 WorkerPool pool(static_cast<std::size_t>(workers));
-                pool.parallel_for(count, item);
+                pool.parallel_for(count, item, control.poll, interval);
             } else {
-                WorkerPool::shared().parallel_for(count, item);
+                WorkerPool::shared().parallel_for(count, item, control.poll, interval);
             }
         } catch (const std::system_error& e) {
             // The system refused to start a worker thread.
             return Failure{e.code().message() + " (os error " + std::to_string(e.code().value()) + ")"};
         }
     }
+    if (control.token && control.token->requested()) return Failure{"cancelled", Failure::Kind::Cancelled};
     std::vector<T> results;
     results.reserve(count);
     for (std::optional<Outcome<T>>& slot : slots) {
@@ -95,27 +107,34 @@ Outcome<Spectrum> counted(Body body) {
 template <class ChainOf, class KeyOf>
 Outcome<std::vector<Spectrum>> run_spectra(std::size_t units, ChainOf chain_of, KeyOf key_of, bool is_ring,
                                            const AlexanderTable& table, const KnotTypeOptions& options,
-                                           std::uint64_t samples, std::optional<std::uint64_t> threads) {
+                                           std::uint64_t samples, std::optional<std::uint64_t> threads,
+                                           const CallControl& control) {
     const std::uint64_t blocks = blocks_per_unit(units, samples, threads);
     if (blocks == 1)
-        return run_items<Spectrum>(units, threads, [&](std::size_t unit) {
-            return counted([&] {
-                return sample_spectrum(SampledChain(chain_of(unit), is_ring, options), key_of(unit), 0, samples,
-                                       table);
-            });
-        });
+        return run_items<Spectrum>(
+            units, threads,
+            [&](std::size_t unit) {
+                return counted([&] {
+                    return sample_spectrum(SampledChain(chain_of(unit), is_ring, options), key_of(unit), 0,
+                                           samples, table);
+                });
+            },
+            control);
 
     Outcome<std::vector<SampledChain>> prepared = run_items<SampledChain>(
-        units, threads, [&](std::size_t unit) -> Outcome<SampledChain> {
-            return SampledChain(chain_of(unit), is_ring, options);
-        });
+        units, threads,
+        [&](std::size_t unit) -> Outcome<SampledChain> { return SampledChain(chain_of(unit), is_ring, options); },
+        control);
     if (auto* failure = std::get_if<Failure>(&prepared)) return std::move(*failure);
     const std::vector<SampledChain>& chains = std::get<std::vector<SampledChain>>(prepared);
-    Outcome<std::vector<Spectrum>> parts = run_items<Spectrum>(units * blocks, threads, [&](std::size_t item) {
-        const std::size_t unit = item / blocks;
-        const auto [first, last] = block_range(samples, item % blocks, blocks);
-        return counted([&] { return sample_spectrum(chains[unit], key_of(unit), first, last, table); });
-    });
+    Outcome<std::vector<Spectrum>> parts = run_items<Spectrum>(
+        units * blocks, threads,
+        [&](std::size_t item) {
+            const std::size_t unit = item / blocks;
+            const auto [first, last] = block_range(samples, item % blocks, blocks);
+            return counted([&] { return sample_spectrum(chains[unit], key_of(unit), first, last, table); });
+        },
+        control);
     if (auto* failure = std::get_if<Failure>(&parts)) return std::move(*failure);
     std::vector<Spectrum>& done = std::get<std::vector<Spectrum>>(parts);
     std::vector<Spectrum> spectra(units);
@@ -135,17 +154,19 @@ Outcome<std::string> classify_frame(const Chain& chain, const AlexanderTable& ta
 
 Outcome<std::vector<std::string>> classify_frames(const FrameSet& frames, const AlexanderTable& table,
                                                   const KnotTypeOptions& options,
-                                                  std::optional<std::uint64_t> threads) {
-    return run_items<std::string>(frames.size(), threads,
-                                   [&](std::size_t i) { return classify_frame(frames[i], table, options); });
+                                                  std::optional<std::uint64_t> threads,
+                                                  const CallControl& control) {
+    return run_items<std::string>(
+        frames.size(), threads, [&](std::size_t i) { return classify_frame(frames[i], table, options); }, control);
 }
 
 Outcome<KnotSizes> compute_knot_size(const FrameSet& frames, const AlexanderTable& table,
-                                     const KnotTypeOptions& options, std::optional<std::uint64_t> threads) {
+                                     const KnotTypeOptions& options, std::optional<std::uint64_t> threads,
+                                     const CallControl& control) {
     using Sized = std::pair<std::string, CoreTriple>;
     Outcome<std::vector<Sized>> outcome = run_items<Sized>(
         frames.size(), threads, [&](std::size_t i) { return knot_size_of_frame(frames[i], table, options); },
-        true);
+        control, true);
     if (auto* failure = std::get_if<Failure>(&outcome)) return std::move(*failure);
     KnotSizes sizes;
     for (Sized& s : std::get<std::vector<Sized>>(outcome)) {
@@ -158,11 +179,12 @@ Outcome<KnotSizes> compute_knot_size(const FrameSet& frames, const AlexanderTabl
 Outcome<std::vector<std::vector<SpectrumEntry>>> compute_spectra(const FrameSet& frames, const AlexanderTable& table,
                                                                  const KnotTypeOptions& options,
                                                                  std::uint64_t samples, std::uint64_t seed,
-                                                                 std::optional<std::uint64_t> threads) {
+                                                                 std::optional<std::uint64_t> threads,
+                                                                 const CallControl& control) {
     Outcome<std::vector<Spectrum>> spectra = run_spectra(
         frames.size(), [&](std::size_t f) -> const Chain& { return frames[f]; },
         [&](std::size_t f) { return std::vector<std::uint64_t>{seed, f}; }, options.is_ring, table, options,
-        samples, threads);
+        samples, threads, control);
     if (auto* failure = std::get_if<Failure>(&spectra)) return std::move(*failure);
     std::vector<std::vector<SpectrumEntry>> sorted;
     for (const Spectrum& s : std::get<std::vector<Spectrum>>(spectra)) sorted.push_back(s.sorted());
@@ -172,13 +194,14 @@ Outcome<std::vector<std::vector<SpectrumEntry>>> compute_spectra(const FrameSet&
 Outcome<std::vector<FingerprintRow>> compute_fingerprint(const Chain& chain, std::size_t step,
                                                          const AlexanderTable& table,
                                                          const KnotTypeOptions& options, std::uint64_t samples,
-                                                         std::uint64_t seed, std::optional<std::uint64_t> threads) {
+                                                         std::uint64_t seed, std::optional<std::uint64_t> threads,
+                                                         const CallControl& control) {
     const std::vector<std::array<std::size_t, 2>> windows = fingerprint_windows(chain.size(), step);
     Outcome<std::vector<Spectrum>> spectra = run_spectra(
         windows.size(),
         [&](std::size_t w) { return Chain(chain.begin() + windows[w][0], chain.begin() + windows[w][1] + 1); },
         [&](std::size_t w) { return std::vector<std::uint64_t>{seed, windows[w][0], windows[w][1]}; }, false, table,
-        options, samples, threads);
+        options, samples, threads, control);
     if (auto* failure = std::get_if<Failure>(&spectra)) return std::move(*failure);
     std::vector<FingerprintRow> rows;
     rows.reserve(windows.size());

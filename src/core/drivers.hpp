@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "alexander_table.hpp"
+#include "cancel.hpp"
 #include "geometry.hpp"
 #include "knottype.hpp"
 #include "spectrum.hpp"
@@ -22,13 +24,23 @@ namespace skeinlab {
 // which ends the Python call with the module's internal-error exception; an
 // allocation failure becomes MemoryError.
 struct Failure {
-    enum class Kind { Error, Internal, OutOfMemory };
+    // Cancelled: the call's token was requested (the caller raises whatever
+    // made it request cancellation).
+    enum class Kind { Error, Internal, OutOfMemory, Cancelled };
     std::string message;
     Kind kind = Kind::Error;
 };
 
 template <class T>
 using Outcome = std::variant<T, Failure>;
+
+// How a call is watched while it runs: the token its work checks at its
+// cancellation points, and a function the waiting caller runs about every
+// 50 ms (none when empty).
+struct CallControl {
+    CancelToken* token = nullptr;
+    std::function<void()> poll;
+};
 
 // Core triple of a frame: start, end, length; (-1, -1, 0) when there is none.
 using CoreTriple = std::array<std::int32_t, 3>;
@@ -42,7 +54,8 @@ Outcome<std::string> classify_frame(const Chain& chain, const AlexanderTable& ta
 // pool of min(threads, 65535, frames) workers (0 fails with "threads must be >= 1").
 Outcome<std::vector<std::string>> classify_frames(const FrameSet& frames, const AlexanderTable& table,
                                                   const KnotTypeOptions& options,
-                                                  std::optional<std::uint64_t> threads);
+                                                  std::optional<std::uint64_t> threads,
+                                                  const CallControl& control = {});
 
 struct KnotSizes {
     std::vector<std::string> names;
@@ -51,7 +64,8 @@ struct KnotSizes {
 
 // Types every frame and searches the knotted core of every knotted frame.
 Outcome<KnotSizes> compute_knot_size(const FrameSet& frames, const AlexanderTable& table,
-                                     const KnotTypeOptions& options, std::optional<std::uint64_t> threads);
+                                     const KnotTypeOptions& options, std::optional<std::uint64_t> threads,
+                                     const CallControl& control = {});
 
 // The spectrum of every frame, as Spectrum::sorted() orders it: `samples`
 // typings per frame (>= 1), sample k of frame f drawn from the stream keyed by
@@ -60,7 +74,8 @@ Outcome<KnotSizes> compute_knot_size(const FrameSet& frames, const AlexanderTabl
 Outcome<std::vector<std::vector<SpectrumEntry>>> compute_spectra(const FrameSet& frames, const AlexanderTable& table,
                                                                  const KnotTypeOptions& options,
                                                                  std::uint64_t samples, std::uint64_t seed,
-                                                                 std::optional<std::uint64_t> threads);
+                                                                 std::optional<std::uint64_t> threads,
+                                                                 const CallControl& control = {});
 
 // One window of a fingerprint and the dominant entry of its spectrum.
 struct FingerprintRow {
@@ -76,6 +91,7 @@ struct FingerprintRow {
 Outcome<std::vector<FingerprintRow>> compute_fingerprint(const Chain& chain, std::size_t step,
                                                          const AlexanderTable& table,
                                                          const KnotTypeOptions& options, std::uint64_t samples,
-                                                         std::uint64_t seed, std::optional<std::uint64_t> threads);
+                                                         std::uint64_t seed, std::optional<std::uint64_t> threads,
+                                                         const CallControl& control = {});
 
 }  // namespace skeinlab

@@ -1,5 +1,6 @@
 #include "kmt.hpp"
 
+#include "cancel.hpp"
 #include "kmt_chain.hpp"
 
 namespace skeinlab {
@@ -15,7 +16,9 @@ void kmt_ring(Chain& chain) {
         const std::size_t start_length = ring.size();
         std::size_t cur = ring.first_alive();
         std::size_t kept = 0;
+        std::size_t steps = 0;
         while (ring.size() >= 3) {
+            if (++steps % 256 == 0) cancellation_point();
             const std::size_t before = ring.prev(cur);
             const std::size_t after = ring.next(cur);
             Plane plane;
@@ -47,7 +50,9 @@ void kmt_open_chain(Chain& chain, std::vector<KmtMove>* moves) {
     for (;;) {
         const std::size_t start_length = open.size();
         std::size_t cur = open.next(0);
+        std::size_t steps = 0;
         while (cur != last) {
+            if (++steps % 256 == 0) cancellation_point();
             const std::size_t before = open.prev(cur);
             const std::size_t after = open.next(cur);
             Plane plane;

@@ -1,5 +1,6 @@
 #include "kmt_windows.hpp"
 
+#include "cancel.hpp"
 #include "kmt_chain.hpp"
 
 namespace skeinlab {
@@ -54,7 +55,9 @@ KmtReference::KmtReference(Chain chain) : chain_(std::move(chain)) {
     for (std::uint32_t pass = 0;; ++pass) {
         const std::size_t start_length = open.size();
         std::size_t cur = open.next(0);
+        std::size_t steps = 0;
         while (cur != last) {
+            if (++steps % 256 == 0) cancellation_point();
             const std::size_t before = open.prev(cur);
             const std::size_t after = open.next(cur);
             Step step;
@@ -217,7 +220,9 @@ Chain KmtReference::reduce_window(std::size_t s, std::size_t e) const {
         const std::size_t start_length = w.size();
         while (t < steps_.size() && steps_[t].pass < pass) apply(steps_[t++]);
         std::size_t cur = w.next(0);
+        std::size_t steps = 0;
         while (cur != last) {
+            if (++steps % 256 == 0) cancellation_point();
             const std::size_t g = s + cur;
             while (t < steps_.size() && steps_[t].pass == pass && steps_[t].cur < g) apply(steps_[t++]);
             const Step* step =

@@ -4,6 +4,7 @@
 #include <optional>
 #include <vector>
 
+#include "cancel.hpp"
 #include "io.hpp"
 #include "kmt_windows.hpp"
 #include "pool.hpp"
@@ -67,6 +68,7 @@ public:
 
     // As window_is_type.
     bool w(std::int32_t s, std::int32_t e) const {
+        cancellation_point();
         if (s < 0 || s > e || e >= n_) return false;
         const Result<std::string> name = typer_.type(s, e);
         if (!name) {
@@ -78,6 +80,7 @@ public:
 
     // As window_knottype_open.
     std::string name_of(std::int32_t s, std::int32_t e) const {
+        cancellation_point();
         if (s < 0 || s > e || e >= n_) return {};
         Result<std::string> name = typer_.type(s, e);
         if (!name) {

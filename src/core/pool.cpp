@@ -1,5 +1,7 @@
 #include "pool.hpp"
 
+#include "cancel.hpp"
+
 #include <atomic>
 #include <exception>
 #include <memory>
@@ -81,7 +83,9 @@ void WorkerPool::nested_for(std::size_t count, const std::function<void(std::siz
     auto job = std::make_shared<Job>();
     job->body = &body;
     job->count = count;
-    auto run = [job] {
+    const CancelToken* token = current_token();
+    auto run = [job, token] {
+        const TokenScope scope(token);
         for (;;) {
             const std::size_t i = job->next.fetch_add(1);
             if (i >= job->count) return;
@@ -136,9 +140,11 @@ bool run_with_offer(const std::function<void()>& main, const std::function<void(
     };
     auto offer = std::make_shared<Offer>();
     const std::function<void()>* task = &extra;
-    pool->post([offer, task] {
+    const CancelToken* token = current_token();
+    pool->post([offer, task, token] {
         int open = Offer::kOpen;
         if (!offer->state.compare_exchange_strong(open, Offer::kTaken)) return;
+        const TokenScope scope(token);
         std::exception_ptr error;
         try {
             (*task)();
@@ -176,6 +182,11 @@ void parallel_for_here(std::size_t count, const std::function<void(std::size_t)>
 }
 
 void WorkerPool::parallel_for(std::size_t count, const std::function<void(std::size_t)>& body) {
+    parallel_for(count, body, {}, std::chrono::milliseconds(0));
+}
+
+void WorkerPool::parallel_for(std::size_t count, const std::function<void(std::size_t)>& body,
+                              const std::function<void()>& poll, std::chrono::milliseconds interval) {
     if (count == 0) return;
     if (t_current_pool == this) {
         nested_for(count, body);
@@ -190,7 +201,9 @@ void WorkerPool::parallel_for(std::size_t count, const std::function<void(std::s
     } job;
     const std::size_t runners = std::min(count, threads_.size());
     job.running = runners;
-    auto runner = [&job, &body, count] {
+    const CancelToken* token = current_token();
+    auto runner = [&job, &body, count, token] {
+        const TokenScope scope(token);
         for (;;) {
             const std::size_t i = job.next.fetch_add(1);
             if (i >= count) break;
@@ -210,7 +223,15 @@ void WorkerPool::parallel_for(std::size_t count, const std::function<void(std::s
     }
     wake_.notify_all();
     std::unique_lock<std::mutex> lock(job.mutex);
-    job.done.wait(lock, [&job] { return job.running == 0; });
+    if (poll) {
+        while (!job.done.wait_for(lock, interval, [&job] { return job.running == 0; })) {
+            lock.unlock();
+            poll();
+            lock.lock();
+        }
+    } else {
+        job.done.wait(lock, [&job] { return job.running == 0; });
+    }
     if (job.error) std::rethrow_exception(job.error);
 }
 

@@ -2,6 +2,7 @@
 // first use, and dedicated pools that live for one call.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -32,6 +33,12 @@ public:
     // a pool of one worker runs the items in order on it.
     void parallel_for(std::size_t count, const std::function<void(std::size_t)>& body);
 
+    // As parallel_for; a caller that is not one of the pool's workers also
+    // calls poll() about every `interval` while it waits (to check for
+    // signals and request cancellation, for example).
+    void parallel_for(std::size_t count, const std::function<void(std::size_t)>& body,
+                      const std::function<void()>& poll, std::chrono::milliseconds interval);
+
     // The pool whose worker is the calling thread, or nullptr.
     static WorkerPool* current();
 
@@ -58,7 +65,8 @@ std::size_t available_processors();
 
 // Runs body(i) for every i in [0, count): on the calling worker's pool when
 // called from a pool worker (see WorkerPool::parallel_for), otherwise in
-// order on the calling thread.
+// order on the calling thread. Helpers run with the caller's cancellation
+// token.
 void parallel_for_here(std::size_t count, const std::function<void(std::size_t)>& body);
 
 // Runs main() on the calling thread and offers extra() to an idle worker of

@@ -5,6 +5,8 @@
 #include <queue>
 #include <utility>
 
+#include "cancel.hpp"
+
 namespace skeinlab {
 namespace {
 
@@ -24,6 +26,7 @@ std::uint64_t SparseDeterminant::evaluate(const modular::Field& f, std::uint64_t
 
 void SparseDeterminant::evaluate(const modular::Field& f, const std::uint64_t* xs, std::uint64_t* out,
                                  std::size_t count) {
+    cancellation_point();
     std::size_t i = 0;
     if (n_ == 0) {
         for (; i < count; ++i) out[i] = 1 % f.p;
@@ -108,6 +111,7 @@ void SparseDeterminant::replay(const modular::Field& f, const std::uint64_t* xs,
 }
 
 std::uint64_t SparseDeterminant::eliminate(const modular::Field& f, std::uint64_t x, bool record) {
+    cancellation_point();
     const std::size_t n = n_;
     // Arithmetic in Montgomery form. Rows are updated as pivot * row - a * pivot
     // row, which needs no inverse per pivot: every such update multiplies the

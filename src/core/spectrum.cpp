@@ -1,5 +1,7 @@
 #include "spectrum.hpp"
 
+#include "cancel.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <tuple>
@@ -188,6 +190,7 @@ Result<Spectrum> sample_spectrum(const SampledChain& chain, const std::vector<st
     sample_key.push_back(0);
     Spectrum spectrum;
     for (std::uint64_t k = first; k < last; ++k) {
+        cancellation_point();
         sample_key.back() = k;
         Result<std::string> name = chain.sample(Stream::keyed(sample_key.data(), sample_key.size()), table);
         if (name) {

@@ -10,11 +10,10 @@ PyObject* knot_type(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject
     return guarded([&]() -> PyObject* {
         std::optional<KnotCall> call = prepare_knot_call("knot_type", args, nargs, kwnames);
         if (!call) return nullptr;
-        std::optional<Outcome<std::vector<std::string>>> outcome;
-        {
-            ReleasedLock unlocked;
-            outcome = classify_frames(call->frames, call->table, call->options, call->threads);
-        }
+        const auto outcome = run_watched([&](const CallControl& control) {
+            return classify_frames(call->frames, call->table, call->options, call->threads, control);
+        });
+        if (!outcome) return nullptr;
         if (auto* failure = std::get_if<Failure>(&*outcome)) return raise_failure(*failure);
         return str_list(std::get<std::vector<std::string>>(*outcome));
     });
@@ -24,11 +23,10 @@ PyObject* knot_size(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject
     return guarded([&]() -> PyObject* {
         std::optional<KnotCall> call = prepare_knot_call("knot_size", args, nargs, kwnames);
         if (!call) return nullptr;
-        std::optional<Outcome<KnotSizes>> outcome;
-        {
-            ReleasedLock unlocked;
-            outcome = compute_knot_size(call->frames, call->table, call->options, call->threads);
-        }
+        const auto outcome = run_watched([&](const CallControl& control) {
+            return compute_knot_size(call->frames, call->table, call->options, call->threads, control);
+        });
+        if (!outcome) return nullptr;
         if (auto* failure = std::get_if<Failure>(&*outcome)) return raise_failure(*failure);
         const KnotSizes& sizes = std::get<KnotSizes>(*outcome);
         PyRef names = PyRef::steal(str_list(sizes.names));

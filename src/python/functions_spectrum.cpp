@@ -75,11 +75,11 @@ PyObject* knot_spectrum(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
             return convert_positive_count(bound[2], "samples", samples) && convert_seed(bound[3], "seed", seed);
         });
         if (!call) return nullptr;
-        std::optional<Outcome<std::vector<std::vector<SpectrumEntry>>>> outcome;
-        {
-            ReleasedLock unlocked;
-            outcome = compute_spectra(call->frames, call->table, call->options, samples, seed, call->threads);
-        }
+        const auto outcome = run_watched([&](const CallControl& control) {
+            return compute_spectra(call->frames, call->table, call->options, samples, seed, call->threads,
+                                   control);
+        });
+        if (!outcome) return nullptr;
         if (auto* failure = std::get_if<Failure>(&*outcome)) return raise_failure(*failure);
         const auto& spectra = std::get<std::vector<std::vector<SpectrumEntry>>>(*outcome);
         PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(spectra.size())));
@@ -112,12 +112,11 @@ PyObject* knot_fingerprint(PyObject*, PyObject* const* args, Py_ssize_t nargs, P
             return nullptr;
         }
         call->options.is_ring = false;
-        std::optional<Outcome<std::vector<FingerprintRow>>> outcome;
-        {
-            ReleasedLock unlocked;
-            outcome = compute_fingerprint(call->frames.front(), static_cast<std::size_t>(step), call->table,
-                                          call->options, samples, seed, call->threads);
-        }
+        const auto outcome = run_watched([&](const CallControl& control) {
+            return compute_fingerprint(call->frames.front(), static_cast<std::size_t>(step), call->table,
+                                       call->options, samples, seed, call->threads, control);
+        });
+        if (!outcome) return nullptr;
         if (auto* failure = std::get_if<Failure>(&*outcome)) return raise_failure(*failure);
         return fingerprint_array(std::get<std::vector<FingerprintRow>>(*outcome), samples);
     });

@@ -78,6 +78,10 @@ PyObject* raise_failure(const Failure& failure) {
     switch (failure.kind) {
         case Failure::Kind::Internal: return raise_internal_error(failure.message);
         case Failure::Kind::OutOfMemory: return PyErr_NoMemory();
+        case Failure::Kind::Cancelled:
+            // Only a signal handler that raised cancels a call; its exception is set.
+            if (!PyErr_Occurred()) PyErr_SetNone(PyExc_KeyboardInterrupt);
+            return nullptr;
         case Failure::Kind::Error: break;
     }
     return to_py_runtime_error(failure.message);

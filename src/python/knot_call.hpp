@@ -14,17 +14,49 @@
 
 namespace skeinlab::py {
 
-// Releases the interpreter lock for its scope; workers never touch Python.
-class ReleasedLock {
+// Releases the interpreter lock for its scope (workers never touch Python)
+// and gives the call a control whose poll (run by the waiting thread about every 50 ms)
+// takes the lock back briefly to run the signal handlers: when one raises
+// (KeyboardInterrupt, for example), the call's token is requested, its work
+// stops at the next cancellation point, and the exception stays pending.
+class WatchedRelease {
 public:
-    ReleasedLock() : state_(PyEval_SaveThread()) {}
-    ~ReleasedLock() { PyEval_RestoreThread(state_); }
-    ReleasedLock(const ReleasedLock&) = delete;
-    ReleasedLock& operator=(const ReleasedLock&) = delete;
+    WatchedRelease() : state_(PyEval_SaveThread()) {}
+    ~WatchedRelease() { PyEval_RestoreThread(state_); }
+    WatchedRelease(const WatchedRelease&) = delete;
+    WatchedRelease& operator=(const WatchedRelease&) = delete;
+
+    CallControl control() {
+        return {&token_, [this] { poll(); }};
+    }
+    // True when a signal handler raised: its exception is set once the lock
+    // is back, and the call must return nullptr.
+    bool signalled() const { return signalled_; }
 
 private:
+    void poll() {
+        PyEval_RestoreThread(state_);
+        if (!signalled_ && PyErr_CheckSignals() < 0) {
+            signalled_ = true;
+            token_.request();
+        }
+        state_ = PyEval_SaveThread();
+    }
+
     PyThreadState* state_;
+    CancelToken token_;
+    bool signalled_ = false;
 };
+
+// Runs driver(control) with the lock released and signals watched; returns
+// its outcome, or nothing when a signal handler raised (its exception set).
+template <class Driver>
+auto run_watched(Driver driver) -> std::optional<decltype(driver(std::declval<const CallControl&>()))> {
+    WatchedRelease unlocked;
+    auto outcome = driver(unlocked.control());
+    if (unlocked.signalled()) return std::nullopt;
+    return outcome;
+}
 
 // The built-in table, merged with the user's table file when one is named
 // by LOOMCRAFT_ALEXANDER_TABLE or kept at the default place under $HOME.
