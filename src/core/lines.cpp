@@ -17,6 +17,11 @@ LineReader::LineReader(int fd, std::string_view text) : fd_(fd), text_(text) {
 
 namespace {
 
+KnotError line_too_long(std::size_t line_number) {
+    return KnotError::data_parse("line " + std::to_string(line_number) + " is longer than " +
+                                 std::to_string(kMaxLineBytes) + " bytes");
+}
+
 // True when no byte of s has its high bit set.
 bool is_ascii(std::string_view s) {
     const char* p = s.data();
@@ -59,6 +64,7 @@ Result<bool> LineReader::next_view(std::string_view& line, bool& ascii) {
                 end_ -= pos_;
                 pos_ = 0;
             }
+            if (end_ - pos_ > kMaxLineBytes) return line_too_long(lines_ + 1);
             if (end_ == buffer_.size()) buffer_.resize(2 * buffer_.size());
             scanned = end_;
             ssize_t got;
@@ -75,13 +81,20 @@ Result<bool> LineReader::next_view(std::string_view& line, bool& ascii) {
             end_ += static_cast<std::size_t>(got);
         }
     }
+    ++lines_;
+    if (line.size() > kMaxLineBytes) return line_too_long(lines_);
     ascii = is_ascii(line);
     if (!ascii && !text::valid_utf8(line)) return KnotError::io("stream did not contain valid UTF-8");
     return true;
 }
 
 LineReader::LineReader(LineReader&& other) noexcept
-    : fd_(other.fd_), text_(other.text_), buffer_(std::move(other.buffer_)), pos_(other.pos_), end_(other.end_) {
+    : fd_(other.fd_),
+      text_(other.text_),
+      buffer_(std::move(other.buffer_)),
+      pos_(other.pos_),
+      end_(other.end_),
+      lines_(other.lines_) {
     other.fd_ = -1;
 }
 
@@ -137,9 +150,12 @@ Result<bool> LineReader::next(std::string& line) {
             }
             line.append(start, end_ - pos_);
             pos_ = end_;
+            if (line.size() > kMaxLineBytes) return line_too_long(lines_ + 1);
         }
         if (line.empty()) return false;
     }
+    ++lines_;
+    if (line.size() > kMaxLineBytes) return line_too_long(lines_);
     if (!text::valid_utf8(line)) return KnotError::io("stream did not contain valid UTF-8");
     return true;
 }

@@ -9,6 +9,10 @@
 namespace skeinlab {
 
 inline constexpr std::size_t kFileBufferSize = 8192;
+// The longest line a reader accepts, its final "\n" included: a longer one is
+// the DataParse error "line {} is longer than 1048576 bytes", so that a file
+// without line breaks (such as /dev/zero) cannot grow a line without end.
+inline constexpr std::size_t kMaxLineBytes = 1u << 20;
 // The buffer of a reader read through next_view: large reads, few copies.
 inline constexpr std::size_t kViewBufferSize = 1 << 18;
 
@@ -26,7 +30,8 @@ public:
 
     // Reads the next line into `line`, with its final "\n" when it has one.
     // Returns false at the end of the input. A read failure or a line that is
-    // not valid UTF-8 ("stream did not contain valid UTF-8") is an Io error.
+    // not valid UTF-8 ("stream did not contain valid UTF-8") is an Io error;
+    // a line longer than kMaxLineBytes is a DataParse error.
     Result<bool> next(std::string& line);
 
     // As next, without copying: `line` views the reader's buffer until the
@@ -41,6 +46,7 @@ private:
     std::string buffer_;
     std::size_t pos_ = 0;
     std::size_t end_ = 0;
+    std::size_t lines_ = 0;  // lines read, for the message of a line too long
 };
 
 // Buffered writer. Construction never fails; errors surface from write/flush

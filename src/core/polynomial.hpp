@@ -26,10 +26,12 @@ struct PolynomialHash {
     std::size_t operator()(const Polynomial& p) const;
 };
 
-// Largest exponent accepted by parse_polynomial. Table polynomials have degree
-// at most a few dozen; a bound keeps a typo such as t^99999999999 from
-// allocating gigabytes.
-inline constexpr std::uint64_t kMaxParsedExponent = 1u << 20;
+// Largest exponent accepted by parse_polynomial. An Alexander polynomial has
+// degree below its knot's crossing number: the built-in table's are below 20
+// and tables of knots up to a few hundred crossings fit, while a parse never
+// builds more than 1,001 coefficients (a row like "k 1+t^1048576" would
+// otherwise take 8 MB per parse).
+inline constexpr std::uint64_t kMaxParsedExponent = 1000;
 
 // Reads the text form, e.g. "-1+3*t-t^2" gives [-1, 3, -1]. Errors are
 // PolynomialParse with "bad coefficient '{}': {}", "unexpected after t: '{}'",

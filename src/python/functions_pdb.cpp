@@ -1,6 +1,8 @@
 // read_pdb(filename, atom_filter="all"): atom positions of a PDB file, one
 // frame per model.
 
+#include <algorithm>
+
 #include "convert.hpp"
 #include "functions.hpp"
 #include "lines.hpp"
@@ -12,6 +14,13 @@ namespace {
 // A MODEL number may run ahead of the frames read so far by at most this
 // many frames; farther jumps are refused rather than allocated.
 constexpr std::uint64_t kMaxModelJump = 1000000;
+
+// The padded result (frames times the widest frame) may hold at most this
+// many points per coordinate read, plus kPaddedFloor: memory stays
+// proportional to the file, so chained MODEL jumps cannot build millions of
+// empty frames.
+constexpr std::uint64_t kPaddedPerPoint = 16;
+constexpr std::uint64_t kPaddedFloor = 1u << 22;
 
 bool is_continuation_byte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
@@ -68,6 +77,23 @@ PyObject* read_pdb(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject*
         FrameSet frames;
         std::size_t current = 0;
         std::size_t line_number = 0;
+        std::uint64_t points = 0;
+        std::uint64_t widest = 0;
+        // The padded size frames x widest after growing to `frame_count`
+        // frames of up to `width` points, refused beyond the bound.
+        const auto too_padded = [&](std::uint64_t frame_count, std::uint64_t width) {
+            const long double cells = static_cast<long double>(frame_count) *
+                                      static_cast<long double>(std::max<std::uint64_t>(width, 1));
+            return cells > static_cast<long double>(kPaddedPerPoint) * static_cast<long double>(points) +
+                               static_cast<long double>(kPaddedFloor);
+        };
+        const auto padding_error = [&](std::uint64_t frame_count, std::uint64_t width) {
+            return to_py_runtime_error("PDB line " + std::to_string(line_number) + " would pad " +
+                                       std::to_string(frame_count) + " frames to " +
+                                       std::to_string(std::max<std::uint64_t>(width, 1)) + " atoms: more than " +
+                                       std::to_string(kPaddedPerPoint) + " points per coordinate read (" +
+                                       std::to_string(points) + ") plus " + std::to_string(kPaddedFloor));
+        };
         bool stored = false;
         std::string line;
         std::string error;
@@ -89,6 +115,7 @@ PyObject* read_pdb(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject*
                                                    " is more than " + std::to_string(kMaxModelJump) +
                                                    " models beyond the " + std::to_string(frames.size()) +
                                                    " read so far");
+                    if (too_padded(target + 1, widest)) return padding_error(target + 1, widest);
                     frames.resize(static_cast<std::size_t>(target) + 1);
                 }
                 current = static_cast<std::size_t>(target);
@@ -103,7 +130,13 @@ PyObject* read_pdb(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject*
             if (!y) return to_py_runtime_error(error);
             const auto z = parse_pdb_coord(line, 46, 54, "z", line_number, error);
             if (!z) return to_py_runtime_error(error);
+            if (frames[current].size() + 1 > widest) {
+                if (too_padded(frames.size(), frames[current].size() + 1))
+                    return padding_error(frames.size(), frames[current].size() + 1);
+                widest = frames[current].size() + 1;
+            }
             frames[current].push_back({*x, *y, *z});
+            ++points;
             stored = true;
         }
         if (!stored) return to_py_runtime_error("No ATOM/HETATM records found in PDB file.");

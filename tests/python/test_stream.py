@@ -76,10 +76,10 @@ def test_invalid_utf8_and_missing_files(tmp_path):
 
 
 def test_unicode_lines_and_long_lines(tmp_path):
-    # Non-ASCII white space separates fields; a line far longer than the read buffer is whole.
-    comment = "x" * 3_000_000
+    # Non-ASCII white space separates fields; lines longer than the read buffer are whole.
+    comment = "x" * 1_000_000
     path = tmp_path / "wide.xyz"
-    path.write_text(f"2\n{comment}\nC\u00a01\u20032 3\nC 4 5 6 {'y' * 1_000_000}\n", encoding="utf-8")
+    path.write_text(f"2\n{comment}\nC\u00a01\u20032 3\nC 4 5 6 {'y' * 600_000}\n", encoding="utf-8")
     [part] = chunks(path, 3)
     np.testing.assert_array_equal(part, [[[1, 2, 3], [4, 5, 6]]])
     np.testing.assert_array_equal(part, skeinlab.read_xyz(str(path)))
@@ -91,3 +91,19 @@ def test_position_grows_to_the_file_size(tmp_path):
     stream = skeinlab.iter_xyz(str(path), 1)
     positions = [stream.tell() for _ in stream]
     assert positions == sorted(positions) and stream.tell() == path.stat().st_size
+
+
+@pytest.mark.parametrize("reader", ["read_xyz", "iter_xyz"])
+def test_lines_longer_than_one_mebibyte_are_refused_with_their_number(tmp_path, reader):
+    path = tmp_path / "long.xyz"
+    path.write_text("1\nc\nC 0 0 0\n1\n" + "x" * (1 << 20) + "\nC 0 0 0\n")
+    with pytest.raises(RuntimeError, match="failed to parse data: line 5 is longer than 1048576 bytes"):
+        if reader == "read_xyz":
+            skeinlab.read_xyz(str(path))
+        else:
+            list(skeinlab.iter_xyz(str(path)))
+
+
+def test_a_file_without_line_breaks_is_refused_at_once():
+    with pytest.raises(RuntimeError, match="line 1 is longer than 1048576 bytes"):
+        skeinlab.read_xyz("/dev/zero")
