@@ -7,6 +7,7 @@
 #                    installs what building the package needs (and MORE)
 #   pip_build ARGS   runs pip ARGS on this checkout, showing build progress
 #   ensure_gtest     installs GoogleTest from Debian's packages when missing
+#   ensure_clang     installs Clang (for libFuzzer) from Debian's packages when missing
 
 if [ -n "${VIRTUAL_ENV:-}" ]; then
   PY="$VIRTUAL_ENV/bin/python"
@@ -48,6 +49,15 @@ pip_build() {
     tail -n 40 "$log" >&2
     return "$status"
   fi
+}
+
+ensure_clang() {
+  if command -v clang++ >/dev/null 2>&1; then return; fi
+  echo "== installing Clang, for libFuzzer (Debian package clang, apt-get)"
+  local sudo=""
+  if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq clang >/dev/null
 }
 
 ensure_gtest() {

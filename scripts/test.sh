@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test: the core's unit tests (optimised, then under the address and
-# undefined-behaviour sanitizers), a check of the built wheel (it links only
+# undefined-behaviour sanitizers), the fuzz harnesses for a bounded time, a
+# check of the built wheel (it links only
 # the C and C++ runtimes, installs and imports in a fresh environment) and the
 # Python tests against that installed wheel, and mypy on its type stubs.
 #
@@ -41,6 +42,35 @@ cmake -S . -B build/tests-sanitize -G Ninja -DSKEINLAB_BUILD_MODULE=OFF -DSKEINL
   -DSKEINLAB_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" >/dev/null
 cmake --build build/tests-sanitize -j "$jobs"
 run_core_tests build/tests-sanitize
+
+# Each libFuzzer harness runs for FUZZ_SECONDS (default 30), two at a time,
+# from the seed corpus in tests/fuzz/corpus into a scratch corpus under
+# build/fuzz; a crash leaves its input in build/fuzz/crashes and fails.
+echo "== fuzzing the readers, the table parser and chain input (libFuzzer, ASan/UBSan, ${FUZZ_SECONDS:-30} s each)"
+ensure_clang
+CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DSKEINLAB_BUILD_MODULE=OFF -DSKEINLAB_BUILD_FUZZERS=ON \
+  -DSKEINLAB_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" >/dev/null
+cmake --build build/fuzz -j "$jobs" >/dev/null
+mkdir -p build/fuzz/crashes
+fuzz() {
+  local harness=$1
+  mkdir -p "build/fuzz/corpus-$harness"
+  if build/fuzz/fuzz_"$harness" -max_total_time="${FUZZ_SECONDS:-30}" -max_len=4096 -timeout=10 \
+      -rss_limit_mb=1024 -artifact_prefix="build/fuzz/crashes/$harness-" \
+      "build/fuzz/corpus-$harness" "tests/fuzz/corpus/$harness" >"build/fuzz/$harness.log" 2>&1; then
+    echo "   $harness: $(grep -o 'Done [0-9]* runs' "build/fuzz/$harness.log"), no failure"
+  else
+    echo "!! fuzz_$harness failed; see build/fuzz/$harness.log and build/fuzz/crashes/" >&2
+    tail -n 30 "build/fuzz/$harness.log" >&2
+    return 1
+  fi
+}
+fuzz xyz & first=$!
+fuzz pdb & second=$!
+wait $first && wait $second
+fuzz table & first=$!
+fuzz chain & second=$!
+wait $first && wait $second
 
 echo "== the wheel links nothing outside the manylinux base libraries"
 rm -rf build/wheel-contents

@@ -131,8 +131,9 @@ Outcome<std::vector<Spectrum>> run_spectra(std::size_t units, ChainOf chain_of, 
         units * blocks, threads,
         [&](std::size_t item) {
             const std::size_t unit = item / blocks;
-            const auto [first, last] = block_range(samples, item % blocks, blocks);
-            return counted([&] { return sample_spectrum(chains[unit], key_of(unit), first, last, table); });
+            const std::pair<std::uint64_t, std::uint64_t> range = block_range(samples, item % blocks, blocks);
+            return counted(
+                [&] { return sample_spectrum(chains[unit], key_of(unit), range.first, range.second, table); });
         },
         control);
     if (auto* failure = std::get_if<Failure>(&parts)) return std::move(*failure);
