@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Runs every test: the core's unit tests (optimised, then under the address and
 # undefined-behaviour sanitizers), the fuzz harnesses for a bounded time, a
-# check of the built wheel (it links only
-# the C and C++ runtimes, installs and imports in a fresh environment) and the
-# Python tests against that installed wheel, and mypy on its type stubs.
+# check of the built wheel (it links only the C and C++ runtimes, installs and
+# imports in a fresh environment), the Python tests against that installed
+# wheel, and mypy on its type stubs.
 #
 # The optimised core tests are built in the same build tree as the module
 # (scikit-build-core's build/<wheel tag>, shared with scripts/example.sh), so
