@@ -1,6 +1,35 @@
 #include "geometry.hpp"
 
+#include <algorithm>
+#include <cmath>
+
 namespace skeinlab {
+
+int unit_exponent(const Chain& chain) {
+    double lo[3] = {INFINITY, INFINITY, INFINITY};
+    double hi[3] = {-INFINITY, -INFINITY, -INFINITY};
+    for (const Point3& p : chain) {
+        const double c[3] = {p.x, p.y, p.z};
+        for (int a = 0; a < 3; ++a) {
+            if (!std::isfinite(c[a])) continue;
+            lo[a] = std::min(lo[a], c[a]);
+            hi[a] = std::max(hi[a], c[a]);
+        }
+    }
+    double extent = 0.0;
+    for (int a = 0; a < 3; ++a)
+        if (hi[a] >= lo[a]) extent = std::max(extent, hi[a] - lo[a]);
+    if (!(extent > 0.0) || !std::isfinite(extent)) return 0;
+    if (extent >= kUnitRangeLow && extent < kUnitRangeHigh) return 0;
+    int e = 0;
+    std::frexp(extent, &e);  // extent in [2^(e-1), 2^e)
+    return extent < kUnitRangeLow ? 1 - e : 50 - e;
+}
+
+void scale_by_power_of_two(Chain& chain, int k) {
+    if (k == 0) return;
+    for (Point3& p : chain) p = {std::ldexp(p.x, k), std::ldexp(p.y, k), std::ldexp(p.z, k)};
+}
 
 Plane triangle_plane(const Point3& prev, const Point3& normal, double normal_length) {
     Plane plane;

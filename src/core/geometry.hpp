@@ -42,6 +42,21 @@ struct Plane {
 // (next - prev) and its length |N|, anchored at prev.
 Plane triangle_plane(const Point3& prev, const Point3& normal, double normal_length);
 
+// The chain's extent is the largest range of its finite coordinates along one
+// axis. The fixed distance tolerances of KMT, the crossing search and the
+// closure are meant for extents in [kUnitRangeLow, kUnitRangeHigh): chains
+// outside it are typed scaled by a power of two into it.
+inline constexpr double kUnitRangeLow = 1.0;
+inline constexpr double kUnitRangeHigh = 1125899906842624.0;  // 2^50
+
+// The k such that the chain times 2^k has its extent in the unit range: 0 for
+// a chain already in it, without finite extent, or of extent 0.
+int unit_exponent(const Chain& chain);
+
+// Multiplies every coordinate by 2^k: exact (only the exponents change)
+// unless a result leaves the range of normal doubles.
+void scale_by_power_of_two(Chain& chain, int k);
+
 // Tolerance of the KMT test, absolute, in coordinate units.
 inline constexpr double kKmtEpsilon = 1e-7;
 

@@ -353,6 +353,12 @@ Result<KnotCore> find_knot_core(const Chain& chain, const std::string& target, c
 
 Outcome<std::pair<std::string, CoreTriple>> knot_size_of_frame(const Chain& chain, const AlexanderTable& table,
                                                                const KnotTypeOptions& options) {
+    // Cores are indices, so the whole search runs on the chain scaled into the unit range.
+    if (const int k = unit_exponent(chain); k != 0) {
+        Chain scaled = chain;
+        scale_by_power_of_two(scaled, k);
+        return knot_size_of_frame(scaled, table, options);
+    }
     Outcome<std::string> typed = classify_frame(chain, table, options);
     if (auto* failure = std::get_if<Failure>(&typed)) return std::move(*failure);
     std::string name = std::get<std::string>(std::move(typed));

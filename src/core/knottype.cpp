@@ -1,9 +1,13 @@
 #include "knottype.hpp"
 
+#include <algorithm>
 #include <cfloat>
+#include <cmath>
+#include <vector>
 #include <utility>
 
 #include "alexander.hpp"
+#include "bigint.hpp"
 #include "hull.hpp"
 #include "io.hpp"
 #include "kmt.hpp"
@@ -30,13 +34,94 @@ void choose_projection(Chain& pts) {
     }
 }
 
+namespace {
+
+// True when |P(1)| = 1 and the coefficients read the same backwards, as for
+// the Alexander polynomial of every knot (symmetric, with value +-1 at 1); a
+// diagram that is not a knot diagram (a crossing lost at a sample point, two
+// strands meeting) can give anything else.
+bool knot_like(const ExactPolynomial& p) {
+    std::vector<BigInteger> coeffs;
+    if (p.small) {
+        for (const std::int64_t c : p.small->coeffs) {
+            BigInteger term;
+            term.negative = c < 0;
+            term.magnitude = BigUnsigned(c < 0 ? std::uint64_t{0} - static_cast<std::uint64_t>(c)
+                                               : static_cast<std::uint64_t>(c));
+            coeffs.push_back(term);
+        }
+    } else {
+        coeffs = p.big;
+    }
+    std::size_t lo = 0, hi = coeffs.size();
+    while (lo < hi && coeffs[lo].is_zero()) ++lo;
+    while (hi > lo && coeffs[hi - 1].is_zero()) --hi;
+    BigInteger sum;
+    for (std::size_t i = lo; i < hi; ++i) {
+        if (!(coeffs[i] - coeffs[lo + hi - 1 - i]).is_zero()) return false;
+        sum = sum + coeffs[i];
+    }
+    const std::optional<std::int64_t> value = sum.to_i64();
+    return value && (*value == 1 || *value == -1);
+}
+
+// The rotation of the unit quaternion (1, a, b, c) / |(1, a, b, c)| applied
+// to every point.
+Chain rotated(const Chain& points, double a, double b, double c) {
+    const double n = std::sqrt(1.0 + a * a + b * b + c * c);
+    const double w = 1.0 / n, x = a / n, y = b / n, z = c / n;
+    const Point3 rows[3] = {
+        {w * w + x * x - y * y - z * z, 2.0 * (x * y - w * z), 2.0 * (x * z + w * y)},
+        {2.0 * (x * y + w * z), w * w - x * x + y * y - z * z, 2.0 * (y * z - w * x)},
+        {2.0 * (x * z - w * y), 2.0 * (y * z + w * x), w * w - x * x - y * y + z * z},
+    };
+    Chain out;
+    out.reserve(points.size());
+    for (const Point3& p : points) out.push_back({dot(rows[0], p), dot(rows[1], p), dot(rows[2], p)});
+    return out;
+}
+
+// The projections tried after the chosen one when its polynomial is not
+// knot-like, in this order: heights along z, x and y as given, then the
+// chain turned by eight fixed rotations and projected along z.
+std::vector<Chain> fallback_projections(const Chain& points) {
+    std::vector<Chain> out;
+    out.push_back(points);
+    Chain x_height = points, y_height = points;
+    for (Point3& p : x_height) std::swap(p.x, p.z);
+    for (Point3& p : y_height) std::swap(p.y, p.z);
+    out.push_back(std::move(x_height));
+    out.push_back(std::move(y_height));
+    static constexpr double kTurns[8][3] = {
+        {0.31, 0.17, 0.53}, {-0.47, 0.29, 0.11}, {0.23, -0.61, 0.37}, {0.71, 0.43, -0.19},
+        {-0.13, -0.37, -0.67}, {0.59, -0.07, 0.83}, {-0.89, 0.53, 0.27}, {0.41, 0.97, -0.59},
+    };
+    for (const auto& t : kTurns) out.push_back(rotated(points, t[0], t[1], t[2]));
+    return out;
+}
+
+}  // namespace
+
 Result<std::string> compute_knottype_from_chain(const Chain& points, const AlexanderTable& table, bool debug) {
     if (points.size() < 3) return std::string("1");
     Chain pts = points;
     choose_projection(pts);
-    const AlexanderMatrix matrix = alexander_matrix(pts);
+    AlexanderMatrix matrix = alexander_matrix(pts);
     if (matrix.crossings == 0) return std::string("1");
-    const ExactPolynomial polynomial = alexander_polynomial(matrix);
+    ExactPolynomial polynomial = alexander_polynomial(matrix);
+    if (!knot_like(polynomial)) {
+        // Not a knot diagram: the first knot-like polynomial of the fallback
+        // projections, or the unknot when none gives one (a chain that passes
+        // through itself has no knot type).
+        bool found = false;
+        for (const Chain& projection : fallback_projections(points)) {
+            matrix = alexander_matrix(projection);
+            if (matrix.crossings == 0) return std::string("1");
+            polynomial = alexander_polynomial(matrix);
+            if ((found = knot_like(polynomial))) break;
+        }
+        if (!found) return std::string("1");
+    }
     if (polynomial.small)
         if (const std::string* name = table.lookup(*polynomial.small)) return *name;
     const std::string text = polynomial.text();
@@ -69,8 +154,18 @@ Result<std::string> type_reduced_open_chain(Chain work, const AlexanderTable& ta
         if (const auto ends = hull_ends(work, options.hull_tolerance, options.hull_scale)) {
             work.insert(work.begin(), ends->first);
             work.push_back(ends->second);
-        } else if (options.debug) {
-            write_debug_line("warning: hull_ends failed, using infinity-closure fallback (no head-tail segment)");
+        } else {
+            // Finite points without a hull lie in one plane (decided exactly):
+            // such a chain cannot be knotted.
+            const bool finite = std::all_of(work.begin(), work.end(), [](const Point3& p) {
+                return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
+            });
+            if (options.debug)
+                write_debug_line("warning: hull_ends failed, using infinity-closure fallback (no head-tail segment)");
+            if (finite && !build_hull(work)) {
+                if (options.debug) write_debug_line("knot type: 1");
+                return std::string("1");
+            }
         }
     }
     Result<std::string> name = compute_knottype_from_chain(work, table, options.debug);
