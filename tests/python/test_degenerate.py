@@ -1,0 +1,78 @@
+"""Chains in any unit of length, planar and self-intersecting chains: right or at least possible answers."""
+import re
+
+import numpy as np
+import pytest
+
+import skeinlab
+from conftest import torus_knot
+
+TREFOIL = torus_knot(2, 3)  # diameter about 8
+
+
+def rotation(rng):
+    w, x, y, z = (q := rng.normal(size=4)) / np.linalg.norm(q)
+    return np.array([[w * w + x * x - y * y - z * z, 2 * (x * y - w * z), 2 * (x * z + w * y)],
+                     [2 * (x * y + w * z), w * w - x * x + y * y - z * z, 2 * (y * z - w * x)],
+                     [2 * (x * z - w * y), 2 * (y * z + w * x), w * w - x * x - y * y + z * z]])
+
+
+def possible(name):
+    """A name, or the text of a symmetric polynomial with value +-1 at t = 1."""
+    if name == "1" or "_" in name:
+        return True
+    coeffs = {}
+    for sign, c, power in re.findall(r"([+-]?)(\d*)\*?(t(?:\^\d+)?)?", name.replace("*t", "t")):
+        if not c and not power:
+            continue
+        k = 0 if not power else (int(power[2:]) if "^" in power else 1)
+        coeffs[k] = (-1 if sign == "-" else 1) * int(c or 1)
+    values = [coeffs.get(k, 0) for k in range(max(coeffs) + 1)]
+    return abs(sum(values)) == 1 and values == values[::-1]
+
+
+@pytest.mark.parametrize("scale", [1e-300, 1e-10, 1e-3, 10 ** -2.25, 1e155, 1e300])
+def test_a_trefoil_is_a_trefoil_in_any_unit(scale):
+    chain = TREFOIL * scale
+    assert skeinlab.knot_type(chain) == ["3_1"]
+    assert skeinlab.knot_type(chain, "open") == ["3_1"]
+    names, [[start, end, length]] = skeinlab.knot_size(chain)
+    assert names == ["3_1"] and length > 0
+    assert skeinlab.knot_spectrum(chain, samples=5) == [{"3_1": 1.0}]
+
+
+def test_scaling_is_by_powers_of_two_so_results_match_bit_for_bit():
+    # 2**-20 is brought back up by a power of two to the very bits of 2**-2, which is in range already.
+    small, in_range = TREFOIL * 2.0 ** -20, TREFOIL * 2.0 ** -2
+    assert skeinlab.knot_size(small) == skeinlab.knot_size(in_range)
+    assert skeinlab.knot_size(small, "open") == skeinlab.knot_size(in_range, "open")
+    reduced = skeinlab.kmt(small)
+    np.testing.assert_array_equal(reduced * 2.0 ** 18, skeinlab.kmt(in_range))
+    assert np.isin(reduced, small).all()  # the points returned are input points, exactly
+
+
+def test_five_coplanar_points_in_a_tilted_plane_are_not_knotted():
+    five = np.array([[0, 0, 0], [3, 1, 0], [1, 3, 0], [2, -1, 0], [-1, 2, 0]], float)
+    tilted = five @ rotation(np.random.default_rng(1)).T
+    assert skeinlab.knot_type(tilted, "open") == ["1"]
+    assert skeinlab.knot_size(tilted, "open") == (["1"], [[-1, -1, 0]])
+
+
+def test_planar_chains_never_give_impossible_polynomials():
+    rng = np.random.default_rng(0)
+    names = []
+    for _ in range(400):
+        n = int(rng.integers(5, 12))
+        angles = np.sort(rng.uniform(0, 2 * np.pi, n)) * rng.integers(1, 4)
+        radii = rng.uniform(0.2, 3, n)
+        star = np.stack([radii * np.cos(angles), radii * np.sin(angles), np.zeros(n)], axis=1)
+        turned = star @ rotation(rng).T
+        names += skeinlab.knot_type(turned, "open") + skeinlab.knot_type(turned)
+    assert all(possible(name) for name in names), [n for n in names if not possible(n)]
+
+
+def test_a_ring_drawn_in_one_plane_through_itself_is_typed_unknot():
+    t = np.linspace(0, 2 * np.pi, 100, endpoint=False)
+    figure = np.stack([np.sin(t), np.sin(2 * t), np.zeros_like(t)], axis=1)
+    assert skeinlab.knot_type(figure) == ["1"]
+    assert skeinlab.knot_type(figure @ rotation(np.random.default_rng(2)).T) == ["1"]
