@@ -75,7 +75,17 @@ Result<bool> XyzReader::next(Chain& frame) {
         const std::string_view count_text = text::trim(line);
         if (count_text.empty()) continue;
         const auto parsed = text::parse_u64(count_text);
-        if (!parsed.value) return KnotError::data_parse(std::string("invalid point count: ") + parsed.error);
+        if (!parsed.value) {
+            // A point line where a count belongs: the frame before holds more
+            // points than its count said.
+            std::string_view fields[4];
+            if (frames_ > 0 && ascii_fields(line, fields, 4) == 4 && text::parse_f64(fields[1]).value &&
+                text::parse_f64(fields[2]).value && text::parse_f64(fields[3]).value)
+                return KnotError::data_parse("line " + std::to_string(lines_) + ": expected a point count, got '" +
+                                             std::string(count_text) + "' (frame " + std::to_string(frames_ - 1) +
+                                             " has more points than its count)");
+            return KnotError::data_parse(std::string("invalid point count: ") + parsed.error);
+        }
         count = *parsed.value;
         break;
     }

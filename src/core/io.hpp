@@ -50,7 +50,9 @@ private:
 
 // Parses a whole stream into frames. Blank lines may stand before, between
 // and after frames. Errors: Io (read failure, invalid UTF-8) or DataParse
-// ("invalid point count: {}", "unexpected EOF after XYZ point count",
+// ("invalid point count: {}", "line {}: expected a point count, got '{}'
+// (frame {} has more points than its count)" for a point line where a count
+// belongs, "unexpected EOF after XYZ point count",
 // "unexpected EOF in XYZ data line {}", "line {}: expected 'type x y z', got
 // '{}'", "bad x at line {}: {}" and likewise for y and z).
 Result<FrameSet> read_data_xyz_frames(LineReader& reader);

@@ -22,6 +22,12 @@ KnotError line_too_long(std::size_t line_number) {
                                  std::to_string(kMaxLineBytes) + " bytes");
 }
 
+}  // namespace
+
+KnotError not_utf8() { return KnotError::io("stream did not contain valid UTF-8"); }
+
+namespace {
+
 // True when no byte of s has its high bit set.
 bool is_ascii(std::string_view s) {
     const char* p = s.data();
@@ -38,7 +44,7 @@ bool is_ascii(std::string_view s) {
 
 }  // namespace
 
-Result<bool> LineReader::next_view(std::string_view& line, bool& ascii) {
+Result<bool> LineReader::next_view(std::string_view& line, bool& ascii, bool check_utf8) {
     if (fd_ < 0) {
         if (pos_ >= text_.size()) return false;
         const std::size_t nl = text_.find('\n', pos_);
@@ -84,7 +90,7 @@ Result<bool> LineReader::next_view(std::string_view& line, bool& ascii) {
     ++lines_;
     if (line.size() > kMaxLineBytes) return line_too_long(lines_);
     ascii = is_ascii(line);
-    if (!ascii && !text::valid_utf8(line)) return KnotError::io("stream did not contain valid UTF-8");
+    if (check_utf8 && !ascii && !text::valid_utf8(line)) return not_utf8();
     return true;
 }
 
@@ -156,7 +162,7 @@ Result<bool> LineReader::next(std::string& line) {
     }
     ++lines_;
     if (line.size() > kMaxLineBytes) return line_too_long(lines_);
-    if (!text::valid_utf8(line)) return KnotError::io("stream did not contain valid UTF-8");
+    if (!text::valid_utf8(line)) return not_utf8();
     return true;
 }
 

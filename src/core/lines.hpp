@@ -36,8 +36,13 @@ public:
 
     // As next, without copying: `line` views the reader's buffer until the
     // next call, and `ascii` tells whether the line is plain ASCII (checked
-    // eight bytes at a time; other lines are checked to be UTF-8 in full).
-    Result<bool> next_view(std::string_view& line, bool& ascii);
+    // eight bytes at a time; other lines are checked to be UTF-8 in full,
+    // unless check_utf8 is false: a reader that skips some lines checks only
+    // those it reads, with not_utf8). lines_read() names the line.
+    Result<bool> next_view(std::string_view& line, bool& ascii, bool check_utf8 = true);
+
+    // Lines read so far.
+    std::size_t lines_read() const { return lines_; }
 
 private:
     LineReader(int fd, std::string_view text);
@@ -75,6 +80,9 @@ private:
 // True when the path's metadata can be read (following symbolic links). A
 // path with an embedded NUL byte names no file.
 bool path_exists(const std::string& path);
+
+// The Io error "stream did not contain valid UTF-8".
+KnotError not_utf8();
 
 // Removes a final "\n" and a "\r" just before it.
 std::string_view strip_line_ending(std::string_view line);

@@ -68,14 +68,26 @@ Result<FrameSet> read_pdb_frames(LineReader& reader, bool alpha_carbons_only) {
                                    std::to_string(points) + ") plus " + std::to_string(kPaddedFloor));
     };
     bool stored = false;
-    std::string line;
+    std::string_view line;
+    std::string last_line;  // a final line without "\n", given one
+    bool ascii = false;
     std::string error;
     for (;;) {
-        Result<bool> more = reader.next(line);
+        // Records that are not read are not decoded (a REMARK may hold any bytes).
+        Result<bool> more = reader.next_view(line, ascii, false);
         if (!more) return KnotError::data_parse(more.error().message());
         if (!more.value()) break;
         ++line_number;
-        if (starts_with(line, "MODEL")) {
+        const bool model = starts_with(line, "MODEL");
+        if (!model && !starts_with(line, "ATOM") && !starts_with(line, "HETATM")) continue;
+        if (!ascii && !text::valid_utf8(line)) return KnotError::data_parse(not_utf8().message());
+        if (line.empty() || line.back() != '\n') {
+            // The columns of a last line without its line break, as with it.
+            last_line.assign(line);
+            last_line += '\n';
+            line = last_line;
+        }
+        if (model) {
             const auto tokens = text::split_whitespace(std::string_view(line).substr(5));
             std::uint64_t target = frames.size();
             if (!tokens.empty()) {
@@ -94,7 +106,6 @@ Result<FrameSet> read_pdb_frames(LineReader& reader, bool alpha_carbons_only) {
             current = static_cast<std::size_t>(target);
             continue;
         }
-        if (!starts_with(line, "ATOM") && !starts_with(line, "HETATM")) continue;
         if (frames.size() <= current) frames.resize(current + 1);
         if (alpha_carbons_only && text::trim(column(line, 12, 16)) != "CA") continue;
         const auto x = parse_pdb_coord(line, 30, 38, "x", line_number, error);

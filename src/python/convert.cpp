@@ -89,6 +89,27 @@ std::optional<std::string> convert_str(PyObject* obj, const char* name) {
     return std::string(utf8, static_cast<std::size_t>(size));
 }
 
+std::optional<std::string> convert_path(PyObject* obj, const char* name) {
+    if (!PyUnicode_Check(obj)) return convert_str(obj, name);
+    Py_ssize_t size = 0;
+    if (const char* utf8 = PyUnicode_AsUTF8AndSize(obj, &size)) return std::string(utf8, static_cast<std::size_t>(size));
+    PyErr_Clear();
+    // Not UTF-8: the bytes the file system encoding gives, as os.fsencode does
+    // (surrogateescape brings back the bytes of names that are not UTF-8).
+    if (PyRef bytes = PyRef::steal(PyUnicode_EncodeFSDefault(obj))) {
+        return std::string(PyBytes_AS_STRING(bytes.get()), static_cast<std::size_t>(PyBytes_GET_SIZE(bytes.get())));
+    }
+    PyErr_Clear();
+    // No encoding makes it a file name, so it names no file.
+    PyRef shown = PyRef::steal(PyUnicode_AsEncodedString(obj, "utf-8", "backslashreplace"));
+    const std::string text = shown ? std::string(PyBytes_AS_STRING(shown.get()),
+                                                 static_cast<std::size_t>(PyBytes_GET_SIZE(shown.get())))
+                                   : std::string("?");
+    PyErr_Clear();
+    raise_with_message(PyExc_FileNotFoundError, "Cannot open file: " + text);
+    return std::nullopt;
+}
+
 bool convert_threads(PyObject* obj, std::optional<std::uint64_t>& out) {
     out.reset();
     if (obj == nullptr || obj == Py_None) return true;

@@ -68,6 +68,13 @@ void name_type_error(const char* name);
 // A str argument as UTF-8 text, or nullopt with a TypeError naming the argument.
 std::optional<std::string> convert_str(PyObject* obj, const char* name);
 
+// A str path argument as the bytes that name the file: UTF-8, or, for a str
+// that is not (lone surrogates), the bytes of the file system encoding with
+// surrogateescape, as os.fsencode gives them. A str that no encoding turns
+// into bytes names no file: FileNotFoundError "Cannot open file: {path}" (the
+// path with backslash escapes). A non-str is the TypeError of convert_str.
+std::optional<std::string> convert_path(PyObject* obj, const char* name);
+
 // None (or omitted) gives an empty optional count; otherwise an int (any
 // object with __index__) that fits an unsigned 64-bit integer. Negative ints
 // raise the host's OverflowError. Returns false on failure.

@@ -29,7 +29,7 @@ std::optional<FrameSet> frames_from_path(const std::string& path) {
 
 std::optional<FrameSet> frames_from_input(PyObject* input_data) {
     if (PyUnicode_Check(input_data)) {
-        std::optional<std::string> path = convert_str(input_data, "input_data");
+        std::optional<std::string> path = convert_path(input_data, "input_data");
         if (!path) return std::nullopt;
         return frames_from_path(*path);
     }
@@ -69,7 +69,7 @@ PyObject* read_xyz(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject*
         static const char* const names[] = {"filename"};
         PyObject* bound[1];
         if (!bind_arguments("read_xyz", names, 1, 1, args, nargs, kwnames, bound)) return nullptr;
-        const std::optional<std::string> filename = convert_str(bound[0], "filename");
+        const std::optional<std::string> filename = convert_path(bound[0], "filename");
         if (!filename) return nullptr;
         const std::optional<FrameSet> frames = frames_from_path(*filename);
         if (!frames) return nullptr;
@@ -169,7 +169,7 @@ PyObject* iter_xyz(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject*
         static const char* const names[] = {"filename", "chunk"};
         PyObject* bound[2];
         if (!bind_arguments("iter_xyz", names, 2, 1, args, nargs, kwnames, bound)) return nullptr;
-        const std::optional<std::string> filename = convert_str(bound[0], "filename");
+        const std::optional<std::string> filename = convert_path(bound[0], "filename");
         if (!filename) return nullptr;
         std::uint64_t chunk = 1000;
         if (!convert_positive_count(bound[1], "chunk", chunk)) return nullptr;
@@ -191,7 +191,7 @@ PyObject* write_xyz(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject
         static const char* const names[] = {"filename", "input_data", "append"};
         PyObject* bound[3];
         if (!bind_arguments("write_xyz", names, 3, 2, args, nargs, kwnames, bound)) return nullptr;
-        const std::optional<std::string> filename = convert_str(bound[0], "filename");
+        const std::optional<std::string> filename = convert_path(bound[0], "filename");
         if (!filename) return nullptr;
         bool append = false;
         if (bound[2] && !convert_bool(bound[2], "append", append)) return nullptr;

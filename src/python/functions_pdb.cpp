@@ -13,7 +13,7 @@ PyObject* read_pdb(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject*
         static const char* const names[] = {"filename", "atom_filter"};
         PyObject* bound[2];
         if (!bind_arguments("read_pdb", names, 2, 1, args, nargs, kwnames, bound)) return nullptr;
-        const std::optional<std::string> filename = convert_str(bound[0], "filename");
+        const std::optional<std::string> filename = convert_path(bound[0], "filename");
         if (!filename) return nullptr;
         std::optional<std::string> atom_filter = std::string("all");
         if (bound[1] && !(atom_filter = convert_str(bound[1], "atom_filter"))) return nullptr;

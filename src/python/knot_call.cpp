@@ -4,24 +4,24 @@
 
 #include "frames.hpp"
 #include "lines.hpp"
-#include "text.hpp"
 
 namespace skeinlab::py {
 namespace {
 
-// An environment variable whose value is valid UTF-8, or nothing.
-std::optional<std::string> unicode_env(const char* name) {
+// An environment variable's value as bytes (a path need not be UTF-8), or
+// nothing when it is not set.
+std::optional<std::string> env_value(const char* name) {
     const char* value = std::getenv(name);
-    if (!value || !text::valid_utf8(value)) return std::nullopt;
+    if (!value) return std::nullopt;
     return std::string(value);
 }
 
 }  // namespace
 
 std::optional<AlexanderTable> load_table() {
-    std::optional<std::string> path = unicode_env("LOOMCRAFT_ALEXANDER_TABLE");
+    std::optional<std::string> path = env_value("LOOMCRAFT_ALEXANDER_TABLE");
     if (!path) {
-        const std::optional<std::string> home = unicode_env("HOME");
+        const std::optional<std::string> home = env_value("HOME");
         if (!home) return AlexanderTable::builtin();
         std::string candidate = *home;
         for (const char* part : {".local", "share", "ropelore", "table_knot_skeinlab.txt"}) {

@@ -1,4 +1,5 @@
 """Chains in any unit of length, planar and self-intersecting chains: right or at least possible answers."""
+import os
 import re
 
 import numpy as np
@@ -76,3 +77,46 @@ def test_a_ring_drawn_in_one_plane_through_itself_is_typed_unknot():
     figure = np.stack([np.sin(t), np.sin(2 * t), np.zeros_like(t)], axis=1)
     assert skeinlab.knot_type(figure) == ["1"]
     assert skeinlab.knot_type(figure @ rotation(np.random.default_rng(2)).T) == ["1"]
+
+
+def test_a_table_path_that_is_not_utf8_is_a_path(monkeypatch, tmp_path):
+    missing = os.fsdecode(os.fsencode(str(tmp_path)) + b"/table-\xff.txt")
+    monkeypatch.setenv("LOOMCRAFT_ALEXANDER_TABLE", missing)
+    with pytest.raises(FileNotFoundError, match="^Alexander table file not found: "):
+        skeinlab.knot_type(TREFOIL)
+    with open(os.fsencode(missing), "w") as table:
+        table.write("tref 1-t+t^2\n")
+    assert skeinlab.knot_type(TREFOIL) == ["tref"]
+
+
+@pytest.mark.parametrize("call", [
+    lambda p: skeinlab.read_xyz(p), lambda p: skeinlab.iter_xyz(p), lambda p: skeinlab.read_pdb(p),
+    lambda p: skeinlab.knot_type(p), lambda p: skeinlab.knot_size(p, "open"),
+])
+def test_paths_with_lone_surrogates_name_no_file(call):
+    with pytest.raises(FileNotFoundError, match=r"^Cannot open file: /no/such/\\ud800\.xyz$"):
+        call("/no/such/\ud800.xyz")
+
+
+def test_file_names_that_are_not_utf8_are_read(tmp_path):
+    path = os.fsdecode(os.fsencode(str(tmp_path)) + b"/rings-\xe9.xyz")  # as os.listdir would give it
+    skeinlab.write_xyz(path, TREFOIL)
+    assert skeinlab.knot_type(path) == ["3_1"]
+    np.testing.assert_array_equal(skeinlab.read_xyz(path)[0], np.round(TREFOIL, 5))
+
+
+def test_a_last_pdb_line_reads_alike_with_or_without_its_line_break(tmp_path):
+    line = "ATOM      1  CA  ALA A   1      11.104   6.134  -6.50"  # ends inside the z column
+    for text in (line, line + "\n"):
+        path = tmp_path / "short.pdb"
+        path.write_text("ATOM      2  CA  ALA A   2       1.000   2.000   3.000\n" + text)
+        np.testing.assert_array_equal(skeinlab.read_pdb(str(path)), [[[1, 2, 3], [11.104, 6.134, -6.5]]])
+
+
+def test_a_count_smaller_than_its_points_names_the_line(tmp_path):
+    path = tmp_path / "short-count.xyz"
+    path.write_text("2\nc\nC 0 0 0\nC 1 0 0\nC 1 1 0\n")
+    with pytest.raises(RuntimeError) as error:
+        skeinlab.read_xyz(str(path))
+    assert str(error.value) == ("failed to parse data: line 5: expected a point count, got 'C 1 1 0' "
+                                "(frame 0 has more points than its count)")

@@ -99,8 +99,11 @@ def test_check_order_and_file_errors(tmp_path):
             skeinlab.read_pdb(path, bad)
     with pytest.raises(RuntimeError, match=r"^Is a directory \(os error 21\)$"):
         skeinlab.read_pdb(str(tmp_path))
+    # Invalid bytes in a record that is read fail the file; in a record that is not read they do not.
     with pytest.raises(RuntimeError, match=r"^stream did not contain valid UTF-8$"):
-        skeinlab.read_pdb(write(tmp_path, atom(1, "CA", 1, 2, 3).encode() + b"REMARK \xff\n"))
+        skeinlab.read_pdb(write(tmp_path, atom(1, "CA", 1, 2, 3).encode()[:-2] + b"\xff\n"))
+    np.testing.assert_array_equal(
+        skeinlab.read_pdb(write(tmp_path, b"REMARK Fran\xe7ois\n" + atom(1, "CA", 1, 2, 3).encode())), [[[1, 2, 3]]])
 
 
 def test_alpha_carbon_trace_types_and_sizes_as_open_chain(tmp_path):
