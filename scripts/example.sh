@@ -9,7 +9,7 @@ source scripts/env.sh
 
 ensure_build_requirements
 echo "== building and installing skeinlab (the first build compiles the C++ core, about a minute on two cores)"
-pip_build install ".[cli]"
+pip_build install ".[all]"
 skeinlab="$(dirname "$PY")/skeinlab"
 echo "== skeinlab type examples/rings.xyz"
 "$skeinlab" type examples/rings.xyz

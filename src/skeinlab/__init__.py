@@ -18,12 +18,15 @@ from ._core import (
     write_xyz,
 )
 
+from .structures import Chains, read_chains
+
 try:
     __version__ = _version("skeinlab")
 except PackageNotFoundError:  # run from a source tree without installing
     __version__ = "0+unknown"
 
 __all__ = [
+    "Chains",
     "InternalError",
     "__version__",
     "iter_xyz",
@@ -32,6 +35,7 @@ __all__ = [
     "knot_size",
     "knot_spectrum",
     "knot_type",
+    "read_chains",
     "read_pdb",
     "read_xyz",
     "write_xyz",
