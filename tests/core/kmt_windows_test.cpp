@@ -44,7 +44,8 @@ struct ChainKind {
 const ChainKind kKinds[] = {
     {"free walk", [](std::uint64_t seed) { return seeded_walk(150 + seed % 50, seed, 0.0); }},
     {"compact walk", [](std::uint64_t seed) { return seeded_walk(120 + seed % 80, seed, 0.3); }},
-    {"noisy trefoil", [](std::uint64_t seed) { return noisy(torus_knot(2, 3, 200 + 40 * (seed % 5)), 1e-3, seed); }},
+    {"noisy trefoil",
+     [](std::uint64_t seed) { return noisy(torus_knot(2, 3, 200 + 40 * static_cast<int>(seed % 5)), 1e-3, seed); }},
     {"noisy figure-eight", [](std::uint64_t seed) { return noisy(figure_eight(300), 0.02, seed); }},
     {"planar", [](std::uint64_t seed) {
          Chain c = seeded_walk(100, seed, 0.2);
@@ -96,8 +97,8 @@ TEST_P(ReplayedWindows, ReduceExactlyAsKmtOnACopy) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Chains, ReplayedWindows, ::testing::ValuesIn(kKinds),
-                         [](const auto& info) {
-                             std::string name = info.param.name;
+                         [](const auto& test) {
+                             std::string name = test.param.name;
                              for (char& c : name)
                                  if (c == ' ' || c == '-') c = '_';
                              return name;
