@@ -187,10 +187,12 @@ Outcome<std::vector<std::vector<SpectrumEntry>>> compute_spectra(const FrameSet&
                                                                  const KnotTypeOptions& options,
                                                                  std::uint64_t samples, std::uint64_t seed,
                                                                  std::optional<std::uint64_t> threads,
-                                                                 const CallControl& control) {
+                                                                 const CallControl& control,
+                                                                 std::uint64_t frame_offset) {
     Outcome<std::vector<Spectrum>> spectra = run_spectra(
         frames.size(), [&](std::size_t f) -> const Chain& { return frames[f]; },
-        [&](std::size_t f) { return std::vector<std::uint64_t>{seed, f}; }, options.is_ring, table, options,
+        [&](std::size_t f) { return std::vector<std::uint64_t>{seed, frame_offset + f}; }, options.is_ring, table,
+        options,
         samples, threads, control);
     if (auto* failure = std::get_if<Failure>(&spectra)) return std::move(*failure);
     std::vector<std::vector<SpectrumEntry>> sorted;

@@ -69,13 +69,15 @@ Outcome<KnotSizes> compute_knot_size(const FrameSet& frames, const AlexanderTabl
 
 // The spectrum of every frame, as Spectrum::sorted() orders it: `samples`
 // typings per frame (>= 1), sample k of frame f drawn from the stream keyed by
-// (seed, f, k). Frames and blocks of samples share the pool, so one frame
+// (seed, frame_offset + f, k), so that a trajectory typed in chunks keys its
+// frames as when typed whole. Frames and blocks of samples share the pool, so one frame
 // uses every worker; the counts never depend on the split.
 Outcome<std::vector<std::vector<SpectrumEntry>>> compute_spectra(const FrameSet& frames, const AlexanderTable& table,
                                                                  const KnotTypeOptions& options,
                                                                  std::uint64_t samples, std::uint64_t seed,
                                                                  std::optional<std::uint64_t> threads,
-                                                                 const CallControl& control = {});
+                                                                 const CallControl& control = {},
+                                                                 std::uint64_t frame_offset = 0);
 
 // One window of a fingerprint and the dominant entry of its spectrum.
 struct FingerprintRow {

@@ -60,7 +60,7 @@ inline constexpr const char* kReadPdbDoc =
     "If frames have different atom counts, shorter frames are padded with `NaN`.";
 
 inline constexpr const char* kKnotSpectrumDoc =
-    "knot_spectrum(input_data, chain_type=\"ring\", samples=100, seed=0, threads=None)\n--\n\n"
+    "knot_spectrum(input_data, chain_type=\"ring\", samples=100, seed=0, threads=None, frame_offset=0)\n--\n\n"
     "Knot spectrum of every frame: how often each knot comes out over random\n"
     "projections and, for open chains, random closures.\n\n"
     "Each of the `samples` typings of a frame rotates the chain by a random\n"
@@ -83,7 +83,10 @@ inline constexpr const char* kKnotSpectrumDoc =
     "    Any integer that fits 64 bits (signed or unsigned).\n"
     "threads : int or None\n"
     "    Worker threads (None: one per processor, shared). Frames and blocks of\n"
-    "    samples share the workers, so a single frame uses all of them.\n\n"
+    "    samples share the workers, so a single frame uses all of them.\n"
+    "frame_offset : int\n"
+    "    The number of the first frame (frame f is keyed as frame_offset + f):\n"
+    "    a trajectory typed chunk by chunk gets the spectra of one whole call.\n\n"
     "Returns\n"
     "-------\n"
     "list of dict\n"

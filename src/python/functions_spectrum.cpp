@@ -66,18 +66,21 @@ PyObject* fingerprint_array(const std::vector<FingerprintRow>& rows, std::uint64
 
 PyObject* knot_spectrum(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
-        static const char* const names[] = {"input_data", "chain_type", "samples", "seed", "threads"};
-        PyObject* bound[5];
-        if (!bind_arguments("knot_spectrum", names, 5, 1, args, nargs, kwnames, bound)) return nullptr;
+        static const char* const names[] = {"input_data", "chain_type", "samples", "seed", "threads",
+                                            "frame_offset"};
+        PyObject* bound[6];
+        if (!bind_arguments("knot_spectrum", names, 6, 1, args, nargs, kwnames, bound)) return nullptr;
         std::uint64_t samples = 100;
         std::uint64_t seed = 0;
+        std::uint64_t frame_offset = 0;
         std::optional<KnotCall> call = check_knot_call(bound[0], bound[1], bound[4], [&] {
-            return convert_positive_count(bound[2], "samples", samples) && convert_seed(bound[3], "seed", seed);
+            return convert_positive_count(bound[2], "samples", samples) && convert_seed(bound[3], "seed", seed) &&
+                   convert_seed(bound[5], "frame_offset", frame_offset);
         });
         if (!call) return nullptr;
         const auto outcome = run_watched([&](const CallControl& control) {
             return compute_spectra(call->frames, call->table, call->options, samples, seed, call->threads,
-                                   control);
+                                   control, frame_offset);
         });
         if (!outcome) return nullptr;
         if (auto* failure = std::get_if<Failure>(&*outcome)) return raise_failure(*failure);

@@ -94,12 +94,15 @@ def knot_spectrum(
     samples: int = 100,
     seed: int = 0,
     threads: int | None = None,
+    frame_offset: int = 0,
 ) -> list[dict[str, float]]:
     """Knot spectrum of every frame over random projections and closures.
 
     Sample k of frame f rotates the chain uniformly at random and, for an open
     chain, closes it through a far point in a uniformly random direction, all
-    drawn from (seed, f, k) alone; the closed chain is typed as a ring.
+    drawn from (seed, frame_offset + f, k) alone; the closed chain is typed as
+    a ring. Chunks of a trajectory typed with frame_offset set to their first
+    frame's number get the spectra of the whole trajectory typed at once.
 
     Returns
     -------

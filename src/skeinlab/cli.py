@@ -217,7 +217,8 @@ def typed_rows(args: argparse.Namespace, path: str, piece: Piece) -> list[Row]:
                              "last_residue": residues[end] if found and residues else ""})
                 frame += 1
         elif args.command == "spectrum":
-            spectra = knot_spectrum(group, chain_type, samples=args.samples, seed=args.seed, threads=args.threads)
+            spectra = knot_spectrum(group, chain_type, samples=args.samples, seed=args.seed, threads=args.threads,
+                                    frame_offset=frame)
             for spectrum in spectra:
                 knot, fraction = next(iter(spectrum.items()))
                 rows.append({**base, "frame": frame, "knot": knot, "fraction": fraction, "spectrum": spectrum})

@@ -173,3 +173,12 @@ def test_knotted_proteins(entry, name, step):
     tightest = knotted[np.argmin(knotted["end"] - knotted["start"])]
     overlap = min(end, tightest["end"]) - max(start, tightest["start"])
     assert overlap >= 0.8 * max(end - start, tightest["end"] - tightest["start"])
+
+
+def test_frame_offsets_give_chunks_the_spectra_of_the_whole():
+    frames = random_polygons(6, 30, 8)
+    whole = skeinlab.knot_spectrum(frames, "open", samples=12, seed=5)
+    chunks = (skeinlab.knot_spectrum(frames[:2], "open", samples=12, seed=5)
+              + skeinlab.knot_spectrum(frames[2:], "open", samples=12, seed=5, frame_offset=2))
+    assert chunks == whole
+    assert skeinlab.knot_spectrum(frames[2:], "open", samples=12, seed=5) != whole[2:]

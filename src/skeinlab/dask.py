@@ -1,0 +1,143 @@
+"""Trajectory collections on a Dask cluster (``pip install skeinlab[dask]``).
+
+The functions take a list of XYZ paths or a dask array of shape (F, N, 3)
+chunked along frames, and return a lazy dask DataFrame with one row per frame,
+identical row for row to the local functions. They build the task graph only;
+``.compute()`` (or ``.to_parquet()``, ...) runs it on whatever Client is
+active, or on dask's local scheduler when there is none.
+
+Each file is one task, read chunk by chunk with :func:`skeinlab.iter_xyz` on
+the worker that types it, so coordinates never travel through the client; each
+block of a dask array is one task. A task types with ``threads=1`` by default:
+dask runs as many tasks at once as a worker has threads, and the typing
+releases the interpreter lock, so the worker's threads are all busy and never
+oversubscribed (a task with the module's whole pool on a worker that also runs
+other tasks would multiply the threads). For a few very long files, start
+workers with one thread each and pass ``threads`` equal to the cores per
+worker instead.
+"""
+from __future__ import annotations
+
+import os
+from collections.abc import Sequence
+from typing import TYPE_CHECKING, Any, TypeAlias, cast
+
+import numpy as np
+
+try:
+    import dask as _dask
+    import dask.array as _da
+    import dask.dataframe as _dd
+    import pandas as pd  # type: ignore[import-untyped,unused-ignore]
+except ImportError:  # pragma: no cover - depends on the installation
+    raise ImportError("skeinlab.dask needs dask and pandas: pip install skeinlab[dask]") from None
+
+from . import _core
+
+if TYPE_CHECKING:
+    from dask.array import Array
+    from dask.dataframe import DataFrame
+
+# dask's own annotations are partial: used untyped here.
+dask: Any = _dask
+da: Any = _da
+dd: Any = _dd
+
+__all__ = ["knot_size", "knot_spectrum", "knot_type"]
+
+Inputs: TypeAlias = "Sequence[str | os.PathLike[str]] | Array"
+
+_COLUMNS = {
+    "type": {"file": "object", "frame": "int64", "knot": "object"},
+    "size": {"file": "object", "frame": "int64", "knot": "object", "start": "int64", "end": "int64",
+             "length": "int64"},
+    "spectrum": {"file": "object", "frame": "int64", "knot": "object", "fraction": "float64",
+                 "spectrum": "object"},
+}
+
+
+def _typed(command: str, frames: np.ndarray, first: int, options: dict[str, Any]) -> dict[str, list[Any]]:
+    """The columns (without file and frame) of a block of frames, the first numbered `first`."""
+    chain_type, threads = options["chain_type"], options["threads"]
+    if command == "type":
+        return {"knot": _core.knot_type(frames, chain_type, threads=threads)}
+    if command == "size":
+        names, cores = _core.knot_size(frames, chain_type, threads=threads)
+        return {"knot": names, "start": [c[0] for c in cores], "end": [c[1] for c in cores],
+                "length": [c[2] for c in cores]}
+    spectra = _core.knot_spectrum(frames, chain_type, samples=options["samples"], seed=options["seed"],
+                                  threads=threads, frame_offset=first)
+    return {"knot": [next(iter(s)) for s in spectra], "fraction": [next(iter(s.values())) for s in spectra],
+            "spectrum": spectra}
+
+
+def _frame(command: str, file: str | None, first: int, columns: dict[str, list[Any]]) -> pd.DataFrame:
+    count = len(columns["knot"])
+    data = {"file": [file] * count, "frame": np.arange(first, first + count, dtype=np.int64), **columns}
+    return pd.DataFrame(data).astype(_COLUMNS[command])
+
+
+def _type_file(command: str, path: str, options: dict[str, Any]) -> pd.DataFrame:
+    """A whole file, read and typed chunk by chunk on the worker."""
+    parts = []
+    first = 0
+    for frames in _core.iter_xyz(path, options["chunk"]):
+        parts.append(_frame(command, path, first, _typed(command, frames, first, options)))
+        first += len(frames)
+    if not parts:
+        return _frame(command, path, 0, {c: [] for c in _COLUMNS[command] if c not in ("file", "frame")})
+    return pd.concat(parts, ignore_index=True)
+
+
+def _type_block(command: str, block: np.ndarray, first: int, options: dict[str, Any]) -> pd.DataFrame:
+    frames = np.ascontiguousarray(block, dtype=np.float64)
+    return _frame(command, None, first, _typed(command, frames, first, options))
+
+
+def _collection(command: str, inputs: Inputs, options: dict[str, Any]) -> DataFrame:
+    meta = pd.DataFrame({c: pd.Series(dtype=t) for c, t in _COLUMNS[command].items()})
+    if isinstance(inputs, da.Array):
+        if inputs.ndim != 3 or inputs.shape[2] != 3:
+            raise ValueError(f"expected a dask array of shape (F, N, 3), got {inputs.shape}")
+        array = inputs.rechunk({1: -1, 2: -1})  # whole frames in every block
+        starts = np.concatenate([[0], np.cumsum(array.chunks[0])[:-1]]).astype(int)
+        blocks = array.to_delayed().ravel()
+        parts = [dask.delayed(_type_block)(command, block, int(first), options)
+                 for block, first in zip(blocks, starts)]
+    else:
+        paths = [os.fspath(p) for p in inputs]
+        parts = [dask.delayed(_type_file)(command, path, options) for path in paths]
+    # Knot names stay Python str, and spectra dicts (dask would turn object columns into strings).
+    with dask.config.set({"dataframe.convert-string": False}):
+        if not parts:
+            return cast("DataFrame", dd.from_pandas(meta, npartitions=1))
+        return cast("DataFrame", dd.from_delayed(parts, meta=meta, verify_meta=False))
+
+
+def knot_type(inputs: Inputs, chain_type: str = "ring", chunk: int = 1000, threads: int | None = 1) -> DataFrame:
+    """The knot name of every frame: columns file, frame, knot.
+
+    ``inputs`` is a list of XYZ paths (one task each, read with iter_xyz in
+    chunks of ``chunk`` frames on the worker) or a dask array (F, N, 3) (one
+    task per block of frames; file is None). ``threads`` is passed to
+    :func:`skeinlab.knot_type` in each task (see the module's documentation).
+
+    Example
+    -------
+    >>> from dask.distributed import Client
+    >>> client = Client()                     # a LocalCluster, or Client("scheduler:8786")
+    >>> rows = skeinlab.dask.knot_type(sorted(glob.glob("runs/*.xyz"))).compute()
+    """
+    return _collection("type", inputs, {"chain_type": chain_type, "chunk": chunk, "threads": threads})
+
+
+def knot_size(inputs: Inputs, chain_type: str = "ring", chunk: int = 1000, threads: int | None = 1) -> DataFrame:
+    """Knot name and core of every frame: columns file, frame, knot, start, end, length."""
+    return _collection("size", inputs, {"chain_type": chain_type, "chunk": chunk, "threads": threads})
+
+
+def knot_spectrum(inputs: Inputs, chain_type: str = "ring", samples: int = 100, seed: int = 0, chunk: int = 1000,
+                  threads: int | None = 1) -> DataFrame:
+    """Knot spectrum of every frame: columns file, frame, knot (dominant), fraction, spectrum (dict)."""
+    return _collection("spectrum", inputs, {"chain_type": chain_type, "chunk": chunk, "threads": threads,
+                                            "samples": samples, "seed": seed})
