@@ -207,7 +207,7 @@ bool is_float64_array(PyObject* obj, int ndim) {
     return equivalent;
 }
 
-std::optional<Chain> points_from_array2(PyObject* obj) {
+std::optional<Chain> points_from_array2(PyObject* obj, bool collapse) {
     auto* array = reinterpret_cast<PyArrayObject*>(obj);
     const npy_intp* shape = PyArray_DIMS(array);
     if (shape[1] != 3) {
@@ -216,8 +216,9 @@ std::optional<Chain> points_from_array2(PyObject* obj) {
     }
     const npy_intp* strides = PyArray_STRIDES(array);
     const char* base = PyArray_BYTES(array);
-    Chain chain(static_cast<std::size_t>(shape[0]));
-    for (npy_intp j = 0; j < shape[0]; ++j) {
+    const npy_intp points = collapse && strides[0] == 0 && shape[0] > 3 ? 3 : shape[0];
+    Chain chain(static_cast<std::size_t>(points));
+    for (npy_intp j = 0; j < points; ++j) {
         const char* row = base + j * strides[0];
         chain[static_cast<std::size_t>(j)] = {load_double(row), load_double(row + strides[1]), load_double(row + 2 * strides[1])};
     }

@@ -114,7 +114,12 @@ inline double load_double(const char* address) {
 // A Chain from a two-dimensional float64 array of shape (N, 3), read through
 // its strides. Raises RuntimeError "Expected array with shape (N, 3) or
 // (F, N, 3)." for another second dimension.
-std::optional<Chain> points_from_array2(PyObject* array);
+//
+// With `collapse`, a point axis of stride 0 (every point the same, as
+// numpy.broadcast_to gives it) is read as three points: KMT reduces any number
+// of equal points alike, so typing and KMT give the same results without
+// materialising the view.
+std::optional<Chain> points_from_array2(PyObject* array, bool collapse = false);
 
 // A new float64 array of shape (frames, atoms, 3), shorter frames padded with
 // NaN; (0, 0, 3) for no frames.

@@ -27,7 +27,8 @@ std::optional<FrameSet> frames_from_path(const std::string& path) {
     return std::move(frames).value();
 }
 
-std::optional<FrameSet> frames_from_input(PyObject* input_data) {
+std::optional<FrameSet> frames_from_input(PyObject* input_data, const ArrayReading& reading) {
+    if (reading.repeat) *reading.repeat = 1;
     if (PyUnicode_Check(input_data)) {
         std::optional<std::string> path = convert_path(input_data, "input_data");
         if (!path) return std::nullopt;
@@ -42,11 +43,17 @@ std::optional<FrameSet> frames_from_input(PyObject* input_data) {
         }
         const npy_intp* strides = PyArray_STRIDES(array);
         const char* base = PyArray_BYTES(array);
-        FrameSet frames(static_cast<std::size_t>(shape[0]));
-        for (npy_intp f = 0; f < shape[0]; ++f) {
+        npy_intp count = shape[0];
+        if (reading.repeat && count > 1 && (strides[0] == 0 || shape[1] == 0)) {
+            *reading.repeat = static_cast<std::size_t>(count);
+            count = 1;
+        }
+        const npy_intp points = reading.collapse_points && strides[1] == 0 && shape[1] > 3 ? 3 : shape[1];
+        FrameSet frames(static_cast<std::size_t>(count));
+        for (npy_intp f = 0; f < count; ++f) {
             Chain& chain = frames[static_cast<std::size_t>(f)];
-            chain.resize(static_cast<std::size_t>(shape[1]));
-            for (npy_intp j = 0; j < shape[1]; ++j) {
+            chain.resize(static_cast<std::size_t>(points));
+            for (npy_intp j = 0; j < points; ++j) {
                 const char* row = base + f * strides[0] + j * strides[1];
                 chain[static_cast<std::size_t>(j)] = {load_double(row), load_double(row + strides[2]), load_double(row + 2 * strides[2])};
             }
@@ -54,7 +61,7 @@ std::optional<FrameSet> frames_from_input(PyObject* input_data) {
         return frames;
     }
     if (is_float64_array(input_data, 2)) {
-        std::optional<Chain> chain = points_from_array2(input_data);
+        std::optional<Chain> chain = points_from_array2(input_data, reading.collapse_points);
         if (!chain) return std::nullopt;
         FrameSet frames;
         frames.push_back(std::move(*chain));

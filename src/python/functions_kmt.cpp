@@ -14,7 +14,7 @@ PyObject* kmt(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwna
         if (bound[1] && !(chain_type = convert_str(bound[1], "chain_type"))) return nullptr;
         if (!is_float64_array(bound[0], 2))
             return to_py_runtime_error("kmt expects a NumPy array with shape (N, 3).");
-        std::optional<Chain> chain = points_from_array2(bound[0]);
+        std::optional<Chain> chain = points_from_array2(bound[0], true);
         if (!chain) return nullptr;
         const std::optional<bool> is_ring = check_chain_type(*chain_type);
         if (!is_ring) return nullptr;

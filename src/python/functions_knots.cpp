@@ -5,6 +5,17 @@
 #include "knot_call.hpp"
 
 namespace skeinlab::py {
+namespace {
+
+// The names of the frames: for a repeated input (one frame typed, standing
+// for `repeat` equal ones) the one name repeated, as references to one str.
+PyObject* name_list(const std::vector<std::string>& names, std::size_t repeat) {
+    PyRef list = PyRef::steal(str_list(names));
+    if (!list || repeat <= 1) return list.release();
+    return PySequence_Repeat(list.get(), static_cast<Py_ssize_t>(repeat));
+}
+
+}  // namespace
 
 PyObject* knot_type(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
@@ -15,7 +26,7 @@ PyObject* knot_type(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject
         });
         if (!outcome) return nullptr;
         if (auto* failure = std::get_if<Failure>(&*outcome)) return raise_failure(*failure);
-        return str_list(std::get<std::vector<std::string>>(*outcome));
+        return name_list(std::get<std::vector<std::string>>(*outcome), call->repeat);
     });
 }
 
@@ -29,12 +40,14 @@ PyObject* knot_size(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject
         if (!outcome) return nullptr;
         if (auto* failure = std::get_if<Failure>(&*outcome)) return raise_failure(*failure);
         const KnotSizes& sizes = std::get<KnotSizes>(*outcome);
-        PyRef names = PyRef::steal(str_list(sizes.names));
+        PyRef names = PyRef::steal(name_list(sizes.names, call->repeat));
         if (!names) return nullptr;
-        PyRef cores = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(sizes.cores.size())));
+        // Every frame gets a list of its own (a caller may change one).
+        const std::size_t frames = sizes.cores.size() == 1 ? call->repeat : sizes.cores.size();
+        PyRef cores = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(frames)));
         if (!cores) return nullptr;
-        for (std::size_t i = 0; i < sizes.cores.size(); ++i) {
-            const CoreTriple& c = sizes.cores[i];
+        for (std::size_t i = 0; i < frames; ++i) {
+            const CoreTriple& c = sizes.cores[sizes.cores.size() == 1 ? 0 : i];
             PyObject* triple = Py_BuildValue("[iii]", c[0], c[1], c[2]);
             if (!triple) return nullptr;
             PyList_SET_ITEM(cores.get(), static_cast<Py_ssize_t>(i), triple);

@@ -76,7 +76,7 @@ PyObject* knot_spectrum(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
         std::optional<KnotCall> call = check_knot_call(bound[0], bound[1], bound[4], [&] {
             return convert_positive_count(bound[2], "samples", samples) && convert_seed(bound[3], "seed", seed) &&
                    convert_seed(bound[5], "frame_offset", frame_offset);
-        });
+        }, {true, false});
         if (!call) return nullptr;
         const auto outcome = run_watched([&](const CallControl& control) {
             return compute_spectra(call->frames, call->table, call->options, samples, seed, call->threads,

@@ -44,7 +44,7 @@ std::optional<AlexanderTable> load_table() {
 }
 
 std::optional<KnotCall> check_knot_call(PyObject* input_data, PyObject* chain_type_arg, PyObject* threads,
-                                        const std::function<bool()>& more) {
+                                        const std::function<bool()>& more, InputChoice choice) {
     std::optional<std::string> chain_type = std::string("ring");
     if (chain_type_arg && !(chain_type = convert_str(chain_type_arg, "chain_type"))) return std::nullopt;
     KnotCall call;
@@ -54,7 +54,8 @@ std::optional<KnotCall> check_knot_call(PyObject* input_data, PyObject* chain_ty
         return std::nullopt;
     }
     if (more && !more()) return std::nullopt;
-    std::optional<FrameSet> frames = frames_from_input(input_data);
+    std::optional<FrameSet> frames =
+        frames_from_input(input_data, {choice.collapse_points, choice.repeat_frames ? &call.repeat : nullptr});
     if (!frames) return std::nullopt;
     std::optional<AlexanderTable> table = load_table();
     if (!table) return std::nullopt;
@@ -71,7 +72,7 @@ std::optional<KnotCall> prepare_knot_call(const char* function, PyObject* const*
     static const char* const names[] = {"input_data", "chain_type", "threads"};
     PyObject* bound[3];
     if (!bind_arguments(function, names, 3, 1, args, nargs, kwnames, bound)) return std::nullopt;
-    return check_knot_call(bound[0], bound[1], bound[2]);
+    return check_knot_call(bound[0], bound[1], bound[2], {}, {true, true});
 }
 
 PyObject* raise_failure(const Failure& failure) {

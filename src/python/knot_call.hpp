@@ -11,6 +11,7 @@
 #include "alexander_table.hpp"
 #include "convert.hpp"
 #include "drivers.hpp"
+#include "frames.hpp"
 
 namespace skeinlab::py {
 
@@ -69,6 +70,15 @@ struct KnotCall {
     AlexanderTable table;
     KnotTypeOptions options;
     std::optional<std::uint64_t> threads;
+    // The input's frames are all `frames[0]` repeated this many times (see
+    // ArrayReading::repeat); 1 otherwise.
+    std::size_t repeat = 1;
+};
+
+// How check_knot_call reads array input (see ArrayReading).
+struct InputChoice {
+    bool collapse_points = false;
+    bool repeat_frames = false;
 };
 
 // Checks bound arguments in their order: chain_type's type, threads (0 is a
@@ -76,7 +86,7 @@ struct KnotCall {
 // arguments, when given), input_data, the table, and the value of
 // chain_type. chain_type may be nullptr (omitted: "ring").
 std::optional<KnotCall> check_knot_call(PyObject* input_data, PyObject* chain_type, PyObject* threads,
-                                        const std::function<bool()>& more = {});
+                                        const std::function<bool()>& more = {}, InputChoice choice = {});
 
 // Binds (input_data, chain_type="ring", threads=None) and checks them.
 std::optional<KnotCall> prepare_knot_call(const char* function, PyObject* const* args, Py_ssize_t nargs,

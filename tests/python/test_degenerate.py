@@ -120,3 +120,30 @@ def test_a_count_smaller_than_its_points_names_the_line(tmp_path):
         skeinlab.read_xyz(str(path))
     assert str(error.value) == ("failed to parse data: line 5: expected a point count, got 'C 1 1 0' "
                                 "(frame 0 has more points than its count)")
+
+
+def test_empty_frames_and_broadcast_views_are_not_materialised():
+    # Ten million frames without points: one typing, one shared name, no per-frame copy.
+    names = skeinlab.knot_type(np.zeros((10**7, 0, 3)))
+    assert len(names) == 10**7 and names[0] == names[-1] == "1"
+    # A hundred million equal points, read as three.
+    equal = np.broadcast_to(np.zeros(3), (10**8, 3))
+    assert skeinlab.knot_type(equal) == ["1"] and skeinlab.knot_size(equal, "open") == (["1"], [[-1, -1, 0]])
+    assert skeinlab.kmt(equal).shape == (2, 3) and skeinlab.kmt(equal, "open").shape == (2, 3)
+
+
+@pytest.mark.parametrize("chain_type", ["ring", "open"])
+def test_broadcast_views_type_as_their_copies(chain_type):
+    view = np.broadcast_to(TREFOIL, (50, *TREFOIL.shape))
+    copy = np.ascontiguousarray(view)
+    assert skeinlab.knot_type(view, chain_type) == skeinlab.knot_type(copy, chain_type)
+    names, cores = skeinlab.knot_size(view, chain_type)
+    assert (names, cores) == skeinlab.knot_size(copy, chain_type)
+    cores[0][0] = -5  # each frame has a list of its own
+    assert cores[1][0] != -5
+    assert skeinlab.knot_spectrum(view[:4], chain_type, samples=4) == skeinlab.knot_spectrum(copy[:4], chain_type,
+                                                                                          samples=4)
+    points = np.broadcast_to(np.arange(3.0), (7, 3))
+    assert skeinlab.knot_type(points, chain_type) == skeinlab.knot_type(np.ascontiguousarray(points), chain_type)
+    np.testing.assert_array_equal(skeinlab.kmt(points, chain_type), skeinlab.kmt(np.ascontiguousarray(points),
+                                                                                  chain_type))
