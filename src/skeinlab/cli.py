@@ -2,26 +2,24 @@
 
 XYZ trajectories are streamed chunk by chunk with :func:`skeinlab.iter_xyz`, so
 memory stays bounded whatever their length; PDB and mmCIF files are read whole
-(alpha carbons, chain by chain through gemmi when it is installed). Every frame gives one row (a fingerprint one row per window), written
-as a table, CSV, JSON or JSON lines. Exit status: 0 on success, 1 when an input
+(alpha carbons, chain by chain through gemmi when it is installed). Every frame
+gives one row (a fingerprint one row per window), written as a table, CSV, JSON
+or JSON lines (the inputs are in _inputs, the outputs in _output). Exit status: 0 on success, 1 when an input
 fails (one line on stderr naming the file, the frame and the line), 2 for a
 usage error, 130 when interrupted (the rows already typed are written).
 """
 from __future__ import annotations
 
 import argparse
-import csv
-import json
-import math
-import os
 import sys
-from collections.abc import Callable, Iterator
-from typing import IO, Any, Literal
+from typing import IO, Literal
 
 import numpy as np
 
 from . import __version__
-from ._core import iter_xyz, knot_fingerprint, knot_size, knot_spectrum, knot_type, read_pdb
+from ._core import knot_fingerprint, knot_size, knot_spectrum, knot_type
+from ._inputs import InputError, Piece, is_structure, pieces_of, unpadded
+from ._output import Plotted, Progress, Row, Writer
 
 COLUMNS = {
     "type": ["file", "chain", "frame", "knot"],
@@ -48,13 +46,6 @@ EXAMPLES = {
                                               dominant knot of every sub-chain
   skeinlab fingerprint --step 2 1j85.pdb --plot map.png""",
 }
-
-Row = dict[str, Any]
-
-
-class InputError(Exception):
-    """An input that cannot be read or typed; the message names file, frame and line."""
-
 
 def parser() -> argparse.ArgumentParser:
     top = argparse.ArgumentParser(
@@ -112,86 +103,6 @@ def positive(text: str) -> int:
     return value
 
 
-STRUCTURE_SUFFIXES = (".pdb", ".ent", ".cif", ".mmcif")
-
-
-def is_structure(path: str) -> bool:
-    name = path.lower()
-    return name.removesuffix(".gz").endswith(STRUCTURE_SUFFIXES)
-
-
-class Piece:
-    """A chunk of frames of one chain of one file."""
-
-    def __init__(self, chain: str, first: int, frames: np.ndarray, read: Callable[[], float],
-                 residues: list[str] | None = None) -> None:
-        self.chain, self.first, self.frames, self.read, self.residues = chain, first, frames, read, residues
-
-
-def structure_pieces(path: str, chunk: int, wanted: list[str] | None) -> Iterator[Piece]:
-    """The chains of a structure: through gemmi when it is installed, else read_pdb for PDB files."""
-    try:
-        from .structures import read_chains
-        chains = read_chains(path)
-    except ImportError:
-        if path.lower().removesuffix(".gz").endswith((".cif", ".mmcif")) or path.lower().endswith(".gz"):
-            raise InputError(f"{path}: reading mmCIF and compressed files needs gemmi: "
-                             "pip install skeinlab[structures]") from None
-        try:
-            frames = read_pdb(path, atom_filter="ca")
-        except (RuntimeError, FileNotFoundError) as error:
-            raise InputError(str(error) if path in str(error) else f"{path}: {error}") from None
-        for first in range(0, len(frames), chunk):
-            yield Piece("", first, frames[first:first + chunk], lambda: 1.0)
-        return
-    except (RuntimeError, FileNotFoundError, ValueError) as error:
-        raise InputError(str(error) if path in str(error) else f"{path}: {error}") from None
-    names = list(chains) if not wanted else [c for c in wanted if c in chains]
-    missing = [c for c in (wanted or []) if c not in chains]
-    if missing:
-        raise InputError(f"{path}: no polymer chain {', '.join(missing)} (chains: {', '.join(chains) or 'none'})")
-    for name in names:
-        breaks = chains.breaks[name]
-        if breaks:
-            residues = chains.residues[name]
-            shown = ", ".join(f"{residues[i - 1]}-{residues[i]}" for i in breaks[:5])
-            more = f" and {len(breaks) - 5} more" if len(breaks) > 5 else ""
-            print(f"skeinlab: warning: {path} chain {name}: {len(breaks)} chain break(s) (alpha carbons more "
-                  f"than 4.2 A apart) between residues {shown}{more}; a gap can tie or untie a knot",
-                  file=sys.stderr)
-        frames = chains[name]
-        for first in range(0, len(frames), chunk):
-            yield Piece(name, first, frames[first:first + chunk], lambda: 1.0, chains.residues[name])
-
-
-def pieces_of(path: str, chunk: int, wanted: list[str] | None) -> Iterator[Piece]:
-    """The chunks of frames of a file, chain by chain for structures."""
-    if is_structure(path):
-        yield from structure_pieces(path, chunk, wanted)
-        return
-    try:
-        stream = iter_xyz(path, chunk)
-        size = os.path.getsize(path)
-        first = 0
-        for frames in stream:
-            yield Piece("", first, frames, lambda: stream.tell() / size if size else 1.0)
-            first += len(frames)
-    except (RuntimeError, FileNotFoundError, OSError) as error:
-        raise InputError(str(error) if path in str(error) else f"{path}: {error}") from None
-
-
-def unpadded(frames: np.ndarray) -> list[np.ndarray]:
-    """The frames of a chunk without the NaN rows that pad shorter frames."""
-    if frames.shape[1] == 0 or not np.isnan(frames[:, -1, 0]).any():
-        return list(frames)
-    out = []
-    for frame in frames:
-        real = ~np.isnan(frame).all(axis=1)
-        stop = len(real) - int(np.argmax(real[::-1])) if real.any() else 0
-        out.append(frame[:stop])
-    return out
-
-
 def typed_rows(args: argparse.Namespace, path: str, piece: Piece) -> list[Row]:
     chosen = getattr(args, "chain_type", None) or ("open" if is_structure(path) else "ring")
     chain_type: Literal["ring", "open"] = "open" if chosen == "open" else "ring"
@@ -232,135 +143,6 @@ def typed_rows(args: argparse.Namespace, path: str, piece: Piece) -> list[Row]:
                                  "fraction": fraction})
                 frame += 1
     return rows
-
-
-class Writer:
-    """Writes rows as they come in the chosen format."""
-
-    def __init__(self, out: IO[str], fmt: str, columns: list[str], files: list[str]) -> None:
-        self.out, self.fmt, self.columns = out, fmt, columns
-        self.count = 0
-        if fmt == "csv":
-            self.csv = csv.writer(out, lineterminator="\n")
-            self.csv.writerow(columns)
-        elif fmt == "json":
-            out.write("[")
-        elif fmt == "table":
-            self.widths = {c: len(c) for c in columns}
-            self.widths["file"] = max([len("file")] + [len(f) for f in files])
-            self.widths["chain"] = len("chain")
-            self.widths["frame"] = max(len("frame"), 7)
-            for c in ("start", "end", "length"):
-                self.widths[c] = max(len(c), 6)
-            self.widths["fraction"] = len("fraction")
-            self.widths["knot"] = 6
-            out.write(self.table_line({c: c for c in columns}))
-
-    def table_line(self, cells: dict[str, str]) -> str:
-        parts = []
-        for c in self.columns:
-            text = cells[c]
-            right = c in ("frame", "start", "end", "length", "fraction", "first_residue", "last_residue")
-            parts.append(text.rjust(self.widths[c]) if right else text.ljust(self.widths[c]))
-        return "  ".join(parts).rstrip() + "\n"
-
-    @staticmethod
-    def spectrum_text(spectrum: dict[str, float]) -> str:
-        return " ".join(f"{name}:{share:g}" for name, share in spectrum.items())
-
-    def write(self, rows: list[Row]) -> None:
-        for row in rows:
-            if self.fmt == "csv":
-                self.csv.writerow([self.spectrum_text(row[c]) if c == "spectrum" else row[c] for c in self.columns])
-            elif self.fmt in ("json", "jsonl"):
-                item = json.dumps({c: row[c] for c in self.columns})
-                if self.fmt == "jsonl":
-                    self.out.write(item + "\n")
-                else:
-                    self.out.write(("," if self.count else "") + "\n" + item)
-            else:
-                cells = {}
-                for c in self.columns:
-                    value = row[c]
-                    if c == "spectrum":
-                        cells[c] = self.spectrum_text(value)
-                    elif c == "fraction":
-                        cells[c] = f"{value:.2f}"
-                    else:
-                        cells[c] = str(value)
-                self.out.write(self.table_line(cells))
-            self.count += 1
-        self.out.flush()
-
-    def close(self) -> None:
-        if self.fmt == "json":
-            self.out.write("\n]\n" if self.count else "]\n")
-        self.out.flush()
-
-
-class Progress:
-    """Frames done, frames per second and time left on stderr, through tqdm.
-
-    Shown only when stderr is a terminal, after the first second, and when
-    tqdm is installed (``pip install skeinlab[cli]``)."""
-
-    def __init__(self, quiet: bool) -> None:
-        self.bar = None
-        if quiet or not sys.stderr.isatty():
-            return
-        try:
-            from tqdm import tqdm  # type: ignore[import-untyped]
-        except ImportError:
-            return
-        self.bar = tqdm(total=None, unit="frame", delay=1.0, file=sys.stderr, dynamic_ncols=True)
-
-    def update(self, frames: int, done_before: int, read_fraction: float, files_left: int) -> None:
-        if self.bar is None:
-            return
-        done = done_before + frames
-        if read_fraction > 0 and files_left == 0:
-            # The frames of the whole input, estimated from the share of the last file read.
-            self.bar.total = max(done, math.ceil(done / min(1.0, read_fraction)))
-        self.bar.update(frames)
-
-    def close(self) -> None:
-        if self.bar is not None:
-            self.bar.close()
-
-
-class Plotted:
-    """The rows of the first chain of the first file, drawn with --plot at the end."""
-
-    def __init__(self, args: argparse.Namespace) -> None:
-        self.target: str | None = getattr(args, "plot", None)
-        self.command = args.command
-        self.key: tuple[str, str] | None = None
-        self.rows: list[Row] = []
-        self.n = 0
-
-    def add(self, rows: list[Row], piece: Piece) -> None:
-        if self.target is None or not rows:
-            return
-        key = (rows[0]["file"], piece.chain)
-        if self.key is None:
-            self.key = key
-        if key == self.key:
-            self.rows += rows if self.command == "size" else [r for r in rows if r["frame"] == 0]
-            self.n = max(self.n, piece.frames.shape[1])
-
-    def draw(self) -> None:
-        if self.target is None or not self.rows:
-            return
-        try:
-            from . import plot
-        except ImportError as error:
-            raise InputError(str(error)) from None
-        if self.command == "size":
-            figure = plot.cores([r["knot"] for r in self.rows],
-                                [[r["start"], r["end"], r["length"]] for r in self.rows], self.n)
-        else:
-            figure = plot.fingerprint(self.rows)
-        figure.savefig(self.target, dpi=150)
 
 
 def run(args: argparse.Namespace, out: IO[str]) -> int:
