@@ -29,7 +29,7 @@ def main(argv):
     figures = {
         "knotted_backbone_fingerprint.png": plot.fingerprint(
             fingerprint, title="examples/knotted_backbone.pdb, chain A: fingerprint"),
-        # The knotted part with 15 residues on each side (the example's tails are long and straight).
+        # The knotted stretch with 15 residues on each side (the example's tails are long and straight).
         "knotted_backbone_core.png": plot.chain(
             trace[core[0] - 15:core[1] + 16], (15, core[1] - core[0] + 15),
             title=f"chain A: {name}, core residues {first}-{last} (red)"),

@@ -29,6 +29,19 @@ inline Point3 cross(const Point3& a, const Point3& b) {
 inline double dot(const Point3& a, const Point3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 inline double length(const Point3& a) { return std::sqrt(a.x * a.x + a.y * a.y + a.z * a.z); }
 
+// A rotation matrix, applied as rows[i] . p.
+struct Rotation {
+    Point3 rows[3];
+    Point3 apply(const Point3& p) const { return {dot(rows[0], p), dot(rows[1], p), dot(rows[2], p)}; }
+};
+
+// The rotation of the unit quaternion w + x i + y j + z k.
+inline Rotation quaternion_rotation(double w, double x, double y, double z) {
+    return {{{w * w + x * x - y * y - z * z, 2.0 * (x * y - w * z), 2.0 * (x * z + w * y)},
+             {2.0 * (x * y + w * z), w * w - x * x + y * y - z * z, 2.0 * (y * z - w * x)},
+             {2.0 * (x * z - w * y), 2.0 * (y * z + w * x), w * w - x * x - y * y + z * z}}};
+}
+
 // The plane a*x + b*y + c*z + d = 0 with (a, b, c) a unit normal.
 struct Plane {
     double a = 0.0;

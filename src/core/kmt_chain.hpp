@@ -273,8 +273,8 @@ private:
     std::vector<Box> boxes_;
 };
 
-// The segments of the part of a chain that the first pass has already
-// passed: final for the rest of the pass, kept in the order they become
+// The segments that the first pass over a chain has already passed: final
+// for the rest of the pass, kept in the order they become
 // final, in chunks of kChunk with boxes.
 class PassedSegments {
 public:

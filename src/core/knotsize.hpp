@@ -41,7 +41,7 @@ std::string window_knottype_open(const Chain& chain, std::int32_t s, std::int32_
 // windows' KMT reductions are replayed against a recorded reduction of the
 // whole working chain (KmtReference), which gives the same reductions faster;
 // without it every probe reduces its window from scratch. Called on a pool
-// worker, the independent parts of the search (the rotations of a ring, the
+// worker, the independent pieces of the search (the rotations of a ring, the
 // two bisections of each pair) run at once on that pool; the probes and the
 // result are the same as in order.
 Result<KnotCore> find_knot_core(const Chain& chain, const std::string& target, const AlexanderTable& table,

@@ -69,15 +69,10 @@ bool knot_like(const ExactPolynomial& p) {
 // to every point.
 Chain rotated(const Chain& points, double a, double b, double c) {
     const double n = std::sqrt(1.0 + a * a + b * b + c * c);
-    const double w = 1.0 / n, x = a / n, y = b / n, z = c / n;
-    const Point3 rows[3] = {
-        {w * w + x * x - y * y - z * z, 2.0 * (x * y - w * z), 2.0 * (x * z + w * y)},
-        {2.0 * (x * y + w * z), w * w - x * x + y * y - z * z, 2.0 * (y * z - w * x)},
-        {2.0 * (x * z - w * y), 2.0 * (y * z + w * x), w * w - x * x - y * y + z * z},
-    };
+    const Rotation rotation = quaternion_rotation(1.0 / n, a / n, b / n, c / n);
     Chain out;
     out.reserve(points.size());
-    for (const Point3& p : points) out.push_back({dot(rows[0], p), dot(rows[1], p), dot(rows[2], p)});
+    for (const Point3& p : points) out.push_back(rotation.apply(p));
     return out;
 }
 

@@ -8,43 +8,37 @@
 #include <utility>
 
 namespace skeinlab {
+namespace {
+
+// A point (a, b) uniform in the unit disc by rejection, without its centre
+// when `no_centre`; returns a^2 + b^2.
+double point_in_disc(Stream& stream, double& a, double& b, bool no_centre) {
+    double s = 0.0;
+    do {
+        a = stream.symmetric_unit();
+        b = stream.symmetric_unit();
+        s = a * a + b * b;
+    } while (s >= 1.0 || (no_centre && s == 0.0));
+    return s;
+}
+
+}  // namespace
 
 Rotation random_rotation(Stream& stream) {
     // (a, b) uniform in the unit disc, (c, d) uniform in the unit disc without
     // its centre; (a, b, c f, d f) with f = sqrt((1 - s1) / s2) is uniform on
     // the unit 3-sphere, and a unit quaternion uniform on the sphere is a
     // rotation uniform over all rotations.
-    double a = 0.0, b = 0.0, s1 = 0.0;
-    do {
-        a = stream.symmetric_unit();
-        b = stream.symmetric_unit();
-        s1 = a * a + b * b;
-    } while (s1 >= 1.0);
-    double c = 0.0, d = 0.0, s2 = 0.0;
-    do {
-        c = stream.symmetric_unit();
-        d = stream.symmetric_unit();
-        s2 = c * c + d * d;
-    } while (s2 >= 1.0 || s2 == 0.0);
+    double a = 0.0, b = 0.0, c = 0.0, d = 0.0;
+    const double s1 = point_in_disc(stream, a, b, false);
+    const double s2 = point_in_disc(stream, c, d, true);
     const double f = std::sqrt((1.0 - s1) / s2);
-    c = c * f;
-    d = d * f;
-    // The matrix of the quaternion w + x i + y j + z k = a + b i + c j + d k.
-    const double w = a, x = b, y = c, z = d;
-    Rotation r;
-    r.rows[0] = {w * w + x * x - y * y - z * z, 2.0 * (x * y - w * z), 2.0 * (x * z + w * y)};
-    r.rows[1] = {2.0 * (x * y + w * z), w * w - x * x + y * y - z * z, 2.0 * (y * z - w * x)};
-    r.rows[2] = {2.0 * (x * z - w * y), 2.0 * (y * z + w * x), w * w - x * x - y * y + z * z};
-    return r;
+    return quaternion_rotation(a, b, c * f, d * f);
 }
 
 Point3 random_direction(Stream& stream) {
-    double a = 0.0, b = 0.0, s = 0.0;
-    do {
-        a = stream.symmetric_unit();
-        b = stream.symmetric_unit();
-        s = a * a + b * b;
-    } while (s >= 1.0);
+    double a = 0.0, b = 0.0;
+    const double s = point_in_disc(stream, a, b, false);
     const double r = 2.0 * std::sqrt(1.0 - s);
     return {a * r, b * r, 1.0 - 2.0 * s};
 }

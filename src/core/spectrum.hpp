@@ -17,12 +17,6 @@
 
 namespace skeinlab {
 
-// A rotation matrix, applied as rows[i] . p.
-struct Rotation {
-    std::array<Point3, 3> rows;
-    Point3 apply(const Point3& p) const { return {dot(rows[0], p), dot(rows[1], p), dot(rows[2], p)}; }
-};
-
 // A rotation uniform over all rotations: a uniform unit quaternion by
 // Marsaglia's method (rejection sampling in two discs; only arithmetic and
 // square roots, so every machine draws the same matrix).

@@ -132,13 +132,22 @@ static PyRef index_of(PyObject* obj, const char* name) {
     return index;
 }
 
+// An int argument's value: `small` when it fits long long (overflow 0), else
+// the sign of its overflow. False with the error set.
+static bool int_value(PyObject* obj, const char* name, PyRef& index, long long& small, int& overflow) {
+    index = index_of(obj, name);
+    if (!index) return false;
+    overflow = 0;
+    small = PyLong_AsLongLongAndOverflow(index.get(), &overflow);
+    return !(small == -1 && PyErr_Occurred());
+}
+
 bool convert_positive_count(PyObject* obj, const char* name, std::uint64_t& out) {
     if (obj == nullptr) return true;
-    const PyRef index = index_of(obj, name);
-    if (!index) return false;
+    PyRef index;
+    long long small = 0;
     int overflow = 0;
-    const long long small = PyLong_AsLongLongAndOverflow(index.get(), &overflow);
-    if (small == -1 && PyErr_Occurred()) return false;
+    if (!int_value(obj, name, index, small, overflow)) return false;
     if (overflow < 0 || (overflow == 0 && small < 1)) {
         PyErr_Format(PyExc_ValueError, "%s must be >= 1", name);
         return false;
@@ -155,11 +164,10 @@ bool convert_positive_count(PyObject* obj, const char* name, std::uint64_t& out)
 
 bool convert_seed(PyObject* obj, const char* name, std::uint64_t& out) {
     if (obj == nullptr) return true;
-    const PyRef index = index_of(obj, name);
-    if (!index) return false;
+    PyRef index;
+    long long small = 0;
     int overflow = 0;
-    const long long small = PyLong_AsLongLongAndOverflow(index.get(), &overflow);
-    if (small == -1 && PyErr_Occurred()) return false;
+    if (!int_value(obj, name, index, small, overflow)) return false;
     if (overflow == 0) {
         out = static_cast<std::uint64_t>(small);
         return true;
