@@ -90,4 +90,27 @@ Intersection intersect_projected(const Point3& p1, const Point3& p2, const Point
     return rec;
 }
 
+std::size_t drop_missing_points(Chain& chain) {
+    const std::size_t before = chain.size();
+    chain.erase(std::remove_if(chain.begin(), chain.end(), is_missing), chain.end());
+    return before - chain.size();
+}
+
+const std::array<Rotation, 8>& fallback_turns() {
+    static const std::array<Rotation, 8> turns = [] {
+        static constexpr double kTurns[8][3] = {
+            {0.31, 0.17, 0.53}, {-0.47, 0.29, 0.11}, {0.23, -0.61, 0.37}, {0.71, 0.43, -0.19},
+            {-0.13, -0.37, -0.67}, {0.59, -0.07, 0.83}, {-0.89, 0.53, 0.27}, {0.41, 0.97, -0.59},
+        };
+        std::array<Rotation, 8> out;
+        for (std::size_t k = 0; k < 8; ++k) {
+            const double a = kTurns[k][0], b = kTurns[k][1], c = kTurns[k][2];
+            const double n = std::sqrt(1.0 + a * a + b * b + c * c);
+            out[k] = quaternion_rotation(1.0 / n, a / n, b / n, c / n);
+        }
+        return out;
+    }();
+    return turns;
+}
+
 }  // namespace skeinlab

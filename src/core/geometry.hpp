@@ -3,6 +3,7 @@
 // projected segments.
 #pragma once
 
+#include <array>
 #include <cmath>
 #include <vector>
 
@@ -42,6 +43,11 @@ inline Rotation quaternion_rotation(double w, double x, double y, double z) {
              {2.0 * (x * z - w * y), 2.0 * (y * z + w * x), w * w - x * x - y * y + z * z}}};
 }
 
+// The eight fixed turns after which typing projects a chain along z when the
+// first projections give no knot diagram, in the order they are tried: the
+// unit quaternions (1, a, b, c) / |(1, a, b, c)| of eight fixed (a, b, c).
+const std::array<Rotation, 8>& fallback_turns();
+
 // The plane a*x + b*y + c*z + d = 0 with (a, b, c) a unit normal.
 struct Plane {
     double a = 0.0;
@@ -69,6 +75,15 @@ int unit_exponent(const Chain& chain);
 // Multiplies every coordinate by 2^k: exact (only the exponents change)
 // unless a result leaves the range of normal doubles.
 void scale_by_power_of_two(Chain& chain, int k);
+
+// A point with a non-finite coordinate (NaN, as padding and missing data are
+// written, or an infinity) is a missing point: chains are reduced and typed
+// as the chain of their other points, in order, each joined to the next.
+inline bool is_missing(const Point3& p) { return !(std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z)); }
+
+// Removes the missing points, keeping the others in order; returns how many
+// it removed.
+std::size_t drop_missing_points(Chain& chain);
 
 // Tolerance of the KMT test, absolute, in coordinate units.
 inline constexpr double kKmtEpsilon = 1e-7;

@@ -77,4 +77,15 @@ void kmt_open_chain(Chain& chain, std::vector<KmtMove>* moves) {
     chain = open.alive_points();
 }
 
+void kmt_reduce(Chain& chain, bool ring) {
+    drop_missing_points(chain);
+    const int k = unit_exponent(chain);
+    scale_by_power_of_two(chain, k);
+    if (ring)
+        kmt_ring(chain);
+    else
+        kmt_open_chain(chain);
+    scale_by_power_of_two(chain, -k);
+}
+
 }  // namespace skeinlab

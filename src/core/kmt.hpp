@@ -29,4 +29,9 @@ void kmt_ring(Chain& chain);
 // appended to it in order (a degenerate triangle is deleted without a test).
 void kmt_open_chain(Chain& chain, std::vector<KmtMove>* moves = nullptr);
 
+// The reduction that typing runs: the chain without its missing points,
+// reduced as a ring or as an open chain in the unit range (unit_exponent) and
+// scaled back, so every point left is exactly as given.
+void kmt_reduce(Chain& chain, bool ring);
+
 }  // namespace skeinlab

@@ -1,5 +1,6 @@
 #include "knotsize.hpp"
 
+#include <algorithm>
 #include <climits>
 #include <optional>
 #include <vector>
@@ -353,6 +354,25 @@ Result<KnotCore> find_knot_core(const Chain& chain, const std::string& target, c
 
 Outcome<std::pair<std::string, CoreTriple>> knot_size_of_frame(const Chain& chain, const AlexanderTable& table,
                                                                const KnotTypeOptions& options) {
+    // Missing points are left out of the search. The core's ends are given
+    // as positions in the frame; its length counts the points it holds, so a
+    // frame padded at its end gives the core of the frame without padding.
+    if (chain.size() <= static_cast<std::size_t>(INT32_MAX) && std::any_of(chain.begin(), chain.end(), is_missing)) {
+        Chain present;
+        std::vector<std::int32_t> position;
+        for (std::size_t i = 0; i < chain.size(); ++i) {
+            if (is_missing(chain[i])) continue;
+            present.push_back(chain[i]);
+            position.push_back(static_cast<std::int32_t>(i));
+        }
+        auto outcome = knot_size_of_frame(present, table, options);
+        if (auto* found = std::get_if<std::pair<std::string, CoreTriple>>(&outcome); found && found->second != kNoCore) {
+            CoreTriple& core = found->second;
+            core[0] = position[static_cast<std::size_t>(core[0])];
+            core[1] = position[static_cast<std::size_t>(core[1])];
+        }
+        return outcome;
+    }
     // Cores are indices, so the whole search runs on the chain scaled into the unit range.
     if (const int k = unit_exponent(chain); k != 0) {
         Chain scaled = chain;

@@ -65,17 +65,6 @@ bool knot_like(const ExactPolynomial& p) {
     return value && (*value == 1 || *value == -1);
 }
 
-// The rotation of the unit quaternion (1, a, b, c) / |(1, a, b, c)| applied
-// to every point.
-Chain rotated(const Chain& points, double a, double b, double c) {
-    const double n = std::sqrt(1.0 + a * a + b * b + c * c);
-    const Rotation rotation = quaternion_rotation(1.0 / n, a / n, b / n, c / n);
-    Chain out;
-    out.reserve(points.size());
-    for (const Point3& p : points) out.push_back(rotation.apply(p));
-    return out;
-}
-
 // The projections tried after the chosen one when its polynomial is not
 // knot-like, in this order: heights along z, x and y as given, then the
 // chain turned by eight fixed rotations and projected along z.
@@ -87,11 +76,12 @@ std::vector<Chain> fallback_projections(const Chain& points) {
     for (Point3& p : y_height) std::swap(p.y, p.z);
     out.push_back(std::move(x_height));
     out.push_back(std::move(y_height));
-    static constexpr double kTurns[8][3] = {
-        {0.31, 0.17, 0.53}, {-0.47, 0.29, 0.11}, {0.23, -0.61, 0.37}, {0.71, 0.43, -0.19},
-        {-0.13, -0.37, -0.67}, {0.59, -0.07, 0.83}, {-0.89, 0.53, 0.27}, {0.41, 0.97, -0.59},
-    };
-    for (const auto& t : kTurns) out.push_back(rotated(points, t[0], t[1], t[2]));
+    for (const Rotation& turn : fallback_turns()) {
+        Chain turned;
+        turned.reserve(points.size());
+        for (const Point3& p : points) turned.push_back(turn.apply(p));
+        out.push_back(std::move(turned));
+    }
     return out;
 }
 
@@ -126,6 +116,7 @@ Result<std::string> compute_knottype_from_chain(const Chain& points, const Alexa
 
 Result<std::string> get_knottype(const Chain& points, const AlexanderTable& table, const KnotTypeOptions& options) {
     Chain work = points;
+    drop_missing_points(work);
     if (options.is_ring) {
         if (options.use_kmt) kmt_ring(work);
         if (work.empty()) return std::string("1");

@@ -69,6 +69,7 @@ Point3 far_point(const ChainExtent& extent, const Point3& direction, double reac
 
 SampledChain::SampledChain(Chain chain, bool is_ring, const KnotTypeOptions& options)
     : is_ring_(is_ring), options_(options) {
+    drop_missing_points(chain);
     scale_by_power_of_two(chain, unit_exponent(chain));
     options_.is_ring = true;  // every sample is typed as a closed polygon
     if (is_ring) {

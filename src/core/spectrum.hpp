@@ -45,6 +45,8 @@ Point3 far_point(const ChainExtent& extent, const Point3& direction, double reac
 // chain's own frame and rotated with it: u being uniform and independent of
 // the rotation, that is a uniform direction in the rotated frame.
 //
+// The chain's missing points (is_missing) are dropped first.
+//
 // KMT deletions are geometric tests that a rotation does not change, so the
 // chain is reduced once here instead of once per sample. A ring keeps its
 // reduction for every sample. An open chain is reduced as an open chain and

@@ -18,14 +18,7 @@ PyObject* kmt(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwna
         if (!chain) return nullptr;
         const std::optional<bool> is_ring = check_chain_type(*chain_type);
         if (!is_ring) return nullptr;
-        // Reduced in the unit range and scaled back: every point is returned exactly as given.
-        const int k = unit_exponent(*chain);
-        scale_by_power_of_two(*chain, k);
-        if (*is_ring)
-            kmt_ring(*chain);
-        else
-            kmt_open_chain(*chain);
-        scale_by_power_of_two(*chain, -k);
+        kmt_reduce(*chain, *is_ring);
         return chain_to_pyarray(*chain);
     });
 }

@@ -147,3 +147,58 @@ def test_broadcast_views_type_as_their_copies(chain_type):
     assert skeinlab.knot_type(points, chain_type) == skeinlab.knot_type(np.ascontiguousarray(points), chain_type)
     np.testing.assert_array_equal(skeinlab.kmt(points, chain_type), skeinlab.kmt(np.ascontiguousarray(points),
                                                                                   chain_type))
+
+
+def noisy_knots(count, seed=5):
+    """Noisy torus knots (3_1, 5_1, 8_19) of 40 to 200 points, turned and started anywhere."""
+    rng = np.random.default_rng(seed)
+    chains = []
+    for k in range(count):
+        n = int(rng.integers(40, 200))
+        p, q = [(2, 3), (2, 5), (3, 4)][k % 3]
+        chain = torus_knot(p, q, n) + rng.normal(scale=0.3, size=(n, 3))
+        chains.append(np.roll(chain @ rotation(rng), int(rng.integers(n)), axis=0))
+    return chains
+
+
+@pytest.mark.parametrize("chain_type", ["ring", "open"])
+def test_padded_frames_type_as_the_frames_they_pad(tmp_path, chain_type):
+    chains = noisy_knots(30)
+    path = str(tmp_path / "ragged.xyz")
+    for chain in chains:
+        skeinlab.write_xyz(path, chain, append=True)
+    frames = skeinlab.read_xyz(path)
+    assert np.isnan(frames).any()
+    names = [skeinlab.knot_type(frame[: len(chain)], chain_type)[0] for frame, chain in zip(frames, chains)]
+    assert skeinlab.knot_type(frames, chain_type) == names
+    sizes = [skeinlab.knot_size(frame[: len(chain)], chain_type) for frame, chain in zip(frames[:12], chains)]
+    assert skeinlab.knot_size(frames[:12], chain_type) == ([n for [n], _ in sizes], [c for _, [c] in sizes])
+    for frame, chain in zip(frames[:6], chains):  # one frame per call: samples are keyed by frame
+        assert (skeinlab.knot_spectrum(frame, chain_type, samples=6)
+                == skeinlab.knot_spectrum(frame[: len(chain)], chain_type, samples=6))
+
+
+@pytest.mark.parametrize("chain_type", ["ring", "open"])
+def test_a_missing_point_is_left_out_whichever_way_the_chain_is_turned(chain_type):
+    rng = np.random.default_rng(7)
+    for chain in noisy_knots(12, seed=7):
+        i = int(rng.integers(1, len(chain) - 1))
+        missing = chain.copy()
+        missing[i, i % 3] = [np.nan, np.inf, -np.inf][i % 3]  # one coordinate is enough
+        dropped = np.delete(chain, i, axis=0)
+        for _ in range(3):
+            turn = rotation(rng)
+            with np.errstate(invalid="ignore"):
+                turned = missing @ turn
+            assert skeinlab.knot_type(turned, chain_type) == skeinlab.knot_type(dropped @ turn, chain_type)
+        np.testing.assert_array_equal(skeinlab.kmt(missing, chain_type), skeinlab.kmt(dropped, chain_type))
+
+
+def test_a_core_around_missing_points_is_given_in_the_frames_positions():
+    chain = TREFOIL.copy()
+    missing = np.insert(chain, [10, 10, 80], np.nan, axis=0)  # two points before 10, one before 80
+    [name], [[start, end, length]] = skeinlab.knot_size(chain, "open")
+    [name_missing], [[start_m, end_m, length_m]] = skeinlab.knot_size(missing, "open")
+    shift = lambda i: i + (2 if i >= 10 else 0) + (1 if i >= 80 else 0)  # noqa: E731
+    assert (name_missing, start_m, end_m, length_m) == (name, shift(start), shift(end), length)
+    assert len(skeinlab.kmt(np.vstack([chain, np.full((5, 3), np.nan)]))) == len(skeinlab.kmt(chain))
