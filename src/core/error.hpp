@@ -26,10 +26,19 @@ public:
     // The text the error displays, e.g. "failed to parse data: line 3: ...".
     std::string display() const;
 
+    // Context given beside the message without changing it: which line of a
+    // file is not valid UTF-8 ("" when none).
+    const std::string& note() const { return note_; }
+    KnotError with_note(std::string note) && {
+        note_ = std::move(note);
+        return std::move(*this);
+    }
+
 private:
     KnotError(Kind kind, std::string message) : kind_(kind), message_(std::move(message)) {}
     Kind kind_;
     std::string message_;
+    std::string note_;
 };
 
 // A value or a KnotError.

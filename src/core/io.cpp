@@ -52,7 +52,10 @@ std::size_t ascii_fields(std::string_view line, std::string_view* fields, std::s
 
 Result<bool> XyzReader::next_line(std::string_view& line, bool& ascii) {
     Result<bool> more = reader_.next_view(line, ascii);
-    if (!more) ++lines_;  // the line that could not be read counts as read
+    if (!more) {
+        ++lines_;  // the line that could not be read counts as read
+        if (is_not_utf8(more.error())) return not_utf8_at(lines_);
+    }
     if (more && more.value()) {
         ++lines_;
         bytes_ += line.size();

@@ -26,6 +26,14 @@ KnotError line_too_long(std::size_t line_number) {
 
 KnotError not_utf8() { return KnotError::io("stream did not contain valid UTF-8"); }
 
+bool is_not_utf8(const KnotError& error) {
+    return error.kind() == KnotError::Kind::Io && error.message() == not_utf8().message();
+}
+
+KnotError not_utf8_at(std::size_t line) {
+    return not_utf8().with_note("line " + std::to_string(line) + " is not valid UTF-8");
+}
+
 namespace {
 
 // True when no byte of s has its high bit set.

@@ -84,6 +84,11 @@ bool path_exists(const std::string& path);
 // The Io error "stream did not contain valid UTF-8".
 KnotError not_utf8();
 
+// Whether `error` is not_utf8(); and that error with the note "line {line} is
+// not valid UTF-8" (lines counted from 1).
+bool is_not_utf8(const KnotError& error);
+KnotError not_utf8_at(std::size_t line);
+
 // Removes a final "\n" and a "\r" just before it.
 std::string_view strip_line_ending(std::string_view line);
 

@@ -75,12 +75,13 @@ Result<FrameSet> read_pdb_frames(LineReader& reader, bool alpha_carbons_only) {
     for (;;) {
         // Records that are not read are not decoded (a REMARK may hold any bytes).
         Result<bool> more = reader.next_view(line, ascii, false);
-        if (!more) return KnotError::data_parse(more.error().message());
+        if (!more) return KnotError::data_parse(more.error().message()).with_note(more.error().note());
         if (!more.value()) break;
         ++line_number;
         const bool model = starts_with(line, "MODEL");
         if (!model && !starts_with(line, "ATOM") && !starts_with(line, "HETATM")) continue;
-        if (!ascii && !text::valid_utf8(line)) return KnotError::data_parse(not_utf8().message());
+        if (!ascii && !text::valid_utf8(line))
+            return KnotError::data_parse(not_utf8().message()).with_note(not_utf8_at(line_number).note());
         if (line.empty() || line.back() != '\n') {
             // The columns of a last line without its line break, as with it.
             last_line.assign(line);

@@ -280,7 +280,26 @@ PyObject* raise_with_message(PyObject* type, const std::string& message) {
 
 PyObject* to_py_runtime_error(const std::string& message) { return raise_with_message(PyExc_RuntimeError, message); }
 
-PyObject* raise_knot_error(const KnotError& error) { return to_py_runtime_error(error.display()); }
+PyObject* add_decode_cause(const std::string& note) {
+    if (note.empty() || !PyErr_Occurred()) return nullptr;
+    PyObject *type, *value, *traceback;
+    PyErr_Fetch(&type, &value, &traceback);
+    PyErr_NormalizeException(&type, &value, &traceback);
+    PyRef text = PyRef::steal(PyUnicode_DecodeUTF8(note.data(), static_cast<Py_ssize_t>(note.size()), "replace"));
+    PyRef cause = text ? PyRef::steal(PyObject_CallOneArg(PyExc_UnicodeError, text.get())) : PyRef();
+    if (cause && value) {
+        PyException_SetCause(value, cause.release());  // steals the reference
+    } else {
+        PyErr_Clear();  // the cause is lost, never the error
+    }
+    PyErr_Restore(type, value, traceback);
+    return nullptr;
+}
+
+PyObject* raise_knot_error(const KnotError& error) {
+    to_py_runtime_error(error.display());
+    return add_decode_cause(error.note());
+}
 
 namespace {
 PyObject* g_internal_error = nullptr;

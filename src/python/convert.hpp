@@ -134,6 +134,11 @@ PyObject* raise_with_message(PyObject* type, const std::string& message);
 PyObject* to_py_runtime_error(const std::string& message);
 // Raises RuntimeError with the error's display text; always returns nullptr.
 PyObject* raise_knot_error(const KnotError& error);
+// Gives the exception being raised a UnicodeError carrying `note` (which line
+// of a file is not valid UTF-8) as its cause: the traceback shows it above
+// the error, whose message stays as it is. Returns nullptr; nothing happens
+// for an empty note.
+PyObject* add_decode_cause(const std::string& note);
 // Raises the module's internal-error exception; always returns nullptr.
 PyObject* raise_internal_error(const std::string& message);
 

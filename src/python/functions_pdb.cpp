@@ -33,7 +33,10 @@ PyObject* read_pdb(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject*
         Result<LineReader> opened = LineReader::open(*filename);
         if (!opened) return to_py_runtime_error(opened.error().message());
         Result<FrameSet> frames = read_pdb_frames(opened.value(), alpha_carbons_only);
-        if (!frames) return to_py_runtime_error(frames.error().message());
+        if (!frames) {
+            to_py_runtime_error(frames.error().message());
+            return add_decode_cause(frames.error().note());
+        }
         return frames_to_pyarray(frames.value());
     });
 }

@@ -14,6 +14,14 @@ class InputError(Exception):
     """An input that cannot be read or typed; the message names file, frame and line."""
 
 
+def input_error(path: str, error: Exception) -> InputError:
+    """The error of reading a file, naming the file, and the line that is not UTF-8 when that is the cause."""
+    text = str(error) if path in str(error) else f"{path}: {error}"
+    if isinstance(error.__cause__, UnicodeError):
+        text += f" ({error.__cause__})"
+    return InputError(text)
+
+
 STRUCTURE_SUFFIXES = (".pdb", ".ent", ".cif", ".mmcif")
 
 
@@ -42,12 +50,12 @@ def structure_pieces(path: str, chunk: int, wanted: list[str] | None) -> Iterato
         try:
             frames = read_pdb(path, atom_filter="ca")
         except (RuntimeError, FileNotFoundError) as error:
-            raise InputError(str(error) if path in str(error) else f"{path}: {error}") from None
+            raise input_error(path, error) from None
         for first in range(0, len(frames), chunk):
             yield Piece("", first, frames[first:first + chunk], lambda: 1.0)
         return
     except (RuntimeError, FileNotFoundError, ValueError) as error:
-        raise InputError(str(error) if path in str(error) else f"{path}: {error}") from None
+        raise input_error(path, error) from None
     names = list(chains) if not wanted else [c for c in wanted if c in chains]
     missing = [c for c in (wanted or []) if c not in chains]
     if missing:
@@ -79,7 +87,7 @@ def pieces_of(path: str, chunk: int, wanted: list[str] | None) -> Iterator[Piece
             yield Piece("", first, frames, lambda: stream.tell() / size if size else 1.0)
             first += len(frames)
     except (RuntimeError, FileNotFoundError, OSError) as error:
-        raise InputError(str(error) if path in str(error) else f"{path}: {error}") from None
+        raise input_error(path, error) from None
 
 
 def unpadded(frames: np.ndarray) -> list[np.ndarray]:

@@ -122,6 +122,24 @@ def test_a_count_smaller_than_its_points_names_the_line(tmp_path):
                                 "(frame 0 has more points than its count)")
 
 
+@pytest.mark.parametrize("read, text, message", [
+    (skeinlab.read_xyz, b"2\n\nC 0 0 0\nC 1 \xff 0\n", "I/O error: stream did not contain valid UTF-8"),
+    (skeinlab.knot_type, b"2\n\nC 0 0 0\nC 1 \xff 0\n", "I/O error: stream did not contain valid UTF-8"),
+    (skeinlab.read_pdb, b"REMARK \xe9 not read\nATOM      1  CA  ALA A   1       1.000   2.000   3.000\n"
+                        b"ATOM      2  CA  AL\xff A   2       1.000   2.000   3.000\n",
+     "stream did not contain valid UTF-8"),
+])
+def test_invalid_utf8_keeps_its_message_and_names_the_line_in_its_cause(tmp_path, read, text, message):
+    path = tmp_path / "bad"
+    path.write_bytes(text)
+    with pytest.raises(RuntimeError) as error:
+        read(str(path))
+    assert str(error.value) == message
+    cause = error.value.__cause__
+    assert type(cause) is UnicodeError
+    assert str(cause) == f"line {3 if read is skeinlab.read_pdb else 4} is not valid UTF-8"
+
+
 def test_empty_frames_and_broadcast_views_are_not_materialised():
     # Ten million frames without points: one typing, one shared name, no per-frame copy.
     names = skeinlab.knot_type(np.zeros((10**7, 0, 3)))
