@@ -28,7 +28,9 @@ def knot_type(input_data: InputData, chain_type: ChainType = "ring", threads: in
     Parameters
     ----------
     input_data
-        An XYZ path, or a float64 array of shape (N, 3) or (F, N, 3).
+        An XYZ path, or a float64 array of shape (N, 3) or (F, N, 3). A point
+        with a NaN or infinite coordinate (padding, a missing atom) is left
+        out: the chain of the other points, in order, is typed.
     chain_type
         "ring" (the last point joins the first) or "open" (closed through two
         far points outside the convex hull, pushed out from the ends).
@@ -76,7 +78,10 @@ def knot_size(
         frame: the shortest window of points (both ends included) that still
         carries the knot, or [-1, -1, 0] for the unknot, a polynomial text or a
         frame without a core. For a ring a core may run across the first point
-        (end < start, length = (end - start) mod n + 1).
+        (end < start, length = (end - start) mod n + 1). Missing points (NaN or
+        infinite coordinates) are left out of the search: start and end are
+        positions in the frame as given and length counts the points the core
+        holds, so a padded frame gives the core of the frame unpadded.
 
     Raises
     ------
@@ -169,7 +174,8 @@ def kmt(input_data: Array, chain_type: ChainType = "ring") -> Array:
     Returns
     -------
     numpy.ndarray
-        A new float64 array of shape (M, 3), M <= N.
+        A new float64 array of shape (M, 3), M <= N; points with a NaN or
+        infinite coordinate are left out before the reduction.
 
     Raises
     ------
