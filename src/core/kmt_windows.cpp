@@ -12,6 +12,8 @@ using kmt_detail::triangle_of;
 KmtReference::~KmtReference() = default;
 KmtReference::KmtReference(KmtReference&& other) noexcept
     : chain_(std::move(other.chain_)),
+      ring_(other.ring_),
+      offset_(other.offset_),
       tree_(std::move(other.tree_)),
       steps_(std::move(other.steps_)),
       blockers_(std::move(other.blockers_)),
@@ -19,6 +21,8 @@ KmtReference::KmtReference(KmtReference&& other) noexcept
 
 KmtReference& KmtReference::operator=(KmtReference&& other) noexcept {
     chain_ = std::move(other.chain_);
+    ring_ = other.ring_;
+    offset_ = other.offset_;
     tree_ = std::move(other.tree_);
     steps_ = std::move(other.steps_);
     blockers_ = std::move(other.blockers_);
@@ -44,7 +48,56 @@ bool first_pass_any(const kmt_detail::PassedSegments& passed, const kmt_detail::
 
 }  // namespace
 
-KmtReference::KmtReference(Chain chain) : chain_(std::move(chain)) {
+RingBlockers::RingBlockers(const Chain& ring) : n_(ring.size()), closed_(ring) {
+    if (n_ < 3) return;
+    closed_.push_back(ring.front());
+    tree_ = std::make_unique<kmt_detail::SegmentTree>(closed_);
+}
+
+RingBlockers::~RingBlockers() = default;
+
+std::uint32_t RingBlockers::first_ahead(std::size_t anchor, std::size_t j, std::size_t count,
+                                        const Plane& plane) const {
+    const std::uint64_t key = (static_cast<std::uint64_t>(anchor) << 32) | static_cast<std::uint32_t>(j);
+    Scan known;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const auto found = first_.find(key);
+        if (found != first_.end()) known = found->second;
+    }
+    // Segments are counted from j + 1 round the ring: segment (j + 1 + d) mod n is number d.
+    const auto answer = [&](const Scan& scan) {
+        return scan.first < count ? static_cast<std::uint32_t>((j + 1 + scan.first) % n_) : UINT32_MAX;
+    };
+    if (known.first < known.scanned || known.scanned >= count) return answer(known);
+
+    const Point3 &p = closed_[anchor], &q = closed_[j], &r = closed_[j + 1];
+    Scan scan = known;
+    const auto visit = [&](std::size_t x) {
+        const Point3 &a = closed_[x], &b = closed_[x + 1];
+        // The side test first, written as a rejection as KMT writes it.
+        if (plane.signed_distance(a) * plane.signed_distance(b) > kKmtEpsilon) return false;
+        if (!judge_triangle(p, q, r, plane, a, b)) return false;
+        scan.first = (x + n_ - (j + 1) % n_) % n_;
+        return true;
+    };
+    // Numbers known.scanned .. count - 1, as one or two ranges of positions.
+    const std::size_t lo = (j + 1 + known.scanned) % n_;
+    const std::size_t length = count - known.scanned;
+    if (lo + length <= n_) {
+        tree_->any_in(lo, lo + length - 1, plane, visit);
+    } else if (!tree_->any_in(lo, n_ - 1, plane, visit)) {
+        tree_->any_in(0, lo + length - n_ - 1, plane, visit);
+    }
+    scan.scanned = scan.first < count ? scan.first + 1 : count;
+    std::lock_guard<std::mutex> lock(mutex_);
+    Scan& stored = first_[key];
+    if (scan.scanned > stored.scanned) stored = scan;
+    return answer(scan);
+}
+
+KmtReference::KmtReference(Chain chain, const RingBlockers* ring, std::size_t offset)
+    : chain_(std::move(chain)), ring_(ring), offset_(offset) {
     const std::size_t n = chain_.size();
     if (n < 3) return;
     tree_ = std::make_unique<kmt_detail::SegmentTree>(chain_);
@@ -160,6 +213,16 @@ private:
 }  // namespace
 
 std::uint32_t KmtReference::first_blocker_ahead(std::size_t anchor, std::size_t j, const Plane& plane) const {
+    if (ring_) {
+        // The ring's first blocker from j + 1 round to the anchor; this
+        // chain's segments ahead are those up to n - 2 (its segment n - 1
+        // would join its last point to its first). Nothing blocks before the
+        // ring's answer, so a later one means none here.
+        const std::size_t n = ring_->size();
+        if (j + 2 >= n) return UINT32_MAX;
+        const std::uint32_t k = ring_->first_ahead((anchor + offset_) % n, (j + offset_) % n, n - 2 - j, plane);
+        return k == UINT32_MAX ? k : static_cast<std::uint32_t>((k + n - offset_ % n) % n);
+    }
     const std::uint64_t key = (static_cast<std::uint64_t>(anchor) << 32) | static_cast<std::uint32_t>(j);
     {
         std::lock_guard<std::mutex> lock(ahead_mutex_);

@@ -25,10 +25,45 @@ namespace kmt_detail {
 class SegmentTree;
 }
 
+// The first blockers ahead of triangles of a ring, in the ring's own
+// positions, shared by the references of its rotations: a rotation's chain
+// has the same points, so its triangles and the segments ahead of them are
+// the ring's, up to where the rotation cuts the ring.
+class RingBlockers {
+public:
+    explicit RingBlockers(const Chain& ring);
+    ~RingBlockers();
+
+    // The first of the `count` segments k = j + 1, j + 2, ... round the ring
+    // (from point k to point k + 1 mod n) that blocks the apex j of triangle
+    // (anchor, j, j + 1); UINT32_MAX when none does. What is scanned is
+    // remembered: a later call for the same triangle scans only further.
+    std::uint32_t first_ahead(std::size_t anchor, std::size_t j, std::size_t count, const Plane& plane) const;
+
+    std::size_t size() const { return n_; }
+
+private:
+    std::size_t n_ = 0;
+    Chain closed_;  // the ring and its first point again
+    std::unique_ptr<kmt_detail::SegmentTree> tree_;
+    mutable std::mutex mutex_;
+    // Per triangle: segments numbered 0 .. scanned - 1 from j + 1 are
+    // scanned, and `first` is the number of the first blocker among them
+    // (scanned - 1) or SIZE_MAX.
+    struct Scan {
+        std::size_t first = SIZE_MAX;
+        std::size_t scanned = 0;
+    };
+    mutable std::unordered_map<std::uint64_t, Scan> first_;
+};
+
 class KmtReference {
 public:
-    // Records the reduction of `chain` (fewer than 2^32 - 1 points).
-    explicit KmtReference(Chain chain);
+    // Records the reduction of `chain` (fewer than 2^32 - 1 points). With
+    // `ring`, the chain is that ring started at position `offset` (point i is
+    // the ring's point (i + offset) mod n), and the first blockers ahead are
+    // taken from it, shared with the other rotations.
+    explicit KmtReference(Chain chain, const RingBlockers* ring = nullptr, std::size_t offset = 0);
     ~KmtReference();
     KmtReference(KmtReference&&) noexcept;
     KmtReference& operator=(KmtReference&&) noexcept;
@@ -61,6 +96,8 @@ private:
     };
 
     Chain chain_;
+    const RingBlockers* ring_ = nullptr;
+    std::size_t offset_ = 0;
     std::unique_ptr<kmt_detail::SegmentTree> tree_;
     std::vector<Step> steps_;
     std::vector<std::uint32_t> blockers_;

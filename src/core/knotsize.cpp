@@ -283,7 +283,7 @@ std::string window_knottype_open(const Chain& chain, std::int32_t s, std::int32_
 }
 
 Result<KnotCore> find_knot_core(const Chain& chain, const std::string& target, const AlexanderTable& table,
-                                const KnotTypeOptions& options, bool replay) {
+                                const KnotTypeOptions& options, bool replay, bool typed_as_target) {
     KnotCore none;
     // Window bounds are 32-bit; a chain too long for them has no searchable core.
     if (chain.empty() || chain.size() > static_cast<std::size_t>(INT32_MAX)) return none;
@@ -291,15 +291,19 @@ Result<KnotCore> find_knot_core(const Chain& chain, const std::string& target, c
     KnotTypeOptions open = options;
     open.is_ring = false;
 
-    // The recorded reduction of a working chain that the windows replay.
-    const auto reference_of = [&](const Chain& working) {
+    // The recorded reduction of a working chain that the windows replay; a
+    // ring's rotations share the first blockers ahead of their triangles.
+    std::optional<RingBlockers> ring_blockers;
+    if (replay && options.use_kmt && options.is_ring) ring_blockers.emplace(chain);
+    const auto reference_of = [&](const Chain& working, std::size_t offset) {
         std::optional<KmtReference> reference;
-        if (replay && options.use_kmt) reference.emplace(working);
+        if (replay && options.use_kmt)
+            reference.emplace(working, ring_blockers ? &*ring_blockers : nullptr, offset);
         return reference;
     };
 
     if (!options.is_ring) {
-        const CoreSearch search(chain, target, table, open, false, reference_of(chain));
+        const CoreSearch search(chain, target, table, open, false, reference_of(chain, 0));
         if (!search.w(0, n - 1)) return none;
         const auto [s, e] = search.first_window_grown();
         return KnotCore{true, s, e, e - s + 1, target};
@@ -322,10 +326,13 @@ Result<KnotCore> find_knot_core(const Chain& chain, const std::string& target, c
         bool knotted = false;
         std::optional<KmtReference> reference;
         const auto check = [&] { knotted = window_is_type(rotated, 0, n - 1, target, table, ring); };
-        const auto record = [&] { reference = reference_of(rotated); };
+        const auto record = [&] { reference = reference_of(rotated, static_cast<std::size_t>(off)); };
         if (options.debug) {
             check();
             if (knotted) record();
+        } else if (k == 0 && typed_as_target) {
+            knotted = true;  // the caller's typing of this very chain
+            record();
         } else {
             parallel_for_here(2, [&](std::size_t i) { i == 0 ? check() : record(); });
         }
@@ -383,7 +390,7 @@ Outcome<std::pair<std::string, CoreTriple>> knot_size_of_frame(const Chain& chai
     if (auto* failure = std::get_if<Failure>(&typed)) return std::move(*failure);
     std::string name = std::get<std::string>(std::move(typed));
     if (name.find('_') == std::string::npos) return std::make_pair(std::move(name), kNoCore);
-    const Result<KnotCore> core = find_knot_core(chain, name, table, options);
+    const Result<KnotCore> core = find_knot_core(chain, name, table, options, true, true);
     if (!core) return Failure{core.error().display()};
     const KnotCore& c = core.value();
     const CoreTriple triple = c.found ? CoreTriple{c.start, c.end, c.length} : kNoCore;

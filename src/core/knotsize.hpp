@@ -43,9 +43,12 @@ std::string window_knottype_open(const Chain& chain, std::int32_t s, std::int32_
 // without it every probe reduces its window from scratch. Called on a pool
 // worker, the independent pieces of the search (the rotations of a ring, the
 // two bisections of each pair) run at once on that pool; the probes and the
-// result are the same as in order.
+// result are the same as in order. `typed_as_target` says that the caller has
+// just typed the whole chain with these options and got `target`: a ring's
+// first rotation (the chain itself) then skips that same typing, unless
+// diagnostics are on (they write its lines).
 Result<KnotCore> find_knot_core(const Chain& chain, const std::string& target, const AlexanderTable& table,
-                                const KnotTypeOptions& options, bool replay = true);
+                                const KnotTypeOptions& options, bool replay = true, bool typed_as_target = false);
 
 // One frame of knot_size: its name (as knot_type gives it) and its core triple.
 Outcome<std::pair<std::string, CoreTriple>> knot_size_of_frame(const Chain& chain, const AlexanderTable& table,
