@@ -59,11 +59,12 @@ RingBlockers::~RingBlockers() = default;
 std::uint32_t RingBlockers::first_ahead(std::size_t anchor, std::size_t j, std::size_t count,
                                         const Plane& plane) const {
     const std::uint64_t key = (static_cast<std::uint64_t>(anchor) << 32) | static_cast<std::uint32_t>(j);
+    Shard& shard = shards_[(anchor * 0x9E3779B97F4A7C15ull + j) % kShards];
     Scan known;
     {
-        std::lock_guard<std::mutex> lock(mutex_);
-        const auto found = first_.find(key);
-        if (found != first_.end()) known = found->second;
+        std::lock_guard<std::mutex> lock(shard.mutex);
+        const auto found = shard.first.find(key);
+        if (found != shard.first.end()) known = found->second;
     }
     // Segments are counted from j + 1 round the ring: segment (j + 1 + d) mod n is number d.
     const auto answer = [&](const Scan& scan) {
@@ -90,8 +91,8 @@ std::uint32_t RingBlockers::first_ahead(std::size_t anchor, std::size_t j, std::
         tree_->any_in(0, lo + length - n_ - 1, plane, visit);
     }
     scan.scanned = scan.first < count ? scan.first + 1 : count;
-    std::lock_guard<std::mutex> lock(mutex_);
-    Scan& stored = first_[key];
+    std::lock_guard<std::mutex> lock(shard.mutex);
+    Scan& stored = shard.first[key];
     if (scan.scanned > stored.scanned) stored = scan;
     return answer(scan);
 }

@@ -12,6 +12,7 @@
 // The result is exactly kmt_open_chain applied to a copy of the window.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -46,7 +47,6 @@ private:
     std::size_t n_ = 0;
     Chain closed_;  // the ring and its first point again
     std::unique_ptr<kmt_detail::SegmentTree> tree_;
-    mutable std::mutex mutex_;
     // Per triangle: segments numbered 0 .. scanned - 1 from j + 1 are
     // scanned, and `first` is the number of the first blocker among them
     // (scanned - 1) or SIZE_MAX.
@@ -54,7 +54,14 @@ private:
         std::size_t first = SIZE_MAX;
         std::size_t scanned = 0;
     };
-    mutable std::unordered_map<std::uint64_t, Scan> first_;
+    // Shards by triangle, so that workers on different rotations rarely wait
+    // for one another.
+    struct Shard {
+        std::mutex mutex;
+        std::unordered_map<std::uint64_t, Scan> first;
+    };
+    static constexpr std::size_t kShards = 64;
+    mutable std::array<Shard, kShards> shards_;
 };
 
 class KmtReference {
