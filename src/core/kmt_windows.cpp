@@ -46,6 +46,14 @@ bool first_pass_any(const kmt_detail::PassedSegments& passed, const kmt_detail::
                        [&](std::size_t gx) { return visit(gx - offset); });
 }
 
+// Whether segment (a, b) blocks the apex q of triangle (p, q, r): the side
+// test first, written as a rejection as KMT writes it, then the whole test.
+bool blocks_apex(const Point3& p, const Point3& q, const Point3& r, const Plane& plane, const Point3& a,
+                 const Point3& b) {
+    return !(plane.signed_distance(a) * plane.signed_distance(b) > kKmtEpsilon) &&
+           judge_triangle(p, q, r, plane, a, b);
+}
+
 }  // namespace
 
 RingBlockers::RingBlockers(const Chain& ring) : n_(ring.size()), closed_(ring) {
@@ -75,10 +83,7 @@ std::uint32_t RingBlockers::first_ahead(std::size_t anchor, std::size_t j, std::
     const Point3 &p = closed_[anchor], &q = closed_[j], &r = closed_[j + 1];
     Scan scan = known;
     const auto visit = [&](std::size_t x) {
-        const Point3 &a = closed_[x], &b = closed_[x + 1];
-        // The side test first, written as a rejection as KMT writes it.
-        if (plane.signed_distance(a) * plane.signed_distance(b) > kKmtEpsilon) return false;
-        if (!judge_triangle(p, q, r, plane, a, b)) return false;
+        if (!blocks_apex(p, q, r, plane, closed_[x], closed_[x + 1])) return false;
         scan.first = (x + n_ - (j + 1) % n_) % n_;
         return true;
     };
@@ -234,10 +239,7 @@ std::uint32_t KmtReference::first_blocker_ahead(std::size_t anchor, std::size_t 
     const Point3 &p = chain_[anchor], &q = chain_[j], &r = chain_[j + 1];
     if (j + 2 < chain_.size()) {
         tree_->any_in(j + 1, chain_.size() - 2, plane, [&](std::size_t x) {
-            const Point3 &a = chain_[x], &b = chain_[x + 1];
-            // The side test first, written as a rejection as KMT writes it.
-            if (plane.signed_distance(a) * plane.signed_distance(b) > kKmtEpsilon) return false;
-            if (!judge_triangle(p, q, r, plane, a, b)) return false;
+            if (!blocks_apex(p, q, r, plane, chain_[x], chain_[x + 1])) return false;
             first = static_cast<std::uint32_t>(x);
             return true;
         });
