@@ -42,29 +42,7 @@ Plane triangle_plane(const Point3& prev, const Point3& normal, double normal_len
 
 bool judge_triangle(const Point3& p, const Point3& q, const Point3& r, const Plane& plane,
                     const Point3& s, const Point3& t) {
-    const double ds = plane.signed_distance(s);
-    const double dt = plane.signed_distance(t);
-    // Same side of the plane. The product is compared with the tolerance, not 0.
-    if (ds * dt > kKmtEpsilon) return false;
-    // Both ends in the plane: blocks wherever in the plane the segment lies.
-    if (std::fabs(ds) < kKmtEpsilon && std::fabs(dt) < kKmtEpsilon) return true;
-
-    // Moller-Trumbore with the segment as a ray from s; each quotient is a
-    // division by A (not a product with its reciprocal) so rounding is fixed.
-    const Point3 dir = sub(t, s);
-    const Point3 e1 = sub(q, p);
-    const Point3 e2 = sub(r, p);
-    const Point3 h = cross(dir, e2);
-    const double a = dot(e1, h);
-    if (std::fabs(a) < kKmtEpsilon) return false;
-    const Point3 sp = sub(s, p);
-    const double u = dot(sp, h) / a;
-    const Point3 qv = cross(sp, e1);
-    const double v = dot(dir, qv) / a;
-    const double w = dot(e2, qv) / a;
-    // Written as rejections so that NaN, failing every comparison, blocks.
-    if (u <= 0.0 || v <= 0.0 || u + v >= 1.0 || w <= 0.0 || w >= 1.0) return false;
-    return true;
+    return judge_triangle(p, q, r, s, t, plane.signed_distance(s), plane.signed_distance(t));
 }
 
 Intersection intersect_projected(const Point3& p1, const Point3& p2, const Point3& p3, const Point3& p4) {

@@ -34,28 +34,86 @@ struct Box {
     }
 };
 
-// True when every point of the box is farther than sqrt(1e-7) from the
-// plane on the same side, with room for the rounding of the per-point
-// distances; then every segment of the box fails the side test.
-inline bool clearly_one_side(const Box& box, const Plane& pl) {
-    if (!box.finite) return false;
-    const double cx = 0.5 * box.lo.x + 0.5 * box.hi.x;
-    const double cy = 0.5 * box.lo.y + 0.5 * box.hi.y;
-    const double cz = 0.5 * box.lo.z + 0.5 * box.hi.z;
-    const double hx = 0.5 * box.hi.x - 0.5 * box.lo.x;
-    const double hy = 0.5 * box.hi.y - 0.5 * box.lo.y;
-    const double hz = 0.5 * box.hi.z - 0.5 * box.lo.z;
-    const double centre = pl.a * cx + pl.b * cy + pl.c * cz + pl.d;
-    const double reach = std::fabs(pl.a) * hx + std::fabs(pl.b) * hy + std::fabs(pl.c) * hz;
-    const double scale = std::fabs(pl.a) * (std::fabs(cx) + hx) + std::fabs(pl.b) * (std::fabs(cy) + hy) +
-                         std::fabs(pl.c) * (std::fabs(cz) + hz) + std::fabs(pl.d);
-    // sqrt(1e-7) with a relative margin, plus a rounding allowance far
-    // above the few ulps the distance evaluations can be off by.
-    const double threshold = 3.1622777e-4 * (1.0 + 1e-6) + 1e-12 * scale;
-    const double lowest = centre - reach;
-    const double highest = centre + reach;
-    return lowest > threshold || highest < -threshold;  // false for NaN
-}
+// The largest magnitude of the finite coordinates of a set of points, per axis.
+struct Extent {
+    double x = 0.0, y = 0.0, z = 0.0;
+
+    void add(const Point3& p) {
+        if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) return;
+        x = std::max(x, std::fabs(p.x));
+        y = std::max(y, std::fabs(p.y));
+        z = std::max(z, std::fabs(p.z));
+    }
+};
+
+// A triangle's plane, prepared for telling boxes of points within an extent
+// that lie clearly on one side of it.
+class PlaneTest {
+public:
+    PlaneTest(const Plane& plane, const Extent& extent)
+        : plane_(plane), ax_(std::fabs(plane.a)), ay_(std::fabs(plane.b)), az_(std::fabs(plane.c)) {
+        // The rounding of a point's distance is a few ulps of
+        // |a x| + |b y| + |c z| + |d|, which `scale` bounds for every point
+        // of the extent.
+        const double scale = ax_ * extent.x + ay_ * extent.y + az_ * extent.z + std::fabs(plane.d);
+        // sqrt(1e-7) with a relative margin, plus a rounding allowance far
+        // above the few ulps the distance evaluations can be off by.
+        threshold_ = 3.1622777e-4 * (1.0 + 1e-6) + 1e-12 * scale;
+    }
+
+    const Plane& plane() const { return plane_; }
+
+    // True when every point of the box (centre +- half) is farther than
+    // sqrt(1e-7) from the plane on the same side, with room for the rounding
+    // of the per-point distances; then every segment of the box fails the
+    // side test. False for NaN.
+    bool clearly_one_side(const Point3& centre, const Point3& half) const {
+        const double distance = plane_.a * centre.x + plane_.b * centre.y + plane_.c * centre.z + plane_.d;
+        const double reach = ax_ * half.x + ay_ * half.y + az_ * half.z;
+        return std::fabs(distance) - reach > threshold_;
+    }
+
+    bool clearly_one_side(const Box& box) const {
+        if (!box.finite) return false;
+        return clearly_one_side(centre_of(box), half_of(box));
+    }
+
+    static Point3 centre_of(const Box& box) {
+        return {0.5 * box.lo.x + 0.5 * box.hi.x, 0.5 * box.lo.y + 0.5 * box.hi.y, 0.5 * box.lo.z + 0.5 * box.hi.z};
+    }
+    static Point3 half_of(const Box& box) {
+        return {0.5 * box.hi.x - 0.5 * box.lo.x, 0.5 * box.hi.y - 0.5 * box.lo.y, 0.5 * box.hi.z - 0.5 * box.lo.z};
+    }
+
+private:
+    Plane plane_;
+    double ax_, ay_, az_;
+    double threshold_;
+};
+
+// Whether the segments (x, x + 1) of a fixed chain block the apex q of a
+// triangle (p, q, r), asked for increasing x: the plane distance of a point
+// shared by two segments asked one after the other is computed once.
+class ApexTest {
+public:
+    ApexTest(const Chain& pts, const Point3& p, const Point3& q, const Point3& r, const Plane& plane)
+        : pts_(pts), p_(p), q_(q), r_(r), plane_(plane) {}
+
+    bool blocks(std::size_t x) {
+        const double ds = x == known_ ? known_distance_ : plane_.signed_distance(pts_[x]);
+        const double dt = plane_.signed_distance(pts_[x + 1]);
+        known_ = x + 1;
+        known_distance_ = dt;
+        return judge_triangle(p_, q_, r_, pts_[x], pts_[x + 1], ds, dt);
+    }
+
+private:
+    const Chain& pts_;
+    const Point3 &p_, &q_, &r_;
+    const Plane& plane_;
+    std::size_t known_ = kNone;
+    double known_distance_ = 0.0;
+};
 
 // The chain as a doubly linked list over the original positions, so that a
 // deletion costs O(1) instead of shifting the tail. Positions in the
@@ -82,6 +140,7 @@ public:
             prev_[i] = i > 0 ? i - 1 : (ring ? n - 1 : kNone);
         }
         size_ = n;
+        for (const Point3& p : pts_) extent_.add(p);
         rebuild_boxes();
     }
 
@@ -129,10 +188,10 @@ public:
     bool segment_blocks(std::size_t x, const Point3& p, const Point3& q, const Point3& r, const Plane& plane) const {
         const Point3& s = pts_[x];
         const Point3& t = pts_[next_[x]];
-        // Written as a rejection, so that NaN goes on to the whole test.
-        return !(plane.signed_distance(s) * plane.signed_distance(t) > kKmtEpsilon) &&
-               judge_triangle(p, q, r, plane, s, t);
+        return judge_triangle(p, q, r, s, t, plane.signed_distance(s), plane.signed_distance(t));
     }
+
+    const Extent& extent() const { return extent_; }
 
     // Appends to `out` the start x of every segment (x, next(x)), x alive and
     // not in `skip`, that blocks the apex of triangle (p, q, r), in order of
@@ -140,9 +199,10 @@ public:
     std::size_t collect_blockers(const Point3& p, const Point3& q, const Point3& r, const Plane& plane,
                                  const std::size_t (&skip)[3], std::vector<std::uint32_t>& out,
                                  std::size_t cap) const {
+        const PlaneTest test(plane, extent_);
         std::size_t found = 0;
         for (std::size_t b = 0; b < boxes_.size(); ++b) {
-            if (clearly_one_side(boxes_[b], plane)) continue;
+            if (test.clearly_one_side(boxes_[b])) continue;
             const std::size_t end = std::min(order_.size(), (b + 1) * kBlock);
             for (std::size_t k = b * kBlock; k < end; ++k) {
                 const std::size_t x = order_[k];
@@ -160,8 +220,9 @@ public:
     // blocks the apex of triangle (p, q, r).
     bool any_blocks(const Point3& p, const Point3& q, const Point3& r, const Plane& plane,
                     const std::size_t (&skip)[3]) const {
+        const PlaneTest test(plane, extent_);
         for (std::size_t b = 0; b < boxes_.size(); ++b) {
-            if (clearly_one_side(boxes_[b], plane)) continue;
+            if (test.clearly_one_side(boxes_[b])) continue;
             const std::size_t end = std::min(order_.size(), (b + 1) * kBlock);
             // Consecutive segments share a point: its plane distance is
             // computed once and reused for the side test, which is the first
@@ -178,8 +239,7 @@ public:
                 const double dt = plane.signed_distance(pts_[y]);
                 known = y;
                 known_distance = dt;
-                if (ds * dt > kKmtEpsilon) continue;
-                if (judge_triangle(p, q, r, plane, pts_[x], pts_[y])) return true;
+                if (judge_triangle(p, q, r, pts_[x], pts_[y], ds, dt)) return true;
             }
         }
         return false;
@@ -204,6 +264,7 @@ private:
     std::vector<std::uint32_t> slot_;
     std::vector<Box> boxes_;
     std::size_t size_ = 0;
+    Extent extent_;
 };
 
 // Boxes over a fixed chain's segments (x, x + 1) in blocks of kLeaf, and a
@@ -217,21 +278,33 @@ public:
         const std::size_t segments = pts.size() > 1 ? pts.size() - 1 : 0;
         leaves_ = 1;
         while (leaves_ * kLeaf < segments) leaves_ *= 2;
-        boxes_.assign(2 * leaves_, Box{});
+        std::vector<Box> boxes(2 * leaves_);
         for (std::size_t x = 0; x < segments; ++x) {
-            Box& box = boxes_[leaves_ + x / kLeaf];
+            Box& box = boxes[leaves_ + x / kLeaf];
             box.add(pts[x]);
             box.add(pts[x + 1]);
         }
-        for (std::size_t i = leaves_ - 1; i >= 1; --i) boxes_[i] = merged(boxes_[2 * i], boxes_[2 * i + 1]);
+        for (std::size_t i = leaves_ - 1; i >= 1; --i) boxes[i] = merged(boxes[2 * i], boxes[2 * i + 1]);
+        // A box with a missing point is never clearly on one side: an
+        // infinite half makes its reach infinite (or NaN).
+        nodes_.resize(boxes.size());
+        for (std::size_t i = 1; i < boxes.size(); ++i) {
+            const Box& box = boxes[i];
+            const double inf = std::numeric_limits<double>::infinity();
+            nodes_[i].centre = PlaneTest::centre_of(box);
+            nodes_[i].half = box.finite ? PlaneTest::half_of(box) : Point3{inf, inf, inf};
+        }
+        for (const Point3& p : pts) extent_.add(p);
     }
+
+    const Extent& extent() const { return extent_; }
 
     // Calls visit(x) for the segments x in [lo, hi] whose block is not
     // clearly on one side of the plane, in increasing x, until visit returns
     // true; returns whether it did.
     template <class Visit>
-    bool any_in(std::size_t lo, std::size_t hi, const Plane& plane, Visit visit) const {
-        if (lo > hi || boxes_.size() < 2) return false;
+    bool any_in(std::size_t lo, std::size_t hi, const PlaneTest& test, Visit visit) const {
+        if (lo > hi || nodes_.size() < 2) return false;
         std::size_t stack[64];
         std::size_t depth = 0;
         stack[depth++] = 1;
@@ -244,7 +317,7 @@ public:
             const std::size_t first_segment = (node - level_width) * width * kLeaf;
             const std::size_t last_segment = first_segment + width * kLeaf - 1;
             if (last_segment < lo || first_segment > hi) continue;
-            if (clearly_one_side(boxes_[node], plane)) continue;
+            if (test.clearly_one_side(nodes_[node].centre, nodes_[node].half)) continue;
             if (node >= leaves_) {
                 const std::size_t end = std::min(hi, last_segment);
                 for (std::size_t x = std::max(lo, first_segment); x <= end; ++x)
@@ -268,9 +341,14 @@ private:
         return m;
     }
 
+    struct Node {
+        Point3 centre, half;
+    };
+
     const Chain& pts_;
     std::size_t leaves_ = 1;
-    std::vector<Box> boxes_;
+    std::vector<Node> nodes_;
+    Extent extent_;
 };
 
 // The segments that the first pass over a chain has already passed: final
@@ -296,9 +374,9 @@ public:
     // Calls visit(x) for the segments whose chunk is not clearly on one side
     // of the plane, until visit returns true; returns whether it did.
     template <class Visit>
-    bool any(const Plane& plane, Visit visit) const {
+    bool any(const PlaneTest& test, Visit visit) const {
         for (std::size_t c = 0; c < chunks_.size(); ++c) {
-            if (clearly_one_side(chunks_[c], plane)) continue;
+            if (test.clearly_one_side(chunks_[c])) continue;
             const std::size_t end = std::min(starts_.size(), (c + 1) * kChunk);
             for (std::size_t i = c * kChunk; i < end; ++i)
                 if (visit(starts_[i])) return true;

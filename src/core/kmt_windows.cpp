@@ -5,8 +5,10 @@
 
 namespace skeinlab {
 
+using kmt_detail::ApexTest;
 using kmt_detail::kNone;
 using kmt_detail::LinkedChain;
+using kmt_detail::PlaneTest;
 using kmt_detail::triangle_of;
 
 KmtReference::~KmtReference() = default;
@@ -39,19 +41,11 @@ namespace {
 // Stops when visit returns true.
 template <class Visit>
 bool first_pass_any(const kmt_detail::PassedSegments& passed, const kmt_detail::SegmentTree& tree,
-                    std::size_t offset, std::size_t after, std::size_t last, const Plane& plane, Visit visit) {
-    if (passed.any(plane, visit)) return true;
+                    std::size_t offset, std::size_t after, std::size_t last, const PlaneTest& test, Visit visit) {
+    if (passed.any(test, visit)) return true;
     if (after + 1 > last) return false;
-    return tree.any_in(offset + after, offset + last - 1, plane,
+    return tree.any_in(offset + after, offset + last - 1, test,
                        [&](std::size_t gx) { return visit(gx - offset); });
-}
-
-// Whether segment (a, b) blocks the apex q of triangle (p, q, r): the side
-// test first, written as a rejection as KMT writes it, then the whole test.
-bool blocks_apex(const Point3& p, const Point3& q, const Point3& r, const Plane& plane, const Point3& a,
-                 const Point3& b) {
-    return !(plane.signed_distance(a) * plane.signed_distance(b) > kKmtEpsilon) &&
-           judge_triangle(p, q, r, plane, a, b);
 }
 
 }  // namespace
@@ -80,10 +74,11 @@ std::uint32_t RingBlockers::first_ahead(std::size_t anchor, std::size_t j, std::
     };
     if (known.first < known.scanned || known.scanned >= count) return answer(known);
 
-    const Point3 &p = closed_[anchor], &q = closed_[j], &r = closed_[j + 1];
+    ApexTest apex(closed_, closed_[anchor], closed_[j], closed_[j + 1], plane);
+    const PlaneTest test(plane, tree_->extent());
     Scan scan = known;
     const auto visit = [&](std::size_t x) {
-        if (!blocks_apex(p, q, r, plane, closed_[x], closed_[x + 1])) return false;
+        if (!apex.blocks(x)) return false;
         scan.first = (x + n_ - (j + 1) % n_) % n_;
         return true;
     };
@@ -91,9 +86,9 @@ std::uint32_t RingBlockers::first_ahead(std::size_t anchor, std::size_t j, std::
     const std::size_t lo = (j + 1 + known.scanned) % n_;
     const std::size_t length = count - known.scanned;
     if (lo + length <= n_) {
-        tree_->any_in(lo, lo + length - 1, plane, visit);
-    } else if (!tree_->any_in(lo, n_ - 1, plane, visit)) {
-        tree_->any_in(0, lo + length - n_ - 1, plane, visit);
+        tree_->any_in(lo, lo + length - 1, test, visit);
+    } else if (!tree_->any_in(lo, n_ - 1, test, visit)) {
+        tree_->any_in(0, lo + length - n_ - 1, test, visit);
     }
     scan.scanned = scan.first < count ? scan.first + 1 : count;
     std::lock_guard<std::mutex> lock(shard.mutex);
@@ -130,7 +125,8 @@ KmtReference::KmtReference(Chain chain, const RingBlockers* ring, std::size_t of
                 std::size_t found = 0;
                 if (pass == 0) {
                     const Point3 &p = open.point(before), &q = open.point(cur), &r = open.point(after);
-                    first_pass_any(passed, *tree_, 0, after, last, plane, [&](std::size_t x) {
+                    const PlaneTest test(plane, tree_->extent());
+                    first_pass_any(passed, *tree_, 0, after, last, test, [&](std::size_t x) {
                         if (!open.segment_blocks(x, p, q, r, plane)) return false;
                         blockers_.push_back(static_cast<std::uint32_t>(x));
                         return ++found > kMaxBlockers;
@@ -236,10 +232,10 @@ std::uint32_t KmtReference::first_blocker_ahead(std::size_t anchor, std::size_t 
         if (found != ahead_.end()) return found->second;
     }
     std::uint32_t first = UINT32_MAX;
-    const Point3 &p = chain_[anchor], &q = chain_[j], &r = chain_[j + 1];
+    ApexTest apex(chain_, chain_[anchor], chain_[j], chain_[j + 1], plane);
     if (j + 2 < chain_.size()) {
-        tree_->any_in(j + 1, chain_.size() - 2, plane, [&](std::size_t x) {
-            if (!blocks_apex(p, q, r, plane, chain_[x], chain_[x + 1])) return false;
+        tree_->any_in(j + 1, chain_.size() - 2, PlaneTest(plane, tree_->extent()), [&](std::size_t x) {
+            if (!apex.blocks(x)) return false;
             first = static_cast<std::uint32_t>(x);
             return true;
         });
@@ -324,7 +320,8 @@ Chain KmtReference::reduce_window(std::size_t s, std::size_t e) const {
                 if (!decided && pass == 0) {
                     // The passed segments, then the first blocker among the
                     // original segments ahead, if it lies in the window.
-                    blocked = passed.any(plane, [&](std::size_t x) { return w.segment_blocks(x, p, q, r, plane); });
+                    const PlaneTest test(plane, tree_->extent());
+                    blocked = passed.any(test, [&](std::size_t x) { return w.segment_blocks(x, p, q, r, plane); });
                     if (!blocked) blocked = first_blocker_ahead(s + before, g, plane) < e;
                 } else if (!decided) {
                     blocked = w.any_blocks(p, q, r, plane, skip);
