@@ -129,7 +129,10 @@ private:
 // passed over without testing.
 class LinkedChain {
 public:
-    LinkedChain(Chain points, bool ring) : pts_(std::move(points)) {
+    // With `covering` (an extent holding every point), the extent is not
+    // computed again and the boxes wait for the first rebuild_boxes(), for
+    // callers that test no segment through the boxes before it.
+    LinkedChain(Chain points, bool ring, const Extent* covering = nullptr) : pts_(std::move(points)) {
         const std::size_t n = pts_.size();
         next_.resize(n);
         prev_.resize(n);
@@ -140,6 +143,10 @@ public:
             prev_[i] = i > 0 ? i - 1 : (ring ? n - 1 : kNone);
         }
         size_ = n;
+        if (covering) {
+            extent_ = *covering;
+            return;
+        }
         for (const Point3& p : pts_) extent_.add(p);
         rebuild_boxes();
     }
@@ -162,7 +169,7 @@ public:
         alive_[i] = 0;
         --size_;
         // The segment that started at p now ends at q.
-        if (p != kNone && q != kNone) boxes_[slot_[p] / kBlock].add(pts_[q]);
+        if (p != kNone && q != kNone && !boxes_.empty()) boxes_[slot_[p] / kBlock].add(pts_[q]);
     }
 
     void rebuild_boxes() {

@@ -250,7 +250,7 @@ Chain KmtReference::reduce_window(std::size_t s, std::size_t e) const {
     const std::size_t m = window.size();
     if (m < 3) return window;
     const std::size_t last = m - 1;
-    LinkedChain w(std::move(window), false);
+    LinkedChain w(std::move(window), false, &tree_->extent());
     ReferenceState ref(chain_.size());
     Differences differs(m);
     kmt_detail::PassedSegments passed;
