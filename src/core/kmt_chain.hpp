@@ -4,7 +4,6 @@
 #pragma once
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -48,34 +47,36 @@ struct Extent {
 
 // A triangle's plane, prepared for telling boxes of points within an extent
 // that lie clearly on one side of it.
-class PlaneTest {
-public:
-    PlaneTest(const Plane& plane, const Extent& extent)
-        : plane_(plane), ax_(std::fabs(plane.a)), ay_(std::fabs(plane.b)), az_(std::fabs(plane.c)) {
+struct PlaneTest {
+    Plane plane;
+    double ax, ay, az;  // |a|, |b|, |c|
+    double threshold;
+
+    PlaneTest(const Plane& p, const Extent& extent)
+        : plane(p), ax(std::fabs(p.a)), ay(std::fabs(p.b)), az(std::fabs(p.c)) {
         // The rounding of a point's distance is a few ulps of
         // |a x| + |b y| + |c z| + |d|, which `scale` bounds for every point
         // of the extent.
-        const double scale = ax_ * extent.x + ay_ * extent.y + az_ * extent.z + std::fabs(plane.d);
+        const double scale = ax * extent.x + ay * extent.y + az * extent.z + std::fabs(p.d);
         // sqrt(1e-7) with a relative margin, plus a rounding allowance far
         // above the few ulps the distance evaluations can be off by.
-        threshold_ = 3.1622777e-4 * (1.0 + 1e-6) + 1e-12 * scale;
+        threshold = 3.1622777e-4 * (1.0 + 1e-6) + 1e-12 * scale;
     }
-
-    const Plane& plane() const { return plane_; }
 
     // True when every point of the box (centre +- half) is farther than
     // sqrt(1e-7) from the plane on the same side, with room for the rounding
     // of the per-point distances; then every segment of the box fails the
     // side test. False for NaN.
-    bool clearly_one_side(const Point3& centre, const Point3& half) const {
-        const double distance = plane_.a * centre.x + plane_.b * centre.y + plane_.c * centre.z + plane_.d;
-        const double reach = ax_ * half.x + ay_ * half.y + az_ * half.z;
-        return std::fabs(distance) - reach > threshold_;
+    bool clearly_one_side(double cx, double cy, double cz, double hx, double hy, double hz) const {
+        const double distance = plane.a * cx + plane.b * cy + plane.c * cz + plane.d;
+        const double reach = ax * hx + ay * hy + az * hz;
+        return std::fabs(distance) - reach > threshold;
     }
 
     bool clearly_one_side(const Box& box) const {
         if (!box.finite) return false;
-        return clearly_one_side(centre_of(box), half_of(box));
+        const Point3 c = centre_of(box), h = half_of(box);
+        return clearly_one_side(c.x, c.y, c.z, h.x, h.y, h.z);
     }
 
     static Point3 centre_of(const Box& box) {
@@ -84,35 +85,6 @@ public:
     static Point3 half_of(const Box& box) {
         return {0.5 * box.hi.x - 0.5 * box.lo.x, 0.5 * box.hi.y - 0.5 * box.lo.y, 0.5 * box.hi.z - 0.5 * box.lo.z};
     }
-
-private:
-    Plane plane_;
-    double ax_, ay_, az_;
-    double threshold_;
-};
-
-// Whether the segments (x, x + 1) of a fixed chain block the apex q of a
-// triangle (p, q, r), asked for increasing x: the plane distance of a point
-// shared by two segments asked one after the other is computed once.
-class ApexTest {
-public:
-    ApexTest(const Chain& pts, const Point3& p, const Point3& q, const Point3& r, const Plane& plane)
-        : pts_(pts), p_(p), q_(q), r_(r), plane_(plane) {}
-
-    bool blocks(std::size_t x) {
-        const double ds = x == known_ ? known_distance_ : plane_.signed_distance(pts_[x]);
-        const double dt = plane_.signed_distance(pts_[x + 1]);
-        known_ = x + 1;
-        known_distance_ = dt;
-        return judge_triangle(p_, q_, r_, pts_[x], pts_[x + 1], ds, dt);
-    }
-
-private:
-    const Chain& pts_;
-    const Point3 &p_, &q_, &r_;
-    const Plane& plane_;
-    std::size_t known_ = kNone;
-    double known_distance_ = 0.0;
 };
 
 // The chain as a doubly linked list over the original positions, so that a
@@ -274,72 +246,62 @@ private:
     Extent extent_;
 };
 
-// Boxes over a fixed chain's segments (x, x + 1) in blocks of kLeaf, and a
-// binary tree of their unions, for finding the segments of an index range
-// that may block a triangle without visiting the others.
+// Boxes over a fixed chain's segments (x, x + 1), kLeaf segments to a box,
+// and levels of boxes over kFan boxes of the level below, for finding the
+// segments of an index range that cross a triangle's plane without visiting
+// the others. Boxes and points are kept coordinate by coordinate, so that a
+// plane is tested against a group of boxes, or a box's points, in one loop.
 class SegmentTree {
 public:
     static constexpr std::size_t kLeaf = 8;
+    static constexpr std::size_t kFan = 16;
 
-    explicit SegmentTree(const Chain& pts) : pts_(pts) {
-        const std::size_t segments = pts.size() > 1 ? pts.size() - 1 : 0;
-        leaves_ = 1;
-        while (leaves_ * kLeaf < segments) leaves_ *= 2;
-        std::vector<Box> boxes(2 * leaves_);
-        for (std::size_t x = 0; x < segments; ++x) {
-            Box& box = boxes[leaves_ + x / kLeaf];
-            box.add(pts[x]);
-            box.add(pts[x + 1]);
-        }
-        for (std::size_t i = leaves_ - 1; i >= 1; --i) boxes[i] = merged(boxes[2 * i], boxes[2 * i + 1]);
-        // A box with a missing point is never clearly on one side: an
-        // infinite half makes its reach infinite (or NaN).
-        nodes_.resize(boxes.size());
-        for (std::size_t i = 1; i < boxes.size(); ++i) {
-            const Box& box = boxes[i];
-            const double inf = std::numeric_limits<double>::infinity();
-            nodes_[i].centre = PlaneTest::centre_of(box);
-            nodes_[i].half = box.finite ? PlaneTest::half_of(box) : Point3{inf, inf, inf};
-        }
+    explicit SegmentTree(const Chain& pts) {
         for (const Point3& p : pts) extent_.add(p);
+        segments_ = pts.size() > 1 ? pts.size() - 1 : 0;
+        if (segments_ == 0) return;
+        const auto padded = [](std::size_t count) { return (count + kFan - 1) / kFan * kFan; };
+        std::vector<Box> boxes(padded((segments_ + kLeaf - 1) / kLeaf));
+        for (std::size_t x = 0; x < segments_; ++x) {
+            boxes[x / kLeaf].add(pts[x]);
+            boxes[x / kLeaf].add(pts[x + 1]);
+        }
+        for (std::size_t span = kLeaf;; span *= kFan) {
+            levels_.push_back(level_of(boxes, span));
+            if (boxes.size() == kFan) break;
+            std::vector<Box> above(padded(boxes.size() / kFan));
+            for (std::size_t i = 0; i < boxes.size(); ++i) above[i / kFan] = merged(above[i / kFan], boxes[i]);
+            boxes = std::move(above);
+        }
+        const std::size_t points = levels_.front().cx.size() * kLeaf + 1;
+        px_.assign(points, 0.0);
+        py_.assign(points, 0.0);
+        pz_.assign(points, 0.0);
+        for (std::size_t i = 0; i < pts.size(); ++i) {
+            px_[i] = pts[i].x;
+            py_[i] = pts[i].y;
+            pz_[i] = pts[i].z;
+        }
     }
 
     const Extent& extent() const { return extent_; }
 
-    // Calls visit(x) for the segments x in [lo, hi] whose block is not
-    // clearly on one side of the plane, in increasing x, until visit returns
-    // true; returns whether it did.
+    // Calls visit(x, ds, dt) for the segments x in [lo, hi], in increasing
+    // x, that do not fail the side test of judge_triangle (ds and dt are the
+    // plane distances of points x and x + 1, as Plane::signed_distance
+    // computes them), until visit returns true; returns whether it did.
     template <class Visit>
-    bool any_in(std::size_t lo, std::size_t hi, const PlaneTest& test, Visit visit) const {
-        if (lo > hi || nodes_.size() < 2) return false;
-        std::size_t stack[64];
-        std::size_t depth = 0;
-        stack[depth++] = 1;
-        while (depth > 0) {
-            const std::size_t node = stack[--depth];
-            // Nodes [level_width, 2 level_width) form one level; each covers
-            // leaves_ / level_width leaves.
-            const std::size_t level_width = std::bit_floor(node);
-            const std::size_t width = leaves_ / level_width;
-            const std::size_t first_segment = (node - level_width) * width * kLeaf;
-            const std::size_t last_segment = first_segment + width * kLeaf - 1;
-            if (last_segment < lo || first_segment > hi) continue;
-            if (test.clearly_one_side(nodes_[node].centre, nodes_[node].half)) continue;
-            if (node >= leaves_) {
-                const std::size_t end = std::min(hi, last_segment);
-                for (std::size_t x = std::max(lo, first_segment); x <= end; ++x)
-                    if (visit(x)) return true;
-            } else {
-                stack[depth++] = 2 * node + 1;
-                stack[depth++] = 2 * node;
-            }
-        }
-        return false;
+    bool any_crossing(std::size_t lo, std::size_t hi, const PlaneTest& test, Visit visit) const {
+        if (segments_ == 0 || lo >= segments_ || lo > hi) return false;
+        return descend(levels_.size() - 1, 0, lo, std::min(hi, segments_ - 1), test, visit);
     }
 
-    const Chain& points() const { return pts_; }
-
 private:
+    struct Level {
+        std::vector<double> cx, cy, cz, hx, hy, hz;
+        std::size_t span = 0;  // segments per box
+    };
+
     static Box merged(const Box& a, const Box& b) {
         Box m;
         m.finite = a.finite && b.finite;
@@ -348,13 +310,72 @@ private:
         return m;
     }
 
-    struct Node {
-        Point3 centre, half;
-    };
+    static Level level_of(const std::vector<Box>& boxes, std::size_t span) {
+        Level level;
+        level.span = span;
+        const double inf = std::numeric_limits<double>::infinity();
+        for (const Box& box : boxes) {
+            // A box with a missing point is never clearly on one side: an
+            // infinite half makes its reach infinite (or NaN). An empty box
+            // (padding) has a NaN centre.
+            const Point3 c = PlaneTest::centre_of(box);
+            const Point3 h = box.finite ? PlaneTest::half_of(box) : Point3{inf, inf, inf};
+            level.cx.push_back(c.x);
+            level.cy.push_back(c.y);
+            level.cz.push_back(c.z);
+            level.hx.push_back(h.x);
+            level.hy.push_back(h.y);
+            level.hz.push_back(h.z);
+        }
+        return level;
+    }
 
-    const Chain& pts_;
-    std::size_t leaves_ = 1;
-    std::vector<Node> nodes_;
+    // The boxes first .. first + kFan - 1 of level k, in order.
+    template <class Visit>
+    bool descend(std::size_t k, std::size_t first, std::size_t lo, std::size_t hi, const PlaneTest& test,
+                 Visit& visit) const {
+        const Level& level = levels_[k];
+        // As PlaneTest::clearly_one_side, for the whole group at once.
+        const Plane& pl = test.plane;
+        const double *cx = &level.cx[first], *cy = &level.cy[first], *cz = &level.cz[first];
+        const double *hx = &level.hx[first], *hy = &level.hy[first], *hz = &level.hz[first];
+        double clearance[kFan];
+        for (std::size_t i = 0; i < kFan; ++i) {
+            const double distance = pl.a * cx[i] + pl.b * cy[i] + pl.c * cz[i] + pl.d;
+            const double reach = test.ax * hx[i] + test.ay * hy[i] + test.az * hz[i];
+            clearance[i] = std::fabs(distance) - reach;
+        }
+        for (std::size_t i = 0; i < kFan; ++i) {
+            const std::size_t b = first + i;
+            const std::size_t begin = b * level.span;
+            if (begin > hi) break;
+            if (clearance[i] > test.threshold || begin + level.span <= lo) continue;
+            if (k == 0 ? leaf(begin, lo, hi, test, visit) : descend(k - 1, b * kFan, lo, hi, test, visit))
+                return true;
+        }
+        return false;
+    }
+
+    // The segments of the leaf that starts at segment x0.
+    template <class Visit>
+    bool leaf(std::size_t x0, std::size_t lo, std::size_t hi, const PlaneTest& test, Visit& visit) const {
+        const Plane& pl = test.plane;
+        double d[kLeaf + 1];
+        for (std::size_t i = 0; i <= kLeaf; ++i)
+            d[i] = pl.a * px_[x0 + i] + pl.b * py_[x0 + i] + pl.c * pz_[x0 + i] + pl.d;
+        const std::size_t end = std::min(hi, x0 + kLeaf - 1);
+        for (std::size_t x = std::max(lo, x0); x <= end; ++x) {
+            const double ds = d[x - x0], dt = d[x - x0 + 1];
+            // Written as a rejection, so that NaN goes on to the whole test.
+            if (ds * dt > kKmtEpsilon) continue;
+            if (visit(x, ds, dt)) return true;
+        }
+        return false;
+    }
+
+    std::size_t segments_ = 0;
+    std::vector<Level> levels_;  // leaves first; the last has kFan boxes
+    std::vector<double> px_, py_, pz_;
     Extent extent_;
 };
 

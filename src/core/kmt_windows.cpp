@@ -5,7 +5,6 @@
 
 namespace skeinlab {
 
-using kmt_detail::ApexTest;
 using kmt_detail::kNone;
 using kmt_detail::LinkedChain;
 using kmt_detail::PlaneTest;
@@ -44,8 +43,8 @@ bool first_pass_any(const kmt_detail::PassedSegments& passed, const kmt_detail::
                     std::size_t offset, std::size_t after, std::size_t last, const PlaneTest& test, Visit visit) {
     if (passed.any(test, visit)) return true;
     if (after + 1 > last) return false;
-    return tree.any_in(offset + after, offset + last - 1, test,
-                       [&](std::size_t gx) { return visit(gx - offset); });
+    return tree.any_crossing(offset + after, offset + last - 1, test,
+                             [&](std::size_t gx, double, double) { return visit(gx - offset); });
 }
 
 }  // namespace
@@ -74,11 +73,11 @@ std::uint32_t RingBlockers::first_ahead(std::size_t anchor, std::size_t j, std::
     };
     if (known.first < known.scanned || known.scanned >= count) return answer(known);
 
-    ApexTest apex(closed_, closed_[anchor], closed_[j], closed_[j + 1], plane);
+    const Point3 &p = closed_[anchor], &q = closed_[j], &r = closed_[j + 1];
     const PlaneTest test(plane, tree_->extent());
     Scan scan = known;
-    const auto visit = [&](std::size_t x) {
-        if (!apex.blocks(x)) return false;
+    const auto visit = [&](std::size_t x, double ds, double dt) {
+        if (!judge_triangle(p, q, r, closed_[x], closed_[x + 1], ds, dt)) return false;
         scan.first = (x + n_ - (j + 1) % n_) % n_;
         return true;
     };
@@ -86,9 +85,9 @@ std::uint32_t RingBlockers::first_ahead(std::size_t anchor, std::size_t j, std::
     const std::size_t lo = (j + 1 + known.scanned) % n_;
     const std::size_t length = count - known.scanned;
     if (lo + length <= n_) {
-        tree_->any_in(lo, lo + length - 1, test, visit);
-    } else if (!tree_->any_in(lo, n_ - 1, test, visit)) {
-        tree_->any_in(0, lo + length - n_ - 1, test, visit);
+        tree_->any_crossing(lo, lo + length - 1, test, visit);
+    } else if (!tree_->any_crossing(lo, n_ - 1, test, visit)) {
+        tree_->any_crossing(0, lo + length - n_ - 1, test, visit);
     }
     scan.scanned = scan.first < count ? scan.first + 1 : count;
     std::lock_guard<std::mutex> lock(shard.mutex);
@@ -232,10 +231,11 @@ std::uint32_t KmtReference::first_blocker_ahead(std::size_t anchor, std::size_t 
         if (found != ahead_.end()) return found->second;
     }
     std::uint32_t first = UINT32_MAX;
-    ApexTest apex(chain_, chain_[anchor], chain_[j], chain_[j + 1], plane);
+    const Point3 &p = chain_[anchor], &q = chain_[j], &r = chain_[j + 1];
     if (j + 2 < chain_.size()) {
-        tree_->any_in(j + 1, chain_.size() - 2, PlaneTest(plane, tree_->extent()), [&](std::size_t x) {
-            if (!apex.blocks(x)) return false;
+        const PlaneTest test(plane, tree_->extent());
+        tree_->any_crossing(j + 1, chain_.size() - 2, test, [&](std::size_t x, double ds, double dt) {
+            if (!judge_triangle(p, q, r, chain_[x], chain_[x + 1], ds, dt)) return false;
             first = static_cast<std::uint32_t>(x);
             return true;
         });
