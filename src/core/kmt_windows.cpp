@@ -11,25 +11,8 @@ using kmt_detail::PlaneTest;
 using kmt_detail::triangle_of;
 
 KmtReference::~KmtReference() = default;
-KmtReference::KmtReference(KmtReference&& other) noexcept
-    : chain_(std::move(other.chain_)),
-      ring_(other.ring_),
-      offset_(other.offset_),
-      tree_(std::move(other.tree_)),
-      steps_(std::move(other.steps_)),
-      blockers_(std::move(other.blockers_)),
-      ahead_(std::move(other.ahead_)) {}
-
-KmtReference& KmtReference::operator=(KmtReference&& other) noexcept {
-    chain_ = std::move(other.chain_);
-    ring_ = other.ring_;
-    offset_ = other.offset_;
-    tree_ = std::move(other.tree_);
-    steps_ = std::move(other.steps_);
-    blockers_ = std::move(other.blockers_);
-    ahead_ = std::move(other.ahead_);
-    return *this;
-}
+KmtReference::KmtReference(KmtReference&&) noexcept = default;
+KmtReference& KmtReference::operator=(KmtReference&&) noexcept = default;
 
 namespace {
 
@@ -57,49 +40,71 @@ RingBlockers::RingBlockers(const Chain& ring) : n_(ring.size()), closed_(ring) {
 
 RingBlockers::~RingBlockers() = default;
 
-std::uint32_t RingBlockers::first_ahead(std::size_t anchor, std::size_t j, std::size_t count,
-                                        const Plane& plane) const {
-    const std::uint64_t key = (static_cast<std::uint64_t>(anchor) << 32) | static_cast<std::uint32_t>(j);
-    Shard& shard = shards_[(anchor * 0x9E3779B97F4A7C15ull + j) % kShards];
-    Scan known;
-    {
-        std::lock_guard<std::mutex> lock(shard.mutex);
-        const auto found = shard.first.find(key);
-        if (found != shard.first.end()) known = found->second;
+std::atomic<std::uint64_t>* RingBlockers::block(std::size_t anchor, std::size_t index) const {
+    const std::uint64_t key = (static_cast<std::uint64_t>(anchor) << 32) | static_cast<std::uint32_t>(index);
+    Shard& shard = shards_[(anchor * 0x9E3779B97F4A7C15ull + index) % kShards];
+    std::lock_guard<std::mutex> lock(shard.mutex);
+    auto& found = shard.blocks[key];
+    if (!found) {
+        found = std::make_unique<std::atomic<std::uint64_t>[]>(kBlock);
+        for (std::size_t i = 0; i < kBlock; ++i) found[i].store(0, std::memory_order_relaxed);
     }
-    // Segments are counted from j + 1 round the ring: segment (j + 1 + d) mod n is number d.
-    const auto answer = [&](const Scan& scan) {
-        return scan.first < count ? static_cast<std::uint32_t>((j + 1 + scan.first) % n_) : UINT32_MAX;
+    return found.get();
+}
+
+std::uint32_t RingBlockers::first_ahead(std::size_t anchor, std::size_t j, std::size_t count, const Plane& plane,
+                                        Cursor& cursor) const {
+    // Triangles of one anchor are numbered d = 0, 1, ... from j = anchor + 1.
+    const std::size_t d = (j + n_ - anchor - 1) % n_;
+    if (cursor.anchor_ != anchor || cursor.block_ != d / kBlock) {
+        cursor.anchor_ = anchor;
+        cursor.block_ = d / kBlock;
+        cursor.scans_ = block(anchor, d / kBlock);
+    }
+    std::atomic<std::uint64_t>& word = cursor.scans_[d % kBlock];
+    // Every word is written whole, so a reader sees one scan or another, each consistent.
+    const std::uint64_t known = word.load(std::memory_order_relaxed);
+    const std::size_t known_scanned = known >> 32;
+    const std::size_t known_first = static_cast<std::uint32_t>(known);  // 0: none
+    // Segments are counted from j + 1 round the ring: segment (j + 1 + k) mod n is number k.
+    const auto answer = [&](std::size_t first) {
+        return first != 0 && first - 1 < count ? static_cast<std::uint32_t>((j + first) % n_) : UINT32_MAX;
     };
-    if (known.first < known.scanned || known.scanned >= count) return answer(known);
+    if (known_first != 0 || known_scanned >= count) return answer(known_first);
 
     const Point3 &p = closed_[anchor], &q = closed_[j], &r = closed_[j + 1];
     const PlaneTest test(plane, tree_->extent());
-    Scan scan = known;
+    std::size_t first = 0;
     const auto visit = [&](std::size_t x, double ds, double dt) {
         if (!judge_triangle(p, q, r, closed_[x], closed_[x + 1], ds, dt)) return false;
-        scan.first = (x + n_ - (j + 1) % n_) % n_;
+        first = (x + n_ - (j + 1) % n_) % n_ + 1;
         return true;
     };
-    // Numbers known.scanned .. count - 1, as one or two ranges of positions.
-    const std::size_t lo = (j + 1 + known.scanned) % n_;
-    const std::size_t length = count - known.scanned;
+    // Numbers known_scanned .. count - 1, as one or two ranges of positions.
+    const std::size_t lo = (j + 1 + known_scanned) % n_;
+    const std::size_t length = count - known_scanned;
     if (lo + length <= n_) {
         tree_->any_crossing(lo, lo + length - 1, test, visit);
     } else if (!tree_->any_crossing(lo, n_ - 1, test, visit)) {
         tree_->any_crossing(0, lo + length - n_ - 1, test, visit);
     }
-    scan.scanned = scan.first < count ? scan.first + 1 : count;
-    std::lock_guard<std::mutex> lock(shard.mutex);
-    Scan& stored = shard.first[key];
-    if (scan.scanned > stored.scanned) stored = scan;
-    return answer(scan);
+    const std::size_t scanned = first != 0 ? first : count;
+    // Another worker may have scanned further meanwhile: the word keeps the longer scan.
+    const std::uint64_t mine = (static_cast<std::uint64_t>(scanned) << 32) | first;
+    std::uint64_t stored = word.load(std::memory_order_relaxed);
+    while ((stored >> 32) < scanned && !word.compare_exchange_weak(stored, mine, std::memory_order_relaxed)) {
+    }
+    return answer(first);
 }
 
 KmtReference::KmtReference(Chain chain, const RingBlockers* ring, std::size_t offset)
     : chain_(std::move(chain)), ring_(ring), offset_(offset) {
     const std::size_t n = chain_.size();
     if (n < 3) return;
+    if (!ring_) {
+        own_ = std::make_unique<RingBlockers>(chain_);
+        ring_ = own_.get();
+    }
     tree_ = std::make_unique<kmt_detail::SegmentTree>(chain_);
     // The same loop as kmt_open_chain, collecting every blocker of a kept vertex.
     const std::size_t last = n - 1;
@@ -213,36 +218,16 @@ private:
 
 }  // namespace
 
-std::uint32_t KmtReference::first_blocker_ahead(std::size_t anchor, std::size_t j, const Plane& plane) const {
-    if (ring_) {
-        // The ring's first blocker from j + 1 round to the anchor; this
-        // chain's segments ahead are those up to n - 2 (its segment n - 1
-        // would join its last point to its first). Nothing blocks before the
-        // ring's answer, so a later one means none here.
-        const std::size_t n = ring_->size();
-        if (j + 2 >= n) return UINT32_MAX;
-        const std::uint32_t k = ring_->first_ahead((anchor + offset_) % n, (j + offset_) % n, n - 2 - j, plane);
-        return k == UINT32_MAX ? k : static_cast<std::uint32_t>((k + n - offset_ % n) % n);
-    }
-    const std::uint64_t key = (static_cast<std::uint64_t>(anchor) << 32) | static_cast<std::uint32_t>(j);
-    {
-        std::lock_guard<std::mutex> lock(ahead_mutex_);
-        const auto found = ahead_.find(key);
-        if (found != ahead_.end()) return found->second;
-    }
-    std::uint32_t first = UINT32_MAX;
-    const Point3 &p = chain_[anchor], &q = chain_[j], &r = chain_[j + 1];
-    if (j + 2 < chain_.size()) {
-        const PlaneTest test(plane, tree_->extent());
-        tree_->any_crossing(j + 1, chain_.size() - 2, test, [&](std::size_t x, double ds, double dt) {
-            if (!judge_triangle(p, q, r, chain_[x], chain_[x + 1], ds, dt)) return false;
-            first = static_cast<std::uint32_t>(x);
-            return true;
-        });
-    }
-    std::lock_guard<std::mutex> lock(ahead_mutex_);
-    ahead_.emplace(key, first);
-    return first;
+std::uint32_t KmtReference::first_blocker_ahead(std::size_t anchor, std::size_t j, const Plane& plane,
+                                                RingBlockers::Cursor& cursor) const {
+    // The ring's first blocker from j + 1 round to the anchor; this chain's
+    // segments ahead are those up to n - 2 (its segment n - 1 would join its
+    // last point to its first). Nothing blocks before the ring's answer, so
+    // a later one means none here.
+    const std::size_t n = ring_->size();
+    if (j + 2 >= n) return UINT32_MAX;
+    const std::uint32_t k = ring_->first_ahead((anchor + offset_) % n, (j + offset_) % n, n - 2 - j, plane, cursor);
+    return k == UINT32_MAX ? k : static_cast<std::uint32_t>((k + n - offset_ % n) % n);
 }
 
 Chain KmtReference::reduce_window(std::size_t s, std::size_t e) const {
@@ -254,6 +239,7 @@ Chain KmtReference::reduce_window(std::size_t s, std::size_t e) const {
     ReferenceState ref(chain_.size());
     Differences differs(m);
     kmt_detail::PassedSegments passed;
+    RingBlockers::Cursor fan;
 
     // Window positions are local (0 .. m-1); the reference's are global.
     const auto in_window = [&](std::size_t g) { return g >= s && g <= e; };
@@ -322,7 +308,7 @@ Chain KmtReference::reduce_window(std::size_t s, std::size_t e) const {
                     // original segments ahead, if it lies in the window.
                     const PlaneTest test(plane, tree_->extent());
                     blocked = passed.any(test, [&](std::size_t x) { return w.segment_blocks(x, p, q, r, plane); });
-                    if (!blocked) blocked = first_blocker_ahead(s + before, g, plane) < e;
+                    if (!blocked) blocked = first_blocker_ahead(s + before, g, plane, fan) < e;
                 } else if (!decided) {
                     blocked = w.any_blocks(p, q, r, plane, skip);
                 }

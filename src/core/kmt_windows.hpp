@@ -13,6 +13,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -29,36 +30,47 @@ class SegmentTree;
 // The first blockers ahead of triangles of a ring, in the ring's own
 // positions, shared by the references of its rotations: a rotation's chain
 // has the same points, so its triangles and the segments ahead of them are
-// the ring's, up to where the rotation cuts the ring.
+// the ring's, up to where the rotation cuts the ring. An open chain is taken
+// as the ring of its points; its references never ask past its last segment.
 class RingBlockers {
 public:
     explicit RingBlockers(const Chain& ring);
     ~RingBlockers();
 
+    // What a caller asking for the triangles of one fan (one anchor, j =
+    // anchor + 1, anchor + 2, ...) keeps between calls: the block of
+    // remembered scans it is in.
+    class Cursor {
+        friend class RingBlockers;
+        std::size_t anchor_ = SIZE_MAX, block_ = SIZE_MAX;
+        std::atomic<std::uint64_t>* scans_ = nullptr;
+    };
+
     // The first of the `count` segments k = j + 1, j + 2, ... round the ring
     // (from point k to point k + 1 mod n) that blocks the apex j of triangle
     // (anchor, j, j + 1); UINT32_MAX when none does. What is scanned is
     // remembered: a later call for the same triangle scans only further.
-    std::uint32_t first_ahead(std::size_t anchor, std::size_t j, std::size_t count, const Plane& plane) const;
+    std::uint32_t first_ahead(std::size_t anchor, std::size_t j, std::size_t count, const Plane& plane,
+                              Cursor& cursor) const;
 
     std::size_t size() const { return n_; }
 
 private:
+    // Per triangle, one word: the segments numbered 0 .. scanned - 1 from
+    // j + 1 are scanned, and the first blocker among them has number
+    // first - 1 (first = 0: none). Words of one anchor come in blocks of
+    // kBlock triangles, made when first asked for.
+    static constexpr std::size_t kBlock = 64;
+    std::atomic<std::uint64_t>* block(std::size_t anchor, std::size_t index) const;
+
     std::size_t n_ = 0;
     Chain closed_;  // the ring and its first point again
     std::unique_ptr<kmt_detail::SegmentTree> tree_;
-    // Per triangle: segments numbered 0 .. scanned - 1 from j + 1 are
-    // scanned, and `first` is the number of the first blocker among them
-    // (scanned - 1) or SIZE_MAX.
-    struct Scan {
-        std::size_t first = SIZE_MAX;
-        std::size_t scanned = 0;
-    };
-    // Shards by triangle, so that workers on different rotations rarely wait
-    // for one another.
+    // Blocks by (anchor, index), in shards so that workers on different
+    // rotations rarely wait for one another.
     struct Shard {
         std::mutex mutex;
-        std::unordered_map<std::uint64_t, Scan> first;
+        std::unordered_map<std::uint64_t, std::unique_ptr<std::atomic<std::uint64_t>[]>> blocks;
     };
     static constexpr std::size_t kShards = 64;
     mutable std::array<Shard, kShards> shards_;
@@ -69,7 +81,8 @@ public:
     // Records the reduction of `chain` (fewer than 2^32 - 1 points). With
     // `ring`, the chain is that ring started at position `offset` (point i is
     // the ring's point (i + offset) mod n), and the first blockers ahead are
-    // taken from it, shared with the other rotations.
+    // taken from it, shared with the other rotations; without, from the
+    // reference's own.
     explicit KmtReference(Chain chain, const RingBlockers* ring = nullptr, std::size_t offset = 0);
     ~KmtReference();
     KmtReference(KmtReference&&) noexcept;
@@ -91,7 +104,8 @@ public:
 private:
     // The first x > j whose original segment (x, x + 1) blocks the apex j of
     // the triangle (anchor, j, j + 1), or none (UINT32_MAX); remembered.
-    std::uint32_t first_blocker_ahead(std::size_t anchor, std::size_t j, const Plane& plane) const;
+    std::uint32_t first_blocker_ahead(std::size_t anchor, std::size_t j, const Plane& plane,
+                                      RingBlockers::Cursor& cursor) const;
 
     struct Step {
         std::uint32_t cur = 0;
@@ -103,13 +117,12 @@ private:
     };
 
     Chain chain_;
+    std::unique_ptr<RingBlockers> own_;  // when no ring was given
     const RingBlockers* ring_ = nullptr;
     std::size_t offset_ = 0;
     std::unique_ptr<kmt_detail::SegmentTree> tree_;
     std::vector<Step> steps_;
     std::vector<std::uint32_t> blockers_;
-    mutable std::mutex ahead_mutex_;
-    mutable std::unordered_map<std::uint64_t, std::uint32_t> ahead_;
 };
 
 }  // namespace skeinlab
