@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -345,12 +346,16 @@ private:
             const double reach = test.ax * hx[i] + test.ay * hy[i] + test.az * hz[i];
             clearance[i] = std::fabs(distance) - reach;
         }
-        for (std::size_t i = 0; i < kFan; ++i) {
-            const std::size_t b = first + i;
-            const std::size_t begin = b * level.span;
-            if (begin > hi) break;
-            if (clearance[i] > test.threshold || begin + level.span <= lo) continue;
-            if (k == 0 ? leaf(begin, lo, hi, test, visit) : descend(k - 1, b * kFan, lo, hi, test, visit))
+        // The boxes that hold segments of [lo, hi] and are not clearly on one side.
+        const std::size_t from = std::max(lo / level.span, first) - first;
+        const std::size_t to = std::min(hi / level.span, first + kFan - 1) - first;
+        std::uint32_t open = 0;
+        for (std::size_t i = 0; i < kFan; ++i) open |= static_cast<std::uint32_t>(!(clearance[i] > test.threshold)) << i;
+        open &= ((2u << to) - 1) & ~((1u << from) - 1);
+        while (open != 0) {
+            const std::size_t b = first + static_cast<std::size_t>(std::countr_zero(open));
+            open &= open - 1;
+            if (k == 0 ? leaf(b * kLeaf, lo, hi, test, visit) : descend(k - 1, b * kFan, lo, hi, test, visit))
                 return true;
         }
         return false;

@@ -218,15 +218,16 @@ private:
 
 }  // namespace
 
-std::uint32_t KmtReference::first_blocker_ahead(std::size_t anchor, std::size_t j, const Plane& plane,
-                                                RingBlockers::Cursor& cursor) const {
-    // The ring's first blocker from j + 1 round to the anchor; this chain's
-    // segments ahead are those up to n - 2 (its segment n - 1 would join its
+std::uint32_t KmtReference::first_blocker_ahead(std::size_t anchor, std::size_t j, std::size_t before,
+                                                const Plane& plane, RingBlockers::Cursor& cursor) const {
+    // The ring's first blocker from j + 1 round to the anchor, among the
+    // segments before `before` (this chain's segment n - 1 would join its
     // last point to its first). Nothing blocks before the ring's answer, so
     // a later one means none here.
     const std::size_t n = ring_->size();
-    if (j + 2 >= n) return UINT32_MAX;
-    const std::uint32_t k = ring_->first_ahead((anchor + offset_) % n, (j + offset_) % n, n - 2 - j, plane, cursor);
+    if (j + 1 >= before) return UINT32_MAX;
+    const std::uint32_t k =
+        ring_->first_ahead((anchor + offset_) % n, (j + offset_) % n, before - 1 - j, plane, cursor);
     return k == UINT32_MAX ? k : static_cast<std::uint32_t>((k + n - offset_ % n) % n);
 }
 
@@ -308,7 +309,7 @@ Chain KmtReference::reduce_window(std::size_t s, std::size_t e) const {
                     // original segments ahead, if it lies in the window.
                     const PlaneTest test(plane, tree_->extent());
                     blocked = passed.any(test, [&](std::size_t x) { return w.segment_blocks(x, p, q, r, plane); });
-                    if (!blocked) blocked = first_blocker_ahead(s + before, g, plane, fan) < e;
+                    if (!blocked) blocked = first_blocker_ahead(s + before, g, e, plane, fan) < e;
                 } else if (!decided) {
                     blocked = w.any_blocks(p, q, r, plane, skip);
                 }

@@ -102,9 +102,10 @@ public:
     static constexpr std::size_t kMaxDifferences = 64;
 
 private:
-    // The first x > j whose original segment (x, x + 1) blocks the apex j of
-    // the triangle (anchor, j, j + 1), or none (UINT32_MAX); remembered.
-    std::uint32_t first_blocker_ahead(std::size_t anchor, std::size_t j, const Plane& plane,
+    // The first x, j < x < before <= size - 1, whose original segment
+    // (x, x + 1) blocks the apex j of the triangle (anchor, j, j + 1), or
+    // none (UINT32_MAX); remembered.
+    std::uint32_t first_blocker_ahead(std::size_t anchor, std::size_t j, std::size_t before, const Plane& plane,
                                       RingBlockers::Cursor& cursor) const;
 
     struct Step {
