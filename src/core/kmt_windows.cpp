@@ -141,6 +141,8 @@ KmtReference::KmtReference(Chain chain, const RingBlockers* ring, std::size_t of
                 }
                 blocked = found > 0;
                 step.complete = found <= kMaxBlockers;
+            } else {
+                step.degenerate = true;
             }
             step.blockers_end = static_cast<std::uint32_t>(blockers_.size());
             step.deleted = !blocked;
@@ -283,34 +285,36 @@ Chain KmtReference::reduce_window(std::size_t s, std::size_t e) const {
             const Point3& r = w.point(after);
             Plane plane;
             bool blocked = false;
-            if (triangle_of(p, q, r, plane)) {
-                const std::size_t skip[3] = {before, cur, kNone};
-                bool decided = false;
-                if (step && ref.prev[g] == s + before && ref.next[g] == s + after &&
-                    differs.count() <= std::max(kMaxDifferences, w.size() / 2)) {
-                    // The same triangle as the reference's. A recorded blocker
-                    // that the window has unchanged blocks here too.
-                    for (std::uint32_t k = step->blockers_begin; k < step->blockers_end && !blocked; ++k) {
-                        const std::size_t b = blockers_[k];
-                        blocked = in_window(b) && b != e && w.alive(b - s) && !differs.has(b - s);
-                    }
-                    // Otherwise every unchanged segment is known not to block;
-                    // only the changed ones are tested.
-                    if (blocked || step->deleted || step->complete) {
-                        if (!blocked)
-                            blocked = differs.any([&](std::size_t x) {
-                                return x != before && x != cur && w.segment_blocks(x, p, q, r, plane);
-                            });
-                        decided = true;
-                    }
+            bool decided = false;
+            if (step && ref.prev[g] == s + before && ref.next[g] == s + after &&
+                differs.count() <= std::max(kMaxDifferences, w.size() / 2)) {
+                // The same triangle as the reference's (degenerate there, so
+                // here). A recorded blocker that the window has unchanged
+                // blocks here too.
+                decided = step->degenerate;
+                for (std::uint32_t k = step->blockers_begin; k < step->blockers_end && !blocked; ++k) {
+                    const std::size_t b = blockers_[k];
+                    blocked = in_window(b) && b != e && w.alive(b - s) && !differs.has(b - s);
                 }
-                if (!decided && pass == 0) {
+                // Otherwise every unchanged segment is known not to block;
+                // only the changed ones are tested, against the plane.
+                if (!decided && (blocked || step->deleted || step->complete)) {
+                    if (!blocked && differs.count() > 0 && triangle_of(p, q, r, plane))
+                        blocked = differs.any([&](std::size_t x) {
+                            return x != before && x != cur && w.segment_blocks(x, p, q, r, plane);
+                        });
+                    decided = true;
+                }
+            }
+            if (!decided && triangle_of(p, q, r, plane)) {
+                const std::size_t skip[3] = {before, cur, kNone};
+                if (pass == 0) {
                     // The passed segments, then the first blocker among the
                     // original segments ahead, if it lies in the window.
                     const PlaneTest test(plane, tree_->extent());
                     blocked = passed.any(test, [&](std::size_t x) { return w.segment_blocks(x, p, q, r, plane); });
                     if (!blocked) blocked = first_blocker_ahead(s + before, g, e, plane, fan) < e;
-                } else if (!decided) {
+                } else {
                     blocked = w.any_blocks(p, q, r, plane, skip);
                 }
             }

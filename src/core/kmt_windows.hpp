@@ -115,6 +115,7 @@ private:
         std::uint32_t blockers_end = 0;
         bool deleted = false;
         bool complete = true;
+        bool degenerate = false;  // no plane: deleted without a test
     };
 
     Chain chain_;
