@@ -247,11 +247,13 @@ private:
     Extent extent_;
 };
 
-// Boxes over a fixed chain's segments (x, x + 1), kLeaf segments to a box,
-// and levels of boxes over kFan boxes of the level below, for finding the
-// segments of an index range that cross a triangle's plane without visiting
-// the others. Boxes and points are kept coordinate by coordinate, so that a
-// plane is tested against a group of boxes, or a box's points, in one loop.
+// A fixed chain's segments (x, x + 1) in leaves of kLeaf, and levels of boxes
+// over kFan leaves or boxes of the level below, for finding the segments of
+// an index range that cross a triangle's plane without visiting the others.
+// A leaf is bounded by its chord (from its first point to its last) and the
+// largest distance of its points from the chord, which for a smooth stretch
+// is far tighter than its box. Bounds and points are kept coordinate by
+// coordinate, so that a plane is tested against a group of them in one loop.
 class SegmentTree {
 public:
     static constexpr std::size_t kLeaf = 8;
@@ -267,6 +269,7 @@ public:
             boxes[x / kLeaf].add(pts[x]);
             boxes[x / kLeaf].add(pts[x + 1]);
         }
+        leaves_of(pts, boxes.size());
         for (std::size_t span = kLeaf;; span *= kFan) {
             levels_.push_back(level_of(boxes, span));
             if (boxes.size() == kFan) break;
@@ -303,6 +306,40 @@ private:
         std::size_t span = 0;  // segments per box
     };
 
+    // The chords' ends (point kLeaf i, or the chain's last point) and the
+    // leaves' reach from their chords, with room for rounding; a leaf with a
+    // missing point reaches everywhere, padding reaches NaN.
+    void leaves_of(const Chain& pts, std::size_t count) {
+        const std::size_t last = pts.size() - 1;
+        const double nan = std::numeric_limits<double>::quiet_NaN();
+        for (std::size_t i = 0; i <= count; ++i) {
+            const Point3& p = pts[std::min(i * kLeaf, last)];
+            ex_.push_back(p.x);
+            ey_.push_back(p.y);
+            ez_.push_back(p.z);
+        }
+        const double allowance = 1e-12 * (extent_.x + extent_.y + extent_.z);
+        reach_.assign(count, nan);
+        for (std::size_t i = 0; i * kLeaf < last; ++i) {
+            const Point3& a = pts[i * kLeaf];
+            const Point3& b = pts[std::min((i + 1) * kLeaf, last)];
+            const Point3 ab = sub(b, a);
+            const double ab2 = dot(ab, ab);
+            double reach = 0.0;
+            for (std::size_t k = i * kLeaf; k <= std::min((i + 1) * kLeaf, last); ++k) {
+                if (is_missing(pts[k])) {
+                    reach = std::numeric_limits<double>::infinity();
+                    break;
+                }
+                // The distance to the nearest point of the chord.
+                const Point3 ap = sub(pts[k], a);
+                const double t = ab2 > 0.0 ? std::clamp(dot(ap, ab) / ab2, 0.0, 1.0) : 0.0;
+                reach = std::max(reach, length(sub(ap, {t * ab.x, t * ab.y, t * ab.z})));
+            }
+            reach_[i] = reach * (1.0 + 1e-9) + allowance;
+        }
+    }
+
     static Box merged(const Box& a, const Box& b) {
         Box m;
         m.finite = a.finite && b.finite;
@@ -336,15 +373,27 @@ private:
     bool descend(std::size_t k, std::size_t first, std::size_t lo, std::size_t hi, const PlaneTest& test,
                  Visit& visit) const {
         const Level& level = levels_[k];
-        // As PlaneTest::clearly_one_side, for the whole group at once.
+        // As PlaneTest::clearly_one_side, for the whole group at once: the
+        // least distance from the plane, on one side, of the points of each
+        // leaf (between its chord's ends, give or take its reach) or box.
         const Plane& pl = test.plane;
-        const double *cx = &level.cx[first], *cy = &level.cy[first], *cz = &level.cz[first];
-        const double *hx = &level.hx[first], *hy = &level.hy[first], *hz = &level.hz[first];
         double clearance[kFan];
-        for (std::size_t i = 0; i < kFan; ++i) {
-            const double distance = pl.a * cx[i] + pl.b * cy[i] + pl.c * cz[i] + pl.d;
-            const double reach = test.ax * hx[i] + test.ay * hy[i] + test.az * hz[i];
-            clearance[i] = std::fabs(distance) - reach;
+        if (k == 0) {
+            const double *ex = &ex_[first], *ey = &ey_[first], *ez = &ez_[first], *reach = &reach_[first];
+            double end[kFan + 1];
+            for (std::size_t i = 0; i <= kFan; ++i) end[i] = pl.a * ex[i] + pl.b * ey[i] + pl.c * ez[i] + pl.d;
+            // A leaf whose chord ends on both sides has no clearance; one
+            // with a missing end reaches infinitely far, padding NaN far.
+            for (std::size_t i = 0; i < kFan; ++i)
+                clearance[i] = std::max(std::min(end[i], end[i + 1]), -std::max(end[i], end[i + 1])) - reach[i];
+        } else {
+            const double *cx = &level.cx[first], *cy = &level.cy[first], *cz = &level.cz[first];
+            const double *hx = &level.hx[first], *hy = &level.hy[first], *hz = &level.hz[first];
+            for (std::size_t i = 0; i < kFan; ++i) {
+                const double distance = pl.a * cx[i] + pl.b * cy[i] + pl.c * cz[i] + pl.d;
+                const double reach = test.ax * hx[i] + test.ay * hy[i] + test.az * hz[i];
+                clearance[i] = std::fabs(distance) - reach;
+            }
         }
         // The boxes that hold segments of [lo, hi] and are not clearly on one side.
         const std::size_t from = std::max(lo / level.span, first) - first;
@@ -381,6 +430,7 @@ private:
     std::size_t segments_ = 0;
     std::vector<Level> levels_;  // leaves first; the last has kFan boxes
     std::vector<double> px_, py_, pz_;
+    std::vector<double> ex_, ey_, ez_, reach_;  // leaves' chords
     Extent extent_;
 };
 
