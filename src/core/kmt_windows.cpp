@@ -16,6 +16,9 @@ KmtReference& KmtReference::operator=(KmtReference&&) noexcept = default;
 
 namespace {
 
+// i mod n for i < 2 n, without dividing.
+std::size_t wrap(std::size_t i, std::size_t n) { return i >= n ? i - n : i; }
+
 // A first-pass decision: whether a segment of the chain blocks the apex cur
 // of a triangle. The segments before the triangle are the passed ones; those
 // from `after` to `last` - 1 are still the original segments (x, x + 1) and
@@ -55,7 +58,7 @@ std::atomic<std::uint64_t>* RingBlockers::block(std::size_t anchor, std::size_t 
 std::uint32_t RingBlockers::first_ahead(std::size_t anchor, std::size_t j, std::size_t count, const Plane& plane,
                                         Cursor& cursor) const {
     // Triangles of one anchor are numbered d = 0, 1, ... from j = anchor + 1.
-    const std::size_t d = (j + n_ - anchor - 1) % n_;
+    const std::size_t d = wrap(j + n_ - anchor - 1, n_);
     if (cursor.anchor_ != anchor || cursor.block_ != d / kBlock) {
         cursor.anchor_ = anchor;
         cursor.block_ = d / kBlock;
@@ -68,7 +71,7 @@ std::uint32_t RingBlockers::first_ahead(std::size_t anchor, std::size_t j, std::
     const std::size_t known_first = static_cast<std::uint32_t>(known);  // 0: none
     // Segments are counted from j + 1 round the ring: segment (j + 1 + k) mod n is number k.
     const auto answer = [&](std::size_t first) {
-        return first != 0 && first - 1 < count ? static_cast<std::uint32_t>((j + first) % n_) : UINT32_MAX;
+        return first != 0 && first - 1 < count ? static_cast<std::uint32_t>(wrap(j + first, n_)) : UINT32_MAX;
     };
     if (known_first != 0 || known_scanned >= count) return answer(known_first);
 
@@ -77,11 +80,11 @@ std::uint32_t RingBlockers::first_ahead(std::size_t anchor, std::size_t j, std::
     std::size_t first = 0;
     const auto visit = [&](std::size_t x, double ds, double dt) {
         if (!judge_triangle(p, q, r, closed_[x], closed_[x + 1], ds, dt)) return false;
-        first = (x + n_ - (j + 1) % n_) % n_ + 1;
+        first = wrap(x + n_ - wrap(j + 1, n_), n_) + 1;
         return true;
     };
     // Numbers known_scanned .. count - 1, as one or two ranges of positions.
-    const std::size_t lo = (j + 1 + known_scanned) % n_;
+    const std::size_t lo = wrap(j + 1 + known_scanned, n_);
     const std::size_t length = count - known_scanned;
     if (lo + length <= n_) {
         tree_->any_crossing(lo, lo + length - 1, test, visit);
@@ -105,6 +108,7 @@ KmtReference::KmtReference(Chain chain, const RingBlockers* ring, std::size_t of
         own_ = std::make_unique<RingBlockers>(chain_);
         ring_ = own_.get();
     }
+    offset_ %= ring_->size();
     tree_ = std::make_unique<kmt_detail::SegmentTree>(chain_);
     // The same loop as kmt_open_chain, collecting every blocker of a kept vertex.
     const std::size_t last = n - 1;
@@ -229,8 +233,8 @@ std::uint32_t KmtReference::first_blocker_ahead(std::size_t anchor, std::size_t 
     const std::size_t n = ring_->size();
     if (j + 1 >= before) return UINT32_MAX;
     const std::uint32_t k =
-        ring_->first_ahead((anchor + offset_) % n, (j + offset_) % n, before - 1 - j, plane, cursor);
-    return k == UINT32_MAX ? k : static_cast<std::uint32_t>((k + n - offset_ % n) % n);
+        ring_->first_ahead(wrap(anchor + offset_, n), wrap(j + offset_, n), before - 1 - j, plane, cursor);
+    return k == UINT32_MAX ? k : static_cast<std::uint32_t>(wrap(k + n - offset_, n));
 }
 
 Chain KmtReference::reduce_window(std::size_t s, std::size_t e) const {
