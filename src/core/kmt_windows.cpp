@@ -19,20 +19,6 @@ namespace {
 // i mod n for i < 2 n, without dividing.
 std::size_t wrap(std::size_t i, std::size_t n) { return i >= n ? i - n : i; }
 
-// A first-pass decision: whether a segment of the chain blocks the apex cur
-// of a triangle. The segments before the triangle are the passed ones; those
-// from `after` to `last` - 1 are still the original segments (x, x + 1) and
-// are found through the tree, whose positions are the chain's plus `offset`.
-// Stops when visit returns true.
-template <class Visit>
-bool first_pass_any(const kmt_detail::PassedSegments& passed, const kmt_detail::SegmentTree& tree,
-                    std::size_t offset, std::size_t after, std::size_t last, const PlaneTest& test, Visit visit) {
-    if (passed.any(test, visit)) return true;
-    if (after + 1 > last) return false;
-    return tree.any_crossing(offset + after, offset + last - 1, test,
-                             [&](std::size_t gx, double, double) { return visit(gx - offset); });
-}
-
 }  // namespace
 
 RingBlockers::RingBlockers(const Chain& ring) : n_(ring.size()), closed_(ring) {
@@ -114,6 +100,7 @@ KmtReference::KmtReference(Chain chain, const RingBlockers* ring, std::size_t of
     const std::size_t last = n - 1;
     LinkedChain open(chain_, false);
     kmt_detail::PassedSegments passed;
+    RingBlockers::Cursor fan;
     for (std::uint32_t pass = 0;; ++pass) {
         const std::size_t start_length = open.size();
         std::size_t cur = open.next(0);
@@ -134,11 +121,19 @@ KmtReference::KmtReference(Chain chain, const RingBlockers* ring, std::size_t of
                 if (pass == 0) {
                     const Point3 &p = open.point(before), &q = open.point(cur), &r = open.point(after);
                     const PlaneTest test(plane, tree_->extent());
-                    first_pass_any(passed, *tree_, 0, after, last, test, [&](std::size_t x) {
+                    const auto collect = [&](std::size_t x) {
                         if (!open.segment_blocks(x, p, q, r, plane)) return false;
                         blockers_.push_back(static_cast<std::uint32_t>(x));
                         return ++found > kMaxBlockers;
-                    });
+                    };
+                    // The passed segments, then the original ones ahead (x, x + 1)
+                    // from the first that blocks, which the shared memo knows.
+                    if (!passed.any(test, collect)) {
+                        const std::uint32_t first = first_blocker_ahead(before, cur, last, plane, fan);
+                        if (first != UINT32_MAX)
+                            tree_->any_crossing(first, last - 1, test,
+                                                [&](std::size_t x, double, double) { return collect(x); });
+                    }
                 } else {
                     found = open.collect_blockers(open.point(before), open.point(cur), open.point(after), plane,
                                                   skip, blockers_, kMaxBlockers);
