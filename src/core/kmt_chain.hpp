@@ -435,41 +435,48 @@ private:
 };
 
 // The segments that the first pass over a chain has already passed: final
-// for the rest of the pass, kept in the order they become
-// final, in chunks of kChunk with boxes.
+// for the rest of the pass, and each starting where the one before ends (at
+// the points the pass keeps), so they are kept as a polyline, coordinate by
+// coordinate, and a plane's distance is computed once for each point.
 class PassedSegments {
 public:
-    static constexpr std::size_t kChunk = 16;
-
-    void clear() {
-        starts_.clear();
-        chunks_.clear();
-    }
-
-    // The segment from position x, from a to b.
+    // The segment from position x, from a to b (b: where the next one starts).
     void append(std::size_t x, const Point3& a, const Point3& b) {
-        if (starts_.size() % kChunk == 0) chunks_.emplace_back();
+        if (starts_.empty()) push(a);
         starts_.push_back(static_cast<std::uint32_t>(x));
-        chunks_.back().add(a);
-        chunks_.back().add(b);
+        push(b);
     }
 
-    // Calls visit(x) for the segments whose chunk is not clearly on one side
-    // of the plane, until visit returns true; returns whether it did.
+    // Calls visit(x, ds, dt) for the segments that do not fail the side test
+    // of judge_triangle (ds and dt are the plane distances of their ends, as
+    // Plane::signed_distance computes them), in order, until visit returns
+    // true; returns whether it did.
     template <class Visit>
-    bool any(const PlaneTest& test, Visit visit) const {
-        for (std::size_t c = 0; c < chunks_.size(); ++c) {
-            if (test.clearly_one_side(chunks_[c])) continue;
-            const std::size_t end = std::min(starts_.size(), (c + 1) * kChunk);
-            for (std::size_t i = c * kChunk; i < end; ++i)
-                if (visit(starts_[i])) return true;
+    bool any(const Plane& plane, Visit visit) const {
+        const std::size_t count = starts_.size();
+        if (count == 0) return false;
+        distance_.resize(count + 1);
+        const double *px = px_.data(), *py = py_.data(), *pz = pz_.data();
+        double* d = distance_.data();
+        for (std::size_t i = 0; i <= count; ++i) d[i] = plane.a * px[i] + plane.b * py[i] + plane.c * pz[i] + plane.d;
+        for (std::size_t i = 0; i < count; ++i) {
+            // Written as a rejection, so that NaN goes on to the whole test.
+            if (d[i] * d[i + 1] > kKmtEpsilon) continue;
+            if (visit(starts_[i], d[i], d[i + 1])) return true;
         }
         return false;
     }
 
 private:
+    void push(const Point3& p) {
+        px_.push_back(p.x);
+        py_.push_back(p.y);
+        pz_.push_back(p.z);
+    }
+
     std::vector<std::uint32_t> starts_;
-    std::vector<Box> chunks_;
+    std::vector<double> px_, py_, pz_;
+    mutable std::vector<double> distance_;
 };
 
 // The triangle of cur; returns false when it is degenerate (|N| < 1e-7).

@@ -120,19 +120,17 @@ KmtReference::KmtReference(Chain chain, const RingBlockers* ring, std::size_t of
                 std::size_t found = 0;
                 if (pass == 0) {
                     const Point3 &p = open.point(before), &q = open.point(cur), &r = open.point(after);
-                    const PlaneTest test(plane, tree_->extent());
-                    const auto collect = [&](std::size_t x) {
-                        if (!open.segment_blocks(x, p, q, r, plane)) return false;
+                    const auto collect = [&](std::size_t x, double ds, double dt) {
+                        if (!judge_triangle(p, q, r, open.point(x), open.point(open.next(x)), ds, dt)) return false;
                         blockers_.push_back(static_cast<std::uint32_t>(x));
                         return ++found > kMaxBlockers;
                     };
                     // The passed segments, then the original ones ahead (x, x + 1)
                     // from the first that blocks, which the shared memo knows.
-                    if (!passed.any(test, collect)) {
+                    if (!passed.any(plane, collect)) {
                         const std::uint32_t first = first_blocker_ahead(before, cur, last, plane, fan);
                         if (first != UINT32_MAX)
-                            tree_->any_crossing(first, last - 1, test,
-                                                [&](std::size_t x, double, double) { return collect(x); });
+                            tree_->any_crossing(first, last - 1, PlaneTest(plane, tree_->extent()), collect);
                     }
                 } else {
                     found = open.collect_blockers(open.point(before), open.point(cur), open.point(after), plane,
@@ -310,8 +308,9 @@ Chain KmtReference::reduce_window(std::size_t s, std::size_t e) const {
                 if (pass == 0) {
                     // The passed segments, then the first blocker among the
                     // original segments ahead, if it lies in the window.
-                    const PlaneTest test(plane, tree_->extent());
-                    blocked = passed.any(test, [&](std::size_t x) { return w.segment_blocks(x, p, q, r, plane); });
+                    blocked = passed.any(plane, [&](std::size_t x, double ds, double dt) {
+                        return judge_triangle(p, q, r, w.point(x), w.point(w.next(x)), ds, dt);
+                    });
                     if (!blocked) blocked = first_blocker_ahead(s + before, g, e, plane, fan) < e;
                 } else {
                     blocked = w.any_blocks(p, q, r, plane, skip);
