@@ -31,15 +31,6 @@ void scale_by_power_of_two(Chain& chain, int k) {
     for (Point3& p : chain) p = {std::ldexp(p.x, k), std::ldexp(p.y, k), std::ldexp(p.z, k)};
 }
 
-Plane triangle_plane(const Point3& prev, const Point3& normal, double normal_length) {
-    Plane plane;
-    plane.a = normal.x / normal_length;
-    plane.b = normal.y / normal_length;
-    plane.c = normal.z / normal_length;
-    plane.d = -(plane.a * prev.x + plane.b * prev.y + plane.c * prev.z);
-    return plane;
-}
-
 bool judge_triangle(const Point3& p, const Point3& q, const Point3& r, const Plane& plane,
                     const Point3& s, const Point3& t) {
     return judge_triangle(p, q, r, s, t, plane.signed_distance(s), plane.signed_distance(t));

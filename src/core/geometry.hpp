@@ -59,7 +59,14 @@ struct Plane {
 
 // The plane of triangle (prev, cur, next) from its normal N = (cur - prev) x
 // (next - prev) and its length |N|, anchored at prev.
-Plane triangle_plane(const Point3& prev, const Point3& normal, double normal_length);
+inline Plane triangle_plane(const Point3& prev, const Point3& normal, double normal_length) {
+    Plane plane;
+    plane.a = normal.x / normal_length;
+    plane.b = normal.y / normal_length;
+    plane.c = normal.z / normal_length;
+    plane.d = -(plane.a * prev.x + plane.b * prev.y + plane.c * prev.z);
+    return plane;
+}
 
 // The chain's extent is the largest range of its finite coordinates along one
 // axis. The fixed distance tolerances of KMT, the crossing search and the
