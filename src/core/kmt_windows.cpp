@@ -296,10 +296,20 @@ Chain KmtReference::reduce_window(std::size_t s, std::size_t e) const {
                 // Otherwise every unchanged segment is known not to block;
                 // only the changed ones are tested, against the plane.
                 if (!decided && (blocked || step->deleted || step->complete)) {
-                    if (!blocked && differs.count() > 0 && triangle_of(p, q, r, plane))
-                        blocked = differs.any([&](std::size_t x) {
-                            return x != before && x != cur && w.segment_blocks(x, p, q, r, plane);
-                        });
+                    if (!blocked && differs.count() > 0 && triangle_of(p, q, r, plane)) {
+                        if (pass == 0) {
+                            // In the first pass the segments ahead are the
+                            // reference's too, so the changed ones are passed
+                            // ones: their plane distances come in one loop.
+                            blocked = passed.any(plane, [&](std::size_t x, double ds, double dt) {
+                                return differs.has(x) && judge_triangle(p, q, r, w.point(x), w.point(w.next(x)), ds, dt);
+                            });
+                        } else {
+                            blocked = differs.any([&](std::size_t x) {
+                                return x != before && x != cur && w.segment_blocks(x, p, q, r, plane);
+                            });
+                        }
+                    }
                     decided = true;
                 }
             }
