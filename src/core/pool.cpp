@@ -109,9 +109,32 @@ void WorkerPool::nested_for(std::size_t count, const std::function<void(std::siz
         wake_.notify_all();
     }
     run();
-    std::unique_lock<std::mutex> lock(job->mutex);
-    job->finished.wait(lock, [&job] { return job->done == job->count; });
+    // While other workers finish their items, this one takes queued tasks
+    // (offered work of those items, for one) rather than sleep.
+    const auto finished = [&job] { return job->done == job->count; };
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> lock(job->mutex);
+            if (finished()) break;
+        }
+        if (run_queued()) continue;
+        std::unique_lock<std::mutex> lock(job->mutex);
+        if (job->finished.wait_for(lock, std::chrono::microseconds(200), finished)) break;
+    }
+    std::lock_guard<std::mutex> lock(job->mutex);
     if (job->error) std::rethrow_exception(job->error);
+}
+
+bool WorkerPool::run_queued() {
+    std::function<void()> task;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (tasks_.empty()) return false;
+        task = std::move(tasks_.front());
+        tasks_.pop_front();
+    }
+    task();
+    return true;
 }
 
 void WorkerPool::post(std::function<void()> task) {

@@ -52,6 +52,8 @@ public:
 private:
     void work();
     void nested_for(std::size_t count, const std::function<void(std::size_t)>& body);
+    // Runs the task at the head of the queue, if any; returns whether it did.
+    bool run_queued();
 
     std::vector<std::thread> threads_;
     std::mutex mutex_;
