@@ -194,16 +194,38 @@ public:
             }
         }
 
-        // Growth: failing windows widen one point to the left, then one to the right.
-        auto may_grow = [&] { return s >= 1 && e <= n_ - 2 && (ring_ ? s <= e : s < e); };
-        if (may_grow()) {
+        // Growth: failing windows widen one point to the left, then one to
+        // the right. While a window is tested, an idle worker may test the
+        // one that comes next should it fail (as in bisect).
+        const auto grows = [&](std::int32_t gs, std::int32_t ge) {
+            return gs >= 1 && ge <= n_ - 2 && (ring_ ? gs <= ge : gs < ge);
+        };
+        if (grows(s, e)) {
             bool flag = true;
+            std::optional<bool> ahead;
             do {
-                if (w(s, e)) break;
-                if (flag) s -= 1;
-                flag = !flag;
-                if (flag) e += 1;
-            } while (may_grow());
+                std::int32_t s_next = s, e_next = e;
+                bool flag_next = flag;
+                if (flag_next) s_next -= 1;
+                flag_next = !flag_next;
+                if (flag_next) e_next += 1;
+                bool answer = false;
+                std::optional<bool> next_answer;
+                if (ahead) {
+                    answer = *ahead;
+                } else if (open_.debug || !grows(s_next, e_next)) {
+                    answer = w(s, e);
+                } else {
+                    bool guess = false;
+                    if (run_with_offer([&] { answer = w(s, e); }, [&] { guess = w(s_next, e_next); }))
+                        next_answer = guess;
+                }
+                ahead = next_answer;
+                if (answer) break;
+                s = s_next;
+                e = e_next;
+                flag = flag_next;
+            } while (grows(s, e));
         }
         return {s, e};
     }
