@@ -10,6 +10,7 @@
 #include <functional>
 #include <mutex>
 #include <random>
+#include <thread>
 
 #include "curves.hpp"
 #include "drivers.hpp"
@@ -173,9 +174,38 @@ TEST(CoreSearch, AllWorkersGiveTheSequentialCores) {
     for (const Threads threads : {Threads{2}, Threads{5}, Threads{}}) {
         const Outcome<KnotSizes> parallel = compute_knot_size(frames, builtin_table(), ring, threads);
         EXPECT_EQ(std::get<KnotSizes>(parallel).cores, std::get<KnotSizes>(sequential).cores);
-        // One frame alone: its rotations and bisections spread over the workers.
-        const Outcome<KnotSizes> single = compute_knot_size({frames[1]}, builtin_table(), ring, threads);
-        EXPECT_EQ(std::get<KnotSizes>(single).cores[0], std::get<KnotSizes>(sequential).cores[1]);
+        // One frame alone: its rotations, bisections and growth spread over the workers.
+        for (std::size_t f = 0; f < frames.size(); ++f) {
+            const Outcome<KnotSizes> single = compute_knot_size({frames[f]}, builtin_table(), ring, threads);
+            EXPECT_EQ(std::get<KnotSizes>(single).cores[0], std::get<KnotSizes>(sequential).cores[f]) << "frame " << f;
+        }
+    }
+}
+
+TEST(WorkerPool, AWorkerWaitingForNestedItemsTakesOfferedWork) {
+    // Of two nested items, one returns soon and the other offers work while
+    // it runs: the worker done with its item takes the offer, whether it is
+    // the one that started the nested work (and waits for it) or not.
+    WorkerPool pool(2);
+    for (int round = 0; round < 20; ++round) {
+        std::atomic<bool> taken{false};
+        pool.parallel_for(1, [&](std::size_t) {
+            parallel_for_here(2, [&](std::size_t i) {
+                if (i == 0) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                    return;
+                }
+                std::atomic<bool> extra_ran{false};
+                const bool took = run_with_offer(
+                    [&] {
+                        for (int k = 0; k < 2000 && !extra_ran.load(); ++k)
+                            std::this_thread::sleep_for(std::chrono::microseconds(100));
+                    },
+                    [&] { extra_ran.store(true); });
+                taken.store(took);
+            });
+        });
+        EXPECT_TRUE(taken.load()) << "round " << round;
     }
 }
 
