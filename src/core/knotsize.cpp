@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <climits>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -26,23 +30,52 @@ void debug_failure(const char* what, std::int32_t s, std::int32_t e, const KnotE
                      "] failed: " + error.display());
 }
 
+// Records the reduction of the working chain from a start on (0: the whole
+// chain), for its windows to replay; none without KMT or replay.
+using RecordFrom = std::function<std::optional<KmtReference>(std::size_t start)>;
+
 // Types windows of one working chain as open chains, with the results of
 // window_knottype_open: the KMT reduction of a window is replayed against a
-// recorded reduction of the whole chain instead of being run from scratch.
+// recorded reduction of the whole chain instead of being run from scratch,
+// or of the chain from the window's start when one was recorded for a run
+// of windows with that start.
 class WindowTyper {
 public:
     // Without a reference (or without KMT), every window is typed from scratch.
     WindowTyper(const Chain& chain, const AlexanderTable& table, const KnotTypeOptions& open_options,
-                std::optional<KmtReference> reference)
-        : chain_(chain), table_(table), open_(open_options) {
+                std::optional<KmtReference> reference, RecordFrom record_from)
+        : chain_(chain), table_(table), open_(open_options), record_from_(std::move(record_from)) {
         if (open_.use_kmt) reference_ = std::move(reference);
+    }
+
+    // Windows starting at s are about to be typed, several of them: their
+    // reductions replay one of the chain from s on.
+    void expect_start(std::int32_t s) const {
+        if (!reference_ || !record_from_ || s <= 0) return;
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            if (from_.count(s)) return;
+        }
+        std::optional<KmtReference> recorded = record_from_(static_cast<std::size_t>(s));
+        if (!recorded) return;
+        auto reference = std::make_unique<KmtReference>(std::move(*recorded));
+        const std::lock_guard<std::mutex> lock(mutex_);
+        from_.emplace(s, std::move(reference));
     }
 
     // The name of the valid window [s, e] (s <= e < n).
     Result<std::string> type(std::int32_t s, std::int32_t e) const {
-        const auto first = static_cast<std::size_t>(s), last = static_cast<std::size_t>(e);
         if (!reference_) return get_knottype(copy_window(chain_, s, e), table_, open_);
-        Chain reduced = reference_->reduce_window(first, last);
+        const KmtReference* reference = &*reference_;
+        std::size_t first = static_cast<std::size_t>(s);
+        if (s > 0) {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            if (const auto found = from_.find(s); found != from_.end()) {
+                reference = found->second.get();
+                first = 0;
+            }
+        }
+        Chain reduced = reference->reduce_window(first, first + static_cast<std::size_t>(e - s));
         if (open_.debug)
             for (const Point3& p : reduced) write_debug_line(format_xyz_point_line(p));
         return type_reduced_open_chain(std::move(reduced), table_, open_);
@@ -53,6 +86,9 @@ private:
     const AlexanderTable& table_;
     const KnotTypeOptions& open_;
     std::optional<KmtReference> reference_;
+    RecordFrom record_from_;
+    mutable std::mutex mutex_;
+    mutable std::map<std::int32_t, std::unique_ptr<KmtReference>> from_;
 };
 
 // The search over one working chain (the frame itself, or one rotation of a
@@ -60,10 +96,11 @@ private:
 class CoreSearch {
 public:
     CoreSearch(const Chain& chain, const std::string& target, const AlexanderTable& table,
-               const KnotTypeOptions& open_options, bool ring, std::optional<KmtReference> reference)
+               const KnotTypeOptions& open_options, bool ring, std::optional<KmtReference> reference,
+               RecordFrom record_from = {})
         : target_(target),
           open_(open_options),
-          typer_(chain, table, open_options, std::move(reference)),
+          typer_(chain, table, open_options, std::move(reference), std::move(record_from)),
           ring_(ring),
           n_(static_cast<std::int32_t>(chain.size())) {}
 
@@ -169,6 +206,7 @@ public:
             std::int32_t e1 = 0, s2 = 0;
             both(
                 [&] {
+                    if (last - s_max >= kRunOfWindows) typer_.expect_start(s_max);
                     // The lower bound, by design.
                     e1 = bisect(
                              {s_max, last}, open_by_two, [&](std::int32_t mid) { return w(s_max, mid); },
@@ -260,6 +298,7 @@ public:
         }
         std::int32_t e_trim = e;
         if (s_trim < e - 1) {
+            if (e - s_trim >= kRunOfWindows) typer_.expect_start(s_trim);
             e_trim = bisect(
                          {s_trim, e}, open_by_two, [&](std::int32_t mid) { return holds(s_trim, mid); },
                          [](Interval iv, std::int32_t mid, bool yes) {
@@ -271,6 +310,10 @@ public:
     }
 
 private:
+    // A bisection over at least this many ends probes at least four windows
+    // with one start: worth recording the chain from there.
+    static constexpr std::int32_t kRunOfWindows = 16;
+
     const std::string& target_;
     const KnotTypeOptions& open_;
     WindowTyper typer_;
@@ -313,19 +356,26 @@ Result<KnotCore> find_knot_core(const Chain& chain, const std::string& target, c
     KnotTypeOptions open = options;
     open.is_ring = false;
 
-    // The recorded reduction of a working chain that the windows replay; a
-    // ring's rotations share the first blockers ahead of their triangles.
-    std::optional<RingBlockers> ring_blockers;
-    if (replay && options.use_kmt && options.is_ring) ring_blockers.emplace(chain);
-    const auto reference_of = [&](const Chain& working, std::size_t offset) {
+    // The recorded reductions of a working chain (from its start, or from
+    // the start of a run of windows) that the windows replay; they share the
+    // first blockers ahead of their triangles, and so do a ring's rotations.
+    std::optional<RingBlockers> blockers;
+    if (replay && options.use_kmt) blockers.emplace(chain);
+    const auto reference_of = [&](Chain working, std::size_t offset) {
         std::optional<KmtReference> reference;
-        if (replay && options.use_kmt)
-            reference.emplace(working, ring_blockers ? &*ring_blockers : nullptr, offset);
+        if (blockers) reference.emplace(std::move(working), &*blockers, offset);
         return reference;
+    };
+    // The chain from `start` on, where the working chain starts at `offset` in the frame.
+    const auto record_from = [&](const Chain& working, std::size_t offset) -> RecordFrom {
+        return [&working, offset, &reference_of](std::size_t start) {
+            return reference_of(Chain(working.begin() + static_cast<std::ptrdiff_t>(start), working.end()),
+                                offset + start);
+        };
     };
 
     if (!options.is_ring) {
-        const CoreSearch search(chain, target, table, open, false, reference_of(chain, 0));
+        const CoreSearch search(chain, target, table, open, false, reference_of(chain, 0), record_from(chain, 0));
         if (!search.w(0, n - 1)) return none;
         const auto [s, e] = search.first_window_grown();
         return KnotCore{true, s, e, e - s + 1, target};
@@ -359,7 +409,8 @@ Result<KnotCore> find_knot_core(const Chain& chain, const std::string& target, c
             parallel_for_here(2, [&](std::size_t i) { i == 0 ? check() : record(); });
         }
         if (!knotted) return;
-        const CoreSearch search(rotated, target, table, open, true, std::move(reference));
+        const CoreSearch search(rotated, target, table, open, true, std::move(reference),
+                                record_from(rotated, static_cast<std::size_t>(off)));
         const auto [s, e] = search.first_window_grown();
         const auto [s_trim, e_trim] = search.trimmed(s, e);
         found[k] = CoreTriple{static_cast<std::int32_t>((s_trim + off) % n),
