@@ -399,7 +399,8 @@ private:
         const std::size_t from = std::max(lo / level.span, first) - first;
         const std::size_t to = std::min(hi / level.span, first + kFan - 1) - first;
         std::uint32_t open = 0;
-        for (std::size_t i = 0; i < kFan; ++i) open |= static_cast<std::uint32_t>(!(clearance[i] > test.threshold)) << i;
+        for (std::size_t i = 0; i < kFan; ++i)
+            open |= static_cast<std::uint32_t>(!(clearance[i] > test.threshold)) << i;
         open &= ((2u << to) - 1) & ~((1u << from) - 1);
         while (open != 0) {
             const std::size_t b = first + static_cast<std::size_t>(std::countr_zero(open));
@@ -440,6 +441,8 @@ private:
 // coordinate, and a plane's distance is computed once for each point.
 class PassedSegments {
 public:
+    std::size_t size() const { return starts_.size(); }
+
     // The segment from position x, from a to b (b: where the next one starts).
     void append(std::size_t x, const Point3& a, const Point3& b) {
         if (starts_.empty()) push(a);
@@ -451,9 +454,10 @@ public:
     // of judge_triangle (ds and dt are the plane distances of their ends, as
     // Plane::signed_distance computes them), in order, until visit returns
     // true; returns whether it did.
+    // Only the first `limit` segments are asked for when it is given.
     template <class Visit>
-    bool any(const Plane& plane, Visit visit) const {
-        const std::size_t count = starts_.size();
+    bool any(const Plane& plane, Visit visit, std::size_t limit = SIZE_MAX) const {
+        const std::size_t count = std::min(starts_.size(), limit);
         if (count == 0) return false;
         distance_.resize(count + 1);
         const double *px = px_.data(), *py = py_.data(), *pz = pz_.data();

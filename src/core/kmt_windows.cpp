@@ -215,6 +215,40 @@ private:
     std::size_t count_ = 0;
 };
 
+// Whether a window's first pass runs in step with an earlier window's: the
+// two have kept the same points, up to the window's last kept point, since
+// some point. Then the window's passed segments are the earlier one's but
+// for the first few, which are its own.
+class InStep {
+public:
+    explicit InStep(const WindowTrace* earlier) : earlier_(earlier) {}
+
+    // After the window has kept the points `kept` (its start first).
+    void kept(const std::vector<std::uint32_t>& kept) {
+        if (!earlier_) return;
+        const std::vector<std::uint32_t>& theirs = earlier_->kept;
+        const std::size_t k = kept.size() - 1;
+        const auto found = std::lower_bound(theirs.begin(), theirs.end(), kept[k]);
+        if (found == theirs.end() || *found != kept[k]) {
+            own_ = SIZE_MAX;
+            return;
+        }
+        const std::size_t at = static_cast<std::size_t>(found - theirs.begin());
+        if (own_ != SIZE_MAX && k > 0 && at > 0 && theirs[at - 1] == kept[k - 1]) return;  // still in step
+        std::size_t i = k, j = at;
+        while (i > 0 && j > 0 && kept[i - 1] == theirs[j - 1]) --i, --j;
+        own_ = i;
+    }
+
+    // How many of the window's passed segments, from the first, the earlier
+    // window lacks (the others it has too); SIZE_MAX when not in step.
+    std::size_t own_segments() const { return own_; }
+
+private:
+    const WindowTrace* earlier_;
+    std::size_t own_ = SIZE_MAX;
+};
+
 }  // namespace
 
 std::uint32_t KmtReference::first_blocker_ahead(std::size_t anchor, std::size_t j, std::size_t before,
@@ -230,7 +264,8 @@ std::uint32_t KmtReference::first_blocker_ahead(std::size_t anchor, std::size_t 
     return k == UINT32_MAX ? k : static_cast<std::uint32_t>(wrap(k + n - offset_, n));
 }
 
-Chain KmtReference::reduce_window(std::size_t s, std::size_t e) const {
+Chain KmtReference::reduce_window(std::size_t s, std::size_t e, const WindowTrace* previous,
+                                  WindowTrace* record) const {
     Chain window(chain_.begin() + static_cast<std::ptrdiff_t>(s), chain_.begin() + static_cast<std::ptrdiff_t>(e) + 1);
     const std::size_t m = window.size();
     if (m < 3) return window;
@@ -240,6 +275,21 @@ Chain KmtReference::reduce_window(std::size_t s, std::size_t e) const {
     Differences differs(m);
     kmt_detail::PassedSegments passed;
     RingBlockers::Cursor fan;
+
+    // This window's first pass (its kept points at least), and whether it
+    // runs in step with the previous window's.
+    WindowTrace own;
+    WindowTrace& trace = record ? *record : own;
+    trace.s = s;
+    trace.e = e;
+    trace.kept.assign(1, static_cast<std::uint32_t>(s));
+    if (record) {
+        trace.anchor.assign(m, UINT32_MAX);
+        trace.outcome.assign(m, WindowTrace::kUnseen);
+        trace.what.assign(m, 0);
+    }
+    InStep in_step(previous);
+    in_step.kept(trace.kept);
 
     // Window positions are local (0 .. m-1); the reference's are global.
     const auto in_window = [&](std::size_t g) { return g >= s && g <= e; };
@@ -283,6 +333,9 @@ Chain KmtReference::reduce_window(std::size_t s, std::size_t e) const {
             Plane plane;
             bool blocked = false;
             bool decided = false;
+            // What the first pass records of this decision.
+            WindowTrace::Outcome outcome = WindowTrace::kDeleted;
+            std::uint32_t what = 0;
             if (step && ref.prev[g] == s + before && ref.next[g] == s + after &&
                 differs.count() <= std::max(kMaxDifferences, w.size() / 2)) {
                 // The same triangle as the reference's (degenerate there, so
@@ -297,20 +350,95 @@ Chain KmtReference::reduce_window(std::size_t s, std::size_t e) const {
                 // only the changed ones are tested, against the plane.
                 if (!decided && (blocked || step->deleted || step->complete)) {
                     if (!blocked && differs.count() > 0 && triangle_of(p, q, r, plane)) {
-                        if (pass == 0) {
+                        if (pass == 0 && 4 * differs.count() > passed.size()) {
                             // In the first pass the segments ahead are the
                             // reference's too, so the changed ones are passed
-                            // ones: their plane distances come in one loop.
+                            // ones: when they are many, their plane distances
+                            // come in one loop over the passed segments.
                             blocked = passed.any(plane, [&](std::size_t x, double ds, double dt) {
-                                return differs.has(x) && judge_triangle(p, q, r, w.point(x), w.point(w.next(x)), ds, dt);
+                                if (!differs.has(x) || !judge_triangle(p, q, r, w.point(x), w.point(w.next(x)), ds, dt))
+                                    return false;
+                                outcome = WindowTrace::kBlockedByPassed;
+                                what = static_cast<std::uint32_t>(s + x);
+                                return true;
                             });
                         } else {
                             blocked = differs.any([&](std::size_t x) {
-                                return x != before && x != cur && w.segment_blocks(x, p, q, r, plane);
+                                if (x == before || x == cur || !w.segment_blocks(x, p, q, r, plane)) return false;
+                                outcome = WindowTrace::kBlockedByPassed;
+                                what = static_cast<std::uint32_t>(s + x);
+                                return true;
                             });
                         }
                     }
                     decided = true;
+                }
+            }
+            const auto blocking_passed = [&](std::size_t limit) {
+                return passed.any(
+                    plane,
+                    [&](std::size_t x, double ds, double dt) {
+                        if (!judge_triangle(p, q, r, w.point(x), w.point(w.next(x)), ds, dt)) return false;
+                        outcome = WindowTrace::kBlockedByPassed;
+                        what = static_cast<std::uint32_t>(s + x);
+                        return true;
+                    },
+                    limit);
+            };
+            if (decided && pass == 0) {
+                if (step->degenerate) {
+                    outcome = WindowTrace::kDegenerate;
+                } else if (blocked && outcome == WindowTrace::kDeleted) {
+                    // By a recorded blocker (the first listed that the window has).
+                    for (std::uint32_t k = step->blockers_begin; k < step->blockers_end; ++k) {
+                        const std::size_t b = blockers_[k];
+                        if (in_window(b) && b != e && w.alive(b - s) && !differs.has(b - s)) {
+                            outcome = b < g ? WindowTrace::kBlockedByPassed : WindowTrace::kBlockedAhead;
+                            what = static_cast<std::uint32_t>(b);
+                            break;
+                        }
+                    }
+                }
+            }
+            const std::size_t own_segments = in_step.own_segments();
+            const std::size_t here = previous ? g - previous->s : 0;
+            if (!decided && pass == 0 && own_segments != SIZE_MAX && g > previous->s && g < previous->e &&
+                previous->anchor[here] == s + before) {
+                // In step with the previous window, with the same triangle.
+                const std::uint8_t then = previous->outcome[here];
+                const std::uint32_t then_what = previous->what[here];
+                const bool shared = then == WindowTrace::kBlockedByPassed && then_what >= trace.kept[own_segments];
+                const bool ahead = then == WindowTrace::kBlockedAhead || then == WindowTrace::kBlockedAheadOnly;
+                if (then == WindowTrace::kDegenerate) {
+                    decided = true;
+                    outcome = WindowTrace::kDegenerate;
+                } else if (shared || (ahead && then_what < e)) {
+                    // A passed segment both have, or the first blocker ahead within this window.
+                    decided = blocked = true;
+                    outcome = shared ? WindowTrace::kBlockedByPassed : WindowTrace::kBlockedAhead;
+                    what = then_what;
+                } else if ((then == WindowTrace::kDeleted || then == WindowTrace::kBlockedAheadOnly) &&
+                           triangle_of(p, q, r, plane)) {
+                    // No segment both have blocks, nor one ahead before the
+                    // previous end (the first blocker ahead, if any, lies
+                    // beyond this window's end): the window's own passed
+                    // segments, then what lies ahead between the two ends.
+                    decided = true;
+                    blocked = blocking_passed(own_segments);
+                    if (!blocked && e > previous->e) {
+                        if (e - previous->e <= kMaxDifferences) {
+                            for (std::size_t x = previous->e; x < e && !blocked; ++x) {
+                                const Point3 &a = chain_[x], &b = chain_[x + 1];
+                                blocked = judge_triangle(p, q, r, a, b, plane.signed_distance(a),
+                                                         plane.signed_distance(b));
+                                what = static_cast<std::uint32_t>(x);
+                            }
+                        } else {
+                            what = first_blocker_ahead(s + before, g, e, plane, fan);
+                            blocked = what < e;
+                        }
+                        if (blocked) outcome = WindowTrace::kBlockedAheadOnly;
+                    }
                 }
             }
             if (!decided && triangle_of(p, q, r, plane)) {
@@ -318,13 +446,22 @@ Chain KmtReference::reduce_window(std::size_t s, std::size_t e) const {
                 if (pass == 0) {
                     // The passed segments, then the first blocker among the
                     // original segments ahead, if it lies in the window.
-                    blocked = passed.any(plane, [&](std::size_t x, double ds, double dt) {
-                        return judge_triangle(p, q, r, w.point(x), w.point(w.next(x)), ds, dt);
-                    });
-                    if (!blocked) blocked = first_blocker_ahead(s + before, g, e, plane, fan) < e;
+                    blocked = blocking_passed(SIZE_MAX);
+                    if (!blocked) {
+                        what = first_blocker_ahead(s + before, g, e, plane, fan);
+                        blocked = what < e;
+                        if (blocked) outcome = WindowTrace::kBlockedAheadOnly;
+                    }
                 } else {
                     blocked = w.any_blocks(p, q, r, plane, skip);
                 }
+            } else if (!decided && pass == 0) {
+                outcome = WindowTrace::kDegenerate;
+            }
+            if (record && pass == 0) {
+                trace.anchor[cur] = static_cast<std::uint32_t>(s + before);
+                trace.outcome[cur] = outcome;
+                trace.what[cur] = what;
             }
             if (step) apply(steps_[t++]);
             if (!blocked) {
@@ -333,6 +470,8 @@ Chain KmtReference::reduce_window(std::size_t s, std::size_t e) const {
                 refresh(before);
             } else if (pass == 0) {
                 passed.append(before, p, q);
+                trace.kept.push_back(static_cast<std::uint32_t>(g));
+                in_step.kept(trace.kept);
             }
             cur = after;
         }

@@ -76,6 +76,27 @@ private:
     mutable std::array<Shard, kShards> shards_;
 };
 
+// The first pass of a window's reduction, decision by decision, for a later
+// window of the same reference to follow where the two run in step (both
+// keep the same points from some point on): a decision there is the same
+// unless a segment that only the later window has, or its longer reach
+// ahead, decides otherwise. Positions are the reference's.
+struct WindowTrace {
+    enum Outcome : std::uint8_t {
+        kUnseen,
+        kDeleted,          // no segment of the window blocked
+        kDegenerate,       // no plane
+        kBlockedByPassed,  // `what`: the start of a passed segment that blocks
+        kBlockedAhead,     // `what`: the first blocker ahead, x < e
+        kBlockedAheadOnly  // as kBlockedAhead, and no passed segment blocks
+    };
+    std::size_t s = 0, e = 0;
+    std::vector<std::uint32_t> anchor;  // by position - s: the point before it when decided
+    std::vector<std::uint8_t> outcome;
+    std::vector<std::uint32_t> what;
+    std::vector<std::uint32_t> kept;  // the points the first pass kept, s first
+};
+
 class KmtReference {
 public:
     // Records the reduction of `chain` (fewer than 2^32 - 1 points). With
@@ -88,8 +109,11 @@ public:
     KmtReference(KmtReference&&) noexcept;
     KmtReference& operator=(KmtReference&&) noexcept;
 
-    // kmt_open_chain of the points [s, e] of the chain, s <= e < size.
-    Chain reduce_window(std::size_t s, std::size_t e) const;
+    // kmt_open_chain of the points [s, e] of the chain, s <= e < size. With
+    // `previous`, the first pass follows that earlier window's where they
+    // run in step; with `record`, this window's first pass is traced there.
+    Chain reduce_window(std::size_t s, std::size_t e, const WindowTrace* previous = nullptr,
+                        WindowTrace* record = nullptr) const;
 
     const Chain& chain() const { return chain_; }
 

@@ -66,16 +66,27 @@ public:
     // The name of the valid window [s, e] (s <= e < n).
     Result<std::string> type(std::int32_t s, std::int32_t e) const {
         if (!reference_) return get_knottype(copy_window(chain_, s, e), table_, open_);
-        const KmtReference* reference = &*reference_;
-        std::size_t first = static_cast<std::size_t>(s);
+        const KmtReference* from = nullptr;
+        std::shared_ptr<const WindowTrace> previous;
         if (s > 0) {
             const std::lock_guard<std::mutex> lock(mutex_);
-            if (const auto found = from_.find(s); found != from_.end()) {
-                reference = found->second.get();
-                first = 0;
-            }
+            if (const auto found = from_.find(s); found != from_.end()) from = found->second.get();
         }
-        Chain reduced = reference->reduce_window(first, first + static_cast<std::size_t>(e - s));
+        Chain reduced;
+        if (from) {
+            reduced = from->reduce_window(0, static_cast<std::size_t>(e - s));
+        } else {
+            // The window follows the first pass of the one typed last, where they run in step.
+            {
+                const std::lock_guard<std::mutex> lock(mutex_);
+                previous = last_;
+            }
+            auto trace = std::make_shared<WindowTrace>();
+            reduced = reference_->reduce_window(static_cast<std::size_t>(s), static_cast<std::size_t>(e),
+                                                previous.get(), trace.get());
+            const std::lock_guard<std::mutex> lock(mutex_);
+            last_ = std::move(trace);
+        }
         if (open_.debug)
             for (const Point3& p : reduced) write_debug_line(format_xyz_point_line(p));
         return type_reduced_open_chain(std::move(reduced), table_, open_);
@@ -89,6 +100,7 @@ private:
     RecordFrom record_from_;
     mutable std::mutex mutex_;
     mutable std::map<std::int32_t, std::unique_ptr<KmtReference>> from_;
+    mutable std::shared_ptr<const WindowTrace> last_;  // the first pass of the window typed last
 };
 
 // The search over one working chain (the frame itself, or one rotation of a

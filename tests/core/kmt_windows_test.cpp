@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <random>
 #include <thread>
@@ -93,6 +94,46 @@ TEST_P(ReplayedWindows, ReduceExactlyAsKmtOnACopy) {
             ASSERT_EQ(replayed.size(), direct.size()) << "seed " << seed << " [" << s << ", " << e << "]";
             EXPECT_EQ(std::memcmp(replayed.data(), direct.data(), direct.size() * sizeof(Point3)), 0)
                 << "seed " << seed << " [" << s << ", " << e << "]";
+        }
+    }
+}
+
+TEST_P(ReplayedWindows, FollowingTheWindowBeforeReduceExactlyAsKmtOnACopy) {
+    // Runs of windows as the core search makes them, each following the
+    // first pass of the one before: one end and a bisected start, one start
+    // and a bisected end, growth one point at a time, and jumps between.
+    for (std::uint64_t seed = 0; seed < 4; ++seed) {
+        const Chain chain = GetParam().make(seed);
+        const KmtReference reference(chain);
+        const std::size_t n = chain.size();
+        std::mt19937_64 rng(seed + 200);
+        std::vector<std::pair<std::size_t, std::size_t>> windows;
+        for (int run = 0; run < 6; ++run) {
+            std::size_t lo = rng() % (n / 2), hi = n / 2 + rng() % (n - n / 2);
+            const std::size_t fixed = run % 2 ? lo : hi;
+            for (int k = 0; k < 8; ++k) {
+                const std::size_t mid = (lo + hi) / 2;
+                windows.push_back(run % 2 ? std::pair{fixed, std::max(fixed, mid)}
+                                          : std::pair{std::min(mid, fixed), fixed});
+                (rng() % 2 ? lo : hi) = mid;
+            }
+            auto [s, e] = windows.back();
+            for (int k = 0; k < 10 && s > 0 && e + 1 < n; ++k) {
+                k % 2 ? ++e : --s;
+                windows.emplace_back(s, e);
+            }
+        }
+        std::shared_ptr<WindowTrace> previous;
+        for (const auto& [s, e] : windows) {
+            auto trace = std::make_shared<WindowTrace>();
+            Chain direct(chain.begin() + static_cast<std::ptrdiff_t>(s),
+                         chain.begin() + static_cast<std::ptrdiff_t>(e) + 1);
+            kmt_open_chain(direct);
+            const Chain followed = reference.reduce_window(s, e, previous.get(), trace.get());
+            ASSERT_EQ(followed.size(), direct.size()) << "seed " << seed << " [" << s << ", " << e << "]";
+            EXPECT_EQ(std::memcmp(followed.data(), direct.data(), direct.size() * sizeof(Point3)), 0)
+                << "seed " << seed << " [" << s << ", " << e << "]";
+            previous = trace;
         }
     }
 }
