@@ -223,6 +223,8 @@ class InStep {
 public:
     explicit InStep(const WindowTrace* earlier) : earlier_(earlier) {}
 
+    const WindowTrace* earlier() const { return earlier_; }
+
     // After the window has kept the points `kept` (its start first).
     void kept(const std::vector<std::uint32_t>& kept) {
         if (!earlier_) return;
@@ -264,7 +266,7 @@ std::uint32_t KmtReference::first_blocker_ahead(std::size_t anchor, std::size_t 
     return k == UINT32_MAX ? k : static_cast<std::uint32_t>(wrap(k + n - offset_, n));
 }
 
-Chain KmtReference::reduce_window(std::size_t s, std::size_t e, const WindowTrace* previous,
+Chain KmtReference::reduce_window(std::size_t s, std::size_t e, std::span<const WindowTrace* const> earlier,
                                   WindowTrace* record) const {
     Chain window(chain_.begin() + static_cast<std::ptrdiff_t>(s), chain_.begin() + static_cast<std::ptrdiff_t>(e) + 1);
     const std::size_t m = window.size();
@@ -288,8 +290,8 @@ Chain KmtReference::reduce_window(std::size_t s, std::size_t e, const WindowTrac
         trace.outcome.assign(m, WindowTrace::kUnseen);
         trace.what.assign(m, 0);
     }
-    InStep in_step(previous);
-    in_step.kept(trace.kept);
+    std::vector<InStep> in_step(earlier.begin(), earlier.end());
+    for (InStep& other : in_step) other.kept(trace.kept);
 
     // Window positions are local (0 .. m-1); the reference's are global.
     const auto in_window = [&](std::size_t g) { return g >= s && g <= e; };
@@ -400,11 +402,22 @@ Chain KmtReference::reduce_window(std::size_t s, std::size_t e, const WindowTrac
                     }
                 }
             }
-            const std::size_t own_segments = in_step.own_segments();
-            const std::size_t here = previous ? g - previous->s : 0;
-            if (!decided && pass == 0 && own_segments != SIZE_MAX && g > previous->s && g < previous->e &&
-                previous->anchor[here] == s + before) {
-                // In step with the previous window, with the same triangle.
+            // An earlier window in step with this one, with the same triangle.
+            const WindowTrace* previous = nullptr;
+            std::size_t own_segments = SIZE_MAX, here = 0;
+            if (!decided && pass == 0) {
+                for (const InStep& other : in_step) {
+                    const WindowTrace& then = *other.earlier();
+                    if (other.own_segments() == SIZE_MAX || g <= then.s || g >= then.e ||
+                        then.anchor[g - then.s] != s + before)
+                        continue;
+                    previous = &then;
+                    own_segments = other.own_segments();
+                    here = g - then.s;
+                    break;
+                }
+            }
+            if (previous) {
                 const std::uint8_t then = previous->outcome[here];
                 const std::uint32_t then_what = previous->what[here];
                 const bool shared = then == WindowTrace::kBlockedByPassed && then_what >= trace.kept[own_segments];
@@ -471,7 +484,7 @@ Chain KmtReference::reduce_window(std::size_t s, std::size_t e, const WindowTrac
             } else if (pass == 0) {
                 passed.append(before, p, q);
                 trace.kept.push_back(static_cast<std::uint32_t>(g));
-                in_step.kept(trace.kept);
+                for (InStep& other : in_step) other.kept(trace.kept);
             }
             cur = after;
         }

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <unordered_map>
 #include <vector>
 
@@ -109,10 +110,11 @@ public:
     KmtReference(KmtReference&&) noexcept;
     KmtReference& operator=(KmtReference&&) noexcept;
 
-    // kmt_open_chain of the points [s, e] of the chain, s <= e < size. With
-    // `previous`, the first pass follows that earlier window's where they
-    // run in step; with `record`, this window's first pass is traced there.
-    Chain reduce_window(std::size_t s, std::size_t e, const WindowTrace* previous = nullptr,
+    // kmt_open_chain of the points [s, e] of the chain, s <= e < size. The
+    // first pass follows the first of the `earlier` windows' (traced by
+    // this reference) that runs in step with it; with `record`, this
+    // window's first pass is traced there.
+    Chain reduce_window(std::size_t s, std::size_t e, std::span<const WindowTrace* const> earlier = {},
                         WindowTrace* record = nullptr) const;
 
     const Chain& chain() const { return chain_; }

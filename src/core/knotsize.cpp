@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -67,7 +68,7 @@ public:
     Result<std::string> type(std::int32_t s, std::int32_t e) const {
         if (!reference_) return get_knottype(copy_window(chain_, s, e), table_, open_);
         const KmtReference* from = nullptr;
-        std::shared_ptr<const WindowTrace> previous;
+        std::deque<std::shared_ptr<const WindowTrace>> earlier;
         if (s > 0) {
             const std::lock_guard<std::mutex> lock(mutex_);
             if (const auto found = from_.find(s); found != from_.end()) from = found->second.get();
@@ -76,16 +77,20 @@ public:
         if (from) {
             reduced = from->reduce_window(0, static_cast<std::size_t>(e - s));
         } else {
-            // The window follows the first pass of the one typed last, where they run in step.
+            // The window follows the first pass of one typed shortly before
+            // (the latest first), where they run in step.
             {
                 const std::lock_guard<std::mutex> lock(mutex_);
-                previous = last_;
+                earlier = latest_;
             }
+            std::vector<const WindowTrace*> traces;
+            for (const auto& t : earlier) traces.push_back(t.get());
             auto trace = std::make_shared<WindowTrace>();
-            reduced = reference_->reduce_window(static_cast<std::size_t>(s), static_cast<std::size_t>(e),
-                                                previous.get(), trace.get());
+            reduced = reference_->reduce_window(static_cast<std::size_t>(s), static_cast<std::size_t>(e), traces,
+                                                trace.get());
             const std::lock_guard<std::mutex> lock(mutex_);
-            last_ = std::move(trace);
+            latest_.push_front(std::move(trace));
+            if (latest_.size() > kTraces) latest_.pop_back();
         }
         if (open_.debug)
             for (const Point3& p : reduced) write_debug_line(format_xyz_point_line(p));
@@ -100,7 +105,9 @@ private:
     RecordFrom record_from_;
     mutable std::mutex mutex_;
     mutable std::map<std::int32_t, std::unique_ptr<KmtReference>> from_;
-    mutable std::shared_ptr<const WindowTrace> last_;  // the first pass of the window typed last
+    // The first passes of the windows typed last, the latest first.
+    static constexpr std::size_t kTraces = 4;
+    mutable std::deque<std::shared_ptr<const WindowTrace>> latest_;
 };
 
 // The search over one working chain (the frame itself, or one rotation of a

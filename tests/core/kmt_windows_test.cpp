@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -98,10 +99,10 @@ TEST_P(ReplayedWindows, ReduceExactlyAsKmtOnACopy) {
     }
 }
 
-TEST_P(ReplayedWindows, FollowingTheWindowBeforeReduceExactlyAsKmtOnACopy) {
+TEST_P(ReplayedWindows, FollowingTheWindowsBeforeReduceExactlyAsKmtOnACopy) {
     // Runs of windows as the core search makes them, each following the
-    // first pass of the one before: one end and a bisected start, one start
-    // and a bisected end, growth one point at a time, and jumps between.
+    // first passes of the ones before: one end and a bisected start, one
+    // start and a bisected end, growth one point at a time, and jumps between.
     for (std::uint64_t seed = 0; seed < 4; ++seed) {
         const Chain chain = GetParam().make(seed);
         const KmtReference reference(chain);
@@ -123,17 +124,21 @@ TEST_P(ReplayedWindows, FollowingTheWindowBeforeReduceExactlyAsKmtOnACopy) {
                 windows.emplace_back(s, e);
             }
         }
-        std::shared_ptr<WindowTrace> previous;
+        // Each follows the windows before it, the latest first (up to three).
+        std::deque<std::shared_ptr<WindowTrace>> latest;
         for (const auto& [s, e] : windows) {
+            std::vector<const WindowTrace*> earlier;
+            for (const auto& t : latest) earlier.push_back(t.get());
             auto trace = std::make_shared<WindowTrace>();
             Chain direct(chain.begin() + static_cast<std::ptrdiff_t>(s),
                          chain.begin() + static_cast<std::ptrdiff_t>(e) + 1);
             kmt_open_chain(direct);
-            const Chain followed = reference.reduce_window(s, e, previous.get(), trace.get());
+            const Chain followed = reference.reduce_window(s, e, earlier, trace.get());
             ASSERT_EQ(followed.size(), direct.size()) << "seed " << seed << " [" << s << ", " << e << "]";
             EXPECT_EQ(std::memcmp(followed.data(), direct.data(), direct.size() * sizeof(Point3)), 0)
                 << "seed " << seed << " [" << s << ", " << e << "]";
-            previous = trace;
+            latest.push_front(trace);
+            if (latest.size() > 3) latest.pop_back();
         }
     }
 }
