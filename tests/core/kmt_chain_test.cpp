@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "curves.hpp"
-#include "kmt_chain.hpp"
+#include "segment_tree.hpp"
 
 namespace skeinlab {
 namespace {
