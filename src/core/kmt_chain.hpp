@@ -199,6 +199,12 @@ public:
     // blocks the apex of triangle (p, q, r).
     bool any_blocks(const Point3& p, const Point3& q, const Point3& r, const Plane& plane,
                     const std::size_t (&skip)[3]) const {
+        return first_blocker(p, q, r, plane, skip) != kNone;
+    }
+
+    // The first such x in the blocks' order, or kNone.
+    std::size_t first_blocker(const Point3& p, const Point3& q, const Point3& r, const Plane& plane,
+                              const std::size_t (&skip)[3]) const {
         const PlaneTest test(plane, extent_);
         for (std::size_t b = 0; b < boxes_.size(); ++b) {
             if (test.clearly_one_side(boxes_[b])) continue;
@@ -218,10 +224,10 @@ public:
                 const double dt = plane.signed_distance(pts_[y]);
                 known = y;
                 known_distance = dt;
-                if (judge_triangle(p, q, r, pts_[x], pts_[y], ds, dt)) return true;
+                if (judge_triangle(p, q, r, pts_[x], pts_[y], ds, dt)) return x;
             }
         }
-        return false;
+        return kNone;
     }
 
     Chain alive_points() const {

@@ -245,6 +245,13 @@ Chain KmtReference::reduce_window(std::size_t s, std::size_t e, std::span<const 
         if (in_window(p)) refresh(p - s);
     };
 
+    // Per point of the window, the triangle it had and the segment that
+    // blocked it, when a later pass found one.
+    struct Blocking {
+        std::size_t before = kNone, after = kNone, x = kNone, next = kNone;
+    };
+    std::vector<Blocking> blocking;
+
     std::size_t t = 0;
     for (std::uint32_t pass = 0;; ++pass) {
         const std::size_t start_length = w.size();
@@ -396,7 +403,18 @@ Chain KmtReference::reduce_window(std::size_t s, std::size_t e, std::span<const 
                         if (blocked) outcome = WindowTrace::kBlockedAheadOnly;
                     }
                 } else {
-                    blocked = w.any_blocks(p, q, r, plane, skip);
+                    // The segment that blocked this point in an earlier pass
+                    // blocks it again while the triangle and that segment
+                    // are the same.
+                    if (blocking.empty()) blocking.assign(m, Blocking{});
+                    Blocking& known = blocking[cur];
+                    blocked = known.before == before && known.after == after && known.x != kNone &&
+                              w.alive(known.x) && w.next(known.x) == known.next;
+                    if (!blocked) {
+                        const std::size_t x = w.first_blocker(p, q, r, plane, skip);
+                        blocked = x != kNone;
+                        known = blocked ? Blocking{before, after, x, w.next(x)} : Blocking{};
+                    }
                 }
             } else if (!decided && pass == 0) {
                 outcome = WindowTrace::kDegenerate;
