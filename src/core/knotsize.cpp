@@ -366,8 +366,27 @@ std::string window_knottype_open(const Chain& chain, std::int32_t s, std::int32_
     return std::move(name).value();
 }
 
-Result<KnotCore> find_knot_core(const Chain& chain, const std::string& target, const AlexanderTable& table,
-                                const KnotTypeOptions& options, bool replay, bool typed_as_target) {
+namespace {
+
+// What the core search of a chain can prepare before the chain's type is
+// known: the memo of first blockers, and the recorded reduction of the chain
+// itself (a ring's first rotation).
+struct CoreStart {
+    std::unique_ptr<RingBlockers> blockers;
+    std::optional<KmtReference> reference;
+};
+
+CoreStart prepare_core_search(const Chain& chain, const KnotTypeOptions& options) {
+    CoreStart start;
+    if (!options.use_kmt || chain.empty() || chain.size() > static_cast<std::size_t>(INT32_MAX)) return start;
+    start.blockers = std::make_unique<RingBlockers>(chain);
+    start.reference.emplace(chain, start.blockers.get(), 0);
+    return start;
+}
+
+// find_knot_core, with what was prepared (or nothing).
+Result<KnotCore> find_core(const Chain& chain, const std::string& target, const AlexanderTable& table,
+                           const KnotTypeOptions& options, bool replay, bool typed_as_target, CoreStart prepared) {
     KnotCore none;
     // Window bounds are 32-bit; a chain too long for them has no searchable core.
     if (chain.empty() || chain.size() > static_cast<std::size_t>(INT32_MAX)) return none;
@@ -378,12 +397,18 @@ Result<KnotCore> find_knot_core(const Chain& chain, const std::string& target, c
     // The recorded reductions of a working chain (from its start, or from
     // the start of a run of windows) that the windows replay; they share the
     // first blockers ahead of their triangles, and so do a ring's rotations.
-    std::optional<RingBlockers> blockers;
-    if (replay && options.use_kmt) blockers.emplace(chain);
+    std::unique_ptr<RingBlockers> blockers;
+    if (replay && options.use_kmt)
+        blockers = prepared.blockers ? std::move(prepared.blockers) : std::make_unique<RingBlockers>(chain);
     const auto reference_of = [&](Chain working, std::size_t offset) {
         std::optional<KmtReference> reference;
-        if (blockers) reference.emplace(std::move(working), &*blockers, offset);
+        if (blockers) reference.emplace(std::move(working), blockers.get(), offset);
         return reference;
+    };
+    // The chain itself (the first rotation of a ring), recorded already or now.
+    const auto reference_of_chain = [&] {
+        if (blockers && prepared.reference) return std::move(prepared.reference);
+        return reference_of(chain, 0);
     };
     // The chain from `start` on, where the working chain starts at `offset` in the frame.
     const auto record_from = [&](const Chain& working, std::size_t offset) -> RecordFrom {
@@ -394,7 +419,7 @@ Result<KnotCore> find_knot_core(const Chain& chain, const std::string& target, c
     };
 
     if (!options.is_ring) {
-        const CoreSearch search(chain, target, table, open, false, reference_of(chain, 0), record_from(chain, 0));
+        const CoreSearch search(chain, target, table, open, false, reference_of_chain(), record_from(chain, 0));
         if (!search.w(0, n - 1)) return none;
         const auto [s, e] = search.first_window_grown();
         return KnotCore{true, s, e, e - s + 1, target};
@@ -417,7 +442,9 @@ Result<KnotCore> find_knot_core(const Chain& chain, const std::string& target, c
         bool knotted = false;
         std::optional<KmtReference> reference;
         const auto check = [&] { knotted = window_is_type(rotated, 0, n - 1, target, table, ring); };
-        const auto record = [&] { reference = reference_of(rotated, static_cast<std::size_t>(off)); };
+        const auto record = [&] {
+            reference = k == 0 ? reference_of_chain() : reference_of(rotated, static_cast<std::size_t>(off));
+        };
         if (options.debug) {
             check();
             if (knotted) record();
@@ -451,6 +478,13 @@ Result<KnotCore> find_knot_core(const Chain& chain, const std::string& target, c
     return KnotCore{true, (*chosen)[0], (*chosen)[1], (*chosen)[2], target};
 }
 
+}  // namespace
+
+Result<KnotCore> find_knot_core(const Chain& chain, const std::string& target, const AlexanderTable& table,
+                                const KnotTypeOptions& options, bool replay, bool typed_as_target) {
+    return find_core(chain, target, table, options, replay, typed_as_target, {});
+}
+
 Outcome<std::pair<std::string, CoreTriple>> knot_size_of_frame(const Chain& chain, const AlexanderTable& table,
                                                                const KnotTypeOptions& options) {
     // Missing points are left out of the search. The core's ends are given
@@ -478,11 +512,20 @@ Outcome<std::pair<std::string, CoreTriple>> knot_size_of_frame(const Chain& chai
         scale_by_power_of_two(scaled, k);
         return knot_size_of_frame(scaled, table, options);
     }
-    Outcome<std::string> typed = classify_frame(chain, table, options);
+    // While the frame is typed, an idle worker may prepare its core search
+    // (wasted when the frame turns out unknotted).
+    Outcome<std::string> typed = Failure{};
+    CoreStart start;
+    if (options.debug) {
+        typed = classify_frame(chain, table, options);
+    } else {
+        run_with_offer([&] { typed = classify_frame(chain, table, options); },
+                       [&] { start = prepare_core_search(chain, options); });
+    }
     if (auto* failure = std::get_if<Failure>(&typed)) return std::move(*failure);
     std::string name = std::get<std::string>(std::move(typed));
     if (name.find('_') == std::string::npos) return std::make_pair(std::move(name), kNoCore);
-    const Result<KnotCore> core = find_knot_core(chain, name, table, options, true, true);
+    const Result<KnotCore> core = find_core(chain, name, table, options, true, true, std::move(start));
     if (!core) return Failure{core.error().display()};
     const KnotCore& c = core.value();
     const CoreTriple triple = c.found ? CoreTriple{c.start, c.end, c.length} : kNoCore;
