@@ -1,18 +1,17 @@
 // Open-chain KMT reduction of many windows of one chain.
 //
-// The reduction of the whole chain as an open chain is recorded once: every
-// decision in order, and for a kept vertex the segments that blocked it. A
-// window is then reduced by the same procedure as kmt_open_chain, replayed
-// against that record. At each decision the window's state and the
-// reference's state at the same decision differ only in a few segments (near
-// the window's ends, and wherever the two runs decided differently): when
-// the triangle is the same in both, a recorded blocker that the window also
-// has decides "kept", and otherwise only the window's segments that the
-// reference did not have need testing. A window's first pass is traced too,
-// and a later window follows the traces of the ones before it in the same
-// way where they keep the same points. Any other decision is computed in
-// full, with the first blocker ahead from the memo the references share.
-// The result is exactly kmt_open_chain applied to a copy of the window.
+// A window is reduced by the same procedure as kmt_open_chain on a copy of
+// its points, with the same result, but with less work:
+// - the first pass of a window is traced, and a later window follows the
+//   traces of the windows reduced just before it wherever the two keep the
+//   same points: a decision there is the earlier one's, unless a passed
+//   segment only the later window has, or its longer reach ahead, decides
+//   otherwise;
+// - any other first-pass decision tests the passed segments and takes the
+//   first original segment ahead that blocks from a memo that all windows of
+//   the chain (and a ring's rotations) share, which scans for it once;
+// - a later pass first tries the segment that blocked the same point, with
+//   the same triangle, in an earlier pass.
 #pragma once
 
 #include <cstdint>
@@ -26,10 +25,8 @@
 namespace skeinlab {
 
 // The first pass of a window's reduction, decision by decision, for a later
-// window of the same reference to follow where the two run in step (both
-// keep the same points from some point on): a decision there is the same
-// unless a segment that only the later window has, or its longer reach
-// ahead, decides otherwise. Positions are the reference's.
+// window of the same chain to follow where the two run in step (both keep
+// the same points from some point on). Positions are the chain's.
 struct WindowTrace {
     enum Outcome : std::uint8_t {
         kUnseen,
@@ -46,34 +43,29 @@ struct WindowTrace {
     std::vector<std::uint32_t> kept;  // the points the first pass kept, s first
 };
 
-class KmtReference {
+class WindowReducer {
 public:
-    // Records the reduction of `chain` (fewer than 2^32 - 1 points). With
-    // `ring`, the chain is that ring started at position `offset` (point i is
-    // the ring's point (i + offset) mod n), and the first blockers ahead are
-    // taken from it, shared with the other rotations; without, from the
-    // reference's own.
-    explicit KmtReference(Chain chain, const RingBlockers* ring = nullptr, std::size_t offset = 0);
-    ~KmtReference();
-    KmtReference(KmtReference&&) noexcept;
-    KmtReference& operator=(KmtReference&&) noexcept;
+    // The windows of `chain` (fewer than 2^32 - 1 points). With `ring`, the
+    // chain is that ring started at position `offset` (point i is the ring's
+    // point (i + offset) mod n), and the first blockers ahead are taken from
+    // it, shared with the other rotations; without, from a memo of its own.
+    explicit WindowReducer(Chain chain, const RingBlockers* ring = nullptr, std::size_t offset = 0);
+    ~WindowReducer();
+    WindowReducer(WindowReducer&&) noexcept;
+    WindowReducer& operator=(WindowReducer&&) noexcept;
 
     // kmt_open_chain of the points [s, e] of the chain, s <= e < size. The
     // first pass follows the first of the `earlier` windows' (traced by
-    // this reference) that runs in step with it; with `record`, this
-    // window's first pass is traced there.
+    // this reducer) that runs in step with it; with `record`, this window's
+    // first pass is traced there.
     Chain reduce_window(std::size_t s, std::size_t e, std::span<const WindowTrace* const> earlier = {},
                         WindowTrace* record = nullptr) const;
 
     const Chain& chain() const { return chain_; }
 
-    // Recorded blockers kept per decision; a decision with more is marked
-    // incomplete and decides "kept" in a window only through a listed one.
-    static constexpr std::size_t kMaxBlockers = 16;
-    // A window whose segments differ from the reference's in more places
-    // than this, and than half its own segments, takes its decisions in full
-    // (testing the differences one by one would cost more).
-    static constexpr std::size_t kMaxDifferences = 64;
+    // A window that reaches at most this much further than the earlier one
+    // it follows tests the segments between the two ends one by one.
+    static constexpr std::size_t kFurtherByHand = 64;
 
 private:
     // The first x, j < x < before <= size - 1, whose original segment
@@ -82,23 +74,11 @@ private:
     std::uint32_t first_blocker_ahead(std::size_t anchor, std::size_t j, std::size_t before, const Plane& plane,
                                       RingBlockers::Cursor& cursor) const;
 
-    struct Step {
-        std::uint32_t cur = 0;
-        std::uint32_t pass = 0;
-        std::uint32_t blockers_begin = 0;
-        std::uint32_t blockers_end = 0;
-        bool deleted = false;
-        bool complete = true;
-        bool degenerate = false;  // no plane: deleted without a test
-    };
-
     Chain chain_;
     std::unique_ptr<RingBlockers> own_;  // when no ring was given
     const RingBlockers* ring_ = nullptr;
     std::size_t offset_ = 0;
     std::unique_ptr<kmt_detail::SegmentTree> tree_;
-    std::vector<Step> steps_;
-    std::vector<std::uint32_t> blockers_;
 };
 
 }  // namespace skeinlab

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <climits>
 #include <deque>
-#include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -31,63 +29,34 @@ void debug_failure(const char* what, std::int32_t s, std::int32_t e, const KnotE
                      "] failed: " + error.display());
 }
 
-// Records the reduction of the working chain from a start on (0: the whole
-// chain), for its windows to replay; none without KMT or replay.
-using RecordFrom = std::function<std::optional<KmtReference>(std::size_t start)>;
-
 // Types windows of one working chain as open chains, with the results of
-// window_knottype_open: the KMT reduction of a window is replayed against a
-// recorded reduction of the whole chain instead of being run from scratch,
-// or of the chain from the window's start when one was recorded for a run
-// of windows with that start.
+// window_knottype_open: the KMT reduction of a window is made by a
+// WindowReducer of the chain, each window following the first passes of the
+// few windows typed before it.
 class WindowTyper {
 public:
-    // Without a reference (or without KMT), every window is typed from scratch.
+    // Without a reducer (or without KMT), every window is typed from scratch.
     WindowTyper(const Chain& chain, const AlexanderTable& table, const KnotTypeOptions& open_options,
-                std::optional<KmtReference> reference, RecordFrom record_from)
-        : chain_(chain), table_(table), open_(open_options), record_from_(std::move(record_from)) {
-        if (open_.use_kmt) reference_ = std::move(reference);
-    }
-
-    // Windows starting at s are about to be typed, several of them: their
-    // reductions replay one of the chain from s on.
-    void expect_start(std::int32_t s) const {
-        if (!reference_ || !record_from_ || s <= 0) return;
-        {
-            const std::lock_guard<std::mutex> lock(mutex_);
-            if (from_.count(s)) return;
-        }
-        std::optional<KmtReference> recorded = record_from_(static_cast<std::size_t>(s));
-        if (!recorded) return;
-        auto reference = std::make_unique<KmtReference>(std::move(*recorded));
-        const std::lock_guard<std::mutex> lock(mutex_);
-        from_.emplace(s, std::move(reference));
+                std::optional<WindowReducer> reducer)
+        : chain_(chain), table_(table), open_(open_options) {
+        if (open_.use_kmt) reducer_ = std::move(reducer);
     }
 
     // The name of the valid window [s, e] (s <= e < n).
     Result<std::string> type(std::int32_t s, std::int32_t e) const {
-        if (!reference_) return get_knottype(copy_window(chain_, s, e), table_, open_);
-        const KmtReference* from = nullptr;
+        if (!reducer_) return get_knottype(copy_window(chain_, s, e), table_, open_);
+        // Windows typed at once (by other workers) follow the same ones.
         std::deque<std::shared_ptr<const WindowTrace>> earlier;
-        if (s > 0) {
+        {
             const std::lock_guard<std::mutex> lock(mutex_);
-            if (const auto found = from_.find(s); found != from_.end()) from = found->second.get();
+            earlier = latest_;
         }
-        Chain reduced;
-        if (from) {
-            reduced = from->reduce_window(0, static_cast<std::size_t>(e - s));
-        } else {
-            // The window follows the first pass of one typed shortly before
-            // (the latest first), where they run in step.
-            {
-                const std::lock_guard<std::mutex> lock(mutex_);
-                earlier = latest_;
-            }
-            std::vector<const WindowTrace*> traces;
-            for (const auto& t : earlier) traces.push_back(t.get());
-            auto trace = std::make_shared<WindowTrace>();
-            reduced = reference_->reduce_window(static_cast<std::size_t>(s), static_cast<std::size_t>(e), traces,
-                                                trace.get());
+        std::vector<const WindowTrace*> traces;
+        for (const auto& t : earlier) traces.push_back(t.get());
+        auto trace = std::make_shared<WindowTrace>();
+        Chain reduced =
+            reducer_->reduce_window(static_cast<std::size_t>(s), static_cast<std::size_t>(e), traces, trace.get());
+        {
             const std::lock_guard<std::mutex> lock(mutex_);
             latest_.push_front(std::move(trace));
             if (latest_.size() > kTraces) latest_.pop_back();
@@ -101,12 +70,10 @@ private:
     const Chain& chain_;
     const AlexanderTable& table_;
     const KnotTypeOptions& open_;
-    std::optional<KmtReference> reference_;
-    RecordFrom record_from_;
-    mutable std::mutex mutex_;
-    mutable std::map<std::int32_t, std::unique_ptr<KmtReference>> from_;
+    std::optional<WindowReducer> reducer_;
     // The first passes of the windows typed last, the latest first.
     static constexpr std::size_t kTraces = 4;
+    mutable std::mutex mutex_;
     mutable std::deque<std::shared_ptr<const WindowTrace>> latest_;
 };
 
@@ -115,11 +82,10 @@ private:
 class CoreSearch {
 public:
     CoreSearch(const Chain& chain, const std::string& target, const AlexanderTable& table,
-               const KnotTypeOptions& open_options, bool ring, std::optional<KmtReference> reference,
-               RecordFrom record_from = {})
+               const KnotTypeOptions& open_options, bool ring, std::optional<WindowReducer> reducer)
         : target_(target),
           open_(open_options),
-          typer_(chain, table, open_options, std::move(reference), std::move(record_from)),
+          typer_(chain, table, open_options, std::move(reducer)),
           ring_(ring),
           n_(static_cast<std::int32_t>(chain.size())) {}
 
@@ -225,7 +191,6 @@ public:
             std::int32_t e1 = 0, s2 = 0;
             both(
                 [&] {
-                    if (last - s_max >= kRunOfWindows) typer_.expect_start(s_max);
                     // The lower bound, by design.
                     e1 = bisect(
                              {s_max, last}, open_by_two, [&](std::int32_t mid) { return w(s_max, mid); },
@@ -317,7 +282,6 @@ public:
         }
         std::int32_t e_trim = e;
         if (s_trim < e - 1) {
-            if (e - s_trim >= kRunOfWindows) typer_.expect_start(s_trim);
             e_trim = bisect(
                          {s_trim, e}, open_by_two, [&](std::int32_t mid) { return holds(s_trim, mid); },
                          [](Interval iv, std::int32_t mid, bool yes) {
@@ -329,10 +293,6 @@ public:
     }
 
 private:
-    // A bisection over at least this many ends probes at least four windows
-    // with one start: worth recording the chain from there.
-    static constexpr std::int32_t kRunOfWindows = 16;
-
     const std::string& target_;
     const KnotTypeOptions& open_;
     WindowTyper typer_;
@@ -366,27 +326,8 @@ std::string window_knottype_open(const Chain& chain, std::int32_t s, std::int32_
     return std::move(name).value();
 }
 
-namespace {
-
-// What the core search of a chain can prepare before the chain's type is
-// known: the memo of first blockers, and the recorded reduction of the chain
-// itself (a ring's first rotation).
-struct CoreStart {
-    std::unique_ptr<RingBlockers> blockers;
-    std::optional<KmtReference> reference;
-};
-
-CoreStart prepare_core_search(const Chain& chain, const KnotTypeOptions& options) {
-    CoreStart start;
-    if (!options.use_kmt || chain.empty() || chain.size() > static_cast<std::size_t>(INT32_MAX)) return start;
-    start.blockers = std::make_unique<RingBlockers>(chain);
-    start.reference.emplace(chain, start.blockers.get(), 0);
-    return start;
-}
-
-// find_knot_core, with what was prepared (or nothing).
-Result<KnotCore> find_core(const Chain& chain, const std::string& target, const AlexanderTable& table,
-                           const KnotTypeOptions& options, bool replay, bool typed_as_target, CoreStart prepared) {
+Result<KnotCore> find_knot_core(const Chain& chain, const std::string& target, const AlexanderTable& table,
+                                const KnotTypeOptions& options, bool replay, bool typed_as_target) {
     KnotCore none;
     // Window bounds are 32-bit; a chain too long for them has no searchable core.
     if (chain.empty() || chain.size() > static_cast<std::size_t>(INT32_MAX)) return none;
@@ -394,32 +335,18 @@ Result<KnotCore> find_core(const Chain& chain, const std::string& target, const 
     KnotTypeOptions open = options;
     open.is_ring = false;
 
-    // The recorded reductions of a working chain (from its start, or from
-    // the start of a run of windows) that the windows replay; they share the
-    // first blockers ahead of their triangles, and so do a ring's rotations.
+    // The reducer of a working chain's windows; the reducers of a ring's
+    // rotations share the first blockers ahead of their triangles.
     std::unique_ptr<RingBlockers> blockers;
-    if (replay && options.use_kmt)
-        blockers = prepared.blockers ? std::move(prepared.blockers) : std::make_unique<RingBlockers>(chain);
-    const auto reference_of = [&](Chain working, std::size_t offset) {
-        std::optional<KmtReference> reference;
-        if (blockers) reference.emplace(std::move(working), blockers.get(), offset);
-        return reference;
-    };
-    // The chain itself (the first rotation of a ring), recorded already or now.
-    const auto reference_of_chain = [&] {
-        if (blockers && prepared.reference) return std::move(prepared.reference);
-        return reference_of(chain, 0);
-    };
-    // The chain from `start` on, where the working chain starts at `offset` in the frame.
-    const auto record_from = [&](const Chain& working, std::size_t offset) -> RecordFrom {
-        return [&working, offset, &reference_of](std::size_t start) {
-            return reference_of(Chain(working.begin() + static_cast<std::ptrdiff_t>(start), working.end()),
-                                offset + start);
-        };
+    if (replay && options.use_kmt) blockers = std::make_unique<RingBlockers>(chain);
+    const auto reducer_of = [&](const Chain& working, std::size_t offset) {
+        std::optional<WindowReducer> reducer;
+        if (blockers) reducer.emplace(working, blockers.get(), offset);
+        return reducer;
     };
 
     if (!options.is_ring) {
-        const CoreSearch search(chain, target, table, open, false, reference_of_chain(), record_from(chain, 0));
+        const CoreSearch search(chain, target, table, open, false, reducer_of(chain, 0));
         if (!search.w(0, n - 1)) return none;
         const auto [s, e] = search.first_window_grown();
         return KnotCore{true, s, e, e - s + 1, target};
@@ -437,26 +364,12 @@ Result<KnotCore> find_core(const Chain& chain, const std::string& target, const 
         Chain rotated(chain.size());
         for (std::int64_t i = 0; i < n; ++i)
             rotated[static_cast<std::size_t>(i)] = chain[static_cast<std::size_t>((i + off) % n)];
-        // The whole rotated ring's type and the reduction its windows replay
-        // are independent: a free worker records the reduction meanwhile.
-        bool knotted = false;
-        std::optional<KmtReference> reference;
-        const auto check = [&] { knotted = window_is_type(rotated, 0, n - 1, target, table, ring); };
-        const auto record = [&] {
-            reference = k == 0 ? reference_of_chain() : reference_of(rotated, static_cast<std::size_t>(off));
-        };
-        if (options.debug) {
-            check();
-            if (knotted) record();
-        } else if (k == 0 && typed_as_target) {
-            knotted = true;  // the caller's typing of this very chain
-            record();
-        } else {
-            parallel_for_here(2, [&](std::size_t i) { i == 0 ? check() : record(); });
-        }
+        // The first rotation is the chain itself, which the caller may have
+        // just typed (diagnostics write that typing's lines again).
+        const bool knotted = (k == 0 && typed_as_target && !options.debug) ||
+                             window_is_type(rotated, 0, n - 1, target, table, ring);
         if (!knotted) return;
-        const CoreSearch search(rotated, target, table, open, true, std::move(reference),
-                                record_from(rotated, static_cast<std::size_t>(off)));
+        const CoreSearch search(rotated, target, table, open, true, reducer_of(rotated, static_cast<std::size_t>(off)));
         const auto [s, e] = search.first_window_grown();
         const auto [s_trim, e_trim] = search.trimmed(s, e);
         found[k] = CoreTriple{static_cast<std::int32_t>((s_trim + off) % n),
@@ -476,13 +389,6 @@ Result<KnotCore> find_core(const Chain& chain, const std::string& target, const 
         if (c[2] > 0 && (!chosen || c[2] < (*chosen)[2])) chosen = &c;
     if (!chosen) chosen = &candidates.front();
     return KnotCore{true, (*chosen)[0], (*chosen)[1], (*chosen)[2], target};
-}
-
-}  // namespace
-
-Result<KnotCore> find_knot_core(const Chain& chain, const std::string& target, const AlexanderTable& table,
-                                const KnotTypeOptions& options, bool replay, bool typed_as_target) {
-    return find_core(chain, target, table, options, replay, typed_as_target, {});
 }
 
 Outcome<std::pair<std::string, CoreTriple>> knot_size_of_frame(const Chain& chain, const AlexanderTable& table,
@@ -512,20 +418,11 @@ Outcome<std::pair<std::string, CoreTriple>> knot_size_of_frame(const Chain& chai
         scale_by_power_of_two(scaled, k);
         return knot_size_of_frame(scaled, table, options);
     }
-    // While the frame is typed, an idle worker may prepare its core search
-    // (wasted when the frame turns out unknotted).
-    Outcome<std::string> typed = Failure{};
-    CoreStart start;
-    if (options.debug) {
-        typed = classify_frame(chain, table, options);
-    } else {
-        run_with_offer([&] { typed = classify_frame(chain, table, options); },
-                       [&] { start = prepare_core_search(chain, options); });
-    }
+    Outcome<std::string> typed = classify_frame(chain, table, options);
     if (auto* failure = std::get_if<Failure>(&typed)) return std::move(*failure);
     std::string name = std::get<std::string>(std::move(typed));
     if (name.find('_') == std::string::npos) return std::make_pair(std::move(name), kNoCore);
-    const Result<KnotCore> core = find_core(chain, name, table, options, true, true, std::move(start));
+    const Result<KnotCore> core = find_knot_core(chain, name, table, options, true, true);
     if (!core) return Failure{core.error().display()};
     const KnotCore& c = core.value();
     const CoreTriple triple = c.found ? CoreTriple{c.start, c.end, c.length} : kNoCore;

@@ -38,9 +38,9 @@ std::string window_knottype_open(const Chain& chain, std::int32_t s, std::int32_
 // numbering (end < start when the core runs across the first point).
 //
 // Every probe types a window as window_is_type does. With `replay`, the
-// windows' KMT reductions are replayed against a recorded reduction of the
-// whole working chain (KmtReference), which gives the same reductions faster;
-// without it every probe reduces its window from scratch. Called on a pool
+// windows' KMT reductions are made by a WindowReducer of the working chain,
+// which gives the same reductions faster; without it every probe reduces its
+// window from scratch. Called on a pool
 // worker, the independent pieces of the search (the rotations of a ring, the
 // two bisections of each pair) run at once on that pool; the probes and the
 // result are the same as in order. `typed_as_target` says that the caller has

@@ -1,7 +1,7 @@
 // The fast paths of the knot-core search against the straightforward ones:
-// window reductions replayed against a recorded reduction against
-// kmt_open_chain on a copy, whole searches with and without replay, in
-// parallel and in order, and nested work on the worker pool.
+// window reductions of a WindowReducer against kmt_open_chain on a copy,
+// whole searches with and without the reducer, in parallel and in order,
+// and nested work on the worker pool.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -72,12 +72,12 @@ const ChainKind kKinds[] = {
      }},
 };
 
-class ReplayedWindows : public ::testing::TestWithParam<ChainKind> {};
+class ReducedWindows : public ::testing::TestWithParam<ChainKind> {};
 
-TEST_P(ReplayedWindows, ReduceExactlyAsKmtOnACopy) {
+TEST_P(ReducedWindows, ReduceExactlyAsKmtOnACopy) {
     for (std::uint64_t seed = 0; seed < 6; ++seed) {
         const Chain chain = GetParam().make(seed);
-        const KmtReference reference(chain);
+        const WindowReducer reducer(chain);
         std::mt19937_64 rng(seed + 100);
         const std::size_t n = chain.size();
         for (int k = 0; k < 60; ++k) {
@@ -90,22 +90,22 @@ TEST_P(ReplayedWindows, ReduceExactlyAsKmtOnACopy) {
             Chain direct(chain.begin() + static_cast<std::ptrdiff_t>(s),
                          chain.begin() + static_cast<std::ptrdiff_t>(e) + 1);
             kmt_open_chain(direct);
-            const Chain replayed = reference.reduce_window(s, e);
+            const Chain reduced = reducer.reduce_window(s, e);
             // Compared bit for bit (a NaN point compares unequal to itself).
-            ASSERT_EQ(replayed.size(), direct.size()) << "seed " << seed << " [" << s << ", " << e << "]";
-            EXPECT_EQ(std::memcmp(replayed.data(), direct.data(), direct.size() * sizeof(Point3)), 0)
+            ASSERT_EQ(reduced.size(), direct.size()) << "seed " << seed << " [" << s << ", " << e << "]";
+            EXPECT_EQ(std::memcmp(reduced.data(), direct.data(), direct.size() * sizeof(Point3)), 0)
                 << "seed " << seed << " [" << s << ", " << e << "]";
         }
     }
 }
 
-TEST_P(ReplayedWindows, FollowingTheWindowsBeforeReduceExactlyAsKmtOnACopy) {
+TEST_P(ReducedWindows, FollowingTheWindowsBeforeReduceExactlyAsKmtOnACopy) {
     // Runs of windows as the core search makes them, each following the
     // first passes of the ones before: one end and a bisected start, one
     // start and a bisected end, growth one point at a time, and jumps between.
     for (std::uint64_t seed = 0; seed < 4; ++seed) {
         const Chain chain = GetParam().make(seed);
-        const KmtReference reference(chain);
+        const WindowReducer reducer(chain);
         const std::size_t n = chain.size();
         std::mt19937_64 rng(seed + 200);
         std::vector<std::pair<std::size_t, std::size_t>> windows;
@@ -133,7 +133,7 @@ TEST_P(ReplayedWindows, FollowingTheWindowsBeforeReduceExactlyAsKmtOnACopy) {
             Chain direct(chain.begin() + static_cast<std::ptrdiff_t>(s),
                          chain.begin() + static_cast<std::ptrdiff_t>(e) + 1);
             kmt_open_chain(direct);
-            const Chain followed = reference.reduce_window(s, e, earlier, trace.get());
+            const Chain followed = reducer.reduce_window(s, e, earlier, trace.get());
             ASSERT_EQ(followed.size(), direct.size()) << "seed " << seed << " [" << s << ", " << e << "]";
             EXPECT_EQ(std::memcmp(followed.data(), direct.data(), direct.size() * sizeof(Point3)), 0)
                 << "seed " << seed << " [" << s << ", " << e << "]";
@@ -143,7 +143,7 @@ TEST_P(ReplayedWindows, FollowingTheWindowsBeforeReduceExactlyAsKmtOnACopy) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Chains, ReplayedWindows, ::testing::ValuesIn(kKinds),
+INSTANTIATE_TEST_SUITE_P(Chains, ReducedWindows, ::testing::ValuesIn(kKinds),
                          [](const auto& test) {
                              std::string name = test.param.name;
                              for (char& c : name)
@@ -168,7 +168,7 @@ Chain knotted(std::uint64_t seed, bool ring) {
     return loop;
 }
 
-TEST(CoreSearch, ReplayGivesTheStraightforwardCores) {
+TEST(CoreSearch, TheReducerGivesTheStraightforwardCores) {
     std::size_t found = 0, compared = 0;
     for (const bool ring : {true, false}) {
         for (std::uint64_t seed = 0; seed < 70; ++seed) {
@@ -192,7 +192,7 @@ TEST(CoreSearch, ReplayGivesTheStraightforwardCores) {
     EXPECT_GT(found, compared / 2);
 }
 
-TEST(CoreSearch, ReplayGivesTheStraightforwardCoresOfTheShippedExamples) {
+TEST(CoreSearch, TheReducerGivesTheStraightforwardCoresOfTheShippedExamples) {
     for (const auto& [file, ring] : {std::pair{"rings.xyz", true}, std::pair{"open_chains.xyz", false}}) {
         Result<LineReader> reader = LineReader::open(std::string(SKEINLAB_SOURCE_DIR) + "/examples/" + file);
         ASSERT_TRUE(reader.ok()) << file;
