@@ -326,8 +326,31 @@ std::string window_knottype_open(const Chain& chain, std::int32_t s, std::int32_
     return std::move(name).value();
 }
 
-Result<KnotCore> find_knot_core(const Chain& chain, const std::string& target, const AlexanderTable& table,
-                                const KnotTypeOptions& options, bool replay, bool typed_as_target) {
+namespace {
+
+// The ring `chain` started at its point `off`.
+Chain rotation(const Chain& chain, std::int64_t off) {
+    const std::int64_t n = static_cast<std::int64_t>(chain.size());
+    Chain rotated(chain.size());
+    for (std::int64_t i = 0; i < n; ++i) rotated[static_cast<std::size_t>(i)] = chain[static_cast<std::size_t>((i + off) % n)];
+    return rotated;
+}
+
+// The start of a ring's rotation k.
+std::int64_t rotation_start(std::size_t n, std::int32_t rotations, std::size_t k) {
+    const std::int64_t step = static_cast<std::int64_t>(n) / rotations;
+    return step * static_cast<std::int64_t>(k);
+}
+
+std::int32_t rotations_of(const KnotTypeOptions& options) {
+    return options.ring_rotations >= 2 ? options.ring_rotations : 1;
+}
+
+// find_knot_core; `second` is the typing of the ring's second rotation when
+// it has been done already (without diagnostics).
+Result<KnotCore> find_core(const Chain& chain, const std::string& target, const AlexanderTable& table,
+                           const KnotTypeOptions& options, bool replay, bool typed_as_target,
+                           const std::optional<Result<std::string>>& second) {
     KnotCore none;
     // Window bounds are 32-bit; a chain too long for them has no searchable core.
     if (chain.empty() || chain.size() > static_cast<std::size_t>(INT32_MAX)) return none;
@@ -354,20 +377,23 @@ Result<KnotCore> find_knot_core(const Chain& chain, const std::string& target, c
 
     KnotTypeOptions ring = options;
     ring.is_ring = true;
-    const std::int32_t rotations = options.ring_rotations >= 2 ? options.ring_rotations : 1;
-    const std::int32_t step = n / rotations;
+    const std::int32_t rotations = rotations_of(options);
     // The rotations are independent: they run at once on the calling worker's
     // pool (in order when diagnostics are on) and are collected in order.
     std::vector<std::optional<CoreTriple>> found(static_cast<std::size_t>(rotations));
     const auto search_rotation = [&](std::size_t k) {
-        const std::int64_t off = std::int64_t{step} * static_cast<std::int64_t>(k);
-        Chain rotated(chain.size());
-        for (std::int64_t i = 0; i < n; ++i)
-            rotated[static_cast<std::size_t>(i)] = chain[static_cast<std::size_t>((i + off) % n)];
+        const std::int64_t off = rotation_start(chain.size(), rotations, k);
+        const Chain rotated = rotation(chain, off);
         // The first rotation is the chain itself, which the caller may have
-        // just typed (diagnostics write that typing's lines again).
-        const bool knotted = (k == 0 && typed_as_target && !options.debug) ||
-                             window_is_type(rotated, 0, n - 1, target, table, ring);
+        // just typed, and the caller may have typed the second too
+        // (diagnostics write those typings' lines again).
+        bool knotted = false;
+        if (k == 0 && typed_as_target && !options.debug)
+            knotted = true;
+        else if (k == 1 && second && !options.debug)
+            knotted = second->ok() && second->value() == target;
+        else
+            knotted = window_is_type(rotated, 0, n - 1, target, table, ring);
         if (!knotted) return;
         const CoreSearch search(rotated, target, table, open, true, reducer_of(rotated, static_cast<std::size_t>(off)));
         const auto [s, e] = search.first_window_grown();
@@ -389,6 +415,13 @@ Result<KnotCore> find_knot_core(const Chain& chain, const std::string& target, c
         if (c[2] > 0 && (!chosen || c[2] < (*chosen)[2])) chosen = &c;
     if (!chosen) chosen = &candidates.front();
     return KnotCore{true, (*chosen)[0], (*chosen)[1], (*chosen)[2], target};
+}
+
+}  // namespace
+
+Result<KnotCore> find_knot_core(const Chain& chain, const std::string& target, const AlexanderTable& table,
+                                const KnotTypeOptions& options, bool replay, bool typed_as_target) {
+    return find_core(chain, target, table, options, replay, typed_as_target, std::nullopt);
 }
 
 Outcome<std::pair<std::string, CoreTriple>> knot_size_of_frame(const Chain& chain, const AlexanderTable& table,
@@ -418,11 +451,24 @@ Outcome<std::pair<std::string, CoreTriple>> knot_size_of_frame(const Chain& chai
         scale_by_power_of_two(scaled, k);
         return knot_size_of_frame(scaled, table, options);
     }
-    Outcome<std::string> typed = classify_frame(chain, table, options);
+    // While the frame is typed, an idle worker types the ring from its second
+    // rotation's start, which the core search needs (wasted when the frame
+    // turns out unknotted).
+    Outcome<std::string> typed = Failure{};
+    std::optional<Result<std::string>> second;
+    const auto classify = [&] { typed = classify_frame(chain, table, options); };
+    if (options.is_ring && !options.debug && rotations_of(options) >= 2 && chain.size() >= 3) {
+        run_with_offer(classify, [&] {
+            second = get_knottype(rotation(chain, rotation_start(chain.size(), rotations_of(options), 1)), table,
+                                  options);
+        });
+    } else {
+        classify();
+    }
     if (auto* failure = std::get_if<Failure>(&typed)) return std::move(*failure);
     std::string name = std::get<std::string>(std::move(typed));
     if (name.find('_') == std::string::npos) return std::make_pair(std::move(name), kNoCore);
-    const Result<KnotCore> core = find_knot_core(chain, name, table, options, true, true);
+    const Result<KnotCore> core = find_core(chain, name, table, options, true, true, second);
     if (!core) return Failure{core.error().display()};
     const KnotCore& c = core.value();
     const CoreTriple triple = c.found ? CoreTriple{c.start, c.end, c.length} : kNoCore;
