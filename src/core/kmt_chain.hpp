@@ -1,5 +1,5 @@
 // The working representation of KMT reduction, shared by the reduction of a
-// whole chain and the replay of its windows: the chain as a doubly linked list
+// whole chain and the reduction of its windows: the chain as a doubly linked list
 // over the original positions with boxes over blocks of segments.
 #pragma once
 

@@ -332,7 +332,8 @@ namespace {
 Chain rotation(const Chain& chain, std::int64_t off) {
     const std::int64_t n = static_cast<std::int64_t>(chain.size());
     Chain rotated(chain.size());
-    for (std::int64_t i = 0; i < n; ++i) rotated[static_cast<std::size_t>(i)] = chain[static_cast<std::size_t>((i + off) % n)];
+    for (std::int64_t i = 0; i < n; ++i)
+        rotated[static_cast<std::size_t>(i)] = chain[static_cast<std::size_t>((i + off) % n)];
     return rotated;
 }
 
@@ -395,7 +396,8 @@ Result<KnotCore> find_core(const Chain& chain, const std::string& target, const 
         else
             knotted = window_is_type(rotated, 0, n - 1, target, table, ring);
         if (!knotted) return;
-        const CoreSearch search(rotated, target, table, open, true, reducer_of(rotated, static_cast<std::size_t>(off)));
+        const CoreSearch search(rotated, target, table, open, true,
+                                reducer_of(rotated, static_cast<std::size_t>(off)));
         const auto [s, e] = search.first_window_grown();
         const auto [s_trim, e_trim] = search.trimmed(s, e);
         found[k] = CoreTriple{static_cast<std::int32_t>((s_trim + off) % n),

@@ -1,6 +1,6 @@
 // First blockers ahead of the triangles of first-pass fans, remembered and
-// shared by the recorded reductions of one chain: a ring's rotations, and
-// the runs of windows whose reductions are recorded from their start.
+// shared by the reductions of all windows of one chain, and of a ring's
+// rotations.
 #pragma once
 
 #include <array>
@@ -21,10 +21,10 @@ inline std::size_t wrap(std::size_t i, std::size_t n) { return i >= n ? i - n : 
 }  // namespace kmt_detail
 
 // The first blockers ahead of triangles of a ring, in the ring's own
-// positions, shared by the references of its rotations: a rotation's chain
+// positions, shared by the window reducers of its rotations: a rotation's chain
 // has the same points, so its triangles and the segments ahead of them are
 // the ring's, up to where the rotation cuts the ring. An open chain is taken
-// as the ring of its points; its references never ask past its last segment.
+// as the ring of its points; its reducers never ask past its last segment.
 class RingBlockers {
 public:
     explicit RingBlockers(const Chain& ring);
