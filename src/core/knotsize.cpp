@@ -406,7 +406,10 @@ Result<KnotCore> find_core(const Chain& chain, const std::string& target, const 
     if (options.debug) {
         for (std::size_t k = 0; k < found.size(); ++k) search_rotation(k);
     } else {
-        parallel_for_here(found.size(), search_rotation);
+        // Handed out last first: the first rotations skip their ring typing
+        // (the caller's, or typed while the frame was), so they are the
+        // shorter ones to finish with.
+        parallel_for_here(found.size(), [&](std::size_t i) { search_rotation(found.size() - 1 - i); });
     }
     std::vector<CoreTriple> candidates;
     for (const std::optional<CoreTriple>& c : found)
