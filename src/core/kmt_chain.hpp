@@ -162,38 +162,7 @@ public:
 
     bool alive(std::size_t i) const { return alive_[i] != 0; }
 
-    // True when the segment (x, next(x)) blocks the apex of triangle (p, q,
-    // r): the side test of judge_triangle first, then the whole test.
-    bool segment_blocks(std::size_t x, const Point3& p, const Point3& q, const Point3& r, const Plane& plane) const {
-        const Point3& s = pts_[x];
-        const Point3& t = pts_[next_[x]];
-        return judge_triangle(p, q, r, s, t, plane.signed_distance(s), plane.signed_distance(t));
-    }
-
     const Extent& extent() const { return extent_; }
-
-    // Appends to `out` the start x of every segment (x, next(x)), x alive and
-    // not in `skip`, that blocks the apex of triangle (p, q, r), in order of
-    // x, stopping after `cap` + 1 of them. Returns how many it appended.
-    std::size_t collect_blockers(const Point3& p, const Point3& q, const Point3& r, const Plane& plane,
-                                 const std::size_t (&skip)[3], std::vector<std::uint32_t>& out,
-                                 std::size_t cap) const {
-        const PlaneTest test(plane, extent_);
-        std::size_t found = 0;
-        for (std::size_t b = 0; b < boxes_.size(); ++b) {
-            if (test.clearly_one_side(boxes_[b])) continue;
-            const std::size_t end = std::min(order_.size(), (b + 1) * kBlock);
-            for (std::size_t k = b * kBlock; k < end; ++k) {
-                const std::size_t x = order_[k];
-                if (!alive_[x] || next_[x] == kNone) continue;
-                if (x == skip[0] || x == skip[1] || x == skip[2]) continue;
-                if (!segment_blocks(x, p, q, r, plane)) continue;
-                out.push_back(static_cast<std::uint32_t>(x));
-                if (++found > cap) return found;
-            }
-        }
-        return found;
-    }
 
     // True when some segment (x, next(x)) with x alive and x not in `skip`
     // blocks the apex of triangle (p, q, r).
