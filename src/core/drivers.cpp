@@ -145,20 +145,6 @@ Outcome<std::vector<Spectrum>> run_spectra(std::size_t units, ChainOf chain_of, 
 
 }  // namespace
 
-Outcome<std::string> classify_frame(const Chain& chain, const AlexanderTable& table,
-                                    const KnotTypeOptions& options) {
-    const int k = unit_exponent(chain);
-    Chain scaled;
-    if (k != 0) {
-        scaled = chain;
-        scale_by_power_of_two(scaled, k);
-    }
-    Result<std::string> name = get_knottype(k != 0 ? scaled : chain, table, options);
-    if (name) return std::move(name).value();
-    if (name.error().kind() == KnotError::Kind::NotFound) return name.error().message();
-    return Failure{name.error().display()};
-}
-
 Outcome<std::vector<std::string>> classify_frames(const FrameSet& frames, const AlexanderTable& table,
                                                   const KnotTypeOptions& options,
                                                   std::optional<std::uint64_t> threads,

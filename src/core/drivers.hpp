@@ -14,25 +14,12 @@
 #include "alexander_table.hpp"
 #include "cancel.hpp"
 #include "geometry.hpp"
+#include "knotsize.hpp"
 #include "knottype.hpp"
+#include "outcome.hpp"
 #include "spectrum.hpp"
 
 namespace skeinlab {
-
-// Why a frame, or a whole driver call, failed. An error carries the text the
-// caller sees; an internal failure is a broken invariant (InternalError),
-// which ends the Python call with the module's internal-error exception; an
-// allocation failure becomes MemoryError.
-struct Failure {
-    // Cancelled: the call's token was requested (the caller raises whatever
-    // made it request cancellation).
-    enum class Kind { Error, Internal, OutOfMemory, Cancelled };
-    std::string message;
-    Kind kind = Kind::Error;
-};
-
-template <class T>
-using Outcome = std::variant<T, Failure>;
 
 // How a call is watched while it runs: the token its work checks at its
 // cancellation points, and a function the waiting caller runs about every
@@ -41,14 +28,6 @@ struct CallControl {
     CancelToken* token = nullptr;
     std::function<void()> poll;
 };
-
-// Core triple of a frame: start, end, length; (-1, -1, 0) when there is none.
-using CoreTriple = std::array<std::int32_t, 3>;
-inline constexpr CoreTriple kNoCore{-1, -1, 0};
-
-// The knot name of one frame; a polynomial missing from the table is reported
-// by its text; other errors are failures carrying their display text.
-Outcome<std::string> classify_frame(const Chain& chain, const AlexanderTable& table, const KnotTypeOptions& options);
 
 // Types every frame. `threads` absent: the shared pool; present: a dedicated
 // pool of min(threads, 65535, frames) workers (0 fails with "threads must be >= 1").

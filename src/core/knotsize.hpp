@@ -4,16 +4,21 @@
 // window.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <utility>
 
 #include "alexander_table.hpp"
-#include "drivers.hpp"
 #include "geometry.hpp"
 #include "knottype.hpp"
+#include "outcome.hpp"
 
 namespace skeinlab {
+
+// Core triple of a frame: start, end, length; (-1, -1, 0) when there is none.
+using CoreTriple = std::array<std::int32_t, 3>;
+inline constexpr CoreTriple kNoCore{-1, -1, 0};
 
 struct KnotCore {
     bool found = false;

@@ -159,4 +159,18 @@ Result<std::string> type_reduced_open_chain(Chain work, const AlexanderTable& ta
     return name;
 }
 
+Outcome<std::string> classify_frame(const Chain& chain, const AlexanderTable& table,
+                                    const KnotTypeOptions& options) {
+    const int k = unit_exponent(chain);
+    Chain scaled;
+    if (k != 0) {
+        scaled = chain;
+        scale_by_power_of_two(scaled, k);
+    }
+    Result<std::string> name = get_knottype(k != 0 ? scaled : chain, table, options);
+    if (name) return std::move(name).value();
+    if (name.error().kind() == KnotError::Kind::NotFound) return name.error().message();
+    return Failure{name.error().display()};
+}
+
 }  // namespace skeinlab

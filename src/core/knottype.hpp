@@ -8,6 +8,7 @@
 #include "alexander_table.hpp"
 #include "error.hpp"
 #include "geometry.hpp"
+#include "outcome.hpp"
 
 namespace skeinlab {
 
@@ -46,5 +47,10 @@ Result<std::string> type_reduced_open_chain(Chain reduced, const AlexanderTable&
 // chain of more than 4 points by hull_ends) and types it. The only error is
 // NotFound.
 Result<std::string> get_knottype(const Chain& points, const AlexanderTable& table, const KnotTypeOptions& options);
+
+// The knot name of one frame, typed scaled into the unit range; a polynomial
+// missing from the table is reported by its text; other errors are failures
+// carrying their display text.
+Outcome<std::string> classify_frame(const Chain& chain, const AlexanderTable& table, const KnotTypeOptions& options);
 
 }  // namespace skeinlab
