@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <random>
 
-#include "hull.hpp"
+#include "geometry/hull.hpp"
 
 using skeinlab::Point3;
 

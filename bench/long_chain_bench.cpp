@@ -16,11 +16,11 @@
 #include <random>
 #include <string>
 
-#include "alexander.hpp"
-#include "io.hpp"
-#include "crossings.hpp"
-#include "kmt.hpp"
-#include "knottype.hpp"
+#include "analysis/knottype.hpp"
+#include "geometry/crossings.hpp"
+#include "invariants/alexander.hpp"
+#include "io/xyz.hpp"
+#include "reduction/kmt.hpp"
 
 using namespace skeinlab;
 

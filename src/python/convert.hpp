@@ -13,8 +13,8 @@
 #include <string>
 #include <string_view>
 
-#include "error.hpp"
-#include "geometry.hpp"
+#include "base/error.hpp"
+#include "geometry/geometry.hpp"
 
 namespace skeinlab::py {
 

@@ -5,8 +5,8 @@
 
 #include "frames.hpp"
 #include "functions.hpp"
-#include "lines.hpp"
-#include "io.hpp"
+#include "io/lines.hpp"
+#include "io/xyz.hpp"
 
 namespace skeinlab::py {
 std::optional<FrameSet> frames_from_path(const std::string& path) {

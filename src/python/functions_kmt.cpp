@@ -1,7 +1,7 @@
 // kmt(input_data, chain_type="ring"): KMT reduction of one chain.
 #include "convert.hpp"
 #include "functions.hpp"
-#include "kmt.hpp"
+#include "reduction/kmt.hpp"
 
 namespace skeinlab::py {
 

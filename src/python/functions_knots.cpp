@@ -1,6 +1,6 @@
 // knot_type and knot_size.
 
-#include "drivers.hpp"
+#include "drivers/frames.hpp"
 #include "functions.hpp"
 #include "knot_call.hpp"
 

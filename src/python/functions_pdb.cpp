@@ -3,8 +3,8 @@
 
 #include "convert.hpp"
 #include "functions.hpp"
-#include "lines.hpp"
-#include "pdb.hpp"
+#include "io/lines.hpp"
+#include "io/pdb.hpp"
 
 namespace skeinlab::py {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "drivers.hpp"
+#include "drivers/frames.hpp"
 #include "functions.hpp"
 #include "knot_call.hpp"
 

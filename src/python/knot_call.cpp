@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "frames.hpp"
-#include "lines.hpp"
+#include "io/lines.hpp"
 
 namespace skeinlab::py {
 namespace {

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "alexander_table.hpp"
 #include "convert.hpp"
-#include "drivers.hpp"
+#include "drivers/frames.hpp"
 #include "frames.hpp"
+#include "invariants/alexander_table.hpp"
 
 namespace skeinlab::py {
 

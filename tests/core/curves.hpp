@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <random>
 
-#include "geometry.hpp"
+#include "geometry/geometry.hpp"
 
 namespace skeinlab::testing {
 

@@ -1,8 +1,8 @@
 // Shared fixtures of the core tests: the built-in table and option records.
 #pragma once
 
-#include "alexander_table.hpp"
-#include "knottype.hpp"
+#include "analysis/knottype.hpp"
+#include "invariants/alexander_table.hpp"
 
 namespace skeinlab::testing {
 

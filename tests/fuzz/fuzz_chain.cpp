@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "alexander_table.hpp"
-#include "kmt.hpp"
-#include "knottype.hpp"
+#include "analysis/knottype.hpp"
+#include "invariants/alexander_table.hpp"
+#include "reduction/kmt.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const skeinlab::AlexanderTable table = skeinlab::AlexanderTable::builtin();

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "alexander_table.hpp"
-#include "polynomial.hpp"
+#include "arithmetic/polynomial.hpp"
+#include "invariants/alexander_table.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

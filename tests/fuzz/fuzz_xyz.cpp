@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "io.hpp"
+#include "io/xyz.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);

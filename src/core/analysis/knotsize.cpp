@@ -1,4 +1,4 @@
-#include "knotsize.hpp"
+#include "analysis/knotsize.hpp"
 
 #include <algorithm>
 #include <climits>
@@ -8,10 +8,10 @@
 #include <optional>
 #include <vector>
 
-#include "cancel.hpp"
-#include "io.hpp"
-#include "kmt_windows.hpp"
-#include "pool.hpp"
+#include "io/xyz.hpp"
+#include "reduction/kmt_windows.hpp"
+#include "runtime/cancel.hpp"
+#include "runtime/pool.hpp"
 
 namespace skeinlab {
 namespace {

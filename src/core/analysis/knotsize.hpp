@@ -9,10 +9,10 @@
 #include <string>
 #include <utility>
 
-#include "alexander_table.hpp"
-#include "geometry.hpp"
-#include "knottype.hpp"
-#include "outcome.hpp"
+#include "analysis/knottype.hpp"
+#include "geometry/geometry.hpp"
+#include "invariants/alexander_table.hpp"
+#include "runtime/outcome.hpp"
 
 namespace skeinlab {
 

@@ -1,4 +1,4 @@
-#include "knottype.hpp"
+#include "analysis/knottype.hpp"
 
 #include <algorithm>
 #include <cfloat>
@@ -6,11 +6,11 @@
 #include <vector>
 #include <utility>
 
-#include "alexander.hpp"
-#include "bigint.hpp"
-#include "hull.hpp"
-#include "io.hpp"
-#include "kmt.hpp"
+#include "arithmetic/bigint.hpp"
+#include "geometry/hull.hpp"
+#include "invariants/alexander.hpp"
+#include "io/xyz.hpp"
+#include "reduction/kmt.hpp"
 
 namespace skeinlab {
 void choose_projection(Chain& pts) {

@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <string>
 
-#include "alexander_table.hpp"
-#include "error.hpp"
-#include "geometry.hpp"
-#include "outcome.hpp"
+#include "base/error.hpp"
+#include "geometry/geometry.hpp"
+#include "invariants/alexander_table.hpp"
+#include "runtime/outcome.hpp"
 
 namespace skeinlab {
 

@@ -1,6 +1,6 @@
-#include "spectrum.hpp"
+#include "analysis/spectrum.hpp"
 
-#include "cancel.hpp"
+#include "runtime/cancel.hpp"
 
 #include <algorithm>
 #include <cmath>

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "alexander_table.hpp"
-#include "error.hpp"
-#include "geometry.hpp"
-#include "kmt.hpp"
-#include "knottype.hpp"
-#include "random.hpp"
+#include "analysis/knottype.hpp"
+#include "base/error.hpp"
+#include "geometry/geometry.hpp"
+#include "invariants/alexander_table.hpp"
+#include "reduction/kmt.hpp"
+#include "runtime/random.hpp"
 
 namespace skeinlab {
 

@@ -1,9 +1,9 @@
-#include "bigint.hpp"
+#include "arithmetic/bigint.hpp"
 
 #include <algorithm>
 #include <cmath>
 
-#include "modular.hpp"
+#include "arithmetic/modular.hpp"
 
 namespace skeinlab {
 

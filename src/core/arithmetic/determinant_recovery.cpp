@@ -1,11 +1,11 @@
-#include "determinant_recovery.hpp"
+#include "arithmetic/determinant_recovery.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <optional>
 
-#include "error.hpp"
-#include "modular.hpp"
+#include "arithmetic/modular.hpp"
+#include "base/error.hpp"
 
 namespace skeinlab {
 namespace {

@@ -9,8 +9,8 @@
 #include <cstddef>
 #include <vector>
 
-#include "bigint.hpp"
-#include "sparse_determinant.hpp"
+#include "arithmetic/bigint.hpp"
+#include "arithmetic/sparse_determinant.hpp"
 
 namespace skeinlab {
 

@@ -1,4 +1,4 @@
-#include "modular.hpp"
+#include "arithmetic/modular.hpp"
 
 #include <mutex>
 #include <vector>

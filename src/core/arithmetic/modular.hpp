@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "random.hpp"
+#include "runtime/random.hpp"
 
 namespace skeinlab::modular {
 

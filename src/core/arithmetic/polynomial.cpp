@@ -1,8 +1,8 @@
-#include "polynomial.hpp"
+#include "arithmetic/polynomial.hpp"
 
 #include <algorithm>
 
-#include "text.hpp"
+#include "base/text.hpp"
 
 namespace skeinlab {
 namespace {

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "error.hpp"
+#include "base/error.hpp"
 
 namespace skeinlab {
 

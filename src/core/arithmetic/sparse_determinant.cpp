@@ -1,11 +1,11 @@
-#include "sparse_determinant.hpp"
+#include "arithmetic/sparse_determinant.hpp"
 
 #include <algorithm>
 #include <functional>
 #include <queue>
 #include <utility>
 
-#include "cancel.hpp"
+#include "runtime/cancel.hpp"
 
 namespace skeinlab {
 namespace {

@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "modular.hpp"
+#include "arithmetic/modular.hpp"
 
 namespace skeinlab {
 

@@ -1,4 +1,4 @@
-#include "error.hpp"
+#include "base/error.hpp"
 
 #include <cerrno>
 #include <cstring>

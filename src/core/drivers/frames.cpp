@@ -1,12 +1,12 @@
-#include "drivers.hpp"
+#include "drivers/frames.hpp"
 
 #include <algorithm>
 #include <chrono>
 #include <new>
 #include <system_error>
 
-#include "knotsize.hpp"
-#include "pool.hpp"
+#include "analysis/knotsize.hpp"
+#include "runtime/pool.hpp"
 
 namespace skeinlab {
 namespace {

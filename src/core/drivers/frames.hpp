@@ -11,13 +11,13 @@
 #include <variant>
 #include <vector>
 
-#include "alexander_table.hpp"
-#include "cancel.hpp"
-#include "geometry.hpp"
-#include "knotsize.hpp"
-#include "knottype.hpp"
-#include "outcome.hpp"
-#include "spectrum.hpp"
+#include "analysis/knotsize.hpp"
+#include "analysis/knottype.hpp"
+#include "analysis/spectrum.hpp"
+#include "geometry/geometry.hpp"
+#include "invariants/alexander_table.hpp"
+#include "runtime/cancel.hpp"
+#include "runtime/outcome.hpp"
 
 namespace skeinlab {
 

@@ -1,7 +1,7 @@
 // hull_ends: the closure points of an open chain.
 #include <cmath>
 
-#include "hull.hpp"
+#include "geometry/hull.hpp"
 
 namespace skeinlab {
 namespace {

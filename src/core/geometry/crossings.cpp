@@ -1,9 +1,9 @@
-#include "crossings.hpp"
+#include "geometry/crossings.hpp"
 
 #include <algorithm>
 #include <cmath>
 
-#include "cancel.hpp"
+#include "runtime/cancel.hpp"
 
 namespace skeinlab {
 namespace {

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "geometry.hpp"
+#include "geometry/geometry.hpp"
 
 namespace skeinlab {
 

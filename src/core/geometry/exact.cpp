@@ -1,8 +1,8 @@
-#include "exact.hpp"
+#include "geometry/exact.hpp"
 
 #include <cmath>
 
-#include "bigint.hpp"
+#include "arithmetic/bigint.hpp"
 
 namespace skeinlab::exact {
 namespace {

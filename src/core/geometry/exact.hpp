@@ -4,7 +4,7 @@
 // which the filter's error bounds assume.
 #pragma once
 
-#include "geometry.hpp"
+#include "geometry/geometry.hpp"
 
 namespace skeinlab::exact {
 

@@ -1,4 +1,4 @@
-#include "geometry.hpp"
+#include "geometry/geometry.hpp"
 
 #include <algorithm>
 #include <cmath>

@@ -1,9 +1,9 @@
-#include "hull.hpp"
+#include "geometry/hull.hpp"
 
 #include <cmath>
 #include <cstdint>
 
-#include "exact.hpp"
+#include "geometry/exact.hpp"
 
 namespace skeinlab {
 namespace {

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "geometry.hpp"
+#include "geometry/geometry.hpp"
 
 namespace skeinlab {
 

@@ -1,10 +1,10 @@
-#include "alexander.hpp"
+#include "invariants/alexander.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <unordered_map>
 
-#include "crossings.hpp"
+#include "geometry/crossings.hpp"
 
 namespace skeinlab {
 namespace {

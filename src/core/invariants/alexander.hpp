@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "bigint.hpp"
-#include "geometry.hpp"
-#include "polynomial.hpp"
-#include "determinant_recovery.hpp"
-#include "sparse_determinant.hpp"
+#include "arithmetic/bigint.hpp"
+#include "arithmetic/determinant_recovery.hpp"
+#include "arithmetic/polynomial.hpp"
+#include "arithmetic/sparse_determinant.hpp"
+#include "geometry/geometry.hpp"
 
 namespace skeinlab {
 

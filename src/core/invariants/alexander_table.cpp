@@ -1,9 +1,9 @@
-#include "alexander_table.hpp"
+#include "invariants/alexander_table.hpp"
 
 #include <algorithm>
 
-#include "lines.hpp"
-#include "text.hpp"
+#include "base/text.hpp"
+#include "io/lines.hpp"
 
 namespace skeinlab {
 namespace {

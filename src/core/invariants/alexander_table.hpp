@@ -11,8 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "error.hpp"
-#include "polynomial.hpp"
+#include "arithmetic/polynomial.hpp"
+#include "base/error.hpp"
 
 namespace skeinlab {
 

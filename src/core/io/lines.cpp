@@ -1,4 +1,4 @@
-#include "lines.hpp"
+#include "io/lines.hpp"
 
 #include <cerrno>
 #include <cstdint>
@@ -7,7 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "text.hpp"
+#include "base/text.hpp"
 
 namespace skeinlab {
 

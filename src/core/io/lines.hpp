@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "error.hpp"
+#include "base/error.hpp"
 
 namespace skeinlab {
 

@@ -1,10 +1,10 @@
-#include "pdb.hpp"
+#include "io/pdb.hpp"
 
 #include <algorithm>
 #include <optional>
 #include <string>
 
-#include "text.hpp"
+#include "base/text.hpp"
 
 namespace skeinlab {
 namespace {

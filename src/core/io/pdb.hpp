@@ -1,9 +1,9 @@
 // PDB files: the coordinates of ATOM and HETATM records, one frame per MODEL.
 #pragma once
 
-#include "error.hpp"
-#include "geometry.hpp"
-#include "lines.hpp"
+#include "base/error.hpp"
+#include "geometry/geometry.hpp"
+#include "io/lines.hpp"
 
 namespace skeinlab {
 

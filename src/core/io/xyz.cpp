@@ -1,10 +1,10 @@
-#include "io.hpp"
+#include "io/xyz.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
-#include "text.hpp"
+#include "base/text.hpp"
 
 namespace skeinlab {
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
-#include "error.hpp"
-#include "geometry.hpp"
-#include "lines.hpp"
+#include "base/error.hpp"
+#include "geometry/geometry.hpp"
+#include "io/lines.hpp"
 
 namespace skeinlab {
 

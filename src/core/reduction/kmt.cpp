@@ -1,7 +1,7 @@
-#include "kmt.hpp"
+#include "reduction/kmt.hpp"
 
-#include "cancel.hpp"
-#include "kmt_chain.hpp"
+#include "reduction/kmt_chain.hpp"
+#include "runtime/cancel.hpp"
 
 namespace skeinlab {
 

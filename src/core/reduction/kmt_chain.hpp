@@ -9,7 +9,7 @@
 #include <limits>
 #include <vector>
 
-#include "geometry.hpp"
+#include "geometry/geometry.hpp"
 
 namespace skeinlab::kmt_detail {
 

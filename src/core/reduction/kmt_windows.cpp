@@ -1,10 +1,10 @@
-#include "kmt_windows.hpp"
+#include "reduction/kmt_windows.hpp"
 
 #include <algorithm>
 
-#include "cancel.hpp"
-#include "kmt_chain.hpp"
-#include "segment_tree.hpp"
+#include "reduction/kmt_chain.hpp"
+#include "reduction/segment_tree.hpp"
+#include "runtime/cancel.hpp"
 
 namespace skeinlab {
 

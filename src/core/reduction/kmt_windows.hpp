@@ -19,8 +19,8 @@
 #include <span>
 #include <vector>
 
-#include "geometry.hpp"
-#include "ring_blockers.hpp"
+#include "geometry/geometry.hpp"
+#include "reduction/ring_blockers.hpp"
 
 namespace skeinlab {
 

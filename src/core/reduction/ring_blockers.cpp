@@ -1,7 +1,7 @@
-#include "ring_blockers.hpp"
+#include "reduction/ring_blockers.hpp"
 
-#include "kmt_chain.hpp"
-#include "segment_tree.hpp"
+#include "reduction/kmt_chain.hpp"
+#include "reduction/segment_tree.hpp"
 
 namespace skeinlab {
 

@@ -10,7 +10,7 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "geometry.hpp"
+#include "geometry/geometry.hpp"
 
 namespace skeinlab {
 namespace kmt_detail {

@@ -8,7 +8,7 @@
 #include <limits>
 #include <vector>
 
-#include "kmt_chain.hpp"
+#include "reduction/kmt_chain.hpp"
 
 namespace skeinlab::kmt_detail {
 

@@ -1,6 +1,6 @@
-#include "pool.hpp"
+#include "runtime/pool.hpp"
 
-#include "cancel.hpp"
+#include "runtime/cancel.hpp"
 
 #include <atomic>
 #include <exception>

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "analysis/knotsize.hpp"
 #include "curves.hpp"
+#include "drivers/frames.hpp"
 #include "fixtures.hpp"
-#include "drivers.hpp"
-#include "knotsize.hpp"
 
 namespace skeinlab {
 namespace {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "analysis/knottype.hpp"
 #include "curves.hpp"
 #include "fixtures.hpp"
-#include "knottype.hpp"
 
 namespace skeinlab {
 namespace {

@@ -5,11 +5,11 @@
 
 #include <set>
 
+#include "analysis/spectrum.hpp"
 #include "curves.hpp"
-#include "drivers.hpp"
+#include "drivers/frames.hpp"
 #include "fixtures.hpp"
-#include "kmt.hpp"
-#include "spectrum.hpp"
+#include "reduction/kmt.hpp"
 
 namespace skeinlab {
 namespace {

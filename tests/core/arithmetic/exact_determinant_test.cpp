@@ -5,13 +5,13 @@
 
 #include <random>
 
-#include "alexander.hpp"
-#include "bigint.hpp"
+#include "analysis/knottype.hpp"
+#include "arithmetic/bigint.hpp"
+#include "arithmetic/modular.hpp"
+#include "arithmetic/sparse_determinant.hpp"
 #include "curves.hpp"
-#include "kmt.hpp"
-#include "knottype.hpp"
-#include "modular.hpp"
-#include "sparse_determinant.hpp"
+#include "invariants/alexander.hpp"
+#include "reduction/kmt.hpp"
 
 namespace skeinlab {
 namespace {

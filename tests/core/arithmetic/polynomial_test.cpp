@@ -2,7 +2,7 @@
 
 #include <climits>
 
-#include "polynomial.hpp"
+#include "arithmetic/polynomial.hpp"
 
 namespace skeinlab {
 namespace {

@@ -6,7 +6,7 @@
 #include <random>
 #include <string>
 
-#include "text.hpp"
+#include "base/text.hpp"
 
 namespace skeinlab::text {
 namespace {

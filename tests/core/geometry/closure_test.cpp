@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "hull.hpp"
+#include "geometry/hull.hpp"
 
 namespace skeinlab {
 namespace {

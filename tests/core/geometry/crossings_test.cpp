@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-#include "crossings.hpp"
+#include "geometry/crossings.hpp"
 
 namespace skeinlab {
 namespace {

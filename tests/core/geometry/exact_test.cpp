@@ -6,7 +6,7 @@
 #include <cmath>
 #include <random>
 
-#include "exact.hpp"
+#include "geometry/exact.hpp"
 
 namespace skeinlab {
 namespace {

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-#include "geometry.hpp"
+#include "geometry/geometry.hpp"
 
 namespace skeinlab {
 namespace {

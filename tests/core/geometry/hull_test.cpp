@@ -4,8 +4,8 @@
 #include <limits>
 #include <map>
 
-#include "exact.hpp"
-#include "hull.hpp"
+#include "geometry/exact.hpp"
+#include "geometry/hull.hpp"
 
 namespace skeinlab {
 namespace {

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <fstream>
 
-#include "alexander_table.hpp"
+#include "invariants/alexander_table.hpp"
 
 namespace skeinlab {
 namespace {

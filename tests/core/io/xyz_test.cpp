@@ -6,7 +6,7 @@
 #include <limits>
 #include <sstream>
 
-#include "io.hpp"
+#include "io/xyz.hpp"
 
 namespace skeinlab {
 namespace {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "curves.hpp"
-#include "segment_tree.hpp"
+#include "reduction/segment_tree.hpp"
 
 namespace skeinlab {
 namespace {

@@ -3,7 +3,7 @@
 #include <limits>
 
 #include "curves.hpp"
-#include "kmt.hpp"
+#include "reduction/kmt.hpp"
 
 namespace skeinlab {
 namespace {

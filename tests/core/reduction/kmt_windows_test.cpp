@@ -14,15 +14,15 @@
 #include <random>
 #include <thread>
 
+#include "analysis/knotsize.hpp"
 #include "curves.hpp"
-#include "drivers.hpp"
+#include "drivers/frames.hpp"
 #include "fixtures.hpp"
-#include "io.hpp"
-#include "lines.hpp"
-#include "kmt.hpp"
-#include "kmt_windows.hpp"
-#include "knotsize.hpp"
-#include "pool.hpp"
+#include "io/lines.hpp"
+#include "io/xyz.hpp"
+#include "reduction/kmt.hpp"
+#include "reduction/kmt_windows.hpp"
+#include "runtime/pool.hpp"
 
 namespace skeinlab {
 namespace {

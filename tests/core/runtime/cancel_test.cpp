@@ -6,7 +6,7 @@
 #include <atomic>
 
 #include "curves.hpp"
-#include "drivers.hpp"
+#include "drivers/frames.hpp"
 #include "fixtures.hpp"
 
 namespace skeinlab {
