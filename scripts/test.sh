@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs every test: the core's unit tests (optimised, then under the address and
+# Runs every test: the layout check of the core (scripts/check_layout.py), the
+# core's unit tests (optimised, then under the address and
 # undefined-behaviour sanitizers), the fuzz harnesses for a bounded time, a
 # check of the built wheel (it links only the C and C++ runtimes, installs and
 # imports in a fresh environment), the Python tests against that installed
@@ -13,6 +14,9 @@ cd "$(dirname "$0")/.."
 source scripts/env.sh
 jobs=$(nproc)
 started=$SECONDS
+
+echo "== layout of the core: folders, include order, no Python headers (ARCHITECTURE.md)"
+"$PY" scripts/check_layout.py
 
 ensure_gtest
 ensure_build_requirements

@@ -1,6 +1,6 @@
 // Exact orientation predicates on doubles: a floating-point filter answers
 // when its error bound proves the sign, and integer arithmetic of any size
-// (bigint.hpp) on the exact values decides the rest. The build keeps fused multiply-add off,
+// (arithmetic/bigint.hpp) on the exact values decides the rest. The build keeps fused multiply-add off,
 // which the filter's error bounds assume.
 #pragma once
 
