@@ -86,6 +86,36 @@ AlexanderMatrix alexander_matrix(const Chain& pts) {
     return m;
 }
 
+AlexanderMatrix alexander_matrix(const KnotDiagram& diagram) {
+    AlexanderMatrix m;
+    const std::size_t g = diagram.crossings();
+    m.crossings = g;
+    m.rows.assign(g, {});
+    // Arc a runs from the a-th under-passage of the walk to the next; the
+    // matrix of a projection takes its signs with the opposite orientation.
+    std::size_t under_before = 0;
+    for (const Passage& p : diagram.walk) {
+        std::vector<LinearEntry>& row = m.rows[p.crossing];
+        const std::size_t a = under_before % g;
+        const std::size_t b = (under_before + 1) % g;
+        if (p.over) {
+            add_entry(row, a, 1, -1);
+        } else {
+            if (diagram.signs[p.crossing] < 0) {
+                add_entry(row, a, -1, 0);
+                add_entry(row, b, 0, 1);
+            } else {
+                add_entry(row, a, 0, 1);
+                add_entry(row, b, -1, 0);
+            }
+            ++under_before;
+        }
+    }
+    for (std::vector<LinearEntry>& row : m.rows)
+        std::sort(row.begin(), row.end(), [](const LinearEntry& p, const LinearEntry& q) { return p.col < q.col; });
+    return m;
+}
+
 std::string ExactPolynomial::text() const {
     if (small) return fmt(*small);
     // fmt()'s rules, with coefficients of any size.

@@ -12,6 +12,7 @@
 #include "arithmetic/determinant_recovery.hpp"
 #include "arithmetic/polynomial.hpp"
 #include "arithmetic/sparse_determinant.hpp"
+#include "diagram/knot_diagram.hpp"
 #include "geometry/geometry.hpp"
 
 namespace skeinlab {
@@ -28,6 +29,11 @@ struct AlexanderMatrix {
 // Walks the projected chain (first two coordinates; the third is the height;
 // the last point is not joined back to the first) and builds its matrix.
 AlexanderMatrix alexander_matrix(const Chain& projected);
+
+// The matrix of a knot diagram, built the same way from its walk (rows by
+// crossing number, arcs from the walk's first under-passage): for the diagram
+// of a projection it is the matrix of the projected chain, entry for entry.
+AlexanderMatrix alexander_matrix(const KnotDiagram& diagram);
 
 // A normalized polynomial (no factor t, highest coefficient positive) whose
 // coefficients may exceed 64 bits.

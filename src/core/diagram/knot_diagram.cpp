@@ -1,0 +1,196 @@
+#include "diagram/knot_diagram.hpp"
+
+#include <algorithm>
+#include <string>
+#include <unordered_map>
+
+#include "geometry/crossings.hpp"
+
+namespace skeinlab {
+namespace {
+
+constexpr std::uint32_t kUnset = UINT32_MAX;
+
+// Where each crossing's under and over passages sit in the walk; kUnset when
+// a crossing is not met exactly once over and once under.
+struct PassagePositions {
+    std::vector<std::uint32_t> under, over;
+    bool valid = true;
+};
+
+PassagePositions passage_positions(const KnotDiagram& d) {
+    PassagePositions p;
+    p.under.assign(d.crossings(), kUnset);
+    p.over.assign(d.crossings(), kUnset);
+    if (d.walk.size() != 2 * d.crossings()) p.valid = false;
+    for (std::uint32_t k = 0; k < d.walk.size(); ++k) {
+        const Passage& pass = d.walk[k];
+        if (pass.crossing >= d.crossings()) {
+            p.valid = false;
+            continue;
+        }
+        std::uint32_t& slot = pass.over ? p.over[pass.crossing] : p.under[pass.crossing];
+        if (slot != kUnset) p.valid = false;
+        slot = k;
+    }
+    return p;
+}
+
+inline std::uint64_t pair_key(std::size_t i, std::size_t j) {
+    const std::size_t lo = std::min(i, j);
+    const std::size_t hi = std::max(i, j);
+    return (static_cast<std::uint64_t>(lo) << 32) | static_cast<std::uint64_t>(hi);
+}
+
+}  // namespace
+
+std::int64_t KnotDiagram::writhe() const {
+    std::int64_t w = 0;
+    for (const std::int8_t s : signs) w += s;
+    return w;
+}
+
+std::vector<PdCrossing> pd_code(const KnotDiagram& d) {
+    const PassagePositions pos = passage_positions(d);
+    const std::uint32_t edges = static_cast<std::uint32_t>(d.walk.size());
+    // Passage p lies between edge p (in, numbered p, or 2 n for p = 0) and
+    // edge p + 1 (out).
+    const auto in = [&](std::uint32_t p) { return p == 0 ? edges : p; };
+    const auto out = [](std::uint32_t p) { return p + 1; };
+    std::vector<PdCrossing> pd(d.crossings());
+    for (std::size_t c = 0; c < d.crossings(); ++c) {
+        const std::uint32_t u = pos.under[c], o = pos.over[c];
+        pd[c] = d.signs[c] > 0 ? PdCrossing{in(u), out(o), out(u), in(o)} : PdCrossing{in(u), in(o), out(u), out(o)};
+    }
+    return pd;
+}
+
+Result<KnotDiagram> diagram_from_pd(const std::vector<PdCrossing>& pd) {
+    const std::size_t n = pd.size();
+    if (n == 0) return KnotDiagram{};
+    const std::size_t edges = 2 * n;
+    // Each edge number's two places (crossing, slot).
+    std::vector<std::vector<std::pair<std::uint32_t, std::uint32_t>>> places(edges + 1);
+    for (std::uint32_t c = 0; c < n; ++c) {
+        for (std::uint32_t s = 0; s < 4; ++s) {
+            const std::uint32_t e = pd[c][s];
+            if (e == 0 || e > edges)
+                return KnotError::data_parse("PD code: edges are not numbered 1 to " + std::to_string(edges));
+            places[e].emplace_back(c, s);
+        }
+    }
+    for (std::size_t e = 1; e <= edges; ++e)
+        if (places[e].size() != 2)
+            return KnotError::data_parse("PD code: edge " + std::to_string(e) + " occurs " +
+                                         std::to_string(places[e].size()) + " times");
+
+    // Walk from the under strand of crossing 0: leave each crossing opposite
+    // the slot it was entered by, and enter the next at the other place of
+    // that edge. The under strand is entered on slot 0 only.
+    KnotDiagram d;
+    d.signs.assign(n, 0);
+    std::vector<bool> under_met(n, false), over_met(n, false);
+    std::uint32_t c = 0, s = 0;
+    do {
+        const bool over = (s % 2) == 1;
+        if (s == 2 || (over ? over_met[c] : under_met[c]))
+            return KnotError::data_parse("PD code: the strands are not consistently oriented at crossing " +
+                                         std::to_string(c + 1));
+        (over ? over_met : under_met)[c] = true;
+        if (over) d.signs[c] = s == 3 ? 1 : -1;
+        d.walk.push_back({c, over});
+        const std::uint32_t exit = (s + 2) % 4;
+        const auto& two = places[pd[c][exit]];
+        const auto next = two[0] == std::make_pair(c, exit) ? two[1] : two[0];
+        c = next.first;
+        s = next.second;
+    } while (!(c == 0 && s == 0));
+    if (d.walk.size() != edges) return KnotError::data_parse("PD code: more than one component");
+    d = renumbered(d);
+    if (!is_planar(d)) return KnotError::data_parse("PD code: not a planar diagram");
+    return d;
+}
+
+std::optional<KnotDiagram> diagram_of_projection(const Chain& projected) {
+    const std::vector<std::vector<CrossingRecord>> records = find_crossings(projected);
+    std::unordered_map<std::uint64_t, std::uint32_t> numbers;
+    KnotDiagram d;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        for (const CrossingRecord& rec : records[i]) {
+            const auto [it, added] =
+                numbers.emplace(pair_key(i, rec.other), static_cast<std::uint32_t>(numbers.size()));
+            // The record's sign is positive when the row segment is over and
+            // the column segment runs to its left (or under and to its right):
+            // the opposite of the crossing's handedness.
+            if (added) d.signs.push_back(rec.record.signed_position > 0.0 ? -1 : 1);
+            d.walk.push_back({it->second, rec.record.is_over});
+        }
+    }
+    // Two strands at equal height (or a height that is not a number) give a
+    // crossing met twice from below: no diagram.
+    if (!passage_positions(d).valid) return std::nullopt;
+    return d;
+}
+
+std::vector<Face> faces(const KnotDiagram& d) {
+    const std::size_t n = d.crossings();
+    if (n == 0) return {Face{}, Face{}};
+    const PassagePositions pos = passage_positions(d);
+    const std::uint32_t edges = static_cast<std::uint32_t>(d.walk.size());
+    // Half-edge 2 e is edge e's tail (at passage e), 2 e + 1 its head (at
+    // passage e + 1). Around each crossing, counterclockwise: under in, then
+    // (positive) over out, under out, over in; a negative crossing has the
+    // over strand reversed.
+    const auto in = [&](std::uint32_t p) { return 2 * ((p + edges - 1) % edges) + 1; };
+    const auto out = [](std::uint32_t p) { return 2 * p; };
+    std::vector<std::array<std::uint32_t, 4>> around(n);
+    std::vector<std::uint32_t> place(2 * edges);  // 4 c + r for the half-edge at place r around crossing c
+    for (std::uint32_t c = 0; c < n; ++c) {
+        const std::uint32_t u = pos.under[c], o = pos.over[c];
+        around[c] = d.signs[c] > 0 ? std::array<std::uint32_t, 4>{in(u), out(o), out(u), in(o)}
+                                   : std::array<std::uint32_t, 4>{in(u), in(o), out(u), out(o)};
+        for (std::uint32_t r = 0; r < 4; ++r) place[around[c][r]] = 4 * c + r;
+    }
+    // A face is traced by arriving at a crossing along a half-edge, leaving
+    // along the next half-edge counterclockwise, and arriving at that edge's
+    // other end.
+    std::vector<bool> used(2 * edges, false);
+    std::vector<Face> out_faces;
+    for (std::uint32_t start = 0; start < 2 * edges; ++start) {
+        if (used[start]) continue;
+        Face face;
+        std::uint32_t h = start;
+        do {
+            used[h] = true;
+            face.push_back({h / 2, (h & 1) == 1});
+            const std::uint32_t p = place[h];
+            const std::uint32_t leave = around[p / 4][(p % 4 + 1) % 4];
+            h = leave ^ 1;
+        } while (h != start);
+        out_faces.push_back(std::move(face));
+    }
+    return out_faces;
+}
+
+bool is_planar(const KnotDiagram& d) {
+    if (!passage_positions(d).valid) return false;
+    for (const std::int8_t s : d.signs)
+        if (s != 1 && s != -1) return false;
+    return faces(d).size() == d.crossings() + 2;
+}
+
+KnotDiagram renumbered(const KnotDiagram& d) {
+    std::vector<std::uint32_t> number(d.crossings(), kUnset);
+    KnotDiagram out;
+    out.walk.reserve(d.walk.size());
+    for (const Passage& p : d.walk) {
+        if (number[p.crossing] == kUnset) {
+            number[p.crossing] = static_cast<std::uint32_t>(out.signs.size());
+            out.signs.push_back(d.signs[p.crossing]);
+        }
+        out.walk.push_back({number[p.crossing], p.over});
+    }
+    return out;
+}
+
+}  // namespace skeinlab

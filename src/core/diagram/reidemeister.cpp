@@ -1,0 +1,229 @@
+#include "diagram/reidemeister.hpp"
+
+#include <algorithm>
+#include <utility>
+
+#include "runtime/cancel.hpp"
+#include "runtime/random.hpp"
+
+namespace skeinlab {
+namespace {
+
+// The walk as a cyclic doubly linked list of passage positions, from which
+// reductions unlink passages.
+class LinkedWalk {
+public:
+    explicit LinkedWalk(const KnotDiagram& d)
+        : walk_(d.walk), next_(walk_.size()), prev_(walk_.size()), alive_(walk_.size(), true),
+          partner_(walk_.size()), left_(walk_.size()) {
+        const std::size_t m = walk_.size();
+        std::vector<std::uint32_t> first(d.crossings(), UINT32_MAX);
+        for (std::uint32_t k = 0; k < m; ++k) {
+            next_[k] = static_cast<std::uint32_t>((k + 1) % m);
+            prev_[k] = static_cast<std::uint32_t>((k + m - 1) % m);
+            std::uint32_t& f = first[walk_[k].crossing];
+            if (f == UINT32_MAX) {
+                f = k;
+            } else {
+                partner_[k] = f;
+                partner_[f] = k;
+            }
+        }
+    }
+
+    std::size_t left() const { return left_; }
+    bool alive(std::uint32_t p) const { return alive_[p]; }
+    std::uint32_t next(std::uint32_t p) const { return next_[p]; }
+    std::uint32_t prev(std::uint32_t p) const { return prev_[p]; }
+    // The other passage of the same crossing.
+    std::uint32_t partner(std::uint32_t p) const { return partner_[p]; }
+    const Passage& at(std::uint32_t p) const { return walk_[p]; }
+
+    void unlink(std::uint32_t p) {
+        alive_[p] = false;
+        next_[prev_[p]] = next_[p];
+        prev_[next_[p]] = prev_[p];
+        --left_;
+    }
+
+    // The nearest live passage at or before p (p itself when alive). Removed
+    // passages keep the links they had when removed, which lead to passages
+    // removed earlier or still alive, so the search ends while any is alive.
+    std::uint32_t live_at_or_before(std::uint32_t p) const {
+        while (!alive_[p]) p = prev_[p];
+        return p;
+    }
+
+    // The live passages in walk order from the first live one.
+    KnotDiagram diagram(const std::vector<std::int8_t>& signs) const {
+        KnotDiagram d;
+        d.signs = signs;
+        if (left_ == 0) return renumbered(d);
+        std::uint32_t start = 0;
+        while (!alive_[start]) ++start;
+        std::uint32_t p = start;
+        do {
+            d.walk.push_back(walk_[p]);
+            p = next_[p];
+        } while (p != start);
+        return renumbered(d);
+    }
+
+private:
+    std::vector<Passage> walk_;
+    std::vector<std::uint32_t> next_, prev_;
+    std::vector<bool> alive_;
+    std::vector<std::uint32_t> partner_;
+    std::size_t left_;
+};
+
+// The place of a half-edge around its crossing, counterclockwise from the
+// incoming under strand (0): the outgoing under strand is at 2; the over
+// strand goes out at 1 and in at 3 on a positive crossing, the other way round
+// on a negative one.
+int place_around(bool over, bool incoming, int sign) {
+    if (!over) return incoming ? 0 : 2;
+    return (sign > 0) == incoming ? 3 : 1;
+}
+
+// True when the edge from passage p to q (crossings x to y) and the edge
+// joining x's other passage p2 and y's other passage q2 bound a face of two
+// edges: traced from the first edge turning the same way at both crossings,
+// the second edge leads back to where the trace started. Both ways of turning
+// are tried (the face may lie on either side).
+bool bounds_bigon(const LinkedWalk& w, const std::vector<std::int8_t>& signs, std::uint32_t p, std::uint32_t q,
+                  std::uint32_t p2, std::uint32_t q2) {
+    const int sx = signs[w.at(p).crossing], sy = signs[w.at(q).crossing];
+    const bool parallel = w.next(p2) == q2;  // the second edge runs from p2 to q2, else from q2 to p2
+    const int first_at_x = place_around(w.at(p).over, false, sx);
+    const int first_at_y = place_around(w.at(q).over, true, sy);
+    const int second_at_x = place_around(w.at(p2).over, !parallel, sx);
+    const int second_at_y = place_around(w.at(q2).over, parallel, sy);
+    for (const int turn : {1, 3})
+        if ((first_at_y + turn) % 4 == second_at_y && (second_at_x + turn) % 4 == first_at_x) return true;
+    return false;
+}
+
+constexpr std::uint64_t kSimplifyStream = 0x52334D6F766573ull;  // "R3Moves"
+
+}  // namespace
+
+std::size_t reduce_diagram(KnotDiagram& d) {
+    const std::size_t before = d.crossings();
+    if (d.walk.empty()) return 0;
+    LinkedWalk w(d);
+    std::vector<std::uint32_t> work;
+    // After a removal, the places where new neighbours met are checked again,
+    // and so are the partners of those neighbours (an R2 bigon is found from
+    // either of its two strands, each checked from its first passage).
+    const auto recheck_around = [&](std::uint32_t removed) {
+        if (w.left() == 0) return;
+        const std::uint32_t a = w.live_at_or_before(removed);
+        for (const std::uint32_t p : {a, w.next(a)}) {
+            work.push_back(p);
+            work.push_back(w.prev(p));
+            work.push_back(w.partner(p));
+            work.push_back(w.prev(w.partner(p)));
+        }
+    };
+    bool removed_any = true;
+    while (removed_any && w.left() > 0) {
+        removed_any = false;
+        for (std::uint32_t k = static_cast<std::uint32_t>(d.walk.size()); k-- > 0;) work.push_back(k);
+        while (!work.empty() && w.left() > 0) {
+            const std::uint32_t p = work.back();
+            work.pop_back();
+            if (!w.alive(p)) continue;
+            const std::uint32_t q = w.next(p);
+            if (w.at(p).crossing == w.at(q).crossing) {
+                // R1: the loop between the two passages holds nothing.
+                w.unlink(p);
+                w.unlink(q);
+                recheck_around(q);
+                removed_any = true;
+                continue;
+            }
+            if (w.at(p).over != w.at(q).over) continue;
+            const std::uint32_t p2 = w.partner(p), q2 = w.partner(q);
+            if (w.next(p2) != q2 && w.next(q2) != p2) continue;
+            if (!bounds_bigon(w, d.signs, p, q, p2, q2)) continue;
+            // R2: the strand over both crossings and the strand under both,
+            // bounding a face between them.
+            for (const std::uint32_t r : {p, q, p2, q2}) w.unlink(r);
+            for (const std::uint32_t r : {p, q, p2, q2}) recheck_around(r);
+            removed_any = true;
+        }
+        work.clear();
+    }
+    d = w.diagram(d.signs);
+    return before - d.crossings();
+}
+
+std::vector<std::array<std::uint32_t, 3>> r3_triangles(const KnotDiagram& d) {
+    std::vector<std::array<std::uint32_t, 3>> out;
+    const std::size_t m = d.walk.size();
+    for (const Face& face : faces(d)) {
+        if (face.size() != 3) continue;
+        int both_over = 0, both_under = 0;
+        std::array<std::uint32_t, 6> met{};
+        for (std::size_t i = 0; i < 3; ++i) {
+            const std::uint32_t e = face[i].edge;
+            const Passage& tail = d.walk[e];
+            const Passage& head = d.walk[(e + 1) % m];
+            both_over += tail.over && head.over;
+            both_under += !tail.over && !head.over;
+            met[2 * i] = tail.crossing;
+            met[2 * i + 1] = head.crossing;
+        }
+        std::sort(met.begin(), met.end());
+        const bool three_crossings = met[0] == met[1] && met[2] == met[3] && met[4] == met[5] &&
+                                     met[1] != met[2] && met[3] != met[4];
+        if (three_crossings && both_over == 1 && both_under == 1)
+            out.push_back({face[0].edge, face[1].edge, face[2].edge});
+    }
+    return out;
+}
+
+void apply_r3(KnotDiagram& d, const std::array<std::uint32_t, 3>& triangle) {
+    const std::size_t m = d.walk.size();
+    for (const std::uint32_t e : triangle) std::swap(d.walk[e], d.walk[(e + 1) % m]);
+}
+
+std::size_t default_patience(std::size_t crossings) { return crossings <= 100 ? 1024 : 256; }
+
+void simplify_diagram(KnotDiagram& d, std::uint64_t seed) {
+    reduce_diagram(d);
+    simplify_diagram(d, seed, default_patience(d.crossings()));
+}
+
+void simplify_diagram(KnotDiagram& d, std::uint64_t seed, std::size_t patience) {
+    reduce_diagram(d);
+    Stream draws = Stream::keyed({kSimplifyStream, seed});
+    std::size_t idle = 0;
+    std::vector<std::uint8_t> moved;
+    while (d.crossings() > 0 && idle < patience) {
+        cancellation_point();
+        std::vector<std::array<std::uint32_t, 3>> triangles = r3_triangles(d);
+        if (triangles.empty()) return;
+        // A round moves a random set of triangles that share no crossing (a
+        // move changes only the faces at its own three crossings, so the
+        // others stay triangles), each drawn with probability one half, then
+        // removes what the moves made removable.
+        for (std::size_t i = triangles.size(); i > 1; --i) std::swap(triangles[i - 1], triangles[draws.below(0, i)]);
+        moved.assign(d.crossings(), 0);
+        const std::size_t m = d.walk.size();
+        bool any = false;
+        for (const auto& t : triangles) {
+            if ((draws.next() & 1) && any) continue;
+            bool free = true;
+            for (const std::uint32_t e : t) free = free && !moved[d.walk[e].crossing] && !moved[d.walk[(e + 1) % m].crossing];
+            if (!free) continue;
+            for (const std::uint32_t e : t) moved[d.walk[e].crossing] = moved[d.walk[(e + 1) % m].crossing] = 1;
+            apply_r3(d, t);
+            any = true;
+        }
+        idle = reduce_diagram(d) > 0 ? 0 : idle + 1;
+    }
+}
+
+}  // namespace skeinlab

@@ -1,0 +1,48 @@
+// Reidemeister moves on knot diagrams: the moves that remove crossings (R1
+// loops, R2 bigons), the R3 moves that keep their number, and a seeded search
+// that alternates them to simplify a diagram. No move changes the knot.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "diagram/knot_diagram.hpp"
+
+namespace skeinlab {
+
+// Removes R1 loops (a crossing met twice in a row) and R2 bigons (two
+// crossings met in a row twice, over both times on one strand and under both
+// on the other) until none is left; the crossings of the result are
+// renumbered in walk order. Returns the number of crossings removed. The
+// diagram must be planar (on a non-planar code the same patterns need not be
+// removable). Linear in the size of the diagram.
+std::size_t reduce_diagram(KnotDiagram& diagram);
+
+// The triangles of the diagram on which an R3 move applies: faces of three
+// edges between three crossings, one edge over at both ends, one under at both
+// and one over at one end. Each is given as its three edges.
+std::vector<std::array<std::uint32_t, 3>> r3_triangles(const KnotDiagram& diagram);
+
+// Moves one strand of an R3 triangle across the crossing of the other two:
+// each of the three edges' two passages trade places in the walk; the signs
+// stay.
+void apply_r3(KnotDiagram& diagram, const std::array<std::uint32_t, 3>& triangle);
+
+// How long the R3 search goes on without removing a crossing, in rounds:
+// 1024 for diagrams of up to 100 crossings, where a round costs microseconds,
+// 256 for larger ones (on random walks of 350 to 20,000 steps, 256 rounds end
+// within 2% of the crossings that 4096 rounds leave).
+std::size_t default_patience(std::size_t crossings);
+
+// Simplifies a planar diagram: removes what R1 and R2 can remove, then goes
+// through rounds of R3 moves, each on a random set of triangles that share no
+// crossing (drawn from a stream keyed by `seed`), removing again after each
+// round, until `patience` rounds in a row removed nothing or no triangle is
+// left. The crossing number never grows; the same diagram and seed give the
+// same result everywhere. Checks for cancellation every round. Without
+// `patience`, default_patience of the reduced diagram.
+void simplify_diagram(KnotDiagram& diagram, std::uint64_t seed);
+void simplify_diagram(KnotDiagram& diagram, std::uint64_t seed, std::size_t patience);
+
+}  // namespace skeinlab

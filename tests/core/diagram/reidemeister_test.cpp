@@ -1,0 +1,135 @@
+// Reidemeister moves and the simplification of diagrams: no move changes the
+// Alexander polynomial or planarity, R1 and R2 remove what they can, and the
+// seeded search is repeatable.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "curves.hpp"
+#include "diagram/reidemeister.hpp"
+#include "invariants/alexander.hpp"
+#include "runtime/random.hpp"
+
+namespace skeinlab {
+namespace {
+
+using testing::seeded_walk;
+using testing::torus_knot;
+
+Chain closed(Chain c) {
+    c.push_back(c.front());
+    return c;
+}
+
+std::string polynomial(const KnotDiagram& d) { return alexander_polynomial(alexander_matrix(d)).text(); }
+
+KnotDiagram diagram_of(const Chain& ring) {
+    std::optional<KnotDiagram> d = diagram_of_projection(closed(ring));
+    EXPECT_TRUE(d);
+    return d ? *d : KnotDiagram{};
+}
+
+// A polygon whose height grows along the walk (all but its closing segment):
+// every crossing is met first from below, so it is an unknot however tangled
+// its projection.
+Chain ascending_polygon(std::size_t n, std::uint64_t seed) {
+    Stream draws(seed);
+    Chain c;
+    for (std::size_t i = 0; i < n; ++i)
+        c.push_back({draws.symmetric_unit(), draws.symmetric_unit(), static_cast<double>(i) / static_cast<double>(n)});
+    return c;
+}
+
+TEST(Reidemeister, R1AndR2RemoveKinksAndBigonsAroundATrefoil) {
+    // The trefoil's walk with a kink (R1) and a bigon (R2) spliced in.
+    KnotDiagram d{{{0, false}, {1, true}, {2, false}, {0, true}, {1, false}, {2, true}}, {1, 1, 1}};
+    d.walk.insert(d.walk.begin() + 2, {{3, true}, {3, false}});
+    d.signs.push_back(-1);
+    d.walk.insert(d.walk.begin() + 5, {{4, true}, {5, true}});
+    d.walk.insert(d.walk.begin() + 9, {{5, false}, {4, false}});
+    d.signs.push_back(1);
+    d.signs.push_back(-1);
+    ASSERT_TRUE(is_planar(d));
+    EXPECT_EQ(polynomial(d), "1-t+t^2");
+    EXPECT_EQ(reduce_diagram(d), 3u);
+    EXPECT_EQ(d.crossings(), 3u);
+    EXPECT_EQ(d.writhe(), 3);
+    EXPECT_TRUE(is_planar(d));
+}
+
+TEST(Reidemeister, ReductionsKeepThePolynomialAndPlanarity) {
+    for (std::uint64_t seed = 1; seed <= 10; ++seed) {
+        SCOPED_TRACE(seed);
+        KnotDiagram d = diagram_of(seeded_walk(150 + 30 * seed, seed, seed % 3 == 0 ? 0.1 : 0.0));
+        const std::string before = polynomial(d);
+        const std::size_t crossings = d.crossings();
+        const std::size_t removed = reduce_diagram(d);
+        EXPECT_EQ(d.crossings() + removed, crossings);
+        EXPECT_TRUE(is_planar(d));
+        EXPECT_EQ(polynomial(d), before);
+        KnotDiagram again = d;
+        EXPECT_EQ(reduce_diagram(again), 0u) << "a reduced diagram has nothing left to remove";
+        simplify_diagram(d, seed);
+        EXPECT_LE(d.crossings(), crossings - removed);
+        EXPECT_TRUE(is_planar(d));
+        EXPECT_EQ(polynomial(d), before);
+    }
+}
+
+TEST(Reidemeister, R3MovesArePlanarInvertibleAndKeepThePolynomial) {
+    std::size_t moves = 0;
+    for (std::uint64_t seed = 1; seed <= 6; ++seed) {
+        const KnotDiagram d = diagram_of(seeded_walk(200, seed, 0.05));
+        const std::string p = polynomial(d);
+        for (const auto& triangle : r3_triangles(d)) {
+            KnotDiagram moved = d;
+            apply_r3(moved, triangle);
+            ++moves;
+            ASSERT_TRUE(is_planar(moved));
+            EXPECT_EQ(moved.signs, d.signs);
+            EXPECT_EQ(polynomial(moved), p);
+            const auto back = r3_triangles(moved);
+            EXPECT_NE(std::find(back.begin(), back.end(), triangle), back.end());
+            apply_r3(moved, triangle);
+            EXPECT_EQ(moved, d);
+        }
+    }
+    EXPECT_GT(moves, 20u);
+}
+
+TEST(Reidemeister, AscendingPolygonsSimplifyToNoCrossing) {
+    std::size_t crossings = 0;
+    for (std::uint64_t seed = 1; seed <= 20; ++seed) {
+        SCOPED_TRACE(seed);
+        KnotDiagram d = diagram_of(ascending_polygon(12 + seed, seed));
+        crossings += d.crossings();
+        simplify_diagram(d, 0);
+        EXPECT_EQ(d.crossings(), 0u);
+    }
+    EXPECT_GT(crossings, 200u);
+}
+
+TEST(Reidemeister, TheSearchDependsOnlyOnTheDiagramAndTheSeed) {
+    const KnotDiagram d = diagram_of(seeded_walk(600, 5, 0.05));
+    KnotDiagram a = d, b = d;
+    simplify_diagram(a, 9);
+    simplify_diagram(b, 9);
+    EXPECT_EQ(a, b);
+    KnotDiagram none = d;
+    simplify_diagram(none, 9, 0);
+    KnotDiagram reduced = d;
+    reduce_diagram(reduced);
+    EXPECT_EQ(none, reduced) << "no patience: the reductions alone";
+}
+
+TEST(Reidemeister, TorusKnotsDrawnMinimallyHaveNothingToRemove) {
+    for (const int q : {3, 5, 7}) {
+        KnotDiagram d = diagram_of(torus_knot(2, q, 300));
+        ASSERT_EQ(d.crossings(), static_cast<std::size_t>(q));
+        simplify_diagram(d, 1);
+        EXPECT_EQ(d.crossings(), static_cast<std::size_t>(q));
+    }
+}
+
+}  // namespace
+}  // namespace skeinlab
