@@ -1,0 +1,269 @@
+#include "invariants/homfly.hpp"
+
+#include <array>
+#include <stdexcept>
+#include <vector>
+
+#include "base/error.hpp"
+#include "runtime/cancel.hpp"
+
+namespace skeinlab {
+namespace {
+
+std::int64_t checked_add(std::int64_t a, std::int64_t b) {
+    std::int64_t r;
+    if (__builtin_add_overflow(a, b, &r)) throw std::overflow_error("coefficient beyond 64 bits");
+    return r;
+}
+
+std::int64_t checked_mul(std::int64_t a, std::int64_t b) {
+    std::int64_t r;
+    if (__builtin_mul_overflow(a, b, &r)) throw std::overflow_error("coefficient beyond 64 bits");
+    return r;
+}
+
+// Slots of a crossing: the edges in and out of its under strand and of its
+// over strand.
+enum Slot : std::uint8_t { kUnderIn = 0, kUnderOut = 1, kOverIn = 2, kOverOut = 3 };
+
+// An oriented link diagram under the skein recursion: crossings with their
+// four edges and signs, and edges with the crossing slots at their two ends;
+// components without crossings are only counted. Edges and crossings keep
+// their numbers while others are removed, so that base points stay put.
+struct LinkState {
+    struct End {
+        std::uint32_t crossing;
+        std::uint8_t slot;
+    };
+    std::vector<std::array<std::uint32_t, 4>> slots;  // by crossing: the edge at each slot
+    std::vector<std::int8_t> sign;
+    std::vector<bool> crossing_alive;
+    std::vector<End> head, tail;  // by edge: where it goes in, where it comes out
+    std::vector<bool> edge_alive;
+    std::size_t free_loops = 0;
+    std::size_t crossings_alive = 0;
+
+    void attach(std::uint32_t edge, std::uint32_t c, std::uint8_t slot) {
+        slots[c][slot] = edge;
+        if (slot == kUnderIn || slot == kOverIn)
+            head[edge] = {c, slot};
+        else
+            tail[edge] = {c, slot};
+    }
+
+    // L- from L+ and back: the over strand becomes the under strand.
+    void switch_crossing(std::uint32_t c) {
+        const std::array<std::uint32_t, 4> e = slots[c];
+        attach(e[kOverIn], c, kUnderIn);
+        attach(e[kOverOut], c, kUnderOut);
+        attach(e[kUnderIn], c, kOverIn);
+        attach(e[kUnderOut], c, kOverOut);
+        sign[c] = static_cast<std::int8_t>(-sign[c]);
+    }
+
+    // L0: the strand coming in below goes on where the over strand went out,
+    // and the strand coming in above where the under strand went out.
+    void smooth_crossing(std::uint32_t c) {
+        const std::array<std::uint32_t, 4> e = slots[c];
+        crossing_alive[c] = false;
+        --crossings_alive;
+        join(e[kUnderIn], e[kOverOut]);
+        join(e[kOverIn], e[kUnderOut]);
+    }
+
+private:
+    // Edge `in` (which came into the removed crossing) now ends where edge
+    // `out` (which left it) ended; `out` is gone, or `in` closes on itself.
+    void join(std::uint32_t in, std::uint32_t out) {
+        if (in == out) {
+            edge_alive[in] = false;
+            ++free_loops;
+            return;
+        }
+        const End end = head[out];
+        edge_alive[out] = false;
+        if (!crossing_alive[end.crossing]) {
+            // `out` ran straight back into the crossing being removed: the
+            // joined strand continues from that slot's own continuation.
+            throw InternalError("skein smoothing met a strand through one crossing twice");
+        }
+        attach(in, end.crossing, end.slot);
+    }
+};
+
+LinkState link_state(const KnotDiagram& d) {
+    const std::size_t n = d.crossings();
+    const std::uint32_t m = static_cast<std::uint32_t>(d.walk.size());
+    LinkState s;
+    s.slots.assign(n, {});
+    s.sign = d.signs;
+    s.crossing_alive.assign(n, true);
+    s.crossings_alive = n;
+    s.head.assign(m, {});
+    s.tail.assign(m, {});
+    s.edge_alive.assign(m, true);
+    // Edge e runs from passage e to passage e + 1.
+    for (std::uint32_t p = 0; p < m; ++p) {
+        const Passage& pass = d.walk[p];
+        const std::uint32_t in = (p + m - 1) % m, out = p;
+        s.attach(in, pass.crossing, pass.over ? kOverIn : kUnderIn);
+        s.attach(out, pass.crossing, pass.over ? kOverOut : kUnderOut);
+    }
+    return s;
+}
+
+// (v^-1 - v) / z, the value of a split unknot.
+Laurent2 mu() {
+    Laurent2 m = Laurent2::monomial(1, -1, -1);
+    m += Laurent2::monomial(-1, 1, -1);
+    return m;
+}
+
+class SkeinTree {
+public:
+    Laurent2 evaluate(LinkState s) {
+        if (++visited_ % 4096 == 0) cancellation_point();
+        // Walk the components from their lowest edges; the first crossing
+        // met first from below decides the branch.
+        const std::size_t edges = s.edge_alive.size();
+        std::vector<bool> seen_edge(edges, false);
+        std::vector<bool> seen_crossing(s.slots.size(), false);
+        std::size_t components = s.free_loops;
+        for (std::uint32_t start = 0; start < edges; ++start) {
+            if (!s.edge_alive[start] || seen_edge[start]) continue;
+            ++components;
+            std::uint32_t e = start;
+            do {
+                seen_edge[e] = true;
+                const LinkState::End at = s.head[e];
+                const bool over = at.slot == kOverIn;
+                if (!seen_crossing[at.crossing]) {
+                    if (!over) return branch(std::move(s), at.crossing);
+                    seen_crossing[at.crossing] = true;
+                }
+                e = s.slots[at.crossing][over ? kOverOut : kUnderOut];
+            } while (e != start);
+        }
+        // Descending: an unlink.
+        Laurent2 p = Laurent2::monomial(1, 0, 0);
+        const Laurent2 m = mu();
+        for (std::size_t k = 1; k < components; ++k) p = p * m;
+        return p;
+    }
+
+private:
+    Laurent2 branch(LinkState s, std::uint32_t c) {
+        const int sign = s.sign[c];
+        LinkState smoothed = s;
+        smoothed.smooth_crossing(c);
+        s.switch_crossing(c);
+        const Laurent2 switched = evaluate(std::move(s));
+        const Laurent2 zero = evaluate(std::move(smoothed));
+        // P(L+) = v^2 P(L-) + v z P(L0);  P(L-) = v^-2 P(L+) - v^-1 z P(L0).
+        Laurent2 p = sign > 0 ? switched.times(1, 2, 0) : switched.times(1, -2, 0);
+        p += sign > 0 ? zero.times(1, 1, 1) : zero.times(-1, -1, 1);
+        return p;
+    }
+
+    std::uint64_t visited_ = 0;
+};
+
+}  // namespace
+
+Laurent2 Laurent2::monomial(std::int64_t coefficient, std::int32_t first, std::int32_t second) {
+    Laurent2 p;
+    if (coefficient != 0) p.terms_[{first, second}] = coefficient;
+    return p;
+}
+
+void Laurent2::add_term(const Exponents& e, std::int64_t c) {
+    auto [it, added] = terms_.emplace(e, c);
+    if (added) return;
+    it->second = checked_add(it->second, c);
+    if (it->second == 0) terms_.erase(it);
+}
+
+Laurent2& Laurent2::operator+=(const Laurent2& other) {
+    for (const auto& [e, c] : other.terms_) add_term(e, c);
+    return *this;
+}
+
+Laurent2 operator*(const Laurent2& a, const Laurent2& b) {
+    Laurent2 p;
+    for (const auto& [ea, ca] : a.terms_)
+        for (const auto& [eb, cb] : b.terms_) p.add_term({ea.first + eb.first, ea.second + eb.second}, checked_mul(ca, cb));
+    return p;
+}
+
+Laurent2 Laurent2::times(std::int64_t coefficient, std::int32_t first, std::int32_t second) const {
+    Laurent2 p;
+    if (coefficient == 0) return p;
+    for (const auto& [e, c] : terms_) p.terms_[{e.first + first, e.second + second}] = checked_mul(c, coefficient);
+    return p;
+}
+
+std::string Laurent2::text(const char* first, const char* second) const {
+    if (terms_.empty()) return "0";
+    // Ordered by the second exponent, then the first.
+    std::map<std::pair<std::int32_t, std::int32_t>, std::int64_t> ordered;
+    for (const auto& [e, c] : terms_) ordered[{e.second, e.first}] = c;
+    std::string out;
+    for (const auto& [e, c] : ordered) {
+        const auto [b, a] = e;
+        std::string factors;
+        const auto power = [&](const char* name, std::int32_t k) {
+            if (k == 0) return;
+            if (!factors.empty()) factors += '*';
+            factors += name;
+            if (k != 1) factors += '^' + std::to_string(k);
+        };
+        power(first, a);
+        power(second, b);
+        if (c < 0) {
+            out += '-';
+        } else if (!out.empty()) {
+            out += '+';
+        }
+        const std::uint64_t magnitude = c < 0 ? std::uint64_t{0} - static_cast<std::uint64_t>(c) : static_cast<std::uint64_t>(c);
+        if (factors.empty()) {
+            out += std::to_string(magnitude);
+        } else {
+            if (magnitude != 1) out += std::to_string(magnitude) + '*';
+            out += factors;
+        }
+    }
+    return out;
+}
+
+std::optional<Laurent2> homfly_polynomial(const KnotDiagram& diagram) {
+    try {
+        return SkeinTree().evaluate(link_state(diagram));
+    } catch (const std::overflow_error&) {
+        return std::nullopt;
+    }
+}
+
+Laurent2 mirror_homfly(const Laurent2& homfly) {
+    Laurent2 p;
+    for (const auto& [e, c] : homfly.terms())
+        p += Laurent2::monomial(e.second % 2 == 0 ? c : -c, -e.first, e.second);
+    return p;
+}
+
+Laurent2 jones_from_homfly(const Laurent2& homfly) {
+    // z^2 = t - 2 + t^-1.
+    Laurent2 z2 = Laurent2::monomial(1, 1, 0);
+    z2 += Laurent2::monomial(-2, 0, 0);
+    z2 += Laurent2::monomial(1, -1, 0);
+    Laurent2 v;
+    for (const auto& [e, c] : homfly.terms()) {
+        if (e.second < 0 || e.second % 2 != 0)
+            throw InternalError("the HOMFLY-PT polynomial of a knot has only even, nonnegative powers of z");
+        Laurent2 term = Laurent2::monomial(c, e.first, 0);
+        for (std::int32_t k = 0; k < e.second / 2; ++k) term = term * z2;
+        v += term;
+    }
+    return v;
+}
+
+}  // namespace skeinlab
