@@ -65,9 +65,8 @@ bool knot_like(const ExactPolynomial& p) {
     return value && (*value == 1 || *value == -1);
 }
 
-// The projections tried after the chosen one when its polynomial is not
-// knot-like, in this order: heights along z, x and y as given, then the
-// chain turned by eight fixed rotations and projected along z.
+}  // namespace
+
 std::vector<Chain> fallback_projections(const Chain& points) {
     std::vector<Chain> out;
     out.push_back(points);
@@ -84,8 +83,6 @@ std::vector<Chain> fallback_projections(const Chain& points) {
     }
     return out;
 }
-
-}  // namespace
 
 Result<std::string> compute_knottype_from_chain(const Chain& points, const AlexanderTable& table, bool debug) {
     if (points.size() < 3) return std::string("1");

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "base/error.hpp"
 #include "geometry/geometry.hpp"
@@ -28,6 +29,11 @@ struct KnotTypeOptions {
 // Exchanges coordinates so that the axis of strictly smallest extent becomes
 // the height; on a tie the projection stays along z.
 void choose_projection(Chain& points);
+
+// The projections tried after the chosen one when the chosen one gives no
+// knot diagram, in this order: heights along z, x and y as given, then the
+// chain turned by eight fixed rotations and projected along z.
+std::vector<Chain> fallback_projections(const Chain& points);
 
 // The knot name of a chain that is already closed (a ring with its first point
 // repeated at the end, or an open chain with its closure points): "1" for the

@@ -235,6 +235,59 @@ std::string Laurent2::text(const char* first, const char* second) const {
     return out;
 }
 
+std::optional<Laurent2> parse_laurent2(std::string_view text, char first, char second) {
+    Laurent2 p;
+    if (text == "0") return p;
+    if (text.empty()) return std::nullopt;
+    std::size_t at = 0;
+    const auto number = [&](std::int64_t& out) {
+        const std::size_t start = at;
+        out = 0;
+        while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
+            if (out > (INT64_MAX - 9) / 10) return false;
+            out = out * 10 + (text[at++] - '0');
+        }
+        return at > start;
+    };
+    while (at < text.size()) {
+        std::int64_t sign = 1;
+        if (text[at] == '+' || text[at] == '-') {
+            if (text[at] == '-') sign = -1;
+            else if (at == 0) return std::nullopt;
+            ++at;
+        } else if (at != 0) {
+            return std::nullopt;
+        }
+        std::int64_t coefficient = 1;
+        std::int32_t exponents[2] = {0, 0};
+        bool any = false;
+        if (at < text.size() && text[at] >= '0' && text[at] <= '9') {
+            if (!number(coefficient)) return std::nullopt;
+            any = true;
+            if (at < text.size() && text[at] == '*') ++at;
+            else if (at < text.size() && text[at] != '+' && text[at] != '-') return std::nullopt;
+        }
+        while (at < text.size() && (text[at] == first || text[at] == second)) {
+            const int which = text[at] == first ? 0 : 1;
+            ++at;
+            std::int64_t k = 1;
+            if (at < text.size() && text[at] == '^') {
+                ++at;
+                const bool negative = at < text.size() && text[at] == '-';
+                if (negative) ++at;
+                if (!number(k) || k > 1000000) return std::nullopt;
+                if (negative) k = -k;
+            }
+            exponents[which] = static_cast<std::int32_t>(k);
+            any = true;
+            if (at < text.size() && text[at] == '*') ++at;
+        }
+        if (!any || coefficient == 0) return std::nullopt;
+        p += Laurent2::monomial(sign * coefficient, exponents[0], exponents[1]);
+    }
+    return p;
+}
+
 std::optional<Laurent2> homfly_polynomial(const KnotDiagram& diagram) {
     try {
         return SkeinTree().evaluate(link_state(diagram));

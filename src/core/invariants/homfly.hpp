@@ -14,6 +14,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "diagram/knot_diagram.hpp"
@@ -48,6 +49,11 @@ private:
     void add_term(const Exponents& e, std::int64_t c);
     std::map<Exponents, std::int64_t> terms_;
 };
+
+// The polynomial of a text as Laurent2::text writes it (first and second the
+// variables' names): terms "c*x^a*y^b" joined by + and -, with a coefficient
+// of 1 and exponents of 1 left out. Nothing for any other text.
+std::optional<Laurent2> parse_laurent2(std::string_view text, char first, char second);
 
 // The HOMFLY-PT polynomial of a planar knot diagram in v (first) and z
 // (second), by the skein tree of descending diagrams: walking the diagram

@@ -1,0 +1,152 @@
+#include "analysis/identify.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <tuple>
+
+#include "diagram/connected_sum.hpp"
+#include "diagram/knot_diagram.hpp"
+#include "geometry/hull.hpp"
+#include "invariants/knot_table.hpp"
+#include "reduction/kmt.hpp"
+
+namespace skeinlab {
+namespace {
+
+// The seed of the Reidemeister search: fixed, so that a chain always gets
+// the same diagram.
+constexpr std::uint64_t kDiagramSeed = 0;
+
+// The chain as knot typing closes it, or nothing for a chain that cannot be
+// knotted (no points, or an open chain whose points lie in one plane).
+std::optional<Chain> closed_chain(const Chain& points, const KnotTypeOptions& options) {
+    Chain work = points;
+    drop_missing_points(work);
+    if (options.is_ring) {
+        if (options.use_kmt) kmt_ring(work);
+        if (work.empty()) return std::nullopt;
+        work.push_back(work.front());
+        return work;
+    }
+    if (options.use_kmt) kmt_open_chain(work);
+    if (work.size() > 4) {
+        if (const auto ends = hull_ends(work, options.hull_tolerance, options.hull_scale)) {
+            work.insert(work.begin(), ends->first);
+            work.push_back(ends->second);
+        } else {
+            const bool finite = std::all_of(work.begin(), work.end(), [](const Point3& p) {
+                return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
+            });
+            if (finite && !build_hull(work)) return std::nullopt;
+        }
+    }
+    return work;
+}
+
+// The chain seen with `height` as the third coordinate, by a rotation (a
+// cyclic exchange of the axes), so that chirality is kept: swapping two axes
+// would mirror the knot.
+Chain with_height(const Chain& chain, int height) {
+    Chain out = chain;
+    if (height == 0)
+        for (Point3& p : out) p = {p.y, p.z, p.x};
+    else if (height == 1)
+        for (Point3& p : out) p = {p.z, p.x, p.y};
+    return out;
+}
+
+// The axis of strictly smallest extent, as choose_projection picks it (2, z,
+// on a tie).
+int least_extent_axis(const Chain& chain) {
+    Point3 lo{INFINITY, INFINITY, INFINITY}, hi{-INFINITY, -INFINITY, -INFINITY};
+    for (const Point3& p : chain) {
+        lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
+        hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+    }
+    const double ex = hi.x - lo.x, ey = hi.y - lo.y, ez = hi.z - lo.z;
+    if (ex < ey && ex < ez) return 0;
+    if (ey < ex && ey < ez) return 1;
+    return 2;
+}
+
+// The planar diagram of the projection along the axis of least extent, else
+// of the first that gives one of: heights along z, x and y, then the eight
+// fixed turns of knot typing. Every projection is a rotation of the chain.
+std::optional<KnotDiagram> planar_diagram(const Chain& closed) {
+    std::vector<Chain> projections{with_height(closed, least_extent_axis(closed))};
+    for (const int axis : {2, 0, 1}) projections.push_back(with_height(closed, axis));
+    for (const Rotation& turn : fallback_turns()) {
+        Chain turned;
+        turned.reserve(closed.size());
+        for (const Point3& p : closed) turned.push_back(turn.apply(p));
+        projections.push_back(std::move(turned));
+    }
+    for (const Chain& projection : projections)
+        if (std::optional<KnotDiagram> d = diagram_of_projection(projection); d && is_planar(*d)) return d;
+    return std::nullopt;
+}
+
+struct NamedFactor {
+    IdentifiedFactor factor;
+    // Order of the name: known factors by their first match's table position
+    // and chirality, then unknown ones by crossings.
+    std::tuple<bool, std::size_t, char> order;
+};
+
+NamedFactor name_factor(const KnotDiagram& d) {
+    NamedFactor f;
+    f.factor.crossings = d.crossings();
+    f.order = {true, d.crossings(), 0};
+    f.factor.name.assign(1, '?').append(std::to_string(d.crossings()));
+    if (d.crossings() > kSkeinCrossingLimit) return f;
+    f.factor.homfly = homfly_polynomial(d);
+    if (!f.factor.homfly) return f;
+    const std::vector<TableMatch>& matches = PrimeKnotTable::builtin().lookup(*f.factor.homfly);
+    if (matches.empty()) return f;
+    if (matches.size() == 1) {
+        f.factor.name = matches.front().name;
+    } else {
+        f.factor.name.assign(1, '(');
+        for (std::size_t k = 0; k < matches.size(); ++k) {
+            if (k) f.factor.name.push_back('|');
+            f.factor.name.append(matches[k].name);
+        }
+        f.factor.name.push_back(')');
+    }
+    // '+' sorts before '-' and both after no sign; the order among factors
+    // of one knot only.
+    f.order = {false, matches.front().index, matches.front().chirality};
+    return f;
+}
+
+}  // namespace
+
+KnotIdentity identify_knot(const Chain& points, const KnotTypeOptions& options) {
+    KnotIdentity identity{"1", {}};
+    const std::optional<Chain> closed = closed_chain(points, options);
+    if (!closed || closed->size() < 3) return identity;
+    const std::optional<KnotDiagram> diagram = planar_diagram(*closed);
+    if (!diagram) return identity;
+    std::vector<NamedFactor> named;
+    for (const KnotDiagram& summand : diagram_summands(*diagram, kDiagramSeed)) named.push_back(name_factor(summand));
+    std::stable_sort(named.begin(), named.end(),
+                     [](const NamedFactor& a, const NamedFactor& b) { return a.order < b.order; });
+    if (named.empty()) return identity;
+    identity.name.clear();
+    for (NamedFactor& f : named) {
+        if (!identity.name.empty()) identity.name += '#';
+        identity.name += f.factor.name;
+        identity.factors.push_back(std::move(f.factor));
+    }
+    return identity;
+}
+
+Outcome<std::string> identify_frame(const Chain& chain, const KnotTypeOptions& options) {
+    const int k = unit_exponent(chain);
+    if (k == 0) return identify_knot(chain, options).name;
+    Chain scaled = chain;
+    scale_by_power_of_two(scaled, k);
+    return identify_knot(scaled, options).name;
+}
+
+}  // namespace skeinlab

@@ -1,0 +1,58 @@
+// The name of a chain's knot from its HOMFLY-PT polynomial: chirality,
+// connected sums, and the prime knots of up to 12 crossings.
+//
+// Names: "1" for the unknot; a prime knot as its table name with its
+// chirality, "+3_1" (the chirality of KnotInfo's diagram: the right-handed
+// trefoil, three positive crossings) or "-3_1" (the mirror image), and
+// without a sign when the knot is its own mirror image ("4_1") or when its
+// polynomial cannot tell it from its mirror image; knots that share the
+// polynomial as alternatives in table order, "(+5_1|-10_132)"; a factor that
+// is not in the table, or whose polynomial is not computed, as "?" and its
+// crossings after simplification ("?17"); the factors of a connected sum
+// joined by "#", known ones in table order (+ before -), then unknown ones
+// by crossings ("+3_1#-3_1", "+3_1#?14").
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "analysis/knottype.hpp"
+#include "base/error.hpp"
+#include "invariants/homfly.hpp"
+#include "runtime/outcome.hpp"
+
+namespace skeinlab {
+
+// Summands of more crossings than this after simplification get no
+// polynomial: the skein tree grows with 2 to their number.
+inline constexpr std::size_t kSkeinCrossingLimit = 22;
+
+struct IdentifiedFactor {
+    // The factor's name, as in the name of the whole knot.
+    std::string name;
+    // Crossings of its diagram after simplification.
+    std::size_t crossings = 0;
+    // Its HOMFLY-PT polynomial, when computed.
+    std::optional<Laurent2> homfly;
+};
+
+struct KnotIdentity {
+    std::string name;
+    // The prime summands the simplified diagram shows, in the order of the name.
+    std::vector<IdentifiedFactor> factors;
+};
+
+// Identifies one chain as knot typing closes it (a ring joined to its first
+// point, an open chain through two points outside its hull, both reduced by
+// KMT first when options.use_kmt), projected along the axis of least extent
+// (or the first fallback projection that gives a planar diagram); the
+// diagram is simplified with a fixed seed and cut into its summands.
+KnotIdentity identify_knot(const Chain& points, const KnotTypeOptions& options);
+
+// identify_knot on the chain scaled into the unit range, as a work item's
+// outcome (its name).
+Outcome<std::string> identify_frame(const Chain& chain, const KnotTypeOptions& options);
+
+}  // namespace skeinlab

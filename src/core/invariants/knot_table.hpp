@@ -1,0 +1,54 @@
+// The prime knots up to 12 crossings by their HOMFLY-PT polynomials, in both
+// chiralities: which table knots a polynomial may belong to.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "invariants/homfly.hpp"
+
+namespace skeinlab {
+
+// One table knot that has a given polynomial, in one chirality.
+struct TableMatch {
+    // Position of the knot in the table (its order: by crossing number, then
+    // as KnotInfo lists them).
+    std::uint32_t index = 0;
+    // '+' for the chirality of KnotInfo's diagram (the right-handed trefoil
+    // is +3_1), '-' for its mirror image, 0 when the name takes no sign: the
+    // knot is amphichiral, or chiral with a polynomial equal to its mirror's
+    // (HOMFLY-PT then cannot tell the two apart).
+    char chirality = 0;
+    // The name with its sign, e.g. "+3_1", "4_1".
+    std::string name;
+};
+
+class PrimeKnotTable {
+public:
+    // The generated table, parsed on first use.
+    static const PrimeKnotTable& builtin();
+
+    // The knots whose HOMFLY-PT polynomial, in some chirality, is `homfly`, by
+    // table position; empty when none is.
+    const std::vector<TableMatch>& lookup(const Laurent2& homfly) const;
+
+    std::size_t size() const { return names_.size(); }
+    const std::string& name(std::uint32_t index) const { return names_[index]; }
+    // The crossing number of a table knot.
+    std::uint32_t crossings(std::uint32_t index) const { return crossings_[index]; }
+    bool amphichiral(std::uint32_t index) const { return amphichiral_[index]; }
+    // The polynomial of the knot in the chirality called '+'.
+    const Laurent2& homfly(std::uint32_t index) const { return homfly_[index]; }
+
+private:
+    PrimeKnotTable() = default;
+    std::vector<std::string> names_;
+    std::vector<std::uint32_t> crossings_;
+    std::vector<bool> amphichiral_;
+    std::vector<Laurent2> homfly_;
+    std::unordered_map<std::string, std::vector<TableMatch>> by_text_;
+};
+
+}  // namespace skeinlab
