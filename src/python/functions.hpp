@@ -15,12 +15,21 @@ bool ready_io_types();
 PyObject* write_xyz(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* knot_type(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* knot_size(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+PyObject* knot_identify(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* read_pdb(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* knot_spectrum(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* knot_fingerprint(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 
 inline constexpr const char* kKmtDoc = "kmt(input_data, chain_type=\"ring\")\n--\n\n";
 inline constexpr const char* kKnotTypeDoc = "knot_type(input_data, chain_type=\"ring\", threads=None)\n--\n\n";
+inline constexpr const char* kKnotIdentifyDoc =
+    "knot_identify(input_data, chain_type=\"ring\", threads=None)\n--\n\n"
+    "The knot of every frame named from its HOMFLY-PT polynomial, with its\n"
+    "chirality and its connected summands, as a list of str in frame order:\n"
+    "\"1\", \"+3_1\" (right-handed trefoil), \"-3_1\", \"4_1\", \"+3_1#-3_1\" (square\n"
+    "knot), \"(+5_1|-10_132)\" (knots sharing the polynomial), \"?17\" (a summand\n"
+    "of 17 crossings not in the table of prime knots up to 12 crossings).\n"
+    "Inputs, checks, errors and threads as for knot_type.";
 inline constexpr const char* kKnotSizeDoc = "knot_size(input_data, chain_type=\"ring\", threads=None)\n--\n\n";
 inline constexpr const char* kWriteXyzDoc = "write_xyz(filename, input_data, append=False)\n--\n\n";
 inline constexpr const char* kReadXyzDoc =

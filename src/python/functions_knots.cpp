@@ -1,4 +1,4 @@
-// knot_type and knot_size.
+// knot_type, knot_identify and knot_size.
 
 #include "drivers/frames.hpp"
 #include "functions.hpp"
@@ -23,6 +23,19 @@ PyObject* knot_type(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject
         if (!call) return nullptr;
         const auto outcome = run_watched([&](const CallControl& control) {
             return classify_frames(call->frames, call->table, call->options, call->threads, control);
+        });
+        if (!outcome) return nullptr;
+        if (auto* failure = std::get_if<Failure>(&*outcome)) return raise_failure(*failure);
+        return name_list(std::get<std::vector<std::string>>(*outcome), call->repeat);
+    });
+}
+
+PyObject* knot_identify(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return guarded([&]() -> PyObject* {
+        std::optional<KnotCall> call = prepare_knot_call("knot_identify", args, nargs, kwnames);
+        if (!call) return nullptr;
+        const auto outcome = run_watched([&](const CallControl& control) {
+            return identify_frames(call->frames, call->options, call->threads, control);
         });
         if (!outcome) return nullptr;
         if (auto* failure = std::get_if<Failure>(&*outcome)) return raise_failure(*failure);

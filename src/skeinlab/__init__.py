@@ -1,4 +1,4 @@
-"""Knot types and knotted cores of polymer chains and protein backbones.
+"""Knot types, knot names and knotted cores of polymer chains and protein backbones.
 
 The functions are those of the compiled core, :mod:`skeinlab._core`, exposed
 here unchanged; their documentation is in the type stubs and the README.
@@ -10,6 +10,7 @@ from ._core import (
     iter_xyz,
     kmt,
     knot_fingerprint,
+    knot_identify,
     knot_size,
     knot_spectrum,
     knot_type,
@@ -32,6 +33,7 @@ __all__ = [
     "iter_xyz",
     "kmt",
     "knot_fingerprint",
+    "knot_identify",
     "knot_size",
     "knot_spectrum",
     "knot_type",

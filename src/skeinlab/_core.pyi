@@ -66,6 +66,48 @@ def knot_type(input_data: InputData, chain_type: ChainType = "ring", threads: in
     ['3_1', '4_1', '5_1', '1']
     """
 
+def knot_identify(input_data: InputData, chain_type: ChainType = "ring", threads: int | None = None) -> list[str]:
+    """The knot of every frame named from its HOMFLY-PT polynomial, in frame order.
+
+    Each frame is closed and reduced as knot_type does it, projected (by a
+    rotation, never a reflection, so that handedness is kept), and its planar
+    diagram simplified by Reidemeister moves (a seeded search: the same chain
+    gives the same diagram everywhere) and cut into the connected summands it
+    shows. Every summand of up to 22 crossings gets its HOMFLY-PT polynomial
+    and is looked up in a table of the prime knots up to 12 crossings (2,977
+    knots, both chiralities).
+
+    Parameters
+    ----------
+    input_data, chain_type, threads
+        As for knot_type.
+
+    Returns
+    -------
+    list of str
+        "1" for the unknot. A prime knot is its table name (KnotInfo's) with
+        its chirality: "+" for the chirality of KnotInfo's diagram (the
+        right-handed trefoil, three positive crossings, is "+3_1"), "-" for
+        the mirror image, no sign for a knot that is its own mirror image
+        ("4_1") or whose polynomial equals its mirror image's. Knots sharing
+        a polynomial are listed as alternatives in table order,
+        "(+5_1|-10_132)". A summand outside the table, or of more than 22
+        crossings, is "?" and its crossings after simplification ("?17").
+        Summands are joined by "#": known ones in table order ("+" before
+        "-"), then unknown ones ("+3_1#-3_1" is the square knot,
+        "+3_1#+3_1" the granny knot).
+
+    Raises
+    ------
+    As knot_type, for the same arguments and failures.
+
+    Example
+    -------
+    >>> skeinlab.knot_identify(trefoil)
+    ['+3_1']
+    """
+    ...
+
 def knot_size(
     input_data: InputData, chain_type: ChainType = "ring", threads: int | None = None
 ) -> tuple[list[str], list[list[int]]]:

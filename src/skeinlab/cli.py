@@ -17,12 +17,13 @@ from typing import IO, Literal
 import numpy as np
 
 from . import __version__
-from ._core import knot_fingerprint, knot_size, knot_spectrum, knot_type
+from ._core import knot_fingerprint, knot_identify, knot_size, knot_spectrum, knot_type
 from ._inputs import InputError, Piece, is_structure, pieces_of, unpadded
 from ._output import Plotted, Progress, Row, Writer
 
 COLUMNS = {
     "type": ["file", "chain", "frame", "knot"],
+    "identify": ["file", "chain", "frame", "knot"],
     "size": ["file", "chain", "frame", "knot", "start", "end", "length", "first_residue", "last_residue"],
     "spectrum": ["file", "chain", "frame", "knot", "fraction", "spectrum"],
     "fingerprint": ["file", "chain", "frame", "start", "end", "knot", "fraction"],
@@ -33,6 +34,9 @@ EXAMPLES = {
   skeinlab type run.xyz                       one knot name per frame of a ring trajectory
   skeinlab type --open chains.xyz -f csv -o knots.csv
   skeinlab type 1j85.pdb                      a protein's alpha carbons, as an open chain""",
+    "identify": """examples:
+  skeinlab identify run.xyz                   the knot of every frame with its chirality and summands
+  skeinlab identify 1j85.pdb                  +3_1 (right-handed) or -3_1 (left-handed)""",
     "size": """examples:
   skeinlab size run.xyz                       knot and core (start, end, length) per frame
   skeinlab size 1j85.pdb -f json
@@ -57,6 +61,7 @@ def parser() -> argparse.ArgumentParser:
     commands = top.add_subparsers(dest="command", required=True, metavar="COMMAND")
     helps = {
         "type": "knot name of every frame",
+        "identify": "knot of every frame named from its HOMFLY-PT polynomial: chirality, summands",
         "size": "knot name and knotted core of every frame",
         "spectrum": "knot spectrum of every frame over random projections and closures",
         "fingerprint": "dominant knot of every sub-chain of every frame (open chains)",
@@ -115,8 +120,9 @@ def typed_rows(args: argparse.Namespace, path: str, piece: Piece) -> list[Row]:
     frame = piece.first
     base = {"file": path, "chain": piece.chain}
     for group in groups:
-        if args.command == "type":
-            for name in knot_type(group, chain_type, threads=args.threads):
+        if args.command in ("type", "identify"):
+            name_frames = knot_type if args.command == "type" else knot_identify
+            for name in name_frames(group, chain_type, threads=args.threads):
                 rows.append({**base, "frame": frame, "knot": name})
                 frame += 1
         elif args.command == "size":

@@ -46,9 +46,10 @@ def expected_rows(command, path, chain_type):
     structure = path.endswith(".pdb")
     frames = skeinlab.read_pdb(path, "ca") if structure else skeinlab.read_xyz(path)
     chain = "A" if structure else ""  # the example PDB holds chain A (1 to 140)
-    if command == "type":
+    if command in ("type", "identify"):
+        name_frames = skeinlab.knot_type if command == "type" else skeinlab.knot_identify
         return [{"file": path, "chain": chain, "frame": i, "knot": k}
-                for i, k in enumerate(skeinlab.knot_type(frames, chain_type))]
+                for i, k in enumerate(name_frames(frames, chain_type))]
     names, cores = skeinlab.knot_size(frames, chain_type)
     return [{"file": path, "chain": chain, "frame": i, "knot": k, "start": c[0], "end": c[1], "length": c[2],
              "first_residue": str(c[0] + 1) if structure and c[0] >= 0 else "",
@@ -57,7 +58,7 @@ def expected_rows(command, path, chain_type):
 
 
 @pytest.mark.parametrize("fmt", ["csv", "json", "jsonl"])
-@pytest.mark.parametrize("command", ["type", "size"])
+@pytest.mark.parametrize("command", ["type", "identify", "size"])
 @pytest.mark.parametrize("path, flags, chain_type", [
     (RINGS, [], "ring"), (OPEN, ["--open"], "open"), (PDB, [], "open"), (PDB, ["--ring"], "ring"),
 ])
@@ -138,7 +139,7 @@ def test_missing_file_and_usage_errors():
         assert run(*args)[0] == 2
 
 
-@pytest.mark.parametrize("command", ["type", "size", "spectrum", "fingerprint"])
+@pytest.mark.parametrize("command", ["type", "identify", "size", "spectrum", "fingerprint"])
 def test_help_has_examples(command):
     status, out, _ = run(command, "--help")
     assert status == 0 and "examples:" in out and f"skeinlab {command}" in out

@@ -11,6 +11,7 @@
 #include <variant>
 #include <vector>
 
+#include "analysis/identify.hpp"
 #include "analysis/knotsize.hpp"
 #include "analysis/knottype.hpp"
 #include "analysis/spectrum.hpp"
@@ -33,6 +34,11 @@ struct CallControl {
 // pool of min(threads, 65535, frames) workers (0 fails with "threads must be >= 1").
 Outcome<std::vector<std::string>> classify_frames(const FrameSet& frames, const AlexanderTable& table,
                                                   const KnotTypeOptions& options,
+                                                  std::optional<std::uint64_t> threads,
+                                                  const CallControl& control = {});
+
+// Identifies every frame (identify_frame): one name per frame, in frame order.
+Outcome<std::vector<std::string>> identify_frames(const FrameSet& frames, const KnotTypeOptions& options,
                                                   std::optional<std::uint64_t> threads,
                                                   const CallControl& control = {});
 
