@@ -7,6 +7,7 @@
 #include "diagram/connected_sum.hpp"
 #include "diagram/knot_diagram.hpp"
 #include "geometry/hull.hpp"
+#include "invariants/alexander.hpp"
 #include "invariants/knot_table.hpp"
 #include "reduction/kmt.hpp"
 
@@ -99,6 +100,9 @@ NamedFactor name_factor(const KnotDiagram& d) {
     f.order = {true, d.crossings(), 0};
     f.factor.name.assign(1, '?').append(std::to_string(d.crossings()));
     if (d.crossings() > kSkeinCrossingLimit) return f;
+    // The Alexander polynomial costs little and rules out most summands
+    // that are not table knots before the skein tree is grown.
+    if (!PrimeKnotTable::builtin().has_alexander(alexander_polynomial(alexander_matrix(d)).text())) return f;
     f.factor.homfly = homfly_polynomial(d);
     if (!f.factor.homfly) return f;
     const std::vector<TableMatch>& matches = PrimeKnotTable::builtin().lookup(*f.factor.homfly);

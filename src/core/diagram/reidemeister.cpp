@@ -189,7 +189,7 @@ void apply_r3(KnotDiagram& d, const std::array<std::uint32_t, 3>& triangle) {
     for (const std::uint32_t e : triangle) std::swap(d.walk[e], d.walk[(e + 1) % m]);
 }
 
-std::size_t default_patience(std::size_t crossings) { return crossings <= 100 ? 1024 : 256; }
+std::size_t default_patience(std::size_t crossings) { return std::min<std::size_t>(32 + 4 * crossings, 256); }
 
 void simplify_diagram(KnotDiagram& d, std::uint64_t seed) {
     reduce_diagram(d);

@@ -30,9 +30,10 @@ std::vector<std::array<std::uint32_t, 3>> r3_triangles(const KnotDiagram& diagra
 void apply_r3(KnotDiagram& diagram, const std::array<std::uint32_t, 3>& triangle);
 
 // How long the R3 search goes on without removing a crossing, in rounds:
-// 1024 for diagrams of up to 100 crossings, where a round costs microseconds,
-// 256 for larger ones (on random walks of 350 to 20,000 steps, 256 rounds end
-// within 2% of the crossings that 4096 rounds leave).
+// 32 plus 4 per crossing, at most 256 (on random walks of 350 to 20,000
+// steps, 256 rounds end within 2% of the crossings that 4,096 rounds leave;
+// on the 300 rings of bench/identify_bench.py, 32 + 4 n names as many
+// summands as 1,024 rounds, in half the time).
 std::size_t default_patience(std::size_t crossings);
 
 // Simplifies a planar diagram: removes what R1 and R2 can remove, then goes

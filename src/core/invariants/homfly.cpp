@@ -102,6 +102,8 @@ LinkState link_state(const KnotDiagram& d) {
     s.head.assign(m, {});
     s.tail.assign(m, {});
     s.edge_alive.assign(m, true);
+    // A diagram without crossings is one circle.
+    if (m == 0) s.free_loops = 1;
     // Edge e runs from passage e to passage e + 1.
     for (std::uint32_t p = 0; p < m; ++p) {
         const Passage& pass = d.walk[p];
@@ -112,59 +114,82 @@ LinkState link_state(const KnotDiagram& d) {
     return s;
 }
 
-// (v^-1 - v) / z, the value of a split unknot.
-Laurent2 mu() {
-    Laurent2 m = Laurent2::monomial(1, -1, -1);
-    m += Laurent2::monomial(-1, 1, -1);
-    return m;
-}
-
+// The skein tree, summed as it is walked: every path from the root carries a
+// monomial (+-1 times a power of v and of z, the product of the skein
+// factors along it), and every leaf, an unlink of c components, adds that
+// monomial times mu^(c - 1), mu = (v^-1 - v) / z, to a dense table of
+// coefficients.
 class SkeinTree {
 public:
-    Laurent2 evaluate(LinkState s) {
+    explicit SkeinTree(std::size_t crossings)
+        : n_(static_cast<std::int32_t>(crossings)), v_span_(6 * n_ + 1), z_span_(2 * n_ + 1),
+          sums_(static_cast<std::size_t>(v_span_) * static_cast<std::size_t>(z_span_), 0) {}
+
+    void evaluate(LinkState& s, std::int64_t sign, std::int32_t v, std::int32_t z) {
         if (++visited_ % 4096 == 0) cancellation_point();
         // Walk the components from their lowest edges; the first crossing
         // met first from below decides the branch.
         const std::size_t edges = s.edge_alive.size();
-        std::vector<bool> seen_edge(edges, false);
-        std::vector<bool> seen_crossing(s.slots.size(), false);
+        seen_edge_.assign(edges, false);
+        seen_crossing_.assign(s.slots.size(), false);
         std::size_t components = s.free_loops;
         for (std::uint32_t start = 0; start < edges; ++start) {
-            if (!s.edge_alive[start] || seen_edge[start]) continue;
+            if (!s.edge_alive[start] || seen_edge_[start]) continue;
             ++components;
             std::uint32_t e = start;
             do {
-                seen_edge[e] = true;
+                seen_edge_[e] = true;
                 const LinkState::End at = s.head[e];
                 const bool over = at.slot == kOverIn;
-                if (!seen_crossing[at.crossing]) {
-                    if (!over) return branch(std::move(s), at.crossing);
-                    seen_crossing[at.crossing] = true;
+                if (!seen_crossing_[at.crossing]) {
+                    if (!over) return branch(s, at.crossing, sign, v, z);
+                    seen_crossing_[at.crossing] = true;
                 }
                 e = s.slots[at.crossing][over ? kOverOut : kUnderOut];
             } while (e != start);
         }
-        // Descending: an unlink.
-        Laurent2 p = Laurent2::monomial(1, 0, 0);
-        const Laurent2 m = mu();
-        for (std::size_t k = 1; k < components; ++k) p = p * m;
+        // Descending: an unlink; mu^k = z^-k sum_j C(k, j) (-1)^j v^(2j - k).
+        const std::int32_t k = static_cast<std::int32_t>(components) - 1;
+        std::int64_t binomial = 1;
+        for (std::int32_t j = 0; j <= k; ++j) {
+            add(v + 2 * j - k, z - k, j % 2 == 0 ? checked_mul(sign, binomial) : -checked_mul(sign, binomial));
+            binomial = checked_mul(binomial, k - j) / (j + 1);
+        }
+    }
+
+    Laurent2 result() const {
+        Laurent2 p;
+        for (std::int32_t a = 0; a < v_span_; ++a)
+            for (std::int32_t b = 0; b < z_span_; ++b)
+                if (const std::int64_t c = sums_[static_cast<std::size_t>(a * z_span_ + b)])
+                    p += Laurent2::monomial(c, a - 3 * n_, b - n_);
         return p;
     }
 
 private:
-    Laurent2 branch(LinkState s, std::uint32_t c) {
-        const int sign = s.sign[c];
+    void branch(LinkState& s, std::uint32_t c, std::int64_t sign, std::int32_t v, std::int32_t z) {
+        const int crossing_sign = s.sign[c];
         LinkState smoothed = s;
         smoothed.smooth_crossing(c);
         s.switch_crossing(c);
-        const Laurent2 switched = evaluate(std::move(s));
-        const Laurent2 zero = evaluate(std::move(smoothed));
         // P(L+) = v^2 P(L-) + v z P(L0);  P(L-) = v^-2 P(L+) - v^-1 z P(L0).
-        Laurent2 p = sign > 0 ? switched.times(1, 2, 0) : switched.times(1, -2, 0);
-        p += sign > 0 ? zero.times(1, 1, 1) : zero.times(-1, -1, 1);
-        return p;
+        if (crossing_sign > 0) {
+            evaluate(s, sign, v + 2, z);
+            evaluate(smoothed, sign, v + 1, z + 1);
+        } else {
+            evaluate(s, sign, v - 2, z);
+            evaluate(smoothed, -sign, v - 1, z + 1);
+        }
     }
 
+    void add(std::int32_t v, std::int32_t z, std::int64_t c) {
+        std::int64_t& slot = sums_[static_cast<std::size_t>((v + 3 * n_) * z_span_ + (z + n_))];
+        slot = checked_add(slot, c);
+    }
+
+    std::int32_t n_, v_span_, z_span_;
+    std::vector<std::int64_t> sums_;
+    std::vector<bool> seen_edge_, seen_crossing_;
     std::uint64_t visited_ = 0;
 };
 
@@ -290,7 +315,10 @@ std::optional<Laurent2> parse_laurent2(std::string_view text, char first, char s
 
 std::optional<Laurent2> homfly_polynomial(const KnotDiagram& diagram) {
     try {
-        return SkeinTree().evaluate(link_state(diagram));
+        SkeinTree tree(diagram.crossings());
+        LinkState s = link_state(diagram);
+        tree.evaluate(s, 1, 0, 0);
+        return tree.result();
     } catch (const std::overflow_error&) {
         return std::nullopt;
     }

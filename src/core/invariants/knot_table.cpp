@@ -2,10 +2,36 @@
 
 #include <string_view>
 
+#include "arithmetic/polynomial.hpp"
 #include "base/error.hpp"
 #include "invariants/knot_table_data.hpp"
 
 namespace skeinlab {
+namespace {
+
+// The Alexander polynomial of a knot from its HOMFLY-PT polynomial: the
+// Conway polynomial P(v = 1, z) at z^2 = t - 2 + t^-1, normalized as
+// ExactPolynomial is (no factor t, highest coefficient positive).
+std::string alexander_text(const Laurent2& homfly) {
+    Laurent2 z2 = Laurent2::monomial(1, 1, 0);
+    z2 += Laurent2::monomial(-2, 0, 0);
+    z2 += Laurent2::monomial(1, -1, 0);
+    Laurent2 delta;
+    for (const auto& [e, c] : homfly.terms()) {
+        Laurent2 term = Laurent2::monomial(c, 0, 0);
+        for (std::int32_t k = 0; k < e.second / 2; ++k) term = term * z2;
+        delta += term;
+    }
+    Polynomial p;
+    if (!delta.is_zero()) {
+        const std::int32_t low = delta.terms().begin()->first.first;
+        p.coeffs.assign(static_cast<std::size_t>(delta.terms().rbegin()->first.first - low + 1), 0);
+        for (const auto& [e, c] : delta.terms()) p.coeffs[static_cast<std::size_t>(e.first - low)] = c;
+    }
+    return fmt(normalize(p));
+}
+
+}  // namespace
 
 const PrimeKnotTable& PrimeKnotTable::builtin() {
     static const PrimeKnotTable table = [] {
@@ -25,6 +51,7 @@ const PrimeKnotTable& PrimeKnotTable::builtin() {
             t.crossings_.push_back(static_cast<std::uint32_t>(std::stoul(name.substr(0, name.find_first_not_of("0123456789")))));
             t.amphichiral_.push_back(line.substr(tab1 + 1, tab2 - tab1 - 1) == "a");
             t.homfly_.push_back(*p);
+            t.alexanders_.insert(alexander_text(*p));
             const Laurent2 mirror = mirror_homfly(*p);
             if (mirror == *p) {
                 t.by_text_[p->text()].push_back({index, 0, name});

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "invariants/homfly.hpp"
@@ -34,6 +35,11 @@ public:
     // table position; empty when none is.
     const std::vector<TableMatch>& lookup(const Laurent2& homfly) const;
 
+    // True when some table knot has this Alexander polynomial (normalized
+    // text, as ExactPolynomial writes it): a diagram whose polynomial is not
+    // one of these is no table knot, whatever its HOMFLY-PT polynomial.
+    bool has_alexander(const std::string& alexander) const { return alexanders_.count(alexander) > 0; }
+
     std::size_t size() const { return names_.size(); }
     const std::string& name(std::uint32_t index) const { return names_[index]; }
     // The crossing number of a table knot.
@@ -49,6 +55,7 @@ private:
     std::vector<bool> amphichiral_;
     std::vector<Laurent2> homfly_;
     std::unordered_map<std::string, std::vector<TableMatch>> by_text_;
+    std::unordered_set<std::string> alexanders_;
 };
 
 }  // namespace skeinlab

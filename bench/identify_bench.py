@@ -1,0 +1,77 @@
+"""Naming knots with knot_identify on the rings polymer scientists make.
+
+usage: python3 bench/identify_bench.py [--seed S]
+
+300 seeded random rings (default seed 2026): 150 free random walks of 600 unit
+steps, and 150 confined walks of 120 steps, each step (a unit vector in a random
+direction) added to 0.8 times the previous position. Each ring is typed with
+knot_type and identified with knot_identify, one thread, and the answers are
+counted: by knot_type, table names against polynomial texts; by knot_identify,
+rings named fully (every summand in the table), named in part (some summand
+"?N"), and not at all. Prints the counts, the times of both calls, the largest
+unknown summands, and a few names of each kind.
+"""
+import collections
+import re
+import sys
+import time
+
+import numpy as np
+
+import skeinlab
+
+
+def unit_steps(rng, count, n):
+    steps = rng.normal(size=(count, n, 3))
+    return steps / np.linalg.norm(steps, axis=2, keepdims=True)
+
+
+def rings(seed):
+    rng = np.random.default_rng(seed)
+    free = np.cumsum(unit_steps(rng, 150, 600), axis=1)
+    confined = np.zeros((150, 120, 3))
+    steps = unit_steps(rng, 150, 120)
+    for i in range(1, 120):
+        confined[:, i] = 0.8 * confined[:, i - 1] + steps[:, i]
+    return [("free walks of 600 steps", free), ("confined walks of 120 steps", confined)]
+
+
+def timed(function, frames):
+    start = time.perf_counter()
+    result = function(frames, threads=1)
+    return result, time.perf_counter() - start
+
+
+def main(argv):
+    seed = int(argv[argv.index("--seed") + 1]) if "--seed" in argv else 2026
+    totals = collections.Counter()
+    for label, frames in rings(seed):
+        types, type_seconds = timed(skeinlab.knot_type, frames)
+        names, identify_seconds = timed(skeinlab.knot_identify, frames)
+        tabled = sum("_" in t or t == "1" for t in types)
+        full = sum("?" not in n for n in names)
+        partly = sum("?" in n and bool(re.search(r"\d_", n)) for n in names)
+        unknown = [int(u) for n in names for u in re.findall(r"\?(\d+)", n)]
+        counts = collections.Counter({"rings": len(frames), "knot_type named": tabled, "identified fully": full,
+                                      "identified in part": partly, "unknown summands": len(unknown)})
+        totals.update(counts)
+        totals["knot_type s"] += type_seconds
+        totals["knot_identify s"] += identify_seconds
+        print(f"{label}: {len(frames)} rings")
+        print(f"  knot_type:     {tabled} named from the table, {len(frames) - tabled} polynomial texts, "
+              f"{type_seconds:.2f} s")
+        print(f"  knot_identify: {full} named fully, {partly} in part, "
+              f"{len(frames) - full - partly} not at all, {identify_seconds:.2f} s "
+              f"({identify_seconds / type_seconds:.1f} times knot_type)")
+        if unknown:
+            print(f"  unknown summands: {len(unknown)}, crossings {min(unknown)} to {max(unknown)}")
+        examples = [n for n in names if "#" in n][:3] + [n for n in names if "?" in n][:2]
+        print("  e.g. " + ", ".join(examples))
+    print(f"all: {totals['rings']} rings; knot_type names {totals['knot_type named']}; knot_identify names "
+          f"{totals['identified fully']} fully and {totals['identified in part']} in part; "
+          f"{totals['knot_type s']:.2f} s against {totals['knot_identify s']:.2f} s "
+          f"({totals['knot_identify s'] / totals['knot_type s']:.1f} times)")
+
+
+if __name__ == "__main__":
+    main(sys.argv[1:])
