@@ -8,6 +8,7 @@ import skeinlab
 def typed_uses(path: str) -> None:
     frames: npt.NDArray[np.float64] = skeinlab.read_xyz(path)
     names: list[str] = skeinlab.knot_type(frames, "ring", threads=2)
+    identified: list[str] = skeinlab.knot_identify(path, chain_type="open", threads=1)
     sizes: tuple[list[str], list[list[int]]] = skeinlab.knot_size(path, chain_type="open")
     spectra: list[dict[str, float]] = skeinlab.knot_spectrum(frames, samples=10, seed=-1)
     fingerprint: np.ndarray = skeinlab.knot_fingerprint(frames[0], step=2)
@@ -22,4 +23,4 @@ def typed_uses(path: str) -> None:
         skeinlab.knot_type(path)
     except skeinlab.InternalError as error:
         message: str = str(error)
-    print(names, sizes, spectra, fingerprint, reduced, total, version, message)
+    print(names, identified, sizes, spectra, fingerprint, reduced, total, version, message)

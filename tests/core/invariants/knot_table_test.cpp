@@ -49,6 +49,15 @@ TEST(PrimeKnotTable, NamesCarryTheirChirality) {
     EXPECT_TRUE(t.lookup(Laurent2::monomial(7, 0, 0)).empty());
 }
 
+TEST(PrimeKnotTable, KnowsTheAlexanderPolynomialsOfItsKnots) {
+    const PrimeKnotTable& t = PrimeKnotTable::builtin();
+    for (const char* held : {"1-t+t^2", "1-3*t+t^2", "1-t+t^2-t^3+t^4", "1"}) EXPECT_TRUE(t.has_alexander(held)) << held;
+    // The square knot's polynomial (1-t+t^2)^2 is also 8_20's; the (2, 13)
+    // torus knot's has degree 12, more than any knot of up to 12 crossings.
+    EXPECT_TRUE(t.has_alexander("1-2*t+3*t^2-2*t^3+t^4"));
+    EXPECT_FALSE(t.has_alexander("1-t+t^2-t^3+t^4-t^5+t^6-t^7+t^8-t^9+t^10-t^11+t^12"));
+}
+
 TEST(PrimeKnotTable, PolynomialTextsParseOnlyInTheirOwnForm) {
     EXPECT_EQ(parse_laurent2("0", 'v', 'z'), Laurent2());
     EXPECT_EQ(parse_laurent2("v^-2-1+v^2-z^2", 'v', 'z')->text(), "v^-2-1+v^2-z^2");
