@@ -2,13 +2,17 @@
 // writes "name<TAB>HOMFLY-PT<TAB>Jones<TAB>PD code" for each: the polynomials
 // of the diagram as homfly_polynomial computes them, and the PD code as the
 // project writes it (edges renumbered along the walk from the first
-// crossing's under strand). A line that does not parse, or a diagram that is
-// not a planar knot diagram, ends the run with the line's number.
+// crossing's under strand). With --names it writes instead
+// "name<TAB>identified<TAB>identified mirror": the names identify_diagram
+// gives the diagram and its mirror image. A line that does not parse, or a
+// diagram that is not a planar knot diagram, ends the run with the line's
+// number.
 #include <cstdio>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "analysis/identify.hpp"
 #include "diagram/knot_diagram.hpp"
 #include "invariants/homfly.hpp"
 
@@ -50,7 +54,14 @@ std::string pd_text(const std::vector<PdCrossing>& pd) {
 
 }  // namespace
 
-int main() {
+skeinlab::KnotDiagram mirror(skeinlab::KnotDiagram d) {
+    for (std::int8_t& s : d.signs) s = static_cast<std::int8_t>(-s);
+    for (skeinlab::Passage& p : d.walk) p.over = !p.over;
+    return d;
+}
+
+int main(int argc, char** argv) {
+    const bool names = argc > 1 && std::string(argv[1]) == "--names";
     std::string line;
     std::size_t number = 0;
     while (std::getline(std::cin, line)) {
@@ -65,6 +76,11 @@ int main() {
         if (!d) {
             std::fprintf(stderr, "line %zu: %s\n", number, d.error().display().c_str());
             return 1;
+        }
+        if (names) {
+            std::cout << line.substr(0, tab) << '\t' << skeinlab::identify_diagram(d.value()).name << '\t'
+                      << skeinlab::identify_diagram(mirror(d.value())).name << '\n';
+            continue;
         }
         const std::optional<skeinlab::Laurent2> p = skeinlab::homfly_polynomial(d.value());
         if (!p) {

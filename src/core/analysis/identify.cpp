@@ -125,14 +125,10 @@ NamedFactor name_factor(const KnotDiagram& d) {
 
 }  // namespace
 
-KnotIdentity identify_knot(const Chain& points, const KnotTypeOptions& options) {
+KnotIdentity identify_diagram(const KnotDiagram& diagram) {
     KnotIdentity identity{"1", {}};
-    const std::optional<Chain> closed = closed_chain(points, options);
-    if (!closed || closed->size() < 3) return identity;
-    const std::optional<KnotDiagram> diagram = planar_diagram(*closed);
-    if (!diagram) return identity;
     std::vector<NamedFactor> named;
-    for (const KnotDiagram& summand : diagram_summands(*diagram, kDiagramSeed)) named.push_back(name_factor(summand));
+    for (const KnotDiagram& summand : diagram_summands(diagram, kDiagramSeed)) named.push_back(name_factor(summand));
     std::stable_sort(named.begin(), named.end(),
                      [](const NamedFactor& a, const NamedFactor& b) { return a.order < b.order; });
     if (named.empty()) return identity;
@@ -143,6 +139,14 @@ KnotIdentity identify_knot(const Chain& points, const KnotTypeOptions& options) 
         identity.factors.push_back(std::move(f.factor));
     }
     return identity;
+}
+
+KnotIdentity identify_knot(const Chain& points, const KnotTypeOptions& options) {
+    const std::optional<Chain> closed = closed_chain(points, options);
+    if (!closed || closed->size() < 3) return KnotIdentity{"1", {}};
+    const std::optional<KnotDiagram> diagram = planar_diagram(*closed);
+    if (!diagram) return KnotIdentity{"1", {}};
+    return identify_diagram(*diagram);
 }
 
 Outcome<std::string> identify_frame(const Chain& chain, const KnotTypeOptions& options) {

@@ -20,6 +20,7 @@
 
 #include "analysis/knottype.hpp"
 #include "base/error.hpp"
+#include "diagram/knot_diagram.hpp"
 #include "invariants/homfly.hpp"
 #include "runtime/outcome.hpp"
 
@@ -43,6 +44,10 @@ struct KnotIdentity {
     // The prime summands the simplified diagram shows, in the order of the name.
     std::vector<IdentifiedFactor> factors;
 };
+
+// Names a planar knot diagram: simplified with a fixed seed, cut into its
+// summands, each named from the table.
+KnotIdentity identify_diagram(const KnotDiagram& diagram);
 
 // Identifies one chain as knot typing closes it (a ring joined to its first
 // point, an open chain through two points outside its hull, both reduced by

@@ -90,6 +90,66 @@ INSTANTIATE_TEST_SUITE_P(
                            "+3_1#+3_1#-3_1#-3_1#4_1#(-5_1|+10_132)"}),
     [](const ::testing::TestParamInfo<Case>& p) { return std::string(p.param.label); });
 
+// A sample of KnotInfo's PD codes (the generator checks every knot of the
+// table this way) with the names of the diagram and of its mirror image.
+struct TableKnot {
+    const char* label;
+    std::vector<PdCrossing> pd;
+    const char* name;
+    const char* mirror_name;
+};
+
+class TableSample : public ::testing::TestWithParam<TableKnot> {};
+
+KnotDiagram mirror(KnotDiagram d) {
+    for (std::int8_t& s : d.signs) s = static_cast<std::int8_t>(-s);
+    for (Passage& p : d.walk) p.over = !p.over;
+    return d;
+}
+
+TEST_P(TableSample, DiagramsAndTheirMirrorImagesAreNamedAsTheirKnots) {
+    const Result<KnotDiagram> d = diagram_from_pd(GetParam().pd);
+    ASSERT_TRUE(d) << d.error().display();
+    EXPECT_EQ(identify_diagram(d.value()).name, GetParam().name);
+    EXPECT_EQ(identify_diagram(mirror(d.value())).name, GetParam().mirror_name);
+    // The same diagram walked from another point.
+    KnotDiagram shifted = d.value();
+    std::rotate(shifted.walk.begin(), shifted.walk.begin() + 5, shifted.walk.end());
+    EXPECT_EQ(identify_diagram(renumbered(shifted)).name, GetParam().name);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Identify, TableSample,
+    ::testing::Values(
+        TableKnot{"k3_1", {{1, 5, 2, 4}, {3, 1, 4, 6}, {5, 3, 6, 2}}, "+3_1", "-3_1"},
+        TableKnot{"k5_2", {{1, 5, 2, 4}, {3, 9, 4, 8}, {5, 1, 6, 10}, {7, 3, 8, 2}, {9, 7, 10, 6}}, "+5_2", "-5_2"},
+        TableKnot{"k8_17",
+                  {{6, 2, 7, 1}, {14, 8, 15, 7}, {8, 3, 9, 4}, {2, 13, 3, 14}, {12, 5, 13, 6}, {4, 9, 5, 10},
+                   {16, 12, 1, 11}, {10, 16, 11, 15}},
+                  "8_17", "8_17"},
+        TableKnot{"k8_19",
+                  {{2, 14, 3, 13}, {5, 11, 6, 10}, {7, 15, 8, 14}, {9, 5, 10, 4}, {11, 7, 12, 6}, {12, 2, 13, 1},
+                   {15, 9, 16, 8}, {16, 4, 1, 3}},
+                  "+8_19", "-8_19"},
+        TableKnot{"k9_42",
+                  {{1, 5, 2, 4}, {5, 11, 6, 10}, {3, 8, 4, 9}, {9, 2, 10, 3}, {16, 11, 17, 12}, {14, 8, 15, 7},
+                   {6, 16, 7, 15}, {18, 13, 1, 14}, {12, 17, 13, 18}},
+                  "9_42", "9_42"},
+        TableKnot{"k10_132",
+                  {{1, 8, 2, 9}, {3, 18, 4, 19}, {5, 12, 6, 13}, {7, 10, 8, 11}, {9, 2, 10, 3}, {11, 6, 12, 7},
+                   {14, 20, 15, 19}, {16, 14, 17, 13}, {17, 4, 18, 5}, {20, 16, 1, 15}},
+                  "(-5_1|+10_132)", "(+5_1|-10_132)"},
+        TableKnot{"k11n_34",
+                  {{4, 2, 5, 1}, {8, 4, 9, 3}, {17, 1, 18, 22}, {12, 5, 13, 6}, {6, 13, 7, 14}, {11, 18, 12, 19},
+                   {19, 14, 20, 15}, {9, 17, 10, 16}, {15, 20, 16, 21}, {21, 10, 22, 11}, {2, 8, 3, 7}},
+                  "(+11n_34|+11n_42)", "(-11n_34|-11n_42)"},
+        TableKnot{"k12n_888",
+                  {{1, 11, 2, 10}, {3, 13, 4, 12}, {20, 6, 21, 5}, {16, 8, 17, 7}, {18, 10, 19, 9}, {11, 3, 12, 2},
+                   {13, 23, 14, 22}, {15, 1, 16, 24}, {8, 18, 9, 17}, {4, 20, 5, 19}, {6, 22, 7, 21},
+                   {23, 15, 24, 14}},
+                  "+12n_888", "-12n_888"}),
+    [](const ::testing::TestParamInfo<TableKnot>& p) { return std::string(p.param.label); });
+
 TEST(Identify, FactorsCarryTheirCrossingsAndPolynomials) {
     const KnotIdentity id = identify_knot(connected_sum({right_trefoil(), figure_eight(200)}), KnotTypeOptions{});
     ASSERT_EQ(id.factors.size(), 2u);
