@@ -1,6 +1,6 @@
 """Naming knots with knot_identify on the rings polymer scientists make.
 
-usage: python3 bench/identify_bench.py [--seed S]
+usage: python3 bench/identify_bench.py [--seed S] [--no-globule]
 
 300 seeded random rings (default seed 2026): 150 free random walks of 600 unit
 steps, and 150 confined walks of 120 steps, each step (a unit vector in a random
@@ -9,10 +9,13 @@ knot_type and identified with knot_identify, one thread, and the answers are
 counted: by knot_type, table names against polynomial texts; by knot_identify,
 rings named fully (every summand in the table), named in part (some summand
 "?N"), and not at all. Prints the counts, the times of both calls, the largest
-unknown summands, and a few names of each kind.
+unknown summands, and a few names of each kind. Then a compact globule of 1,000
+beads (a confined walk, each unit step added to 0.9 times the previous position)
+is identified on one thread: its name, the time and the process's peak memory.
 """
 import collections
 import re
+import resource
 import sys
 import time
 
@@ -71,6 +74,15 @@ def main(argv):
           f"{totals['identified fully']} fully and {totals['identified in part']} in part; "
           f"{totals['knot_type s']:.2f} s against {totals['knot_identify s']:.2f} s "
           f"({totals['knot_identify s'] / totals['knot_type s']:.1f} times)")
+    if "--no-globule" not in argv:
+        rng = np.random.default_rng(seed)
+        steps = unit_steps(rng, 1, 1000)[0]
+        globule = np.zeros((1000, 3))
+        for i in range(1, 1000):
+            globule[i] = 0.9 * globule[i - 1] + steps[i]
+        names, seconds = timed(skeinlab.knot_identify, globule)
+        peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024
+        print(f"globule of 1,000 beads: {names[0]} in {seconds:.2f} s, peak memory {peak:.0f} MB")
 
 
 if __name__ == "__main__":

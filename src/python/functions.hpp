@@ -16,6 +16,7 @@ PyObject* write_xyz(PyObject* module, PyObject* const* args, Py_ssize_t nargs, P
 PyObject* knot_type(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* knot_size(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* knot_identify(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+PyObject* knot_invariants(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* read_pdb(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* knot_spectrum(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* knot_fingerprint(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
@@ -30,6 +31,13 @@ inline constexpr const char* kKnotIdentifyDoc =
     "knot), \"(+5_1|-10_132)\" (knots sharing the polynomial), \"?17\" (a summand\n"
     "of 17 crossings not in the table of prime knots up to 12 crossings).\n"
     "Inputs, checks, errors and threads as for knot_type.";
+inline constexpr const char* kKnotInvariantsDoc =
+    "knot_invariants(input_data, chain_type=\"ring\", threads=None)\n--\n\n"
+    "The evidence behind knot_identify's names: for every frame a dict with\n"
+    "its name, Alexander polynomial, determinant, HOMFLY-PT and Jones\n"
+    "polynomials (None when not computed), crossings after simplification, and\n"
+    "the same for each summand. Inputs, checks, errors and threads as for\n"
+    "knot_type.";
 inline constexpr const char* kKnotSizeDoc = "knot_size(input_data, chain_type=\"ring\", threads=None)\n--\n\n";
 inline constexpr const char* kWriteXyzDoc = "write_xyz(filename, input_data, append=False)\n--\n\n";
 inline constexpr const char* kReadXyzDoc =

@@ -1,4 +1,4 @@
-// knot_type, knot_identify and knot_size.
+// knot_type, knot_identify, knot_invariants and knot_size.
 
 #include "drivers/frames.hpp"
 #include "functions.hpp"
@@ -15,7 +15,69 @@ PyObject* name_list(const std::vector<std::string>& names, std::size_t repeat) {
     return PySequence_Repeat(list.get(), static_cast<Py_ssize_t>(repeat));
 }
 
+// None, or the text of a polynomial.
+PyObject* polynomial_or_none(const std::optional<Laurent2>& p, const char* first, const char* second) {
+    if (!p) Py_RETURN_NONE;
+    return utf8_str(p->text(first, second));
+}
+
+// Adds key: value to the dict, taking the reference to value; false (an
+// exception set) when value is null or the dict refuses it.
+bool put(PyObject* dict, const char* key, PyObject* value) {
+    PyRef owned = PyRef::steal(value);
+    return owned && PyDict_SetItemString(dict, key, owned.get()) == 0;
+}
+
+PyObject* invariants_dict(const KnotInvariants& inv) {
+    PyRef dict = PyRef::steal(PyDict_New());
+    if (!dict) return nullptr;
+    PyRef summands = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(inv.summands.size())));
+    if (!summands) return nullptr;
+    for (std::size_t k = 0; k < inv.summands.size(); ++k) {
+        const SummandInvariants& s = inv.summands[k];
+        PyRef item = PyRef::steal(PyDict_New());
+        if (!item || !put(item.get(), "name", utf8_str(s.name)) ||
+            !put(item.get(), "crossings", PyLong_FromSize_t(s.crossings)) ||
+            !put(item.get(), "alexander", utf8_str(s.alexander)) ||
+            !put(item.get(), "homfly", polynomial_or_none(s.homfly, "v", "z")) ||
+            !put(item.get(), "jones", polynomial_or_none(s.jones, "t", "_")))
+            return nullptr;
+        PyList_SET_ITEM(summands.get(), static_cast<Py_ssize_t>(k), item.release());
+    }
+    if (!put(dict.get(), "name", utf8_str(inv.name)) || !put(dict.get(), "alexander", utf8_str(inv.alexander)) ||
+        !put(dict.get(), "determinant", PyLong_FromString(inv.determinant.c_str(), nullptr, 10)) ||
+        !put(dict.get(), "homfly", polynomial_or_none(inv.homfly, "v", "z")) ||
+        !put(dict.get(), "jones", polynomial_or_none(inv.jones, "t", "_")) ||
+        !put(dict.get(), "crossings", PyLong_FromSize_t(inv.crossings)) ||
+        !put(dict.get(), "summands", summands.release()))
+        return nullptr;
+    return dict.release();
+}
+
 }  // namespace
+
+PyObject* knot_invariants(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return guarded([&]() -> PyObject* {
+        std::optional<KnotCall> call = prepare_knot_call("knot_invariants", args, nargs, kwnames);
+        if (!call) return nullptr;
+        const auto outcome = run_watched([&](const CallControl& control) {
+            return invariants_frames(call->frames, call->options, call->threads, control);
+        });
+        if (!outcome) return nullptr;
+        if (auto* failure = std::get_if<Failure>(&*outcome)) return raise_failure(*failure);
+        const std::vector<KnotInvariants>& all = std::get<std::vector<KnotInvariants>>(*outcome);
+        // A repeated input gives every frame a dict of its own (a caller may change one).
+        const std::size_t frames = all.size() == 1 ? call->repeat : all.size();
+        PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(frames)));
+        if (!list) return nullptr;
+        for (std::size_t i = 0; i < frames; ++i) {
+            PyObject* item = invariants_dict(all[all.size() == 1 ? 0 : i]);
+            if (!item) return nullptr;
+            PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item);
+        }
+        return list.release();
+    });
+}
 
 PyObject* knot_type(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {

@@ -25,6 +25,7 @@ PyMethodDef kMethods[] = {
     fast_method("knot_type", skeinlab::py::knot_type, skeinlab::py::kKnotTypeDoc),
     fast_method("knot_size", skeinlab::py::knot_size, skeinlab::py::kKnotSizeDoc),
     fast_method("knot_identify", skeinlab::py::knot_identify, skeinlab::py::kKnotIdentifyDoc),
+    fast_method("knot_invariants", skeinlab::py::knot_invariants, skeinlab::py::kKnotInvariantsDoc),
     fast_method("kmt", skeinlab::py::kmt, skeinlab::py::kKmtDoc),
     fast_method("knot_spectrum", skeinlab::py::knot_spectrum, skeinlab::py::kKnotSpectrumDoc),
     fast_method("knot_fingerprint", skeinlab::py::knot_fingerprint, skeinlab::py::kKnotFingerprintDoc),

@@ -3,7 +3,7 @@
 Every function is re-exported by :mod:`skeinlab` as the very same object.
 """
 from collections.abc import Iterator
-from typing import Literal
+from typing import Literal, TypedDict
 
 import numpy as np
 import numpy.typing as npt
@@ -107,6 +107,59 @@ def knot_identify(input_data: InputData, chain_type: ChainType = "ring", threads
     ['+3_1']
     """
     ...
+
+class SummandInvariants(TypedDict):
+    name: str
+    crossings: int
+    alexander: str
+    homfly: str | None
+    jones: str | None
+
+
+class KnotInvariants(TypedDict):
+    name: str
+    alexander: str
+    determinant: int
+    homfly: str | None
+    jones: str | None
+    crossings: int
+    summands: list[SummandInvariants]
+
+
+def knot_invariants(
+    input_data: InputData, chain_type: ChainType = "ring", threads: int | None = None
+) -> list[KnotInvariants]:
+    """The evidence behind knot_identify's names, one dict per frame.
+
+    Parameters
+    ----------
+    input_data, chain_type, threads
+        As for knot_type.
+
+    Returns
+    -------
+    list of dict
+        "name": knot_identify's name of the frame; "alexander": its Alexander
+        polynomial (normalized as knot_type writes polynomials: equal to
+        knot_type's text when the table has no name for it); "determinant":
+        |Alexander(-1)|; "homfly" and "jones": the HOMFLY-PT polynomial in v
+        and z (v^-1 P(L+) - v P(L-) = z P(L0)) and the Jones polynomial in t,
+        None unless every summand has one; "crossings": crossings of the
+        simplified diagram; "summands": one dict per summand, in the order of
+        the name, with its "name", "crossings", "alexander", "homfly" and
+        "jones" (None for summands of more than 22 crossings).
+
+    Raises
+    ------
+    As knot_type, for the same arguments and failures.
+
+    Example
+    -------
+    >>> skeinlab.knot_invariants(trefoil)[0]["homfly"]
+    '2*v^2-v^4+v^2*z^2'
+    """
+    ...
+
 
 def knot_size(
     input_data: InputData, chain_type: ChainType = "ring", threads: int | None = None

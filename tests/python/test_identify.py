@@ -98,3 +98,52 @@ def test_arguments_as_knot_type():
     assert skeinlab.knot_identify(np.zeros((0, 10, 3))) == []
     assert skeinlab.knot_identify(np.broadcast_to(RIGHT, (4, *RIGHT.shape))) == ["+3_1"] * 4
     assert skeinlab.knot_identify("examples/rings.xyz", threads=2)[:4] == ["-3_1", "4_1", "(-5_1|+10_132)", "1"]
+
+
+def polynomial_terms(text, first, second=None):
+    """{(exponent of first, exponent of second): coefficient} of a polynomial text."""
+    terms = {}
+    for term in filter(None, re.split(r"(?<!\^)(?=[+-])", text)):
+        sign = -1 if term[0] == "-" else 1
+        coefficient, a, b = 1, 0, 0
+        for factor in term.lstrip("+-").split("*"):
+            name, _, power = factor.partition("^")
+            if name == first:
+                a = int(power or 1)
+            elif name == second:
+                b = int(power or 1)
+            else:
+                coefficient = int(name)
+        terms[(a, b)] = terms.get((a, b), 0) + sign * coefficient
+    return terms
+
+
+def test_invariants_agree_with_each_other_and_with_knot_type():
+    rng = np.random.default_rng(11)
+    frames = np.cumsum(rng.normal(size=(32, 600, 3)), axis=1)
+    invariants = skeinlab.knot_invariants(frames)
+    assert [i["name"] for i in invariants] == skeinlab.knot_identify(frames)
+    compared = 0
+    for inv, typed in zip(invariants, skeinlab.knot_type(frames)):
+        if "_" not in typed and typed != "1":  # a polynomial text: the same Alexander polynomial
+            assert inv["alexander"] == typed
+            compared += 1
+        alexander = polynomial_terms(inv["alexander"], "t")
+        assert inv["determinant"] == abs(sum(c * (-1) ** a for (a, _), c in alexander.items()))
+        assert inv["crossings"] == sum(s["crossings"] for s in inv["summands"])
+        if inv["homfly"] is not None:
+            homfly = polynomial_terms(inv["homfly"], "v", "z")
+            # P(1, 0) = 1 and V(1) = 1 for every knot.
+            assert sum(c for (a, b), c in homfly.items() if b == 0) == 1
+            assert sum(polynomial_terms(inv["jones"], "t").values()) == 1
+    assert compared >= 3
+
+
+def test_invariants_of_the_trefoils_and_the_square_knot():
+    right, left = skeinlab.knot_invariants(np.stack([RIGHT, LEFT]))
+    [square] = skeinlab.knot_invariants(joined(RIGHT, mirror(RIGHT)))
+    assert right["homfly"] == "2*v^2-v^4+v^2*z^2" and right["jones"] == "t+t^3-t^4"
+    assert left["homfly"] == "-v^-4+2*v^-2+v^-2*z^2" and left["jones"] == "-t^-4+t^-3+t^-1"
+    assert right["determinant"] == left["determinant"] == 3 and right["alexander"] == "1-t+t^2"
+    assert square["name"] == "+3_1#-3_1" and [s["name"] for s in square["summands"]] == ["+3_1", "-3_1"]
+    assert square["alexander"] == "1-2*t+3*t^2-2*t^3+t^4" and square["determinant"] == 9 and square["crossings"] == 6

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
 #include <tuple>
 
 #include "diagram/connected_sum.hpp"
@@ -89,6 +90,7 @@ std::optional<KnotDiagram> planar_diagram(const Chain& closed) {
 
 struct NamedFactor {
     IdentifiedFactor factor;
+    KnotDiagram diagram;
     // Order of the name: known factors by their first match's table position
     // and chirality, then unknown ones by crossings.
     std::tuple<bool, std::size_t, char> order;
@@ -96,6 +98,7 @@ struct NamedFactor {
 
 NamedFactor name_factor(const KnotDiagram& d) {
     NamedFactor f;
+    f.diagram = d;
     f.factor.crossings = d.crossings();
     f.order = {true, d.crossings(), 0};
     f.factor.name.assign(1, '?').append(std::to_string(d.crossings()));
@@ -126,7 +129,7 @@ NamedFactor name_factor(const KnotDiagram& d) {
 }  // namespace
 
 KnotIdentity identify_diagram(const KnotDiagram& diagram) {
-    KnotIdentity identity{"1", {}};
+    KnotIdentity identity;
     std::vector<NamedFactor> named;
     for (const KnotDiagram& summand : diagram_summands(diagram, kDiagramSeed)) named.push_back(name_factor(summand));
     std::stable_sort(named.begin(), named.end(),
@@ -137,16 +140,105 @@ KnotIdentity identify_diagram(const KnotDiagram& diagram) {
         if (!identity.name.empty()) identity.name += '#';
         identity.name += f.factor.name;
         identity.factors.push_back(std::move(f.factor));
+        identity.diagrams.push_back(std::move(f.diagram));
     }
     return identity;
 }
 
 KnotIdentity identify_knot(const Chain& points, const KnotTypeOptions& options) {
     const std::optional<Chain> closed = closed_chain(points, options);
-    if (!closed || closed->size() < 3) return KnotIdentity{"1", {}};
+    if (!closed || closed->size() < 3) return KnotIdentity{};
     const std::optional<KnotDiagram> diagram = planar_diagram(*closed);
-    if (!diagram) return KnotIdentity{"1", {}};
+    if (!diagram) return KnotIdentity{};
     return identify_diagram(*diagram);
+}
+
+namespace {
+
+std::vector<BigInteger> big_coefficients(const ExactPolynomial& p) {
+    if (!p.small) return p.big;
+    std::vector<BigInteger> out;
+    for (const std::int64_t c : p.small->coeffs) {
+        BigInteger b;
+        b.negative = c < 0;
+        b.magnitude = BigUnsigned(c < 0 ? std::uint64_t{0} - static_cast<std::uint64_t>(c) : static_cast<std::uint64_t>(c));
+        out.push_back(std::move(b));
+    }
+    return out;
+}
+
+std::vector<BigInteger> product(const std::vector<BigInteger>& a, const std::vector<BigInteger>& b) {
+    std::vector<BigInteger> out(a.size() + b.size() - 1);
+    for (std::size_t i = 0; i < a.size(); ++i)
+        for (std::size_t j = 0; j < b.size(); ++j) out[i + j] = out[i + j] + a[i] * b[j];
+    return out;
+}
+
+KnotInvariants invariants_of(const KnotIdentity& identity) {
+    KnotInvariants inv;
+    inv.name = identity.name;
+    std::vector<BigInteger> alexander{BigInteger{false, BigUnsigned(1)}};
+    std::optional<Laurent2> homfly = Laurent2::monomial(1, 0, 0);
+    for (std::size_t k = 0; k < identity.factors.size(); ++k) {
+        const KnotDiagram& d = identity.diagrams[k];
+        SummandInvariants s;
+        s.name = identity.factors[k].name;
+        s.crossings = identity.factors[k].crossings;
+        const ExactPolynomial a = alexander_polynomial(alexander_matrix(d));
+        s.alexander = a.text();
+        alexander = product(alexander, big_coefficients(a));
+        s.homfly = identity.factors[k].homfly;
+        if (!s.homfly && d.crossings() <= kSkeinCrossingLimit) s.homfly = homfly_polynomial(d);
+        if (s.homfly) s.jones = jones_from_homfly(*s.homfly);
+        try {
+            if (homfly && s.homfly) homfly = *homfly * *s.homfly;
+            else homfly.reset();
+        } catch (const std::overflow_error&) {
+            homfly.reset();
+        }
+        inv.crossings += s.crossings;
+        inv.summands.push_back(std::move(s));
+    }
+    // Each factor is normalized (highest coefficient positive), so the product
+    // is; written as knot_type writes polynomials, small ones by fmt.
+    ExactPolynomial whole;
+    Polynomial small;
+    for (const BigInteger& c : alexander) {
+        const std::optional<std::int64_t> v = c.to_i64();
+        if (!v) break;
+        small.coeffs.push_back(*v);
+    }
+    if (small.coeffs.size() == alexander.size())
+        whole.small = std::move(small);
+    else
+        whole.big = alexander;
+    inv.alexander = whole.text();
+    BigInteger at_minus_one;
+    for (std::size_t i = 0; i < alexander.size(); ++i) {
+        BigInteger term = alexander[i];
+        if (i % 2 == 1) term.negative = !term.negative && !term.is_zero();
+        at_minus_one = at_minus_one + term;
+    }
+    at_minus_one.negative = false;
+    inv.determinant = at_minus_one.decimal();
+    inv.homfly = homfly;
+    if (homfly) {
+        try {
+            inv.jones = jones_from_homfly(*homfly);
+        } catch (const std::overflow_error&) {
+        }
+    }
+    return inv;
+}
+
+}  // namespace
+
+Outcome<KnotInvariants> invariants_frame(const Chain& chain, const KnotTypeOptions& options) {
+    const int k = unit_exponent(chain);
+    if (k == 0) return invariants_of(identify_knot(chain, options));
+    Chain scaled = chain;
+    scale_by_power_of_two(scaled, k);
+    return invariants_of(identify_knot(scaled, options));
 }
 
 Outcome<std::string> identify_frame(const Chain& chain, const KnotTypeOptions& options) {

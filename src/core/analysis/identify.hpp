@@ -40,9 +40,34 @@ struct IdentifiedFactor {
 };
 
 struct KnotIdentity {
-    std::string name;
+    std::string name = "1";
     // The prime summands the simplified diagram shows, in the order of the name.
     std::vector<IdentifiedFactor> factors;
+    // Their simplified diagrams, in the same order.
+    std::vector<KnotDiagram> diagrams;
+};
+
+// The evidence behind a name: the invariants of the knot and of each summand.
+struct SummandInvariants {
+    std::string name;
+    std::size_t crossings = 0;
+    // The Alexander polynomial, normalized as knot_type's texts are.
+    std::string alexander;
+    // HOMFLY-PT and Jones, for summands of up to kSkeinCrossingLimit crossings.
+    std::optional<Laurent2> homfly, jones;
+};
+
+struct KnotInvariants {
+    std::string name;
+    // The products over the summands: the Alexander polynomial, the
+    // determinant |Alexander(-1)| (decimal, of any size), and HOMFLY-PT and
+    // Jones when every summand has them.
+    std::string alexander;
+    std::string determinant;
+    std::optional<Laurent2> homfly, jones;
+    // Crossings of the simplified diagram (the sum over the summands).
+    std::size_t crossings = 0;
+    std::vector<SummandInvariants> summands;
 };
 
 // Names a planar knot diagram: simplified with a fixed seed, cut into its
@@ -59,5 +84,9 @@ KnotIdentity identify_knot(const Chain& points, const KnotTypeOptions& options);
 // identify_knot on the chain scaled into the unit range, as a work item's
 // outcome (its name).
 Outcome<std::string> identify_frame(const Chain& chain, const KnotTypeOptions& options);
+
+// The invariants of a chain identified as identify_knot does it (scaled into
+// the unit range first), as a work item's outcome.
+Outcome<KnotInvariants> invariants_frame(const Chain& chain, const KnotTypeOptions& options);
 
 }  // namespace skeinlab

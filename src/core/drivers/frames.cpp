@@ -160,6 +160,13 @@ Outcome<std::vector<std::string>> identify_frames(const FrameSet& frames, const 
         frames.size(), threads, [&](std::size_t i) { return identify_frame(frames[i], options); }, control);
 }
 
+Outcome<std::vector<KnotInvariants>> invariants_frames(const FrameSet& frames, const KnotTypeOptions& options,
+                                                       std::optional<std::uint64_t> threads,
+                                                       const CallControl& control) {
+    return run_items<KnotInvariants>(
+        frames.size(), threads, [&](std::size_t i) { return invariants_frame(frames[i], options); }, control);
+}
+
 Outcome<KnotSizes> compute_knot_size(const FrameSet& frames, const AlexanderTable& table,
                                      const KnotTypeOptions& options, std::optional<std::uint64_t> threads,
                                      const CallControl& control) {

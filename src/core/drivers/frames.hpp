@@ -42,6 +42,11 @@ Outcome<std::vector<std::string>> identify_frames(const FrameSet& frames, const 
                                                   std::optional<std::uint64_t> threads,
                                                   const CallControl& control = {});
 
+// The invariants of every frame (invariants_frame), in frame order.
+Outcome<std::vector<KnotInvariants>> invariants_frames(const FrameSet& frames, const KnotTypeOptions& options,
+                                                       std::optional<std::uint64_t> threads,
+                                                       const CallControl& control = {});
+
 struct KnotSizes {
     std::vector<std::string> names;
     std::vector<CoreTriple> cores;
