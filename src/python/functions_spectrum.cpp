@@ -62,22 +62,41 @@ PyObject* fingerprint_array(const std::vector<FingerprintRow>& rows, std::uint64
     return array.release();
 }
 
+// invariant: exactly "alexander" (names as knot_type gives them) or "homfly"
+// (as knot_identify gives them); None or absent keeps the default.
+bool convert_invariant(PyObject* value, KnotInvariant& invariant) {
+    if (!value || value == Py_None) return true;
+    const std::optional<std::string> text = convert_str(value, "invariant");
+    if (!text) return false;
+    if (*text == "alexander") {
+        invariant = KnotInvariant::Alexander;
+    } else if (*text == "homfly") {
+        invariant = KnotInvariant::Homfly;
+    } else {
+        PyErr_SetString(PyExc_ValueError, "invariant must be 'alexander' or 'homfly'");
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 PyObject* knot_spectrum(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
         static const char* const names[] = {"input_data", "chain_type", "samples", "seed", "threads",
-                                            "frame_offset"};
-        PyObject* bound[6];
-        if (!bind_arguments("knot_spectrum", names, 6, 1, args, nargs, kwnames, bound)) return nullptr;
+                                            "frame_offset", "invariant"};
+        PyObject* bound[7];
+        if (!bind_arguments("knot_spectrum", names, 7, 1, args, nargs, kwnames, bound)) return nullptr;
         std::uint64_t samples = 100;
         std::uint64_t seed = 0;
         std::uint64_t frame_offset = 0;
+        KnotInvariant invariant = KnotInvariant::Alexander;
         std::optional<KnotCall> call = check_knot_call(bound[0], bound[1], bound[4], [&] {
             return convert_positive_count(bound[2], "samples", samples) && convert_seed(bound[3], "seed", seed) &&
-                   convert_seed(bound[5], "frame_offset", frame_offset);
+                   convert_seed(bound[5], "frame_offset", frame_offset) && convert_invariant(bound[6], invariant);
         }, {true, false});
         if (!call) return nullptr;
+        call->options.invariant = invariant;
         const auto outcome = run_watched([&](const CallControl& control) {
             return compute_spectra(call->frames, call->table, call->options, samples, seed, call->threads,
                                    control, frame_offset);
@@ -98,15 +117,17 @@ PyObject* knot_spectrum(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
 
 PyObject* knot_fingerprint(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
-        static const char* const names[] = {"chain", "step", "samples", "seed", "threads"};
-        PyObject* bound[5];
-        if (!bind_arguments("knot_fingerprint", names, 5, 1, args, nargs, kwnames, bound)) return nullptr;
+        static const char* const names[] = {"chain", "step", "samples", "seed", "threads", "invariant"};
+        PyObject* bound[6];
+        if (!bind_arguments("knot_fingerprint", names, 6, 1, args, nargs, kwnames, bound)) return nullptr;
         std::uint64_t step = 1;
         std::uint64_t samples = 50;
         std::uint64_t seed = 0;
+        KnotInvariant invariant = KnotInvariant::Alexander;
         std::optional<KnotCall> call = check_knot_call(bound[0], nullptr, bound[4], [&] {
             return convert_positive_count(bound[1], "step", step) &&
-                   convert_positive_count(bound[2], "samples", samples) && convert_seed(bound[3], "seed", seed);
+                   convert_positive_count(bound[2], "samples", samples) && convert_seed(bound[3], "seed", seed) &&
+                   convert_invariant(bound[5], invariant);
         });
         if (!call) return nullptr;
         if (call->frames.size() != 1) {
@@ -115,6 +136,7 @@ PyObject* knot_fingerprint(PyObject*, PyObject* const* args, Py_ssize_t nargs, P
             return nullptr;
         }
         call->options.is_ring = false;
+        call->options.invariant = invariant;
         const auto outcome = run_watched([&](const CallControl& control) {
             return compute_fingerprint(call->frames.front(), static_cast<std::size_t>(step), call->table,
                                        call->options, samples, seed, call->threads, control);

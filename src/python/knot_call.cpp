@@ -63,7 +63,7 @@ std::optional<KnotCall> check_knot_call(PyObject* input_data, PyObject* chain_ty
     if (!is_ring) return std::nullopt;
     call.frames = std::move(*frames);
     call.table = std::move(*table);
-    call.options = KnotTypeOptions{0.005, 100.0, 4, *is_ring, true, false};
+    call.options = KnotTypeOptions{0.005, 100.0, 4, *is_ring, true, false, KnotInvariant::Alexander};
     return call;
 }
 

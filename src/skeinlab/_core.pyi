@@ -195,6 +195,7 @@ def knot_spectrum(
     seed: int = 0,
     threads: int | None = None,
     frame_offset: int = 0,
+    invariant: Literal["alexander", "homfly"] = "alexander",
 ) -> list[dict[str, float]]:
     """Knot spectrum of every frame over random projections and closures.
 
@@ -203,6 +204,8 @@ def knot_spectrum(
     drawn from (seed, frame_offset + f, k) alone; the closed chain is typed as
     a ring. Chunks of a trajectory typed with frame_offset set to their first
     frame's number get the spectra of the whole trajectory typed at once.
+    invariant="alexander" names each sample as knot_type does; "homfly" as
+    knot_identify does ("+3_1", "-3_1", "+3_1#-3_1", ...).
 
     Returns
     -------
@@ -213,7 +216,8 @@ def knot_spectrum(
     Raises
     ------
     ValueError
-        "samples must be >= 1", "threads must be >= 1".
+        "samples must be >= 1", "threads must be >= 1", "invariant must be
+        'alexander' or 'homfly'".
     OverflowError
         "seed must fit in 64 bits" (seeds from -2**63 to 2**64 - 1 are taken).
     TypeError, FileNotFoundError, RuntimeError, MemoryError, InternalError
@@ -226,14 +230,19 @@ def knot_spectrum(
     """
 
 def knot_fingerprint(
-    chain: InputData, step: int = 1, samples: int = 50, seed: int = 0, threads: int | None = None
+    chain: InputData,
+    step: int = 1,
+    samples: int = 50,
+    seed: int = 0,
+    threads: int | None = None,
+    invariant: Literal["alexander", "homfly"] = "alexander",
 ) -> np.ndarray:
     """Dominant knot of every window of an open chain.
 
     Windows [start, end] have both ends on the grid 0, step, 2*step, ... (the
     last index always included) and end - start >= 4; each is typed by
     knot_spectrum's method as an open chain, sample k drawn from
-    (seed, start, end, k).
+    (seed, start, end, k), each sample named by `invariant` as in knot_spectrum.
 
     Returns
     -------
@@ -246,7 +255,8 @@ def knot_fingerprint(
     ------
     ValueError
         "step must be >= 1", "samples must be >= 1", "threads must be >= 1",
-        "knot_fingerprint takes one chain, got F frames".
+        "knot_fingerprint takes one chain, got F frames", "invariant must be
+        'alexander' or 'homfly'".
     OverflowError, TypeError, FileNotFoundError, RuntimeError, MemoryError, InternalError
         As knot_spectrum.
 

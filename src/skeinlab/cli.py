@@ -44,7 +44,8 @@ EXAMPLES = {
   skeinlab size run.xyz --plot cores.png      also draw the cores over the frames""",
     "spectrum": """examples:
   skeinlab spectrum 1j85.pdb                  dominant knot and its share over 100 closures
-  skeinlab spectrum --samples 500 --seed 7 run.xyz -f jsonl""",
+  skeinlab spectrum --samples 500 --seed 7 run.xyz -f jsonl
+  skeinlab spectrum --identify 1j85.pdb       the same, the knot named with its chirality""",
     "fingerprint": """examples:
   skeinlab fingerprint --step 2 1j85.pdb -f csv -o map.csv
                                               dominant knot of every sub-chain
@@ -84,6 +85,11 @@ def parser() -> argparse.ArgumentParser:
             sub.add_argument("--samples", type=positive, default=100 if name == "spectrum" else 50,
                              help="typings per frame or window (default %(default)s)")
             sub.add_argument("--seed", type=int, default=0, help="seed of the random samples (default 0)")
+        if name in ("spectrum", "fingerprint"):
+            sub.add_argument("--identify", dest="invariant", action="store_const", const="homfly",
+                             default="alexander",
+                             help="name the samples as 'identify' does (chirality, summands) instead of "
+                                  "as 'type' does")
         if name == "fingerprint":
             sub.add_argument("--step", type=positive, default=1, help="grid spacing of window ends (default 1)")
         sub.add_argument("--threads", type=positive, default=None,
@@ -135,7 +141,7 @@ def typed_rows(args: argparse.Namespace, path: str, piece: Piece) -> list[Row]:
                 frame += 1
         elif args.command == "spectrum":
             spectra = knot_spectrum(group, chain_type, samples=args.samples, seed=args.seed, threads=args.threads,
-                                    frame_offset=frame)
+                                    frame_offset=frame, invariant=args.invariant)
             for spectrum in spectra:
                 knot, fraction = next(iter(spectrum.items()))
                 rows.append({**base, "frame": frame, "knot": knot, "fraction": fraction, "spectrum": spectrum})
@@ -143,7 +149,7 @@ def typed_rows(args: argparse.Namespace, path: str, piece: Piece) -> list[Row]:
         else:
             for chain in group:
                 windows = knot_fingerprint(chain, step=args.step, samples=args.samples, seed=args.seed,
-                                           threads=args.threads)
+                                           threads=args.threads, invariant=args.invariant)
                 for start, end, knot, fraction in windows.tolist():
                     rows.append({**base, "frame": frame, "start": start, "end": end, "knot": knot,
                                  "fraction": fraction})

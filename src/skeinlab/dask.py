@@ -43,12 +43,13 @@ dask: Any = _dask
 da: Any = _da
 dd: Any = _dd
 
-__all__ = ["knot_size", "knot_spectrum", "knot_type"]
+__all__ = ["knot_identify", "knot_size", "knot_spectrum", "knot_type"]
 
 Inputs: TypeAlias = "Sequence[str | os.PathLike[str]] | Array"
 
 _COLUMNS = {
     "type": {"file": "object", "frame": "int64", "knot": "object"},
+    "identify": {"file": "object", "frame": "int64", "knot": "object"},
     "size": {"file": "object", "frame": "int64", "knot": "object", "start": "int64", "end": "int64",
              "length": "int64"},
     "spectrum": {"file": "object", "frame": "int64", "knot": "object", "fraction": "float64",
@@ -61,12 +62,14 @@ def _typed(command: str, frames: np.ndarray, first: int, options: dict[str, Any]
     chain_type, threads = options["chain_type"], options["threads"]
     if command == "type":
         return {"knot": _core.knot_type(frames, chain_type, threads=threads)}
+    if command == "identify":
+        return {"knot": _core.knot_identify(frames, chain_type, threads=threads)}
     if command == "size":
         names, cores = _core.knot_size(frames, chain_type, threads=threads)
         return {"knot": names, "start": [c[0] for c in cores], "end": [c[1] for c in cores],
                 "length": [c[2] for c in cores]}
     spectra = _core.knot_spectrum(frames, chain_type, samples=options["samples"], seed=options["seed"],
-                                  threads=threads, frame_offset=first)
+                                  threads=threads, frame_offset=first, invariant=options["invariant"])
     return {"knot": [next(iter(s)) for s in spectra], "fraction": [next(iter(s.values())) for s in spectra],
             "spectrum": spectra}
 
@@ -131,13 +134,23 @@ def knot_type(inputs: Inputs, chain_type: str = "ring", chunk: int = 1000, threa
     return _collection("type", inputs, {"chain_type": chain_type, "chunk": chunk, "threads": threads})
 
 
+def knot_identify(inputs: Inputs, chain_type: str = "ring", chunk: int = 1000,
+                  threads: int | None = 1) -> DataFrame:
+    """The knot of every frame as :func:`skeinlab.knot_identify` names it (chirality,
+    summands): columns file, frame, knot; inputs as for :func:`knot_type`."""
+    return _collection("identify", inputs, {"chain_type": chain_type, "chunk": chunk, "threads": threads})
+
+
 def knot_size(inputs: Inputs, chain_type: str = "ring", chunk: int = 1000, threads: int | None = 1) -> DataFrame:
     """Knot name and core of every frame: columns file, frame, knot, start, end, length."""
     return _collection("size", inputs, {"chain_type": chain_type, "chunk": chunk, "threads": threads})
 
 
 def knot_spectrum(inputs: Inputs, chain_type: str = "ring", samples: int = 100, seed: int = 0, chunk: int = 1000,
-                  threads: int | None = 1) -> DataFrame:
-    """Knot spectrum of every frame: columns file, frame, knot (dominant), fraction, spectrum (dict)."""
+                  threads: int | None = 1, invariant: str = "alexander") -> DataFrame:
+    """Knot spectrum of every frame: columns file, frame, knot (dominant), fraction, spectrum (dict).
+
+    ``invariant="homfly"`` names the samples as :func:`skeinlab.knot_identify`
+    does (chirality, summands)."""
     return _collection("spectrum", inputs, {"chain_type": chain_type, "chunk": chunk, "threads": threads,
-                                            "samples": samples, "seed": seed})
+                                            "samples": samples, "seed": seed, "invariant": invariant})

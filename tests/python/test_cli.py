@@ -145,6 +145,17 @@ def test_help_has_examples(command):
     assert status == 0 and "examples:" in out and f"skeinlab {command}" in out
 
 
+def test_spectrum_and_fingerprint_identify():
+    status, out, err = run("spectrum", "--identify", PDB, "-f", "json", "--samples", "20")
+    assert status == 0 and err == ""
+    rows_ = json.loads(out)
+    assert rows_[0]["knot"] == "-3_1"
+    assert rows_[0]["spectrum"] == skeinlab.knot_spectrum(skeinlab.read_pdb(PDB, "ca")[:1], "open", samples=20,
+                                                          invariant="homfly")[0]
+    status, out, _ = run("fingerprint", "--identify", "--step", "30", "--samples", "5", PDB, "-f", "csv")
+    assert status == 0 and "-3_1" in out
+
+
 def test_module_and_console_script_entry_points():
     done = subprocess.run([sys.executable, "-m", "skeinlab", "type", PDB, "-f", "csv", "-q"],
                           capture_output=True, text=True, check=True)

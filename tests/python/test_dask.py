@@ -72,6 +72,10 @@ def test_dask_arrays_chunked_along_frames(client):
     assert typed["knot"].tolist() == skeinlab.knot_type(frames)
     spectra = skdask.knot_spectrum(array, samples=5, seed=2).compute()
     assert spectra["spectrum"].tolist() == skeinlab.knot_spectrum(frames, samples=5, seed=2)
+    identified = skdask.knot_identify(array).compute()
+    assert identified["knot"].tolist() == skeinlab.knot_identify(frames)
+    spectra = skdask.knot_spectrum(array, samples=3, seed=2, invariant="homfly").compute()
+    assert spectra["spectrum"].tolist() == skeinlab.knot_spectrum(frames, samples=3, seed=2, invariant="homfly")
 
 
 def test_a_bad_file_fails_with_its_name_and_line(client, tmp_path):

@@ -147,3 +147,25 @@ def test_invariants_of_the_trefoils_and_the_square_knot():
     assert right["determinant"] == left["determinant"] == 3 and right["alexander"] == "1-t+t^2"
     assert square["name"] == "+3_1#-3_1" and [s["name"] for s in square["summands"]] == ["+3_1", "-3_1"]
     assert square["alexander"] == "1-2*t+3*t^2-2*t^3+t^4" and square["determinant"] == 9 and square["crossings"] == 6
+
+
+def test_spectra_and_fingerprints_name_samples_by_the_chosen_invariant():
+    trace = skeinlab.read_pdb("examples/knotted_backbone.pdb", "ca")
+    alexander = skeinlab.knot_spectrum(trace, "open", samples=40, seed=3)
+    homfly = skeinlab.knot_spectrum(trace, "open", samples=40, seed=3, invariant="homfly")
+    assert skeinlab.knot_spectrum(trace, "open", 40, 3, None, 0, "alexander") == alexander
+    # The same samples: every 3_1 of knot_type is a trefoil of one hand or the other.
+    assert next(iter(homfly[0])) == "-3_1" and next(iter(alexander[0])) == "3_1"
+    assert homfly[0]["-3_1"] + homfly[0].get("+3_1", 0.0) == alexander[0]["3_1"]
+    mirrored = skeinlab.knot_spectrum(mirror(trace), "open", samples=40, seed=3, invariant="homfly")
+    assert next(iter(mirrored[0])) == "+3_1"
+    fp = skeinlab.knot_fingerprint(trace[0], step=20, samples=8, invariant="homfly")
+    assert set(fp["knot"]) <= {"1", "-3_1", "+3_1"} and "-3_1" in set(fp["knot"])
+
+
+@pytest.mark.parametrize("function", [skeinlab.knot_spectrum, skeinlab.knot_fingerprint])
+def test_bad_invariant(function):
+    with pytest.raises(ValueError, match=r"^invariant must be 'alexander' or 'homfly'$"):
+        function(RIGHT, invariant="jones")
+    with pytest.raises(TypeError, match="invariant"):
+        function(RIGHT, invariant=3)

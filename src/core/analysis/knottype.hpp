@@ -13,6 +13,11 @@
 
 namespace skeinlab {
 
+// The invariant that names a knot: the Alexander polynomial (knot_type's
+// names) or HOMFLY-PT (knot_identify's names). Spectra and fingerprints name
+// their samples by it.
+enum class KnotInvariant { Alexander, Homfly };
+
 struct KnotTypeOptions {
     // Distance below which an end of an open chain counts as lying on a hull face.
     double hull_tolerance = 0.005;
@@ -24,6 +29,7 @@ struct KnotTypeOptions {
     bool use_kmt = true;
     // Write diagnostic lines to standard error.
     bool debug = false;
+    KnotInvariant invariant = KnotInvariant::Alexander;
 };
 
 // Exchanges coordinates so that the axis of strictly smallest extent becomes

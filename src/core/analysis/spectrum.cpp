@@ -1,5 +1,6 @@
 #include "analysis/spectrum.hpp"
 
+#include "analysis/identify.hpp"
 #include "runtime/cancel.hpp"
 
 #include <algorithm>
@@ -144,6 +145,7 @@ Chain SampledChain::sample_polygon(Stream& stream, std::size_t* applied) const {
 }
 
 Result<std::string> SampledChain::sample(Stream stream, const AlexanderTable& table) const {
+    if (options_.invariant == KnotInvariant::Homfly) return identify_knot(sample_polygon(stream), options_).name;
     return get_knottype(sample_polygon(stream), table, options_);
 }
 
@@ -170,7 +172,11 @@ std::vector<SpectrumEntry> Spectrum::sorted() const {
     std::vector<SpectrumEntry> entries = entries_;
     const auto rank = [](const SpectrumEntry& e) {
         const int group = e.named ? (e.name == "1" ? 0 : 1) : 2;
-        const auto key = e.named ? knot_sort_key(e.name) : std::pair<std::uint32_t, std::uint32_t>{0, 0};
+        // Identified names sort by their first prime summand, its sign and
+        // brackets passed over ("+3_1#4_1" as 3_1).
+        const std::string_view first = std::string_view(e.name).substr(std::min(e.name.find_first_not_of("(+-"), e.name.size()));
+        const auto key = e.named ? knot_sort_key(first.substr(0, first.find_first_of("|#)")))
+                                 : std::pair<std::uint32_t, std::uint32_t>{0, 0};
         return std::make_tuple(group, key, std::string_view(e.name));
     };
     std::sort(entries.begin(), entries.end(), [&](const SpectrumEntry& l, const SpectrumEntry& r) {

@@ -62,8 +62,9 @@ class SampledChain {
 public:
     SampledChain(Chain chain, bool is_ring, const KnotTypeOptions& options);
 
-    // The name of one sample; a polynomial missing from the table comes back
-    // as the NotFound error.
+    // The name of one sample, by the options' invariant: knot_type's name (a
+    // polynomial missing from the table comes back as the NotFound error) or
+    // knot_identify's.
     Result<std::string> sample(Stream stream, const AlexanderTable& table) const;
 
     // The polygon one sample types (before get_knottype's own reduction), and
