@@ -5,6 +5,7 @@ matplotlib Figure and never calls ``show()``: save it, or show it yourself.
 """
 from __future__ import annotations
 
+import re
 from collections.abc import Iterable, Sequence
 from typing import Any
 
@@ -29,7 +30,8 @@ def _knot_colours(names: Iterable[str]) -> dict[str, tuple[float, float, float]]
     def order(name: str) -> tuple[int, int, int, str]:
         if name == "1":
             return (0, 0, 0, name)
-        parts = name.split("_")
+        # An identified name ("+3_1", "(-5_1|+10_132)", "+3_1#4_1") by its first prime summand.
+        parts = re.split(r"[|#)]", name.lstrip("(+-"))[0].split("_")
         if len(parts) == 2 and all(p.isdigit() for p in parts):
             return (1, int(parts[0]), int(parts[1]), name)
         return (2, 0, 0, name)

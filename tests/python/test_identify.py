@@ -169,3 +169,14 @@ def test_bad_invariant(function):
         function(RIGHT, invariant="jones")
     with pytest.raises(TypeError, match="invariant"):
         function(RIGHT, invariant=3)
+
+
+def test_plots_take_identified_names():
+    plot = pytest.importorskip("skeinlab.plot")
+    pytest.importorskip("matplotlib")
+    trace = skeinlab.read_pdb("examples/knotted_backbone.pdb", "ca")[0]
+    fp = skeinlab.knot_fingerprint(trace, step=20, samples=4, invariant="homfly")
+    assert plot.fingerprint(fp).axes
+    names = skeinlab.knot_identify("examples/rings.xyz")
+    cores = [[0, 10, 11]] * len(names)
+    assert plot.cores(names, cores, n=80).axes
