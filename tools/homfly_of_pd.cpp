@@ -54,11 +54,6 @@ std::string pd_text(const std::vector<PdCrossing>& pd) {
 
 }  // namespace
 
-skeinlab::KnotDiagram mirror(skeinlab::KnotDiagram d) {
-    for (std::int8_t& s : d.signs) s = static_cast<std::int8_t>(-s);
-    for (skeinlab::Passage& p : d.walk) p.over = !p.over;
-    return d;
-}
 
 int main(int argc, char** argv) {
     const bool names = argc > 1 && std::string(argv[1]) == "--names";
@@ -79,7 +74,7 @@ int main(int argc, char** argv) {
         }
         if (names) {
             std::cout << line.substr(0, tab) << '\t' << skeinlab::identify_diagram(d.value()).name << '\t'
-                      << skeinlab::identify_diagram(mirror(d.value())).name << '\n';
+                      << skeinlab::identify_diagram(skeinlab::mirror_image(d.value())).name << '\n';
             continue;
         }
         const std::optional<skeinlab::Laurent2> p = skeinlab::homfly_polynomial(d.value());

@@ -55,6 +55,13 @@ inline Chain with_tails(const Chain& knot, int tail_points, double tail_length) 
     return c;
 }
 
+// A ring as the closed polygon typing projects: its first point repeated at
+// the end.
+inline Chain closed(Chain ring) {
+    ring.push_back(ring.front());
+    return ring;
+}
+
 // A Gaussian random walk of n points from the origin; `pull` draws each step
 // back towards the origin (0: free walk, larger: more compact).
 inline Chain seeded_walk(std::size_t n, std::uint64_t seed, double pull) {

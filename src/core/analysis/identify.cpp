@@ -7,7 +7,6 @@
 
 #include "diagram/connected_sum.hpp"
 #include "diagram/knot_diagram.hpp"
-#include "geometry/hull.hpp"
 #include "invariants/alexander.hpp"
 #include "invariants/knot_table.hpp"
 #include "reduction/kmt.hpp"
@@ -31,17 +30,7 @@ std::optional<Chain> closed_chain(const Chain& points, const KnotTypeOptions& op
         return work;
     }
     if (options.use_kmt) kmt_open_chain(work);
-    if (work.size() > 4) {
-        if (const auto ends = hull_ends(work, options.hull_tolerance, options.hull_scale)) {
-            work.insert(work.begin(), ends->first);
-            work.push_back(ends->second);
-        } else {
-            const bool finite = std::all_of(work.begin(), work.end(), [](const Point3& p) {
-                return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
-            });
-            if (finite && !build_hull(work)) return std::nullopt;
-        }
-    }
+    if (!close_open_chain(work, options)) return std::nullopt;
     return work;
 }
 

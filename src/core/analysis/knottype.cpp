@@ -131,25 +131,28 @@ Result<std::string> get_knottype(const Chain& points, const AlexanderTable& tabl
     return type_reduced_open_chain(std::move(work), table, options);
 }
 
+bool close_open_chain(Chain& work, const KnotTypeOptions& options) {
+    if (work.size() <= 4) return true;
+    if (const auto ends = hull_ends(work, options.hull_tolerance, options.hull_scale)) {
+        work.insert(work.begin(), ends->first);
+        work.push_back(ends->second);
+        return true;
+    }
+    // Finite points without a hull lie in one plane (decided exactly): such a
+    // chain cannot be knotted.
+    const bool finite = std::all_of(work.begin(), work.end(), [](const Point3& p) {
+        return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
+    });
+    if (options.debug)
+        write_debug_line("warning: hull_ends failed, using infinity-closure fallback (no head-tail segment)");
+    return !(finite && !build_hull(work));
+}
+
 Result<std::string> type_reduced_open_chain(Chain work, const AlexanderTable& table,
                                             const KnotTypeOptions& options) {
-    if (work.size() > 4) {
-        if (const auto ends = hull_ends(work, options.hull_tolerance, options.hull_scale)) {
-            work.insert(work.begin(), ends->first);
-            work.push_back(ends->second);
-        } else {
-            // Finite points without a hull lie in one plane (decided exactly):
-            // such a chain cannot be knotted.
-            const bool finite = std::all_of(work.begin(), work.end(), [](const Point3& p) {
-                return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z);
-            });
-            if (options.debug)
-                write_debug_line("warning: hull_ends failed, using infinity-closure fallback (no head-tail segment)");
-            if (finite && !build_hull(work)) {
-                if (options.debug) write_debug_line("knot type: 1");
-                return std::string("1");
-            }
-        }
+    if (!close_open_chain(work, options)) {
+        if (options.debug) write_debug_line("knot type: 1");
+        return std::string("1");
     }
     Result<std::string> name = compute_knottype_from_chain(work, table, options.debug);
     if (name && options.debug) write_debug_line("knot type: " + name.value());

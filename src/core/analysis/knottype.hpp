@@ -48,6 +48,13 @@ std::vector<Chain> fallback_projections(const Chain& points);
 // polynomial is exact whatever the number of crossings.
 Result<std::string> compute_knottype_from_chain(const Chain& points, const AlexanderTable& table, bool debug);
 
+// Closes a KMT-reduced open chain for typing: a chain of more than 4 points
+// gets the two far points of hull_ends at its ends. False when the chain
+// cannot be knotted: hull_ends failed and its points, all finite, lie in one
+// plane (decided exactly). When hull_ends fails otherwise, the chain is typed
+// without added points.
+bool close_open_chain(Chain& work, const KnotTypeOptions& options);
+
 // The knot name of an open chain that get_knottype has already reduced by KMT
 // (or that is typed without reduction): closed by hull_ends when it has more
 // than 4 points, then typed. The only error is NotFound.

@@ -179,6 +179,12 @@ bool is_planar(const KnotDiagram& d) {
     return faces(d).size() == d.crossings() + 2;
 }
 
+KnotDiagram mirror_image(KnotDiagram d) {
+    for (std::int8_t& s : d.signs) s = static_cast<std::int8_t>(-s);
+    for (Passage& p : d.walk) p.over = !p.over;
+    return d;
+}
+
 KnotDiagram renumbered(const KnotDiagram& d) {
     std::vector<std::uint32_t> number(d.crossings(), kUnset);
     KnotDiagram out;

@@ -81,6 +81,10 @@ std::vector<Face> faces(const KnotDiagram& diagram);
 // faces (Euler's formula for a connected 4-valent graph of n vertices).
 bool is_planar(const KnotDiagram& diagram);
 
+// The diagram of the mirror image (the knot reflected in the projection
+// plane): every passage's over and under exchanged, every sign reversed.
+KnotDiagram mirror_image(KnotDiagram diagram);
+
 // The diagram with crossings renumbered in the order the walk first meets them
 // (the walk and the signs otherwise unchanged).
 KnotDiagram renumbered(const KnotDiagram& diagram);

@@ -101,17 +101,12 @@ struct TableKnot {
 
 class TableSample : public ::testing::TestWithParam<TableKnot> {};
 
-KnotDiagram mirror(KnotDiagram d) {
-    for (std::int8_t& s : d.signs) s = static_cast<std::int8_t>(-s);
-    for (Passage& p : d.walk) p.over = !p.over;
-    return d;
-}
 
 TEST_P(TableSample, DiagramsAndTheirMirrorImagesAreNamedAsTheirKnots) {
     const Result<KnotDiagram> d = diagram_from_pd(GetParam().pd);
     ASSERT_TRUE(d) << d.error().display();
     EXPECT_EQ(identify_diagram(d.value()).name, GetParam().name);
-    EXPECT_EQ(identify_diagram(mirror(d.value())).name, GetParam().mirror_name);
+    EXPECT_EQ(identify_diagram(mirror_image(d.value())).name, GetParam().mirror_name);
     // The same diagram walked from another point.
     KnotDiagram shifted = d.value();
     std::rotate(shifted.walk.begin(), shifted.walk.begin() + 5, shifted.walk.end());

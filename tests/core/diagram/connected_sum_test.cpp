@@ -35,14 +35,9 @@ KnotDiagram joined(const KnotDiagram& a, const KnotDiagram& b, std::size_t shift
     return d;
 }
 
-KnotDiagram mirror(KnotDiagram d) {
-    for (std::int8_t& s : d.signs) s = static_cast<std::int8_t>(-s);
-    for (Passage& p : d.walk) p.over = !p.over;
-    return d;
-}
 
 TEST(ConnectedSum, SumsOfTrefoilsAndFigureEightsFallApartIntoTheirSummands) {
-    const KnotDiagram square = joined(kTrefoil, mirror(kTrefoil), 2);
+    const KnotDiagram square = joined(kTrefoil, mirror_image(kTrefoil), 2);
     const KnotDiagram three = joined(joined(kTrefoil, figure_eight(), 3), kTrefoil, 1);
     struct Case {
         const char* name;

@@ -12,13 +12,9 @@
 namespace skeinlab {
 namespace {
 
+using testing::closed;
 using testing::seeded_walk;
 using testing::torus_knot;
-
-Chain closed(Chain c) {
-    c.push_back(c.front());
-    return c;
-}
 
 Chain mirrored(Chain c) {
     for (Point3& p : c) p.z = -p.z;

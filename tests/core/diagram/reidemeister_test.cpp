@@ -13,13 +13,9 @@
 namespace skeinlab {
 namespace {
 
+using testing::closed;
 using testing::seeded_walk;
 using testing::torus_knot;
-
-Chain closed(Chain c) {
-    c.push_back(c.front());
-    return c;
-}
 
 std::string polynomial(const KnotDiagram& d) { return alexander_polynomial(alexander_matrix(d)).text(); }
 
