@@ -132,9 +132,9 @@ std::optional<KnotDiagram> diagram_of_projection(const Chain& projected) {
     return d;
 }
 
-std::vector<Face> faces(const KnotDiagram& d) {
+void for_each_face(const KnotDiagram& d, const std::function<void(const Face&)>& visit) {
     const std::size_t n = d.crossings();
-    if (n == 0) return {Face{}, Face{}};
+    if (n == 0) return;
     const PassagePositions pos = passage_positions(d);
     const std::uint32_t edges = static_cast<std::uint32_t>(d.walk.size());
     // Half-edge 2 e is edge e's tail (at passage e), 2 e + 1 its head (at
@@ -155,10 +155,10 @@ std::vector<Face> faces(const KnotDiagram& d) {
     // along the next half-edge counterclockwise, and arriving at that edge's
     // other end.
     std::vector<bool> used(2 * edges, false);
-    std::vector<Face> out_faces;
+    Face face;
     for (std::uint32_t start = 0; start < 2 * edges; ++start) {
         if (used[start]) continue;
-        Face face;
+        face.clear();
         std::uint32_t h = start;
         do {
             used[h] = true;
@@ -167,9 +167,15 @@ std::vector<Face> faces(const KnotDiagram& d) {
             const std::uint32_t leave = around[p / 4][(p % 4 + 1) % 4];
             h = leave ^ 1;
         } while (h != start);
-        out_faces.push_back(std::move(face));
+        visit(face);
     }
-    return out_faces;
+}
+
+std::vector<Face> faces(const KnotDiagram& d) {
+    if (d.crossings() == 0) return {Face{}, Face{}};
+    std::vector<Face> out;
+    for_each_face(d, [&](const Face& f) { out.push_back(f); });
+    return out;
 }
 
 bool is_planar(const KnotDiagram& d) {

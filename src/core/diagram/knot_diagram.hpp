@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -75,6 +76,10 @@ using Face = std::vector<FaceEdge>;
 // The faces of the diagram, each edge side in exactly one. A diagram without
 // crossings has two faces of no edges.
 std::vector<Face> faces(const KnotDiagram& diagram);
+
+// Calls visit(face) for every face of a diagram with crossings, as faces()
+// lists them, the face in a buffer reused from one call to the next.
+void for_each_face(const KnotDiagram& diagram, const std::function<void(const Face&)>& visit);
 
 // True when the signed Gauss code is that of a diagram on the sphere: each
 // crossing met twice, once over and once under, signs of +1 or -1, and n + 2

@@ -162,8 +162,8 @@ std::size_t reduce_diagram(KnotDiagram& d) {
 std::vector<std::array<std::uint32_t, 3>> r3_triangles(const KnotDiagram& d) {
     std::vector<std::array<std::uint32_t, 3>> out;
     const std::size_t m = d.walk.size();
-    for (const Face& face : faces(d)) {
-        if (face.size() != 3) continue;
+    for_each_face(d, [&](const Face& face) {
+        if (face.size() != 3) return;
         int both_over = 0, both_under = 0;
         std::array<std::uint32_t, 6> met{};
         for (std::size_t i = 0; i < 3; ++i) {
@@ -180,7 +180,7 @@ std::vector<std::array<std::uint32_t, 3>> r3_triangles(const KnotDiagram& d) {
                                      met[1] != met[2] && met[3] != met[4];
         if (three_crossings && both_over == 1 && both_under == 1)
             out.push_back({face[0].edge, face[1].edge, face[2].edge});
-    }
+    });
     return out;
 }
 
@@ -199,7 +199,10 @@ void simplify_diagram(KnotDiagram& d, std::uint64_t seed) {
 void simplify_diagram(KnotDiagram& d, std::uint64_t seed, std::size_t patience) {
     reduce_diagram(d);
     Stream draws = Stream::keyed({kSimplifyStream, seed});
+    // Rounds since the crossings last fell by a hundredth (at least one) of
+    // what they were then.
     std::size_t idle = 0;
+    std::size_t mark = d.crossings();
     std::vector<std::uint8_t> moved;
     while (d.crossings() > 0 && idle < patience) {
         cancellation_point();
@@ -222,7 +225,13 @@ void simplify_diagram(KnotDiagram& d, std::uint64_t seed, std::size_t patience) 
             apply_r3(d, t);
             any = true;
         }
-        idle = reduce_diagram(d) > 0 ? 0 : idle + 1;
+        reduce_diagram(d);
+        if (mark - d.crossings() >= std::max<std::size_t>(1, mark / 100)) {
+            mark = d.crossings();
+            idle = 0;
+        } else {
+            ++idle;
+        }
     }
 }
 

@@ -39,7 +39,8 @@ std::size_t default_patience(std::size_t crossings);
 // Simplifies a planar diagram: removes what R1 and R2 can remove, then goes
 // through rounds of R3 moves, each on a random set of triangles that share no
 // crossing (drawn from a stream keyed by `seed`), removing again after each
-// round, until `patience` rounds in a row removed nothing or no triangle is
+// round, until `patience` rounds in a row have not brought the crossings
+// down by a hundredth (at least one) of what they were, or no triangle is
 // left. The crossing number never grows; the same diagram and seed give the
 // same result everywhere. Checks for cancellation every round. Without
 // `patience`, default_patience of the reduced diagram.
