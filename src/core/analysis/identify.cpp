@@ -109,8 +109,7 @@ NamedFactor name_factor(const KnotDiagram& d) {
         }
         f.factor.name.push_back(')');
     }
-    // '+' sorts before '-' and both after no sign; the order among factors
-    // of one knot only.
+    // Within one table knot: no sign first, then '+', then '-'.
     f.order = {false, matches.front().index, matches.front().chirality};
     return f;
 }

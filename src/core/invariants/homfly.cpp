@@ -158,7 +158,7 @@ public:
     }
 
     Laurent2 result() const {
-        Laurent2 p;
+        Laurent2 p = outside_;
         for (std::int32_t a = 0; a < v_span_; ++a)
             for (std::int32_t b = 0; b < z_span_; ++b)
                 if (const std::int64_t c = sums_[static_cast<std::size_t>(a * z_span_ + b)])
@@ -182,13 +182,23 @@ private:
         }
     }
 
+    // The table holds powers of v from -3 n to 3 n and of z from -n to n: z
+    // rises by one per smoothing and a leaf's mu^k lowers it by k (at most
+    // the smoothings), but a crossing switched, then met first from below
+    // again after a smoothing changed the walk, is switched again, so a path
+    // may carry more powers of v than 2 n: those terms go to a map.
     void add(std::int32_t v, std::int32_t z, std::int64_t c) {
+        if (v < -3 * n_ || v > 3 * n_ || z < -n_ || z > n_) {
+            outside_ += Laurent2::monomial(c, v, z);
+            return;
+        }
         std::int64_t& slot = sums_[static_cast<std::size_t>((v + 3 * n_) * z_span_ + (z + n_))];
         slot = checked_add(slot, c);
     }
 
     std::int32_t n_, v_span_, z_span_;
     std::vector<std::int64_t> sums_;
+    Laurent2 outside_;
     std::vector<bool> seen_edge_, seen_crossing_;
     std::uint64_t visited_ = 0;
 };
