@@ -31,6 +31,27 @@ void add_entry(std::vector<LinearEntry>& row, std::size_t col, std::int64_t c0, 
     row.push_back({static_cast<std::uint32_t>(col), c0, c1});
 }
 
+// The entries of one passage in its crossing's row: arc a is the arc the
+// passage lies on, b the next; `sign` is the record's (+1 when the row
+// segment is over and the column runs to its left), the opposite of the
+// crossing's handedness.
+void add_passage(std::vector<LinearEntry>& row, std::size_t a, std::size_t b, bool over, std::int32_t sign) {
+    if (over) {
+        add_entry(row, a, 1, -1);
+    } else if (sign == 1) {
+        add_entry(row, a, -1, 0);
+        add_entry(row, b, 0, 1);
+    } else {
+        add_entry(row, a, 0, 1);
+        add_entry(row, b, -1, 0);
+    }
+}
+
+void sort_rows(AlexanderMatrix& m) {
+    for (std::vector<LinearEntry>& row : m.rows)
+        std::sort(row.begin(), row.end(), [](const LinearEntry& p, const LinearEntry& q) { return p.col < q.col; });
+}
+
 }  // namespace
 
 AlexanderMatrix alexander_matrix(const Chain& pts) {
@@ -65,24 +86,11 @@ AlexanderMatrix alexander_matrix(const Chain& pts) {
         for (const CrossingRecord& rec : records[i]) {
             const CrossingEntry& entry = crossings.at(pair_key(i, rec.other));
             std::vector<LinearEntry>& row = m.rows[entry.number];
-            const std::size_t a = (base + k) % g;
-            const std::size_t b = (base + k + 1) % g;
-            if (rec.record.is_over) {
-                add_entry(row, a, 1, -1);
-            } else {
-                if (entry.sign == 1) {
-                    add_entry(row, a, -1, 0);
-                    add_entry(row, b, 0, 1);
-                } else {
-                    add_entry(row, a, 0, 1);
-                    add_entry(row, b, -1, 0);
-                }
-                ++k;
-            }
+            add_passage(row, (base + k) % g, (base + k + 1) % g, rec.record.is_over, entry.sign);
+            if (!rec.record.is_over) ++k;
         }
     }
-    for (std::vector<LinearEntry>& row : m.rows)
-        std::sort(row.begin(), row.end(), [](const LinearEntry& p, const LinearEntry& q) { return p.col < q.col; });
+    sort_rows(m);
     return m;
 }
 
@@ -95,24 +103,11 @@ AlexanderMatrix alexander_matrix(const KnotDiagram& diagram) {
     // matrix of a projection takes its signs with the opposite orientation.
     std::size_t under_before = 0;
     for (const Passage& p : diagram.walk) {
-        std::vector<LinearEntry>& row = m.rows[p.crossing];
-        const std::size_t a = under_before % g;
-        const std::size_t b = (under_before + 1) % g;
-        if (p.over) {
-            add_entry(row, a, 1, -1);
-        } else {
-            if (diagram.signs[p.crossing] < 0) {
-                add_entry(row, a, -1, 0);
-                add_entry(row, b, 0, 1);
-            } else {
-                add_entry(row, a, 0, 1);
-                add_entry(row, b, -1, 0);
-            }
-            ++under_before;
-        }
+        add_passage(m.rows[p.crossing], under_before % g, (under_before + 1) % g, p.over,
+                    -diagram.signs[p.crossing]);
+        if (!p.over) ++under_before;
     }
-    for (std::vector<LinearEntry>& row : m.rows)
-        std::sort(row.begin(), row.end(), [](const LinearEntry& p, const LinearEntry& q) { return p.col < q.col; });
+    sort_rows(m);
     return m;
 }
 
