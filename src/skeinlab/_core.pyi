@@ -73,9 +73,10 @@ def knot_identify(input_data: InputData, chain_type: ChainType = "ring", threads
     rotation, never a reflection, so that handedness is kept), and its planar
     diagram simplified by Reidemeister moves (a seeded search: the same chain
     gives the same diagram everywhere) and cut into the connected summands it
-    shows. Every summand of up to 22 crossings gets its HOMFLY-PT polynomial
-    and is looked up in a table of the prime knots up to 12 crossings (2,977
-    knots, both chiralities).
+    shows. Every summand of up to 22 crossings whose Alexander polynomial is
+    that of a table knot gets its HOMFLY-PT polynomial and is looked up in a
+    table of the prime knots up to 12 crossings (2,977 knots, both
+    chiralities).
 
     Parameters
     ----------
@@ -103,8 +104,8 @@ def knot_identify(input_data: InputData, chain_type: ChainType = "ring", threads
 
     Example
     -------
-    >>> skeinlab.knot_identify(trefoil)
-    ['+3_1']
+    >>> skeinlab.knot_identify(np.stack([right_trefoil, right_trefoil * [1, 1, -1]]))
+    ['+3_1', '-3_1']
     """
     ...
 
@@ -155,7 +156,7 @@ def knot_invariants(
 
     Example
     -------
-    >>> skeinlab.knot_invariants(trefoil)[0]["homfly"]
+    >>> skeinlab.knot_invariants(right_trefoil)[0]["homfly"]
     '2*v^2-v^4+v^2*z^2'
     """
     ...
