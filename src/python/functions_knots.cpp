@@ -54,6 +54,22 @@ PyObject* invariants_dict(const KnotInvariants& inv) {
     return dict.release();
 }
 
+// knot_type and knot_identify: binds and checks the arguments, runs
+// names_of(call, control) with the lock released, and returns one name per
+// frame.
+template <class NamesOf>
+PyObject* named_frames(const char* function, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                       NamesOf names_of) {
+    return guarded([&]() -> PyObject* {
+        std::optional<KnotCall> call = prepare_knot_call(function, args, nargs, kwnames);
+        if (!call) return nullptr;
+        const auto outcome = run_watched([&](const CallControl& control) { return names_of(*call, control); });
+        if (!outcome) return nullptr;
+        if (auto* failure = std::get_if<Failure>(&*outcome)) return raise_failure(*failure);
+        return name_list(std::get<std::vector<std::string>>(*outcome), call->repeat);
+    });
+}
+
 }  // namespace
 
 PyObject* knot_invariants(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
@@ -80,28 +96,14 @@ PyObject* knot_invariants(PyObject*, PyObject* const* args, Py_ssize_t nargs, Py
 }
 
 PyObject* knot_type(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return guarded([&]() -> PyObject* {
-        std::optional<KnotCall> call = prepare_knot_call("knot_type", args, nargs, kwnames);
-        if (!call) return nullptr;
-        const auto outcome = run_watched([&](const CallControl& control) {
-            return classify_frames(call->frames, call->table, call->options, call->threads, control);
-        });
-        if (!outcome) return nullptr;
-        if (auto* failure = std::get_if<Failure>(&*outcome)) return raise_failure(*failure);
-        return name_list(std::get<std::vector<std::string>>(*outcome), call->repeat);
+    return named_frames("knot_type", args, nargs, kwnames, [](const KnotCall& call, const CallControl& control) {
+        return classify_frames(call.frames, call.table, call.options, call.threads, control);
     });
 }
 
 PyObject* knot_identify(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    return guarded([&]() -> PyObject* {
-        std::optional<KnotCall> call = prepare_knot_call("knot_identify", args, nargs, kwnames);
-        if (!call) return nullptr;
-        const auto outcome = run_watched([&](const CallControl& control) {
-            return identify_frames(call->frames, call->options, call->threads, control);
-        });
-        if (!outcome) return nullptr;
-        if (auto* failure = std::get_if<Failure>(&*outcome)) return raise_failure(*failure);
-        return name_list(std::get<std::vector<std::string>>(*outcome), call->repeat);
+    return named_frames("knot_identify", args, nargs, kwnames, [](const KnotCall& call, const CallControl& control) {
+        return identify_frames(call.frames, call.options, call.threads, control);
     });
 }
 

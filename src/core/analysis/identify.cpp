@@ -94,7 +94,8 @@ NamedFactor name_factor(const KnotDiagram& d) {
     if (d.crossings() > kSkeinCrossingLimit) return f;
     // The Alexander polynomial costs little and rules out most summands
     // that are not table knots before the skein tree is grown.
-    if (!PrimeKnotTable::builtin().has_alexander(alexander_polynomial(alexander_matrix(d)).text())) return f;
+    f.factor.alexander = alexander_polynomial(alexander_matrix(d));
+    if (!PrimeKnotTable::builtin().has_alexander(f.factor.alexander->text())) return f;
     f.factor.homfly = homfly_polynomial(d);
     if (!f.factor.homfly) return f;
     const std::vector<TableMatch>& matches = PrimeKnotTable::builtin().lookup(*f.factor.homfly);
@@ -172,7 +173,8 @@ KnotInvariants invariants_of(const KnotIdentity& identity) {
         SummandInvariants s;
         s.name = identity.factors[k].name;
         s.crossings = identity.factors[k].crossings;
-        const ExactPolynomial a = alexander_polynomial(alexander_matrix(d));
+        const ExactPolynomial a = identity.factors[k].alexander ? *identity.factors[k].alexander
+                                                                : alexander_polynomial(alexander_matrix(d));
         s.alexander = a.text();
         alexander = product(alexander, big_coefficients(a));
         s.homfly = identity.factors[k].homfly;

@@ -21,6 +21,7 @@
 #include "analysis/knottype.hpp"
 #include "base/error.hpp"
 #include "diagram/knot_diagram.hpp"
+#include "invariants/alexander.hpp"
 #include "invariants/homfly.hpp"
 #include "runtime/outcome.hpp"
 
@@ -35,7 +36,10 @@ struct IdentifiedFactor {
     std::string name;
     // Crossings of its diagram after simplification.
     std::size_t crossings = 0;
-    // Its HOMFLY-PT polynomial, when computed.
+    // Its Alexander and HOMFLY-PT polynomials, when computed (the first for
+    // summands of up to kSkeinCrossingLimit crossings, the second when the
+    // first is a table knot's).
+    std::optional<ExactPolynomial> alexander;
     std::optional<Laurent2> homfly;
 };
 
