@@ -1,0 +1,101 @@
+// The HOMFLY-PT polynomial by the sweep over the crossings: equal to the
+// skein tree's on random diagrams of up to 20 crossings (simplified or not,
+// and their mirror images), on composites beyond the skein tree's reach
+// (the product of the summands' polynomials), and within its state limit.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "curves.hpp"
+#include "diagram/connected_sum.hpp"
+#include "diagram/reidemeister.hpp"
+#include "invariants/homfly.hpp"
+#include "invariants/homfly_sweep.hpp"
+
+namespace skeinlab {
+namespace {
+
+using testing::closed;
+using testing::seeded_walk;
+using testing::torus_knot;
+
+KnotDiagram diagram_of(const Chain& ring) { return *diagram_of_projection(closed(ring)); }
+
+// Joins b into a at the start of a's walk: their connected sum.
+KnotDiagram connected_sum(const KnotDiagram& a, const KnotDiagram& b) {
+    KnotDiagram d = a;
+    for (const Passage& p : b.walk) d.walk.push_back({p.crossing + static_cast<std::uint32_t>(a.crossings()), p.over});
+    d.signs.insert(d.signs.end(), b.signs.begin(), b.signs.end());
+    return d;
+}
+
+TEST(HomflySweep, EqualsTheSkeinTreeOnRandomDiagrams) {
+    std::size_t tested = 0;
+    for (std::uint64_t seed = 1; seed <= 600 && tested < 60; ++seed) {
+        SCOPED_TRACE(seed);
+        KnotDiagram d = diagram_of(seeded_walk(30 + seed % 30, seed, 0.05));
+        // Kinks and bigons left in every other one.
+        if (seed % 2 == 0) simplify_diagram(d, seed);
+        if (d.crossings() < 3 || d.crossings() > 20) continue;
+        ++tested;
+        const Laurent2 tree = homfly_polynomial(d).value();
+        EXPECT_EQ(homfly_polynomial_sweep(d).value(), tree);
+        EXPECT_EQ(homfly_polynomial_sweep(mirror_image(d)).value(), mirror_homfly(tree));
+    }
+    EXPECT_EQ(tested, 60u);
+}
+
+TEST(HomflySweep, TorusKnotsOfBothHands) {
+    for (const auto& [p, q] : {std::pair{2, 3}, {2, 5}, {3, 4}, {2, 9}, {3, 5}}) {
+        SCOPED_TRACE(std::to_string(p) + "," + std::to_string(q));
+        const KnotDiagram d = diagram_of(torus_knot(p, q, 40 * q));
+        const Laurent2 tree = homfly_polynomial(d).value();
+        EXPECT_EQ(homfly_polynomial_sweep(d).value(), tree);
+        EXPECT_EQ(homfly_polynomial_sweep(mirror_image(d)).value(), mirror_homfly(tree));
+    }
+}
+
+TEST(HomflySweep, CompositesBeyondTheSkeinTree) {
+    // Six summands of 7 to 16 crossings each: 50 and more crossings in all.
+    std::vector<KnotDiagram> parts;
+    for (std::uint64_t seed = 1; parts.size() < 6; ++seed) {
+        KnotDiagram d = diagram_of(seeded_walk(40, seed, 0.05));
+        simplify_diagram(d, seed);
+        if (d.crossings() >= 7 && d.crossings() <= 16) parts.push_back(std::move(d));
+    }
+    KnotDiagram whole = parts.front();
+    Laurent2 product = homfly_polynomial(parts.front()).value();
+    for (std::size_t k = 1; k < parts.size(); ++k) {
+        whole = connected_sum(whole, parts[k]);
+        product = product * homfly_polynomial(parts[k]).value();
+    }
+    ASSERT_GE(whole.crossings(), 50u);
+    EXPECT_EQ(homfly_polynomial_sweep(whole).value(), product);
+}
+
+TEST(HomflySweep, GivesUpBeyondItsStateLimit) {
+    const KnotDiagram d = diagram_of(seeded_walk(120, 7, 0.05));
+    ASSERT_GE(d.crossings(), 30u);
+    EXPECT_FALSE(homfly_polynomial_sweep(d, SweepLimits{.max_states = 4}).has_value());
+}
+
+TEST(HomflySweep, OrderCoversEveryCrossingOnce) {
+    const KnotDiagram d = diagram_of(seeded_walk(200, 3, 0.05));
+    SweepOrder order = sweep_order(d);
+    ASSERT_EQ(order.crossings.size(), d.crossings());
+    std::sort(order.crossings.begin(), order.crossings.end());
+    for (std::size_t k = 0; k < order.crossings.size(); ++k) EXPECT_EQ(order.crossings[k], k);
+    EXPECT_GT(order.width, 0u);
+    EXPECT_LT(order.width, d.crossings());
+}
+
+TEST(HomflySweep, UnknotDiagrams) {
+    EXPECT_EQ(homfly_polynomial_sweep(KnotDiagram{}).value().text(), "1");
+    // A single kink.
+    KnotDiagram kink{{{0, true}, {0, false}}, {1}};
+    EXPECT_EQ(homfly_polynomial_sweep(kink).value().text(), "1");
+}
+
+}  // namespace
+}  // namespace skeinlab
