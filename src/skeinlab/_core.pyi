@@ -73,10 +73,11 @@ def knot_identify(input_data: InputData, chain_type: ChainType = "ring", threads
     rotation, never a reflection, so that handedness is kept), and its planar
     diagram simplified by Reidemeister moves (a seeded search: the same chain
     gives the same diagram everywhere) and cut into the connected summands it
-    shows. Every summand of up to 22 crossings whose Alexander polynomial is
-    that of a table knot gets its HOMFLY-PT polynomial and is looked up in a
-    table of the prime knots up to 12 crossings (2,977 knots, both
-    chiralities).
+    shows. Every summand whose Alexander polynomial is that of a table knot
+    gets its HOMFLY-PT polynomial (by a skein tree up to 12 crossings, by a
+    sweep over the crossings whose cost grows with the diagram's width
+    beyond) and is looked up in a table of the prime knots up to 12
+    crossings (2,977 knots, both chiralities).
 
     Parameters
     ----------
@@ -92,8 +93,9 @@ def knot_identify(input_data: InputData, chain_type: ChainType = "ring", threads
         the mirror image, no sign for a knot that is its own mirror image
         ("4_1") or whose polynomial equals its mirror image's. Knots sharing
         a polynomial are listed as alternatives in table order,
-        "(+5_1|-10_132)". A summand outside the table, or of more than 22
-        crossings, is "?" and its crossings after simplification ("?17").
+        "(+5_1|-10_132)". A summand outside the table, or whose diagram is
+        too wide for the sweep, is "?" and its crossings after simplification
+        ("?17").
         Summands are joined by "#": known ones in table order ("+" before
         "-"), then unknown ones ("+3_1#-3_1" is the square knot,
         "+3_1#+3_1" the granny knot).
@@ -148,7 +150,7 @@ def knot_invariants(
         None unless every summand has one; "crossings": crossings of the
         simplified diagram; "summands": one dict per summand, in the order of
         the name, with its "name", "crossings", "alexander", "homfly" and
-        "jones" (None for summands of more than 22 crossings).
+        "jones" (None for summands whose diagram is too wide for the sweep).
 
     Raises
     ------

@@ -8,6 +8,7 @@
 #include "diagram/connected_sum.hpp"
 #include "diagram/knot_diagram.hpp"
 #include "invariants/alexander.hpp"
+#include "invariants/homfly_sweep.hpp"
 #include "invariants/knot_table.hpp"
 #include "reduction/kmt.hpp"
 
@@ -77,6 +78,23 @@ std::optional<KnotDiagram> planar_diagram(const Chain& closed) {
     return std::nullopt;
 }
 
+// A summand's HOMFLY-PT polynomial: the skein tree on small diagrams, the
+// sweep on larger ones; nothing beyond the sweep's limits.
+std::optional<Laurent2> summand_homfly(const KnotDiagram& d, const SweepLimits& limits = {}) {
+    return d.crossings() <= kSkeinTreeCrossings ? homfly_polynomial(d) : homfly_polynomial_sweep(d, limits);
+}
+
+// The sweep's limits for a polynomial that only adds to the evidence (a
+// summand the Alexander polynomial already shows to be outside the table):
+// a fifth of the states, so that a sweep that cannot finish gives up sooner.
+constexpr SweepLimits kEvidenceLimits{.max_width = SweepLimits{}.max_width, .max_states = SweepLimits{}.max_states / 5};
+
+// Whether summand_homfly may finish: small enough for the skein tree, or
+// narrow enough for the sweep.
+bool homfly_within_reach(const KnotDiagram& d) {
+    return d.crossings() <= kSkeinTreeCrossings || sweep_order(d).width <= SweepLimits{}.max_width;
+}
+
 struct NamedFactor {
     IdentifiedFactor factor;
     KnotDiagram diagram;
@@ -91,12 +109,12 @@ NamedFactor name_factor(const KnotDiagram& d) {
     f.factor.crossings = d.crossings();
     f.order = {true, d.crossings(), 0};
     f.factor.name.assign(1, '?').append(std::to_string(d.crossings()));
-    if (d.crossings() > kSkeinCrossingLimit) return f;
+    if (!homfly_within_reach(d)) return f;
     // The Alexander polynomial costs little and rules out most summands
-    // that are not table knots before the skein tree is grown.
+    // that are not table knots before the HOMFLY-PT polynomial is computed.
     f.factor.alexander = alexander_polynomial(alexander_matrix(d));
     if (!PrimeKnotTable::builtin().has_alexander(f.factor.alexander->text())) return f;
-    f.factor.homfly = homfly_polynomial(d);
+    f.factor.homfly = summand_homfly(d);
     if (!f.factor.homfly) return f;
     const std::vector<TableMatch>& matches = PrimeKnotTable::builtin().lookup(*f.factor.homfly);
     if (matches.empty()) return f;
@@ -178,7 +196,7 @@ KnotInvariants invariants_of(const KnotIdentity& identity) {
         s.alexander = a.text();
         alexander = product(alexander, big_coefficients(a));
         s.homfly = identity.factors[k].homfly;
-        if (!s.homfly && d.crossings() <= kSkeinCrossingLimit) s.homfly = homfly_polynomial(d);
+        if (!s.homfly) s.homfly = summand_homfly(d, kEvidenceLimits);
         if (s.homfly) s.jones = jones_from_homfly(*s.homfly);
         try {
             if (homfly && s.homfly) homfly = *homfly * *s.homfly;

@@ -27,9 +27,10 @@
 
 namespace skeinlab {
 
-// Summands of more crossings than this after simplification get no
-// polynomial: the skein tree grows with 2 to their number.
-inline constexpr std::size_t kSkeinCrossingLimit = 22;
+// A summand's HOMFLY-PT polynomial is computed by the skein tree up to this
+// many crossings after simplification, by the sweep of homfly_sweep.hpp
+// beyond (within its default limits: a summand too wide for them gets none).
+inline constexpr std::size_t kSkeinTreeCrossings = 12;
 
 struct IdentifiedFactor {
     // The factor's name, as in the name of the whole knot.
@@ -37,8 +38,8 @@ struct IdentifiedFactor {
     // Crossings of its diagram after simplification.
     std::size_t crossings = 0;
     // Its Alexander and HOMFLY-PT polynomials, when computed (the first for
-    // summands of up to kSkeinCrossingLimit crossings, the second when the
-    // first is a table knot's).
+    // summands whose HOMFLY-PT polynomial is within reach, the second when
+    // the first is a table knot's).
     std::optional<ExactPolynomial> alexander;
     std::optional<Laurent2> homfly;
 };
@@ -57,7 +58,8 @@ struct SummandInvariants {
     std::size_t crossings = 0;
     // The Alexander polynomial, normalized as knot_type's texts are.
     std::string alexander;
-    // HOMFLY-PT and Jones, for summands of up to kSkeinCrossingLimit crossings.
+    // HOMFLY-PT and Jones, for summands whose HOMFLY-PT polynomial is within
+    // the sweep's limits.
     std::optional<Laurent2> homfly, jones;
 };
 

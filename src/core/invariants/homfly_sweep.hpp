@@ -46,18 +46,20 @@ struct SweepOrder {
 SweepOrder sweep_order(const KnotDiagram& diagram);
 
 struct SweepLimits {
+    // The sweep is not tried on a diagram whose order is wider than this.
+    std::size_t max_width = 12;
     // The sweep gives up when more states than this are alive at once (each
     // holds a polynomial: memory grows with this figure, about a kilobyte a
     // state on diagrams of a hundred crossings).
-    std::size_t max_states = 200000;
+    std::size_t max_states = 100000;
 };
 
 // The HOMFLY-PT polynomial of a knot diagram (the variables and skein
 // relation of homfly.hpp), equal to homfly_polynomial's. A diagram with a
 // crossing joined to itself by an edge (a kink) is first reduced by
-// Reidemeister moves of type I and II. Nothing when the states exceed the
-// limit or a coefficient would not fit 64 bits. Checks for cancellation
-// every few hundred states.
+// Reidemeister moves of type I and II. Nothing when the order is wider, or
+// the states more, than the limits allow, or when a coefficient would not
+// fit 64 bits. Checks for cancellation every few hundred states.
 std::optional<Laurent2> homfly_polynomial_sweep(const KnotDiagram& diagram, const SweepLimits& limits = {});
 
 }  // namespace skeinlab
