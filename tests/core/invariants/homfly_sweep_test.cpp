@@ -56,6 +56,32 @@ TEST(HomflySweep, TorusKnotsOfBothHands) {
     }
 }
 
+// P of the (2, n) torus knots and links by the skein relation at one
+// (positive) crossing: P(T(2, n)) = v^2 P(T(2, n - 2)) + v z P(T(2, n - 1)),
+// with T(2, 1) the unknot and T(2, 0) the unlink of two components.
+Laurent2 two_strand_torus(int n) {
+    Laurent2 before = Laurent2::monomial(1, -1, -1);  // mu = (v^-1 - v) / z
+    before += Laurent2::monomial(-1, 1, -1);
+    Laurent2 current = Laurent2::monomial(1, 0, 0);
+    for (int k = 2; k <= n; ++k) {
+        Laurent2 next = before.times(1, 2, 0);
+        next += current.times(1, 1, 1);
+        before = current;
+        current = next;
+    }
+    return current;
+}
+
+TEST(HomflySweep, APrimeDiagramOfFortyOneCrossings) {
+    KnotDiagram d = diagram_of(torus_knot(2, 41, 41 * 24));
+    simplify_diagram(d, 1);
+    ASSERT_EQ(d.crossings(), 41u);
+    const Laurent2 p = homfly_polynomial_sweep(d).value();
+    const Laurent2 right = two_strand_torus(41);
+    EXPECT_TRUE(p == right || p == mirror_homfly(right)) << p.text();
+    EXPECT_EQ(two_strand_torus(3).text(), "2*v^2-v^4+v^2*z^2");
+}
+
 TEST(HomflySweep, CompositesBeyondTheSkeinTree) {
     // Six summands of 7 to 16 crossings each: 50 and more crossings in all.
     std::vector<KnotDiagram> parts;
