@@ -149,6 +149,17 @@ def test_invariants_of_the_trefoils_and_the_square_knot():
     assert square["alexander"] == "1-2*t+3*t^2-2*t^3+t^4" and square["determinant"] == 9 and square["crossings"] == 6
 
 
+@pytest.mark.parametrize("q, homfly, jones", [(41, True, True), (61, True, False), (101, False, False)])
+def test_large_prime_diagrams_give_what_fits_and_never_fail(q, homfly, jones):
+    # (2, q) torus knots: prime, q crossings, outside the table. The sweep gives
+    # their HOMFLY-PT polynomial; the Jones polynomial of (2, 61) and the
+    # HOMFLY-PT polynomial of (2, 101) need more than 64 bits.
+    [inv] = skeinlab.knot_invariants(torus_knot(2, q, 30 * q))
+    assert inv["name"] == f"?{q}" and inv["crossings"] == q
+    assert (inv["homfly"] is not None, inv["jones"] is not None) == (homfly, jones)
+    assert (inv["summands"][0]["homfly"] is not None) == homfly
+
+
 def test_spectra_and_fingerprints_name_samples_by_the_chosen_invariant():
     trace = skeinlab.read_pdb("examples/knotted_backbone.pdb", "ca")
     alexander = skeinlab.knot_spectrum(trace, "open", samples=40, seed=3)

@@ -197,7 +197,12 @@ KnotInvariants invariants_of(const KnotIdentity& identity) {
         alexander = product(alexander, big_coefficients(a));
         s.homfly = identity.factors[k].homfly;
         if (!s.homfly) s.homfly = summand_homfly(d, kEvidenceLimits);
-        if (s.homfly) s.jones = jones_from_homfly(*s.homfly);
+        // The Jones polynomial of a large summand may need more than 64 bits
+        // where its HOMFLY-PT polynomial does not: then it has none.
+        try {
+            if (s.homfly) s.jones = jones_from_homfly(*s.homfly);
+        } catch (const std::overflow_error&) {
+        }
         try {
             if (homfly && s.homfly) homfly = *homfly * *s.homfly;
             else homfly.reset();

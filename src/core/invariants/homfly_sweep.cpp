@@ -102,17 +102,21 @@ Key key_of(std::int32_t v, std::int32_t z) { return Key{z} * kZStride + Key{v} +
 std::int32_t v_of(Key k) { return static_cast<std::int32_t>(((k % kZStride) + kZStride) % kZStride - kVOffset); }
 std::int32_t z_of(Key k) { return static_cast<std::int32_t>((k - Key{v_of(k)} - kVOffset) / kZStride); }
 
-using Terms = std::vector<std::pair<Key, std::int64_t>>;
+// Coefficients of 128 bits: a leaf of c components adds mu^(c - 1), whose
+// binomial coefficients cancel only in the sum, so partial sums of a
+// diagram of a hundred crossings outgrow 64 bits long before its polynomial.
+__extension__ typedef __int128 Coefficient;
+using Terms = std::vector<std::pair<Key, Coefficient>>;
 
-std::int64_t checked_sum(std::int64_t a, std::int64_t b) {
-    std::int64_t r;
-    if (__builtin_add_overflow(a, b, &r)) throw std::overflow_error("coefficient beyond 64 bits");
+Coefficient checked_sum(Coefficient a, Coefficient b) {
+    Coefficient r;
+    if (__builtin_add_overflow(a, b, &r)) throw std::overflow_error("coefficient beyond 128 bits");
     return r;
 }
 
-std::int64_t checked_product(std::int64_t a, std::int64_t b) {
-    std::int64_t r;
-    if (__builtin_mul_overflow(a, b, &r)) throw std::overflow_error("coefficient beyond 64 bits");
+Coefficient checked_product(Coefficient a, std::int64_t b) {
+    Coefficient r;
+    if (__builtin_mul_overflow(a, Coefficient{b}, &r)) throw std::overflow_error("coefficient beyond 128 bits");
     return r;
 }
 
@@ -134,7 +138,7 @@ void add_scaled(Terms& dst, const Terms& src, std::int64_t factor, std::int32_t 
             scratch.emplace_back(src[j].first + shift, checked_product(src[j].second, factor));
             ++j;
         } else {
-            const std::int64_t c = checked_sum(dst[i].second, checked_product(src[j].second, factor));
+            const Coefficient c = checked_sum(dst[i].second, checked_product(src[j].second, factor));
             if (c != 0) scratch.emplace_back(dst[i].first, c);
             ++i;
             ++j;
@@ -390,7 +394,7 @@ private:
     void place(const Layout& s, const std::array<std::pair<std::uint32_t, std::uint32_t>, 2>& loose,
                std::size_t loose_count, std::size_t k, std::size_t existing, const Terms& terms, const Paths& paths,
                bool smoothed, int sign, StateTable& next) {
-        if (k == loose_count) return finish(s, existing, terms, paths, smoothed, sign, next);
+        if (k == loose_count || k == loose.size()) return finish(s, existing, terms, paths, smoothed, sign, next);
         const Fragment block[2] = {{loose[k].first, loose[k].first}, {loose[k].second, loose[k].second}};
         std::size_t p = 0;
         for (std::size_t c = 0; c < s.components; ++c) {
@@ -526,7 +530,10 @@ std::optional<Laurent2> homfly_polynomial_sweep(const KnotDiagram& diagram, cons
         const std::optional<Terms> terms = sweep.run();
         if (!terms) return std::nullopt;
         Laurent2 p;
-        for (const auto& [key, c] : *terms) p += Laurent2::monomial(c, v_of(key), z_of(key));
+        for (const auto& [key, c] : *terms) {
+            if (c > INT64_MAX || c < INT64_MIN) return std::nullopt;
+            p += Laurent2::monomial(static_cast<std::int64_t>(c), v_of(key), z_of(key));
+        }
         return p;
     } catch (const std::overflow_error&) {
         return std::nullopt;
