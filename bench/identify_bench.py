@@ -1,6 +1,6 @@
 """Naming knots with knot_identify on the rings polymer scientists make.
 
-usage: python3 bench/identify_bench.py [--seed S] [--no-globule]
+usage: python3 bench/identify_bench.py [--seed S] [--no-globule] [--no-torus]
 
 300 seeded random rings (default seed 2026): 150 free random walks of 600 unit
 steps, and 150 confined walks of 120 steps, each step (a unit vector in a random
@@ -12,6 +12,9 @@ rings named fully (every summand in the table), named in part (some summand
 unknown summands, and a few names of each kind. Then a compact globule of 1,000
 beads (a confined walk, each unit step added to 0.9 times the previous position)
 is identified on one thread: its name, the time and the process's peak memory.
+Last, large prime diagrams: (p, q) torus knots of 41 to 104 crossings (outside
+the table) through knot_invariants, one thread: the crossings, whether their
+HOMFLY-PT polynomial was computed, and the time.
 """
 import collections
 import re
@@ -83,6 +86,14 @@ def main(argv):
         names, seconds = timed(skeinlab.knot_identify, globule)
         peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024
         print(f"globule of 1,000 beads: {names[0]} in {seconds:.2f} s, peak memory {peak:.0f} MB")
+    if "--no-torus" not in argv:
+        for p, q in [(2, 41), (2, 61), (3, 31), (4, 27), (3, 52), (5, 21)]:
+            t = 2 * np.pi * np.arange(30 * p * q) / (30 * p * q) + 0.0123
+            r = 3 + np.cos(q * t)
+            ring = np.stack([r * np.cos(p * t), r * np.sin(p * t), np.sin(q * t)], axis=1)
+            [inv], seconds = timed(skeinlab.knot_invariants, ring)
+            state = "computed" if inv["homfly"] else "not computed"
+            print(f"torus knot ({p}, {q}): {inv['crossings']} crossings, HOMFLY-PT {state}, {seconds:.3f} s")
 
 
 if __name__ == "__main__":
