@@ -19,11 +19,9 @@ class Writer:
     def __init__(self, out: IO[str], fmt: str, columns: list[str], files: list[str]) -> None:
         self.out, self.fmt, self.columns = out, fmt, columns
         self.count = 0
+        self.begun = False
         if fmt == "csv":
             self.csv = csv.writer(out, lineterminator="\n")
-            self.csv.writerow(columns)
-        elif fmt == "json":
-            out.write("[")
         elif fmt == "table":
             self.widths = {c: len(c) for c in columns}
             self.widths["file"] = max([len("file")] + [len(f) for f in files])
@@ -33,7 +31,19 @@ class Writer:
                 self.widths[c] = max(len(c), 6)
             self.widths["fraction"] = len("fraction")
             self.widths["knot"] = 6
-            out.write(self.table_line({c: c for c in columns}))
+
+    def begin(self) -> None:
+        """The header (or the opening bracket), written with the first rows or
+        at the end, so that an input failing before any row leaves no output."""
+        if self.begun:
+            return
+        self.begun = True
+        if self.fmt == "csv":
+            self.csv.writerow(self.columns)
+        elif self.fmt == "json":
+            self.out.write("[")
+        elif self.fmt == "table":
+            self.out.write(self.table_line({c: c for c in self.columns}))
 
     def table_line(self, cells: dict[str, str]) -> str:
         parts = []
@@ -48,6 +58,8 @@ class Writer:
         return " ".join(f"{name}:{share:g}" for name, share in spectrum.items())
 
     def write(self, rows: list[Row]) -> None:
+        if rows:
+            self.begin()
         for row in rows:
             if self.fmt == "csv":
                 self.csv.writerow([self.spectrum_text(row[c]) if c == "spectrum" else row[c] for c in self.columns])
@@ -71,7 +83,12 @@ class Writer:
             self.count += 1
         self.out.flush()
 
-    def close(self) -> None:
+    def close(self, failed: bool = False) -> None:
+        """Ends the output; after a failure, nothing at all when no row was
+        written."""
+        if failed and not self.begun:
+            return
+        self.begin()
         if self.fmt == "json":
             self.out.write("\n]\n" if self.count else "]\n")
         self.out.flush()

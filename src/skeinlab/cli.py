@@ -5,12 +5,15 @@ memory stays bounded whatever their length; PDB and mmCIF files are read whole
 (alpha carbons, chain by chain through gemmi when it is installed). Every frame
 gives one row (a fingerprint one row per window), written as a table, CSV, JSON
 or JSON lines (the inputs are in _inputs, the outputs in _output). Exit status: 0 on success, 1 when an input
-fails (one line on stderr naming the file, the frame and the line), 2 for a
-usage error, 130 when interrupted (the rows already typed are written).
+fails (one line on stderr naming the file, the frame and the line; no header
+when no row was written), 2 for a usage error, 130 when interrupted (the rows
+already typed are written); a reader that closes the pipe early ends the
+command by SIGPIPE, as it ends other Unix tools.
 """
 from __future__ import annotations
 
 import argparse
+import signal
 import sys
 from typing import IO, Literal
 
@@ -176,7 +179,7 @@ def run(args: argparse.Namespace, out: IO[str]) -> int:
                 done += count
     except InputError as error:
         progress.close()
-        writer.close()
+        writer.close(failed=True)
         print(f"skeinlab: error: {error}", file=sys.stderr)
         return 1
     except KeyboardInterrupt:
@@ -195,6 +198,10 @@ def run(args: argparse.Namespace, out: IO[str]) -> int:
 
 
 def main(argv: list[str] | None = None) -> int:
+    # A reader that stops early (skeinlab type run.xyz | head) ends the
+    # command as it ends other Unix tools: quietly, by SIGPIPE.
+    if hasattr(signal, "SIGPIPE"):
+        signal.signal(signal.SIGPIPE, signal.SIG_DFL)
     args = parser().parse_args(argv)
     if args.output is None:
         return run(args, sys.stdout)

@@ -65,7 +65,9 @@ def read_chains(filename: str, model: int | None = None, atoms: str = "CA") -> C
     ValueError
         A model number outside the file's models.
     RuntimeError
-        A file gemmi cannot read, with gemmi's message.
+        A file gemmi cannot read, with gemmi's message; an empty file ("the
+        file is empty") or one without atoms ("no atoms (an empty or
+        truncated file)").
 
     Example
     -------
@@ -78,10 +80,15 @@ def read_chains(filename: str, model: int | None = None, atoms: str = "CA") -> C
     gemmi = _gemmi()
     if not os.path.exists(filename):
         raise FileNotFoundError(f"Cannot open file: {filename}")
+    if os.path.getsize(filename) == 0:
+        raise RuntimeError(f"{filename}: the file is empty")
     try:
         structure = gemmi.read_structure(filename)
-    except (RuntimeError, ValueError) as error:
+    except (RuntimeError, ValueError, IndexError) as error:
+        # gemmi reports some truncated files by an IndexError of its own.
         raise RuntimeError(f"{filename}: {error}") from None
+    if all(len(m) == 0 for m in structure):
+        raise RuntimeError(f"{filename}: no atoms (an empty or truncated file)")
     structure.setup_entities()
     structure.remove_alternative_conformations()  # keeps the first location of every atom
     models = list(range(len(structure)))
@@ -91,8 +98,6 @@ def read_chains(filename: str, model: int | None = None, atoms: str = "CA") -> C
         models = [model]
 
     chains = Chains()
-    if not models:
-        return chains
     first = structure[models[0]]
     for chain in first:
         polymer = chain.get_polymer()

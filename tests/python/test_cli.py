@@ -131,6 +131,35 @@ def test_bad_file_is_one_line_with_file_frame_and_line(tmp_path, text, frame, li
     assert len(rows("jsonl", out)) == frame  # the frames before it are written
 
 
+@pytest.mark.parametrize("fmt", ["table", "csv", "json", "jsonl"])
+def test_no_header_when_the_first_frame_fails(tmp_path, fmt):
+    path = tmp_path / "bad.xyz"
+    path.write_text("2\nc\nC 0 0 0\n")
+    assert run("type", str(path), "-f", fmt)[:2] == (1, "")
+    # A later failure keeps the header and the rows before it.
+    path.write_text("3\nc\nC 0 0 0\nC 1 0 0\nC 0 1 0\n2\nc\nC 0 0 0\n")
+    status, out, _ = run("type", str(path), "-f", fmt)
+    lines = out.splitlines()
+    assert status == 1
+    if fmt == "table":
+        assert lines[0].split() == ["file", "chain", "frame", "knot"] and len(lines) == 2
+    else:
+        assert len(rows(fmt, out)) == 1
+
+
+def test_a_pipe_closed_early_ends_quietly(tmp_path):
+    path = tmp_path / "many.xyz"
+    path.write_text("".join("3\nc\nC 0 0 0\nC 1 0 0\nC 0 1 0\n" for _ in range(20000)))
+    command = subprocess.Popen([sys.executable, "-m", "skeinlab", "type", str(path), "-q", "--chunk", "10"],
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    assert command.stdout is not None and command.stderr is not None
+    command.stdout.readline()
+    command.stdout.close()
+    err = command.stderr.read()
+    # Ended by SIGPIPE, as `head` ends other Unix tools, without a traceback.
+    assert command.wait(timeout=60) == -13 and err == b""
+
+
 def test_missing_file_and_usage_errors():
     status, _, err = run("type", "/no/such.xyz")
     assert status == 1 and err == "skeinlab: error: Cannot open file: /no/such.xyz\n"

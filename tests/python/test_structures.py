@@ -80,6 +80,19 @@ def test_errors(tmp_path):
         skeinlab.read_chains(str(EXAMPLE), model=5)
 
 
+@pytest.mark.parametrize("name, text, message", [
+    ("empty.cif", "", "the file is empty"),
+    ("empty.pdb", "", "the file is empty"),
+    ("header_only.cif", "data_x\n#\n", "no atoms"),
+    ("header_only.pdb", "HEADER    NOTHING\nEND\n", "no atoms"),
+])
+def test_empty_and_truncated_files_are_errors_naming_the_file(tmp_path, name, text, message):
+    path = tmp_path / name
+    path.write_text(text)
+    with pytest.raises(RuntimeError, match=f"{path}: .*{message}|{path}: {message}"):
+        skeinlab.read_chains(str(path))
+
+
 def test_command_line_reports_cores_in_residue_numbers(tmp_path, capsys):
     cif = to_mmcif(EXAMPLE, tmp_path / "example.cif")
     assert cli.main(["size", str(cif), "--chain", "A", "-f", "jsonl"]) == 0
