@@ -246,6 +246,21 @@ std::optional<double> plain_decimal(std::string_view s) {
 
 }  // namespace
 
+std::size_t split_ascii(std::string_view line, std::string_view* fields, std::size_t wanted) {
+    const auto space = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+    const char* p = line.data();
+    const char* const end = p + line.size();
+    std::size_t found = 0;
+    while (found < wanted) {
+        while (p < end && space(*p)) ++p;
+        if (p == end) break;
+        const char* start = p;
+        while (p < end && !space(*p)) ++p;
+        fields[found++] = std::string_view(start, static_cast<std::size_t>(p - start));
+    }
+    return found;
+}
+
 Parsed<double> parse_f64(std::string_view s) {
     if (s.empty()) return {std::nullopt, "cannot parse float from empty string"};
     constexpr const char* kBad = "invalid float literal";

@@ -17,6 +17,11 @@ std::string_view trim(std::string_view s);
 // Splits UTF-8 text at runs of Unicode White_Space; no empty fields.
 std::vector<std::string_view> split_whitespace(std::string_view s);
 
+// The first `wanted` fields of a plain ASCII line split at white space (which
+// in ASCII is what Unicode calls White_Space), into `fields`; returns how
+// many it found. No allocation: the fast path of the readers.
+std::size_t split_ascii(std::string_view line, std::string_view* fields, std::size_t wanted);
+
 // True when s is valid UTF-8.
 bool valid_utf8(std::string_view s);
 

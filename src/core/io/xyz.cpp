@@ -28,28 +28,6 @@ std::string format_xyz_point_line(const Point3& p) {
     return line;
 }
 
-namespace {
-
-bool is_ascii_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
-// The first `wanted` fields of a plain ASCII line split at white space (which
-// in ASCII is what Unicode calls White_Space); returns how many it found.
-std::size_t ascii_fields(std::string_view line, std::string_view* fields, std::size_t wanted) {
-    const char* p = line.data();
-    const char* const end = p + line.size();
-    std::size_t found = 0;
-    while (found < wanted) {
-        while (p < end && is_ascii_space(*p)) ++p;
-        if (p == end) break;
-        const char* start = p;
-        while (p < end && !is_ascii_space(*p)) ++p;
-        fields[found++] = std::string_view(start, static_cast<std::size_t>(p - start));
-    }
-    return found;
-}
-
-}  // namespace
-
 Result<bool> XyzReader::next_line(std::string_view& line, bool& ascii) {
     Result<bool> more = reader_.next_view(line, ascii);
     if (!more) {
@@ -82,7 +60,7 @@ Result<bool> XyzReader::next(Chain& frame) {
             // A point line where a count belongs: the frame before holds more
             // points than its count said.
             std::string_view fields[4];
-            if (frames_ > 0 && ascii_fields(line, fields, 4) == 4 && text::parse_f64(fields[1]).value &&
+            if (frames_ > 0 && text::split_ascii(line, fields, 4) == 4 && text::parse_f64(fields[1]).value &&
                 text::parse_f64(fields[2]).value && text::parse_f64(fields[3]).value)
                 return KnotError::data_parse("line " + std::to_string(lines_) + ": expected a point count, got '" +
                                              std::string(count_text) + "' (frame " + std::to_string(frames_ - 1) +
@@ -106,7 +84,7 @@ Result<bool> XyzReader::next(Chain& frame) {
         if (!more.value()) return KnotError::data_parse("unexpected EOF in XYZ data line " + std::to_string(b));
         std::size_t found = 0;
         if (ascii) {
-            found = ascii_fields(line, fields, 4);
+            found = text::split_ascii(line, fields, 4);
         } else {
             split = text::split_whitespace(line);
             found = std::min<std::size_t>(split.size(), 4);

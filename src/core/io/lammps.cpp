@@ -1,0 +1,264 @@
+#include "io/lammps.hpp"
+
+#include <algorithm>
+#include <numeric>
+#include <optional>
+
+#include "base/text.hpp"
+
+namespace skeinlab {
+namespace {
+
+std::string quoted(std::string_view line) {
+    std::string out(1, '\'');
+    out.append(text::trim(line));
+    out.push_back('\'');
+    return out;
+}
+
+std::string at_line(std::uint64_t line) { return "line " + std::to_string(line) + ": "; }
+
+// The fields of a line: the fast ASCII split into `fields` when it can, the
+// Unicode one otherwise. At most `wanted` fields; returns how many.
+std::size_t split_line(std::string_view line, bool ascii, std::vector<std::string_view>& fields, std::size_t wanted) {
+    if (fields.size() < wanted) fields.resize(wanted);
+    if (ascii) return text::split_ascii(line, fields.data(), wanted);
+    const std::vector<std::string_view> split = text::split_whitespace(line);
+    const std::size_t found = std::min(split.size(), wanted);
+    std::copy_n(split.begin(), found, fields.begin());
+    return found;
+}
+
+// Where each quantity's column is, or -1.
+struct Columns {
+    int id = -1, mol = -1, type = -1;
+    std::array<int, 3> position{-1, -1, -1};
+    bool scaled = false, unwrapped = false;
+    std::array<int, 3> image{-1, -1, -1};
+    std::size_t count = 0;
+};
+
+std::optional<Columns> columns_of(const std::vector<std::string>& names) {
+    Columns c;
+    c.count = names.size();
+    const auto find = [&](std::string_view name) {
+        const auto it = std::find(names.begin(), names.end(), name);
+        return it == names.end() ? -1 : static_cast<int>(it - names.begin());
+    };
+    c.id = find("id");
+    c.mol = find("mol");
+    c.type = find("type");
+    // The first complete set, unwrapped before wrapped.
+    static constexpr std::array<std::array<const char*, 3>, 4> kSets{
+        {{"xu", "yu", "zu"}, {"xsu", "ysu", "zsu"}, {"x", "y", "z"}, {"xs", "ys", "zs"}}};
+    for (std::size_t s = 0; s < kSets.size(); ++s) {
+        const std::array<int, 3> at{find(kSets[s][0]), find(kSets[s][1]), find(kSets[s][2])};
+        if (at[0] >= 0 && at[1] >= 0 && at[2] >= 0) {
+            c.position = at;
+            c.unwrapped = s < 2;
+            c.scaled = s == 1 || s == 3;
+            break;
+        }
+    }
+    if (c.position[0] < 0) return std::nullopt;
+    const std::array<int, 3> images{find("ix"), find("iy"), find("iz")};
+    if (images[0] >= 0 && images[1] >= 0 && images[2] >= 0) c.image = images;
+    return c;
+}
+
+}  // namespace
+
+Result<bool> LammpsReader::next_line(std::string_view& line, bool& ascii) {
+    Result<bool> more = reader_.next_view(line, ascii);
+    if (!more) {
+        ++lines_;  // the line that could not be read counts as read
+        if (is_not_utf8(more.error())) return not_utf8_at(lines_);
+    }
+    if (more && more.value()) {
+        ++lines_;
+        bytes_ += line.size();
+    }
+    return more;
+}
+
+Result<bool> LammpsReader::required_line(std::string_view& line, bool& ascii) {
+    Result<bool> more = next_line(line, ascii);
+    if (more && !more.value())
+        return KnotError::data_parse("unexpected end of file in frame " + std::to_string(frames_) + " (after line " +
+                                     std::to_string(lines_) + ")");
+    return more;
+}
+
+Result<bool> LammpsReader::next(LammpsFrame& frame) {
+    std::string_view line;
+    bool ascii = false;
+    for (;;) {
+        Result<bool> more = next_line(line, ascii);
+        if (!more) return more.error();
+        if (!more.value()) return false;
+        if (!text::trim(line).empty()) break;
+    }
+    const auto expect = [&](std::string_view item) -> Status {
+        if (text::trim(line) == item) return ok_status();
+        return KnotError::data_parse(at_line(lines_) + "expected '" + std::string(item) + "', got " + quoted(line));
+    };
+    const auto advance = [&]() -> Status {
+        Result<bool> more = required_line(line, ascii);
+        if (!more) return more.error();
+        return ok_status();
+    };
+    // Sections some versions write before the timestep, each with one line.
+    while (text::trim(line) == "ITEM: UNITS" || text::trim(line) == "ITEM: TIME") {
+        if (Status s = advance(); !s) return s.error();
+        if (Status s = advance(); !s) return s.error();
+    }
+    if (Status s = expect("ITEM: TIMESTEP"); !s) return s.error();
+    if (Status s = advance(); !s) return s.error();
+    const auto timestep = text::parse_i64(text::trim(line));
+    if (!timestep.value) return KnotError::data_parse(at_line(lines_) + "bad timestep: " + timestep.error);
+    frame.timestep = *timestep.value;
+    if (Status s = advance(); !s) return s.error();
+    if (Status s = expect("ITEM: NUMBER OF ATOMS"); !s) return s.error();
+    if (Status s = advance(); !s) return s.error();
+    const auto count = text::parse_u64(text::trim(line));
+    if (!count.value) return KnotError::data_parse(at_line(lines_) + "bad atom count: " + count.error);
+
+    // The box: "ITEM: BOX BOUNDS [xy xz yz] [flags]" and three lines.
+    if (Status s = advance(); !s) return s.error();
+    const std::vector<std::string_view> box_words = text::split_whitespace(line);
+    if (box_words.size() < 4 || box_words[0] != "ITEM:" || box_words[1] != "BOX" || box_words[2] != "BOUNDS")
+        return KnotError::data_parse(at_line(lines_) + "expected 'ITEM: BOX BOUNDS', got " + quoted(line));
+    std::size_t w = 3;
+    const bool triclinic = box_words.size() >= 6 && box_words[3] == "xy" && box_words[4] == "xz" && box_words[5] == "yz";
+    if (triclinic) w = 6;
+    PeriodicBox box;
+    for (std::size_t k = 0; k < 3 && w + k < box_words.size(); ++k) box.periodic[k] = box_words[w + k] == "pp";
+    double bounds[3][3] = {};
+    for (int axis = 0; axis < 3; ++axis) {
+        if (Status s = advance(); !s) return s.error();
+        const std::vector<std::string_view> numbers = text::split_whitespace(line);
+        if (numbers.size() != (triclinic ? 3u : 2u))
+            return KnotError::data_parse(at_line(lines_) + "bad box bounds: " + quoted(line));
+        for (std::size_t k = 0; k < numbers.size(); ++k) {
+            const auto value = text::parse_f64(numbers[k]);
+            if (!value.value) return KnotError::data_parse(at_line(lines_) + "bad box bounds: " + quoted(line));
+            bounds[axis][k] = *value.value;
+        }
+    }
+    // Triclinic bounds enclose the tilted box: the corner and lengths follow
+    // from them and the tilts (xy, xz on the first two lines, yz on the third).
+    const double xy = triclinic ? bounds[0][2] : 0.0, xz = triclinic ? bounds[1][2] : 0.0,
+                 yz = triclinic ? bounds[2][2] : 0.0;
+    const double xlo = bounds[0][0] - std::min({0.0, xy, xz, xy + xz});
+    const double xhi = bounds[0][1] - std::max({0.0, xy, xz, xy + xz});
+    const double ylo = bounds[1][0] - std::min(0.0, yz), yhi = bounds[1][1] - std::max(0.0, yz);
+    box.origin = {xlo, ylo, bounds[2][0]};
+    box.lx = xhi - xlo;
+    box.ly = yhi - ylo;
+    box.lz = bounds[2][1] - bounds[2][0];
+    box.xy = xy;
+    box.xz = xz;
+    box.yz = yz;
+    frame.box = box;
+
+    if (Status s = advance(); !s) return s.error();
+    const std::string header(text::trim(line));
+    if (header.rfind("ITEM: ATOMS", 0) != 0)
+        return KnotError::data_parse(at_line(lines_) + "expected 'ITEM: ATOMS', got " + quoted(line));
+    Result<bool> atoms = read_atoms(frame, std::string_view(header).substr(11), *count.value);
+    if (!atoms) return atoms.error();
+    ++frames_;
+    return true;
+}
+
+Result<bool> LammpsReader::read_atoms(LammpsFrame& frame, std::string_view header, std::uint64_t count) {
+    std::vector<std::string> names;
+    for (const std::string_view name : text::split_whitespace(header)) names.emplace_back(name);
+    const std::optional<Columns> found = columns_of(names);
+    if (!found)
+        return KnotError::data_parse(at_line(lines_) +
+                                     "the atoms have no x y z, xu yu zu, xs ys zs or xsu ysu zsu columns");
+    const Columns& c = *found;
+    // A declared count is trusted for reservation only up to this many atoms.
+    constexpr std::uint64_t kReserveLimit = 1u << 20;
+    const auto reserve = static_cast<std::size_t>(std::min(count, kReserveLimit));
+    frame.unwrapped = c.unwrapped;
+    frame.positions.clear();
+    frame.positions.reserve(reserve);
+    frame.ids.clear();
+    frame.molecules.clear();
+    frame.types.clear();
+    frame.images.clear();
+    if (c.id >= 0) frame.ids.reserve(reserve);
+    if (c.mol >= 0) frame.molecules.reserve(reserve);
+    if (c.type >= 0) frame.types.reserve(reserve);
+    if (c.image[0] >= 0) frame.images.reserve(reserve);
+
+    std::vector<std::string_view> fields;
+    std::string_view line;
+    bool ascii = false;
+    const auto bad = [&](std::size_t column, const char* error) {
+        return KnotError::data_parse(at_line(lines_) + "bad " + names[column] + ": " + error);
+    };
+    for (std::uint64_t a = 0; a < count; ++a) {
+        Result<bool> more = required_line(line, ascii);
+        if (!more) return more.error();
+        const std::size_t got = split_line(line, ascii, fields, c.count + 1);
+        if (got != c.count)
+            return KnotError::data_parse(at_line(lines_) + "expected " + std::to_string(c.count) + " columns, got " +
+                                         (got > c.count ? "more" : std::to_string(got)));
+        double xyz[3];
+        for (int k = 0; k < 3; ++k) {
+            const auto column = static_cast<std::size_t>(c.position[static_cast<std::size_t>(k)]);
+            const auto value = text::parse_f64(fields[column]);
+            if (!value.value) return bad(column, value.error);
+            xyz[k] = *value.value;
+        }
+        frame.positions.push_back(c.scaled ? frame.box.from_fractional({xyz[0], xyz[1], xyz[2]})
+                                           : Point3{xyz[0], xyz[1], xyz[2]});
+        for (const auto& [column, out] : {std::pair{c.id, &frame.ids}, std::pair{c.mol, &frame.molecules},
+                                          std::pair{c.type, &frame.types}}) {
+            if (column < 0) continue;
+            const auto value = text::parse_i64(fields[static_cast<std::size_t>(column)]);
+            if (!value.value) return bad(static_cast<std::size_t>(column), value.error);
+            out->push_back(*value.value);
+        }
+        if (c.image[0] >= 0) {
+            std::array<std::int32_t, 3> image{};
+            for (std::size_t k = 0; k < 3; ++k) {
+                const auto column = static_cast<std::size_t>(c.image[k]);
+                const auto value = text::parse_i64(fields[column]);
+                if (!value.value) return bad(column, value.error);
+                if (*value.value < INT32_MIN || *value.value > INT32_MAX) return bad(column, "image flag out of range");
+                image[k] = static_cast<std::int32_t>(*value.value);
+            }
+            frame.images.push_back(image);
+        }
+    }
+    if (frame.ids.empty()) return true;
+    // Atoms in id order (dumps written in parallel are not).
+    if (!std::is_sorted(frame.ids.begin(), frame.ids.end())) {
+        std::vector<std::size_t> order(frame.ids.size());
+        std::iota(order.begin(), order.end(), std::size_t{0});
+        std::stable_sort(order.begin(), order.end(),
+                         [&](std::size_t a, std::size_t b) { return frame.ids[a] < frame.ids[b]; });
+        const auto permute = [&](auto& values) {
+            if (values.empty()) return;
+            auto sorted = values;
+            for (std::size_t k = 0; k < order.size(); ++k) sorted[k] = values[order[k]];
+            values = std::move(sorted);
+        };
+        permute(frame.positions);
+        permute(frame.ids);
+        permute(frame.molecules);
+        permute(frame.types);
+        permute(frame.images);
+    }
+    const auto twice = std::adjacent_find(frame.ids.begin(), frame.ids.end());
+    if (twice != frame.ids.end())
+        return KnotError::data_parse("duplicate atom id " + std::to_string(*twice) + " in frame " +
+                                     std::to_string(frames_));
+    return true;
+}
+
+}  // namespace skeinlab
