@@ -12,6 +12,9 @@ PyObject* read_xyz(PyObject* module, PyObject* const* args, Py_ssize_t nargs, Py
 PyObject* iter_xyz(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 // Readies the iterator type of iter_xyz; false with an exception set on failure.
 bool ready_io_types();
+PyObject* iter_lammps(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+// Readies the iterator type of iter_lammps; false with an exception set on failure.
+bool ready_lammps_types();
 PyObject* write_xyz(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* knot_type(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* knot_size(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
@@ -71,6 +74,11 @@ inline constexpr const char* kIterXyzDoc =
     "-------\n"
     ">>> for frames in skeinlab.iter_xyz(\"run.xyz\", chunk=500):\n"
     "...     names = skeinlab.knot_type(frames)";
+inline constexpr const char* kIterLammpsDoc =
+    "iter_lammps(filename, chain_type=\"ring\", chain_length=None, types=None, molecules=None)\n--\n\n"
+    "The chains of every frame of a LAMMPS text dump, one frame at a time, as\n"
+    "tuples (timestep, chains, molecules, winding, box); skeinlab.iter_lammps\n"
+    "gives them as SimulationFrame records and documents them.";
 inline constexpr const char* kReadPdbDoc =
     "read_pdb(filename, atom_filter=\"all\")\n--\n\n"
     "Read PDB file into a NumPy array with shape `(frames, atoms, 3)`.\n\n"

@@ -30,6 +30,7 @@ PyMethodDef kMethods[] = {
     fast_method("knot_spectrum", skeinlab::py::knot_spectrum, skeinlab::py::kKnotSpectrumDoc),
     fast_method("knot_fingerprint", skeinlab::py::knot_fingerprint, skeinlab::py::kKnotFingerprintDoc),
     fast_method("iter_xyz", skeinlab::py::iter_xyz, skeinlab::py::kIterXyzDoc),
+    fast_method("iter_lammps", skeinlab::py::iter_lammps, skeinlab::py::kIterLammpsDoc),
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -40,7 +41,7 @@ PyModuleDef kModule = {PyModuleDef_HEAD_INIT, "skeinlab._core", "", -1,
 
 PyMODINIT_FUNC PyInit__core(void) {
     import_array();
-    if (!skeinlab::py::ready_io_types()) return nullptr;
+    if (!skeinlab::py::ready_io_types() || !skeinlab::py::ready_lammps_types()) return nullptr;
     PyRef module = PyRef::steal(PyModule_Create(&kModule));
     if (!module) return nullptr;
     // Adds the functions in table order; the first failure fails the import.

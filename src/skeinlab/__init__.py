@@ -20,6 +20,7 @@ from ._core import (
     write_xyz,
 )
 
+from .simulation import SimulationFrame, iter_lammps, read_lammps
 from .structures import Chains, read_chains
 
 try:
@@ -30,7 +31,9 @@ except PackageNotFoundError:  # run from a source tree without installing
 __all__ = [
     "Chains",
     "InternalError",
+    "SimulationFrame",
     "__version__",
+    "iter_lammps",
     "iter_xyz",
     "kmt",
     "knot_fingerprint",
@@ -40,6 +43,7 @@ __all__ = [
     "knot_spectrum",
     "knot_type",
     "read_chains",
+    "read_lammps",
     "read_pdb",
     "read_xyz",
     "write_xyz",

@@ -2,7 +2,7 @@
 
 Every function is re-exported by :mod:`skeinlab` as the very same object.
 """
-from collections.abc import Iterator
+from collections.abc import Iterator, Sequence
 from typing import Literal, TypedDict
 
 import numpy as np
@@ -327,6 +327,19 @@ class XyzChunks(Iterator[Array]):
     def __next__(self) -> Array: ...
     def tell(self) -> int:
         """Bytes of the file read so far (through the frames yielded, and at most one chunk more)."""
+
+class LammpsFrames(Iterator[tuple[int, Array, npt.NDArray[np.int64], npt.NDArray[np.bool_], Array]]):
+    """Frames of a LAMMPS dump, as iter_lammps yields them."""
+
+    def __next__(self) -> tuple[int, Array, npt.NDArray[np.int64], npt.NDArray[np.bool_], Array]: ...
+    def tell(self) -> int:
+        """Bytes of the file read so far."""
+
+def iter_lammps(filename: str, chain_type: ChainType = "ring", chain_length: int | None = None,
+                types: Sequence[int] | None = None, molecules: Sequence[int] | None = None) -> LammpsFrames:
+    """The chains of every frame of a LAMMPS text dump, one frame at a time, as
+    tuples (timestep, chains, molecules, winding, box); skeinlab.iter_lammps
+    gives them as SimulationFrame records and documents them."""
 
 def iter_xyz(filename: str, chunk: int = 1000) -> XyzChunks:
     """Read an XYZ file in chunks of at most `chunk` frames.

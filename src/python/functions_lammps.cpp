@@ -1,0 +1,191 @@
+// iter_lammps: the chains of every frame of a LAMMPS text dump, streamed.
+#include "numpy_api.hpp"
+
+#include <cstring>
+#include <memory>
+
+#include "convert.hpp"
+#include "functions.hpp"
+#include "io/frame_chains.hpp"
+#include "io/lammps.hpp"
+#include "io/lines.hpp"
+
+namespace skeinlab::py {
+namespace {
+
+// A sequence of integers (or None) as a vector.
+bool convert_int_list(PyObject* obj, const char* name, std::vector<std::int64_t>& out) {
+    if (obj == nullptr || obj == Py_None) return true;
+    if (PyLong_Check(obj)) {
+        PyErr_Format(PyExc_TypeError, "%s must be a sequence of int or None", name);
+        return false;
+    }
+    PyRef items = PyRef::steal(PySequence_Fast(obj, ""));
+    if (!items) {
+        PyErr_Clear();
+        PyErr_Format(PyExc_TypeError, "%s must be a sequence of int or None", name);
+        return false;
+    }
+    const Py_ssize_t count = PySequence_Fast_GET_SIZE(items.get());
+    for (Py_ssize_t k = 0; k < count; ++k) {
+        PyObject* item = PySequence_Fast_GET_ITEM(items.get(), k);
+        if (!PyLong_Check(item) || PyBool_Check(item)) {
+            PyErr_Format(PyExc_TypeError, "%s must be a sequence of int or None", name);
+            return false;
+        }
+        const long long value = PyLong_AsLongLong(item);
+        if (value == -1 && PyErr_Occurred()) return false;
+        out.push_back(value);
+    }
+    return true;
+}
+
+struct LammpsStream {
+    LammpsStream(LineReader opened, std::string name, ChainSelection chosen)
+        : reader(std::move(opened)), lammps(reader), path(std::move(name)), selection(std::move(chosen)) {}
+
+    LineReader reader;
+    LammpsReader lammps;  // reads from `reader`, which therefore never moves
+    std::string path;
+    ChainSelection selection;
+    LammpsFrame frame;
+    bool finished = false;
+};
+
+struct LammpsFramesObject {
+    PyObject_HEAD
+    LammpsStream* stream;
+};
+
+void lammps_frames_dealloc(PyObject* self) {
+    delete reinterpret_cast<LammpsFramesObject*>(self)->stream;
+    Py_TYPE(self)->tp_free(self);
+}
+
+PyObject* raise_stream_error(LammpsStream& stream, const KnotError& error, bool with_line) {
+    stream.finished = true;
+    std::string where = " (frame " + std::to_string(stream.lammps.frames_read());
+    if (with_line) where += ", line " + std::to_string(stream.lammps.lines_read());
+    where += " of " + stream.path + ")";
+    return to_py_runtime_error(error.display() + where);
+}
+
+PyObject* int64_array(const std::vector<std::int64_t>& values) {
+    npy_intp dims[1] = {static_cast<npy_intp>(values.size())};
+    PyObject* array = PyArray_SimpleNew(1, dims, NPY_INT64);
+    if (!array) return nullptr;
+    if (!values.empty())
+        std::memcpy(PyArray_DATA(reinterpret_cast<PyArrayObject*>(array)), values.data(),
+                    values.size() * sizeof(std::int64_t));
+    return array;
+}
+
+PyObject* bool_array(const std::vector<bool>& values) {
+    npy_intp dims[1] = {static_cast<npy_intp>(values.size())};
+    PyObject* array = PyArray_SimpleNew(1, dims, NPY_BOOL);
+    if (!array) return nullptr;
+    auto* data = static_cast<npy_bool*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(array)));
+    for (std::size_t k = 0; k < values.size(); ++k) data[k] = values[k] ? NPY_TRUE : NPY_FALSE;
+    return array;
+}
+
+// The box as rows: the origin, then the edge vectors a, b and c.
+PyObject* box_array(const PeriodicBox& box) {
+    return chain_to_pyarray({box.origin, {box.lx, 0.0, 0.0}, {box.xy, box.ly, 0.0}, {box.xz, box.yz, box.lz}});
+}
+
+PyObject* lammps_frames_next(PyObject* self) {
+    return guarded([&]() -> PyObject* {
+        LammpsStream& stream = *reinterpret_cast<LammpsFramesObject*>(self)->stream;
+        if (stream.finished) return nullptr;  // StopIteration
+        Result<bool> more = false;
+        std::optional<Result<FrameChains>> chains;
+        Py_BEGIN_ALLOW_THREADS
+        more = stream.lammps.next(stream.frame);
+        if (more && more.value()) chains = chains_of_frame(stream.frame, stream.selection);
+        Py_END_ALLOW_THREADS
+        if (!more) return raise_stream_error(stream, more.error(), true);
+        if (!more.value()) {
+            stream.finished = true;
+            return nullptr;
+        }
+        // The frame was read in full: its number is the one before.
+        if (!*chains) {
+            stream.finished = true;
+            return to_py_runtime_error(chains->error().display() + " (frame " +
+                                       std::to_string(stream.lammps.frames_read() - 1) + " of " + stream.path + ")");
+        }
+        const FrameChains& c = chains->value();
+        PyRef timestep = PyRef::steal(PyLong_FromLongLong(stream.frame.timestep));
+        PyRef array = PyRef::steal(frames_to_pyarray(c.chains));
+        PyRef molecules = PyRef::steal(int64_array(c.molecules));
+        PyRef winding = PyRef::steal(bool_array(c.winding));
+        PyRef box = PyRef::steal(box_array(stream.frame.box));
+        if (!timestep || !array || !molecules || !winding || !box) return nullptr;
+        return PyTuple_Pack(5, timestep.get(), array.get(), molecules.get(), winding.get(), box.get());
+    });
+}
+
+PyObject* lammps_frames_tell(PyObject* self, PyObject*) {
+    const LammpsStream& stream = *reinterpret_cast<LammpsFramesObject*>(self)->stream;
+    return PyLong_FromUnsignedLongLong(stream.lammps.bytes_read());
+}
+
+PyMethodDef lammps_frames_methods[] = {
+    {"tell", lammps_frames_tell, METH_NOARGS, "tell()\n--\n\nBytes of the file read so far."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyTypeObject lammps_frames_type = [] {
+    PyTypeObject type{};  // PyType_Ready sets the metatype
+    Py_SET_REFCNT(reinterpret_cast<PyObject*>(&type), 1);
+    type.tp_name = "skeinlab._core.LammpsFrames";
+    type.tp_basicsize = sizeof(LammpsFramesObject);
+    type.tp_dealloc = lammps_frames_dealloc;
+    type.tp_flags = Py_TPFLAGS_DEFAULT;
+    type.tp_doc = "Frames of a LAMMPS dump, as iter_lammps yields them.";
+    type.tp_iter = PyObject_SelfIter;
+    type.tp_iternext = lammps_frames_next;
+    type.tp_methods = lammps_frames_methods;
+    return type;
+}();
+
+}  // namespace
+
+bool ready_lammps_types() { return PyType_Ready(&lammps_frames_type) == 0; }
+
+PyObject* iter_lammps(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return guarded([&]() -> PyObject* {
+        static const char* const names[] = {"filename", "chain_type", "chain_length", "types", "molecules"};
+        PyObject* bound[5];
+        if (!bind_arguments("iter_lammps", names, 5, 1, args, nargs, kwnames, bound)) return nullptr;
+        const std::optional<std::string> filename = convert_path(bound[0], "filename");
+        if (!filename) return nullptr;
+        ChainSelection selection;
+        if (bound[1]) {
+            const std::optional<std::string> chain_type = convert_str(bound[1], "chain_type");
+            if (!chain_type) return nullptr;
+            const std::optional<bool> ring = check_chain_type(*chain_type);
+            if (!ring) return nullptr;
+            selection.ring = *ring;
+        }
+        if (bound[2] && bound[2] != Py_None) {
+            std::uint64_t length = 0;
+            if (!convert_positive_count(bound[2], "chain_length", length)) return nullptr;
+            selection.chain_length = static_cast<std::size_t>(length);
+        }
+        if (!convert_int_list(bound[3], "types", selection.types)) return nullptr;
+        if (!convert_int_list(bound[4], "molecules", selection.molecules)) return nullptr;
+        if (!path_exists(*filename)) return raise_with_message(PyExc_FileNotFoundError, "Cannot open file: " + *filename);
+        Result<LineReader> reader = LineReader::open(*filename);
+        if (!reader) return to_py_runtime_error(reader.error().message());
+        auto* object = PyObject_New(LammpsFramesObject, &lammps_frames_type);
+        if (!object) return nullptr;
+        object->stream = nullptr;
+        PyRef owned = PyRef::steal(reinterpret_cast<PyObject*>(object));
+        object->stream = new LammpsStream(std::move(reader).value(), *filename, std::move(selection));
+        return owned.release();
+    });
+}
+
+}  // namespace skeinlab::py
