@@ -12,8 +12,8 @@ PyObject* read_xyz(PyObject* module, PyObject* const* args, Py_ssize_t nargs, Py
 PyObject* iter_xyz(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 // Readies the iterator type of iter_xyz; false with an exception set on failure.
 bool ready_io_types();
-PyObject* iter_lammps(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
-// Readies the iterator type of iter_lammps; false with an exception set on failure.
+PyObject* lammps_frames(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+// Readies the iterator type of lammps_frames; false with an exception set on failure.
 bool ready_lammps_types();
 PyObject* write_xyz(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* knot_type(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
@@ -74,8 +74,8 @@ inline constexpr const char* kIterXyzDoc =
     "-------\n"
     ">>> for frames in skeinlab.iter_xyz(\"run.xyz\", chunk=500):\n"
     "...     names = skeinlab.knot_type(frames)";
-inline constexpr const char* kIterLammpsDoc =
-    "iter_lammps(filename, chain_type=\"ring\", chain_length=None, types=None, molecules=None)\n--\n\n"
+inline constexpr const char* kLammpsFramesDoc =
+    "lammps_frames(filename, chain_type=\"ring\", chain_length=None, types=None, molecules=None)\n--\n\n"
     "The chains of every frame of a LAMMPS text dump, one frame at a time, as\n"
     "tuples (timestep, chains, molecules, winding, box); skeinlab.iter_lammps\n"
     "gives them as SimulationFrame records and documents them.";

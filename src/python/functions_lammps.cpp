@@ -1,4 +1,4 @@
-// iter_lammps: the chains of every frame of a LAMMPS text dump, streamed.
+// lammps_frames: the chains of every frame of a LAMMPS text dump, streamed.
 #include "numpy_api.hpp"
 
 #include <cstring>
@@ -143,7 +143,7 @@ PyTypeObject lammps_frames_type = [] {
     type.tp_basicsize = sizeof(LammpsFramesObject);
     type.tp_dealloc = lammps_frames_dealloc;
     type.tp_flags = Py_TPFLAGS_DEFAULT;
-    type.tp_doc = "Frames of a LAMMPS dump, as iter_lammps yields them.";
+    type.tp_doc = "Frames of a LAMMPS dump, as lammps_frames yields them.";
     type.tp_iter = PyObject_SelfIter;
     type.tp_iternext = lammps_frames_next;
     type.tp_methods = lammps_frames_methods;
@@ -154,11 +154,11 @@ PyTypeObject lammps_frames_type = [] {
 
 bool ready_lammps_types() { return PyType_Ready(&lammps_frames_type) == 0; }
 
-PyObject* iter_lammps(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+PyObject* lammps_frames(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
         static const char* const names[] = {"filename", "chain_type", "chain_length", "types", "molecules"};
         PyObject* bound[5];
-        if (!bind_arguments("iter_lammps", names, 5, 1, args, nargs, kwnames, bound)) return nullptr;
+        if (!bind_arguments("lammps_frames", names, 5, 1, args, nargs, kwnames, bound)) return nullptr;
         const std::optional<std::string> filename = convert_path(bound[0], "filename");
         if (!filename) return nullptr;
         ChainSelection selection;

@@ -30,7 +30,7 @@ PyMethodDef kMethods[] = {
     fast_method("knot_spectrum", skeinlab::py::knot_spectrum, skeinlab::py::kKnotSpectrumDoc),
     fast_method("knot_fingerprint", skeinlab::py::knot_fingerprint, skeinlab::py::kKnotFingerprintDoc),
     fast_method("iter_xyz", skeinlab::py::iter_xyz, skeinlab::py::kIterXyzDoc),
-    fast_method("iter_lammps", skeinlab::py::iter_lammps, skeinlab::py::kIterLammpsDoc),
+    fast_method("lammps_frames", skeinlab::py::lammps_frames, skeinlab::py::kLammpsFramesDoc),
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -329,13 +329,13 @@ class XyzChunks(Iterator[Array]):
         """Bytes of the file read so far (through the frames yielded, and at most one chunk more)."""
 
 class LammpsFrames(Iterator[tuple[int, Array, npt.NDArray[np.int64], npt.NDArray[np.bool_], Array]]):
-    """Frames of a LAMMPS dump, as iter_lammps yields them."""
+    """Frames of a LAMMPS dump, as lammps_frames yields them."""
 
     def __next__(self) -> tuple[int, Array, npt.NDArray[np.int64], npt.NDArray[np.bool_], Array]: ...
     def tell(self) -> int:
         """Bytes of the file read so far."""
 
-def iter_lammps(filename: str, chain_type: ChainType = "ring", chain_length: int | None = None,
+def lammps_frames(filename: str, chain_type: ChainType = "ring", chain_length: int | None = None,
                 types: Sequence[int] | None = None, molecules: Sequence[int] | None = None) -> LammpsFrames:
     """The chains of every frame of a LAMMPS text dump, one frame at a time, as
     tuples (timestep, chains, molecules, winding, box); skeinlab.iter_lammps

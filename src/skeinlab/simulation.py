@@ -93,7 +93,7 @@ def iter_lammps(filename: str, chain_type: Literal["ring", "open"] = "ring", cha
     >>> for frame in skeinlab.iter_lammps("melt.lammpstrj"):
     ...     names = skeinlab.knot_type(frame.chains[~frame.winding])
     """
-    for timestep, chains, ids, winding, box in _core.iter_lammps(filename, chain_type, chain_length, types,
+    for timestep, chains, ids, winding, box in _core.lammps_frames(filename, chain_type, chain_length, types,
                                                                  molecules):
         yield SimulationFrame(timestep, chains, ids, winding, box)
 

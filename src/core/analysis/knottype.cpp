@@ -89,20 +89,45 @@ Result<std::string> compute_knottype_from_chain(const Chain& points, const Alexa
     Chain pts = points;
     choose_projection(pts);
     AlexanderMatrix matrix = alexander_matrix(pts);
-    if (matrix.crossings == 0) return std::string("1");
-    ExactPolynomial polynomial = alexander_polynomial(matrix);
-    if (!knot_like(polynomial)) {
-        // Not a knot diagram: the first knot-like polynomial of the fallback
-        // projections, or the unknot when none gives one (a chain that passes
-        // through itself has no knot type).
-        bool found = false;
+    if (matrix.crossings == 0 && !matrix.dropped_crossing) return std::string("1");
+    // A projection without crossings has the polynomial 1.
+    const auto polynomial_of = [](const AlexanderMatrix& m) {
+        if (m.crossings > 0) return alexander_polynomial(m);
+        ExactPolynomial one;
+        one.small = Polynomial{{1}};
+        return one;
+    };
+    ExactPolynomial polynomial = polynomial_of(matrix);
+    if (!knot_like(polynomial) || matrix.dropped_crossing) {
+        // Not a knot diagram, or one that may lack a crossing put on a vertex:
+        // the first fallback projection that is a knot diagram as far as can
+        // be told (knot-like, no crossing on a vertex). When none is: for a
+        // projection that may lack a crossing, its own polynomial; otherwise
+        // the first knot-like fallback, or the unknot when a fallback has no
+        // crossings or none is knot-like (a chain that passes through itself
+        // has no knot type).
+        std::optional<ExactPolynomial> clean;
+        std::optional<ExactPolynomial> first_knot_like;
+        bool unknot_first = false;
         for (const Chain& projection : fallback_projections(points)) {
-            matrix = alexander_matrix(projection);
-            if (matrix.crossings == 0) return std::string("1");
-            polynomial = alexander_polynomial(matrix);
-            if ((found = knot_like(polynomial))) break;
+            const AlexanderMatrix m = alexander_matrix(projection);
+            const ExactPolynomial p = polynomial_of(m);
+            const bool like = knot_like(p);
+            if (!first_knot_like && !unknot_first) {
+                if (m.crossings == 0) unknot_first = true;
+                else if (like) first_knot_like = p;
+            }
+            if (like && !m.dropped_crossing) {
+                clean = p;
+                break;
+            }
         }
-        if (!found) return std::string("1");
+        if (clean) {
+            polynomial = std::move(*clean);
+        } else if (!knot_like(polynomial)) {
+            if (unknot_first || !first_knot_like) return std::string("1");
+            polynomial = std::move(*first_knot_like);
+        }
     }
     if (polynomial.small)
         if (const std::string* name = table.lookup(*polynomial.small)) return *name;

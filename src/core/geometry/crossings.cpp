@@ -13,16 +13,41 @@ struct SegmentBox {
     std::size_t index;
 };
 
-void add_pair(const Chain& pts, std::size_t i, std::size_t j, std::vector<std::vector<CrossingRecord>>& rows) {
+// Whether segments P1-P2 and P3-P4, which the crossing test passed over, meet
+// within its tolerance band at an end of either: their fractions, computed as
+// the test computes them, lie in [-1e-6, 1 + 1e-6]. Pairs the test passes over
+// as (nearly) parallel, |D| < 1e-7, are not looked at.
+bool meets_near_an_end(const Point3& p1, const Point3& p2, const Point3& p3, const Point3& p4) {
+    const double d_a = (p3.y - p4.y) * (p2.x - p1.x);
+    const double d_b = (p2.y - p1.y) * (p3.x - p4.x);
+    const double den = d_a - d_b;
+    if (!(std::fabs(den) >= 1e-7)) return false;
+    const double s_a = (p3.y - p4.y) * (p3.x - p1.x);
+    const double s_b = (p3.y - p1.y) * (p3.x - p4.x);
+    const double s = (s_a - s_b) / den;
+    const double u_a = (p2.x - p1.x) * (p3.y - p1.y);
+    const double u_b = (p3.x - p1.x) * (p2.y - p1.y);
+    const double u = (u_a - u_b) / den;
+    return -1e-6 <= s && s <= 1.0 + 1e-6 && -1e-6 <= u && u <= 1.0 + 1e-6;
+}
+
+void add_pair(const Chain& pts, std::size_t i, std::size_t j, std::vector<std::vector<CrossingRecord>>& rows,
+              bool* dropped) {
     const Intersection ij = intersect_projected(pts[i], pts[i + 1], pts[j], pts[j + 1]);
     if (ij.crosses) rows[i].push_back({j, ij});
     const Intersection ji = intersect_projected(pts[j], pts[j + 1], pts[i], pts[i + 1]);
     if (ji.crosses) rows[j].push_back({i, ji});
+    // Segments joined at a point always touch there: only others count.
+    if (dropped && !*dropped && !ij.crosses && j != i + 1 && !(i == 0 && j + 2 == pts.size()))
+        *dropped = ji.crosses || meets_near_an_end(pts[i], pts[i + 1], pts[j], pts[j + 1]);
+    else if (dropped && ij.crosses != ji.crosses)
+        *dropped = true;
 }
 
 }  // namespace
 
-std::vector<std::vector<CrossingRecord>> find_crossings(const Chain& pts) {
+std::vector<std::vector<CrossingRecord>> find_crossings(const Chain& pts, bool* dropped) {
+    if (dropped) *dropped = false;
     const std::size_t segments = pts.size() < 2 ? 0 : pts.size() - 1;
     std::vector<std::vector<CrossingRecord>> rows(segments);
 
@@ -58,7 +83,7 @@ std::vector<std::vector<CrossingRecord>> find_crossings(const Chain& pts) {
     if (!prune) {
         for (std::size_t a = 0; a < boxes.size(); ++a) {
             if (a % 64 == 0) cancellation_point();
-            for (std::size_t b = a + 1; b < boxes.size(); ++b) add_pair(pts, boxes[a].index, boxes[b].index, rows);
+            for (std::size_t b = a + 1; b < boxes.size(); ++b) add_pair(pts, boxes[a].index, boxes[b].index, rows, dropped);
         }
     } else {
         for (SegmentBox& box : boxes) {
@@ -76,7 +101,7 @@ std::vector<std::vector<CrossingRecord>> find_crossings(const Chain& pts) {
                 if (boxes[b].lo_y > boxes[a].hi_y || boxes[a].lo_y > boxes[b].hi_y) continue;
                 const std::size_t i = std::min(boxes[a].index, boxes[b].index);
                 const std::size_t j = std::max(boxes[a].index, boxes[b].index);
-                add_pair(pts, i, j, rows);
+                add_pair(pts, i, j, rows, dropped);
             }
         }
     }

@@ -22,6 +22,12 @@ struct CrossingRecord {
 // passed over only when their projected boxes, widened by a bound on the
 // rounding of the crossing test, are disjoint, which provably excludes every
 // pair that the test would report as crossing.
-std::vector<std::vector<CrossingRecord>> find_crossings(const Chain& points);
+//
+// When `dropped` is given, it is set when the test passed over a pair whose
+// projections cross (or touch) within its tolerance of an end of either
+// segment, or reported a pair one way and not the other: the projection puts
+// a crossing on a vertex, as far as the test can tell, and its diagram may
+// lack that crossing.
+std::vector<std::vector<CrossingRecord>> find_crossings(const Chain& points, bool* dropped = nullptr);
 
 }  // namespace skeinlab

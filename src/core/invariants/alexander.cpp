@@ -55,7 +55,8 @@ void sort_rows(AlexanderMatrix& m) {
 }  // namespace
 
 AlexanderMatrix alexander_matrix(const Chain& pts) {
-    const std::vector<std::vector<CrossingRecord>> records = find_crossings(pts);
+    bool dropped = false;
+    const std::vector<std::vector<CrossingRecord>> records = find_crossings(pts, &dropped);
 
     // Walk: number the crossings in the order they are first met, take each
     // crossing's sign from that first record, and list the under-passages.
@@ -72,6 +73,7 @@ AlexanderMatrix alexander_matrix(const Chain& pts) {
         }
     }
     AlexanderMatrix m;
+    m.dropped_crossing = dropped;
     const std::size_t g = crossings.size();
     m.crossings = g;
     m.rows.assign(g, {});

@@ -24,6 +24,9 @@ namespace skeinlab {
 struct AlexanderMatrix {
     std::size_t crossings = 0;
     std::vector<std::vector<LinearEntry>> rows;
+    // The projection put a crossing on a vertex as far as the crossing test
+    // can tell (find_crossings' `dropped`): the matrix may lack it.
+    bool dropped_crossing = false;
 };
 
 // Walks the projected chain (first two coordinates; the third is the height;

@@ -84,8 +84,7 @@ Result<bool> LammpsReader::next_line(std::string_view& line, bool& ascii) {
 Result<bool> LammpsReader::required_line(std::string_view& line, bool& ascii) {
     Result<bool> more = next_line(line, ascii);
     if (more && !more.value())
-        return KnotError::data_parse("unexpected end of file in frame " + std::to_string(frames_) + " (after line " +
-                                     std::to_string(lines_) + ")");
+        return KnotError::data_parse("unexpected end of file in frame " + std::to_string(frames_));
     return more;
 }
 

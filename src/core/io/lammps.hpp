@@ -49,8 +49,8 @@ struct LammpsFrame {
 // "line {}: bad timestep: {}", "line {}: bad atom count: {}", "line {}: bad
 // box bounds: '{}'", "line {}: the atoms have no x y z, xu yu zu, xs ys zs
 // or xsu ysu zsu columns", "line {}: expected {} columns, got {}", "line {}:
-// bad {column}: {}", "duplicate atom id {}", "unexpected end of file in
-// frame {} (after line {})") or Io from the reader.
+// bad {column}: {}", "duplicate atom id {} in frame {}", "unexpected end of
+// file in frame {}") or Io from the reader; lines_read() names the line.
 class LammpsReader {
 public:
     explicit LammpsReader(LineReader& reader) : reader_(reader) {}

@@ -77,3 +77,26 @@ TEST(Crossings, NonFiniteSegmentsNeverCross) {
 
 }  // namespace
 }  // namespace skeinlab
+
+namespace skeinlab {
+namespace {
+
+TEST(FindCrossings, ACrossingOnAVertexIsReportedAsDropped) {
+    // Point 3 lies on segment 0 in projection: segments 2 and 3 meet segment
+    // 0 at their ends, which the crossing test rejects.
+    const Chain on_vertex{{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0.5, 0, 1}, {0.5, -1, 1}};
+    bool dropped = false;
+    const auto rows = find_crossings(on_vertex, &dropped);
+    EXPECT_TRUE(dropped);
+    for (const auto& row : rows) EXPECT_TRUE(row.empty());
+    // Moved off the segment, it is a plain crossing and nothing is dropped.
+    const Chain off_vertex{{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0.5, 0.5, 1}, {0.5, -1, 1}};
+    find_crossings(off_vertex, &dropped);
+    EXPECT_FALSE(dropped);
+    // Neighbouring segments meet at their shared point: not a dropped crossing.
+    find_crossings({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}}, &dropped);
+    EXPECT_FALSE(dropped);
+}
+
+}  // namespace
+}  // namespace skeinlab
