@@ -3,7 +3,13 @@
 examples/rings.xyz         ring polymers: trefoils, figure-eights, (2,5) torus knots and unknots
 examples/open_chains.xyz   open chains: trefoils tied between straight tails, and loose helices
 examples/knotted_backbone.pdb  a two-model alpha-carbon trace with a trefoil in the middle
+examples/ring_melt.lammpstrj   a LAMMPS dump of a ring melt in a periodic box: 24 rings of 60 beads (trefoils,
+                               figure-eights, unknots), 3 frames, wrapped into the box with image flags
+examples/1j85.pdb              a real knotted protein, YibK (PDB entry 1J85, public domain), chain A without its
+                               waters: written from ../shared/data/proteins/1j85.pdb when that file is present
 """
+import os
+
 import numpy as np
 
 import skeinlab
@@ -80,6 +86,43 @@ def pdb_text(models):
     return "".join(lines)
 
 
+def lammps_dump(frames, molecules, side):
+    """A LAMMPS text dump (id mol type xs ys zs ix iy iz) of frames of points in a periodic cube."""
+    lines = []
+    for step, points in enumerate(frames):
+        scaled = points / side
+        images = np.floor(scaled).astype(int)
+        scaled -= images
+        lines += ["ITEM: TIMESTEP", str(1000 * step), "ITEM: NUMBER OF ATOMS", str(len(points)),
+                  "ITEM: BOX BOUNDS pp pp pp"] + [f"0 {side:g}"] * 3 + ["ITEM: ATOMS id mol type xs ys zs ix iy iz"]
+        lines += [f"{i + 1} {m} 1 {s[0]:.6f} {s[1]:.6f} {s[2]:.6f} {k[0]} {k[1]} {k[2]}"
+                  for i, (m, s, k) in enumerate(zip(molecules, scaled, images))]
+    return "\n".join(lines) + "\n"
+
+
+def ring_melt(count=24, n=60, side=12.0, frames=3):
+    makers = [lambda: torus_knot(2, 3, n), lambda: figure_eight(n), lambda: loop(n)]
+    shapes = [rotate(makers[k % 3]()) * 0.8 for k in range(count)]
+    centres = rng.uniform(0.0, side, size=(count, 3))
+    out = []
+    for _ in range(frames):
+        points = [s + c + rng.normal(scale=0.03, size=s.shape) for s, c in zip(shapes, centres)]
+        out.append(np.concatenate(points))
+    return out, np.repeat(np.arange(1, count + 1), n)
+
+
+PROTEIN_SOURCE = os.path.join("..", "shared", "data", "proteins", "1j85.pdb")
+KEPT_RECORDS = ("HEADER", "TITLE ", "COMPND", "SOURCE", "KEYWDS", "EXPDTA", "AUTHOR", "CRYST1", "ATOM  ", "TER   ")
+
+
+def trimmed_protein(source):
+    """The PDB entry's header records and chain A's atoms (no waters or other HETATM records)."""
+    with open(source) as f:
+        kept = [line for line in f if line.startswith(KEPT_RECORDS) and (not line.startswith(("ATOM", "TER"))
+                                                                            or line[21] == "A")]
+    return "".join(kept) + "END\n"
+
+
 if __name__ == "__main__":
     skeinlab.write_xyz("examples/rings.xyz", rings())
     skeinlab.write_xyz("examples/open_chains.xyz", open_chains())
@@ -87,3 +130,9 @@ if __name__ == "__main__":
     models = [trace + rng.normal(scale=0.2, size=trace.shape) for _ in range(2)]
     with open("examples/knotted_backbone.pdb", "w") as f:
         f.write(pdb_text(models))
+    melt, molecules = ring_melt()
+    with open("examples/ring_melt.lammpstrj", "w") as f:
+        f.write(lammps_dump(melt, molecules, 12.0))
+    if os.path.exists(PROTEIN_SOURCE):
+        with open("examples/1j85.pdb", "w") as f:
+            f.write(trimmed_protein(PROTEIN_SOURCE))

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds skeinlab from this checkout into a virtual environment (the active
 # one, or .venv here) and runs its command line on the example files that
-# ship with it: ring polymers, open chains, and the alpha-carbon trace of a
-# PDB file.
+# ship with it: ring polymers, open chains, a knotted protein (PDB entry 1J85)
+# and a LAMMPS dump of a ring melt in a periodic box.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/env.sh
@@ -15,7 +15,9 @@ echo "== skeinlab type examples/rings.xyz"
 "$skeinlab" type examples/rings.xyz
 echo "== skeinlab size --open examples/open_chains.xyz"
 "$skeinlab" size --open examples/open_chains.xyz
-echo "== skeinlab size examples/knotted_backbone.pdb   (PDB files are typed as open chains)"
-"$skeinlab" size examples/knotted_backbone.pdb
-echo "== skeinlab spectrum examples/knotted_backbone.pdb"
-"$skeinlab" spectrum examples/knotted_backbone.pdb
+echo "== skeinlab size examples/1j85.pdb   (a protein: its alpha carbons, typed as an open chain)"
+"$skeinlab" size examples/1j85.pdb
+echo "== skeinlab spectrum --identify examples/1j85.pdb   (its trefoil over 100 closures, with its hand)"
+"$skeinlab" spectrum --identify examples/1j85.pdb
+echo "== skeinlab type examples/ring_melt.lammpstrj   (every ring of every frame, unwrapped across the box)"
+"$skeinlab" type examples/ring_melt.lammpstrj

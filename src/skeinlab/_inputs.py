@@ -1,13 +1,15 @@
-"""The inputs of the command line: XYZ trajectories streamed in chunks, structures chain by chain."""
+"""The inputs of the command line: XYZ trajectories and LAMMPS dumps streamed in chunks, structures chain by
+chain."""
 from __future__ import annotations
 
 import os
 import sys
 from collections.abc import Callable, Iterator
+from typing import Literal
 
 import numpy as np
 
-from ._core import iter_xyz, read_pdb
+from ._core import iter_xyz, lammps_frames, read_pdb
 
 
 class InputError(Exception):
@@ -23,6 +25,7 @@ def input_error(path: str, error: Exception) -> InputError:
 
 
 STRUCTURE_SUFFIXES = (".pdb", ".ent", ".cif", ".mmcif")
+LAMMPS_SUFFIXES = (".lammpstrj", ".dump")
 
 
 def is_structure(path: str) -> bool:
@@ -30,12 +33,83 @@ def is_structure(path: str) -> bool:
     return name.removesuffix(".gz").endswith(STRUCTURE_SUFFIXES)
 
 
+def is_lammps(path: str) -> bool:
+    return path.lower().endswith(LAMMPS_SUFFIXES)
+
+
+class Selection:
+    """Which chains of a frame the command types: by molecule id (or chain number), atom type, chain length."""
+
+    def __init__(self, chain_type: Literal["ring", "open"], chain_length: int | None = None,
+                 molecules: list[int] | None = None, types: list[int] | None = None) -> None:
+        self.chain_type, self.chain_length, self.molecules, self.types = chain_type, chain_length, molecules, types
+
+
 class Piece:
-    """A chunk of frames of one chain of one file."""
+    """A chunk of rows to type: frames of one chain of one file, or the chains of some frames.
+
+    ``labels`` holds the (frame, chain) of every row of ``frames`` (by default consecutive frames of
+    ``chain`` from ``first``), ``winding`` the rows that are rings winding around a periodic box."""
 
     def __init__(self, chain: str, first: int, frames: np.ndarray, read: Callable[[], float],
-                 residues: list[str] | None = None) -> None:
+                 residues: list[str] | None = None, labels: list[tuple[int, str]] | None = None,
+                 winding: np.ndarray | None = None) -> None:
         self.chain, self.first, self.frames, self.read, self.residues = chain, first, frames, read, residues
+        self.labels = labels if labels is not None else [(first + i, chain) for i in range(len(frames))]
+        self.winding = winding if winding is not None else np.zeros(len(frames), dtype=bool)
+
+
+def stacked(arrays: list[np.ndarray]) -> np.ndarray:
+    """Arrays of chains (k, n, 3) of several frames as one, shorter chains padded with NaN."""
+    longest = max(a.shape[1] for a in arrays)
+    out = np.full((sum(len(a) for a in arrays), longest, 3), np.nan)
+    row = 0
+    for a in arrays:
+        out[row:row + len(a), :a.shape[1]] = a
+        row += len(a)
+    return out
+
+
+def lammps_pieces(path: str, chunk: int, selection: Selection) -> Iterator[Piece]:
+    """The chains of the frames of a LAMMPS dump, about `chunk` chains per piece (whole frames)."""
+    try:
+        stream = lammps_frames(path, selection.chain_type, selection.chain_length, selection.types,
+                               selection.molecules)
+        size = os.path.getsize(path)
+        arrays: list[np.ndarray] = []
+        labels: list[tuple[int, str]] = []
+        winding: list[np.ndarray] = []
+        first = 0
+        for index, (_, chains, molecules, winds, _) in enumerate(stream):
+            if len(chains):
+                arrays.append(chains)
+                labels += [(index, str(m)) for m in molecules.tolist()]
+                winding.append(winds)
+            if len(labels) >= chunk:
+                yield Piece("", first, stacked(arrays), lambda: stream.tell() / size if size else 1.0,
+                            labels=labels, winding=np.concatenate(winding))
+                first += len(labels)
+                arrays, labels, winding = [], [], []
+        if labels:
+            yield Piece("", first, stacked(arrays), lambda: 1.0, labels=labels, winding=np.concatenate(winding))
+    except (RuntimeError, FileNotFoundError, OSError) as error:
+        raise input_error(path, error) from None
+
+
+def split_chains(piece: Piece, selection: Selection) -> Piece:
+    """The frames of an XYZ piece cut into chains of `selection.chain_length` points (numbered from 1)."""
+    length = selection.chain_length
+    if length is None:
+        return piece
+    frames = piece.frames
+    atoms = frames.shape[1]
+    if atoms % length:
+        raise InputError(f"frames of {atoms} points are not a whole number of chains of {length}")
+    per_frame = atoms // length
+    keep = [k for k in range(per_frame) if not selection.molecules or k + 1 in selection.molecules]
+    chains = frames.reshape(len(frames), per_frame, length, 3)[:, keep].reshape(-1, length, 3)
+    labels = [(piece.first + f, str(k + 1)) for f in range(len(frames)) for k in keep]
+    return Piece("", piece.first * len(keep), chains, piece.read, labels=labels)
 
 
 def structure_pieces(path: str, chunk: int, wanted: list[str] | None) -> Iterator[Piece]:
@@ -74,17 +148,21 @@ def structure_pieces(path: str, chunk: int, wanted: list[str] | None) -> Iterato
             yield Piece(name, first, frames[first:first + chunk], lambda: 1.0, chains.residues[name])
 
 
-def pieces_of(path: str, chunk: int, wanted: list[str] | None) -> Iterator[Piece]:
-    """The chunks of frames of a file, chain by chain for structures."""
+def pieces_of(path: str, chunk: int, wanted: list[str] | None, selection: Selection) -> Iterator[Piece]:
+    """The chunks of rows of a file: chain by chain for structures, the chains of whole frames for LAMMPS
+    dumps, frames (cut into chains by length when asked) for XYZ files."""
     if is_structure(path):
         yield from structure_pieces(path, chunk, wanted)
+        return
+    if is_lammps(path):
+        yield from lammps_pieces(path, chunk, selection)
         return
     try:
         stream = iter_xyz(path, chunk)
         size = os.path.getsize(path)
         first = 0
         for frames in stream:
-            yield Piece("", first, frames, lambda: stream.tell() / size if size else 1.0)
+            yield split_chains(Piece("", first, frames, lambda: stream.tell() / size if size else 1.0), selection)
             first += len(frames)
     except (RuntimeError, FileNotFoundError, OSError) as error:
         raise input_error(path, error) from None

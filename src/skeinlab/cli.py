@@ -1,10 +1,11 @@
 """The ``skeinlab`` command: knot types, cores, spectra and fingerprints of files.
 
-XYZ trajectories are streamed chunk by chunk with :func:`skeinlab.iter_xyz`, so
-memory stays bounded whatever their length; PDB and mmCIF files are read whole
-(alpha carbons, chain by chain through gemmi when it is installed). Every frame
-gives one row (a fingerprint one row per window), written as a table, CSV, JSON
-or JSON lines (the inputs are in _inputs, the outputs in _output). Exit status: 0 on success, 1 when an input
+XYZ trajectories and LAMMPS dumps are streamed chunk by chunk, so memory stays
+bounded whatever their length; PDB and mmCIF files are read whole (alpha
+carbons, chain by chain through gemmi when it is installed). Every frame (and
+every chain of a frame of several) gives one row (a fingerprint one row per
+window), written as a table, CSV, JSON or JSON lines (the inputs are in
+_inputs, the outputs in _output). Exit status: 0 on success, 1 when an input
 fails (one line on stderr naming the file, the frame and the line; no header
 when no row was written), 2 for a usage error, 130 when interrupted (the rows
 already typed are written); a reader that closes the pipe early ends the
@@ -21,7 +22,7 @@ import numpy as np
 
 from . import __version__
 from ._core import knot_fingerprint, knot_identify, knot_size, knot_spectrum, knot_type
-from ._inputs import InputError, Piece, is_structure, pieces_of, unpadded
+from ._inputs import InputError, Piece, Selection, is_lammps, is_structure, pieces_of, unpadded
 from ._output import Plotted, Progress, Row, Writer
 
 COLUMNS = {
@@ -36,7 +37,9 @@ EXAMPLES = {
     "type": """examples:
   skeinlab type run.xyz                       one knot name per frame of a ring trajectory
   skeinlab type --open chains.xyz -f csv -o knots.csv
-  skeinlab type 1j85.pdb                      a protein's alpha carbons, as an open chain""",
+  skeinlab type 1j85.pdb                      a protein's alpha carbons, as an open chain
+  skeinlab type melt.lammpstrj                every ring (molecule) of every frame of a LAMMPS dump
+  skeinlab type melt.xyz --chain-length 100   a melt written as XYZ: rings of 100 points each""",
     "identify": """examples:
   skeinlab identify run.xyz                   the knot of every frame with its chirality and summands
   skeinlab identify 1j85.pdb                  +3_1 (right-handed) or -3_1 (left-handed)""",
@@ -75,9 +78,19 @@ def parser() -> argparse.ArgumentParser:
             name, help=help_text, description=help_text[0].upper() + help_text[1:] + ".",
             epilog=EXAMPLES[name], formatter_class=argparse.RawDescriptionHelpFormatter)
         sub.add_argument("files", nargs="+", metavar="FILE",
-                         help="XYZ trajectories, PDB or PDBx/mmCIF files (.pdb, .ent, .cif, .mmcif, also .gz)")
+                         help="XYZ trajectories, LAMMPS text dumps (.lammpstrj, .dump), PDB or PDBx/mmCIF files "
+                              "(.pdb, .ent, .cif, .mmcif, also .gz)")
         sub.add_argument("--chain", action="append", metavar="ID",
                          help="type only this chain of a structure (repeatable; default: every polymer chain)")
+        sub.add_argument("--molecule", action="append", type=int, metavar="ID",
+                         help="type only this molecule of a LAMMPS dump, or this chain (from 1) of an XYZ frame "
+                              "cut by --chain-length (repeatable; default: all)")
+        sub.add_argument("--chain-length", type=positive, metavar="N",
+                         help="cut every frame into chains of N atoms (in id order for LAMMPS dumps) instead of "
+                              "one chain per molecule (LAMMPS) or per frame (XYZ)")
+        sub.add_argument("--type", dest="atom_types", action="append", type=int, metavar="T",
+                         help="LAMMPS dumps: keep only atoms of this type, e.g. a bottlebrush's backbone "
+                              "(repeatable; default: all)")
         if name != "fingerprint":
             closure = sub.add_mutually_exclusive_group()
             closure.add_argument("--open", dest="chain_type", action="store_const", const="open",
@@ -120,44 +133,64 @@ def positive(text: str) -> int:
 def typed_rows(args: argparse.Namespace, path: str, piece: Piece) -> list[Row]:
     chosen = getattr(args, "chain_type", None) or ("open" if is_structure(path) else "ring")
     chain_type: Literal["ring", "open"] = "open" if chosen == "open" else "ring"
-    chains = unpadded(piece.frames)
+    # Rings that wind around a periodic box have no knot type: their rows say so.
+    typed = ~piece.winding
+    chains = unpadded(piece.frames[typed]) if typed.any() else []
     same_length = len({len(c) for c in chains}) <= 1
     # Frames of one length go to the core together, so that they share its workers.
     groups = [np.stack(chains)] if same_length and chains else [c[None] for c in chains]
     residues = piece.residues
     rows: list[Row] = []
-    frame = piece.first
-    base = {"file": path, "chain": piece.chain}
+    labels = [label for label, keep in zip(piece.labels, typed.tolist()) if keep]
+    position = 0  # the row of `labels` (and of the file, from piece.first) the next result belongs to
+
+    def base() -> dict[str, object]:
+        frame, chain = labels[position]
+        return {"file": path, "chain": chain, "frame": frame}
+
     for group in groups:
         if args.command in ("type", "identify"):
             name_frames = knot_type if args.command == "type" else knot_identify
             for name in name_frames(group, chain_type, threads=args.threads):
-                rows.append({**base, "frame": frame, "knot": name})
-                frame += 1
+                rows.append({**base(), "knot": name})
+                position += 1
         elif args.command == "size":
             names, cores = knot_size(group, chain_type, threads=args.threads)
             for name, (start, end, length) in zip(names, cores):
                 found = residues is not None and start >= 0
-                rows.append({**base, "frame": frame, "knot": name, "start": start, "end": end, "length": length,
+                rows.append({**base(), "knot": name, "start": start, "end": end, "length": length,
                              "first_residue": residues[start] if found and residues else "",
                              "last_residue": residues[end] if found and residues else ""})
-                frame += 1
+                position += 1
         elif args.command == "spectrum":
             spectra = knot_spectrum(group, chain_type, samples=args.samples, seed=args.seed, threads=args.threads,
-                                    frame_offset=frame, invariant=args.invariant)
+                                    frame_offset=piece.first + position, invariant=args.invariant)
             for spectrum in spectra:
                 knot, fraction = next(iter(spectrum.items()))
-                rows.append({**base, "frame": frame, "knot": knot, "fraction": fraction, "spectrum": spectrum})
-                frame += 1
+                rows.append({**base(), "knot": knot, "fraction": fraction, "spectrum": spectrum})
+                position += 1
         else:
             for chain in group:
                 windows = knot_fingerprint(chain, step=args.step, samples=args.samples, seed=args.seed,
                                            threads=args.threads, invariant=args.invariant)
                 for start, end, knot, fraction in windows.tolist():
-                    rows.append({**base, "frame": frame, "start": start, "end": end, "knot": knot,
-                                 "fraction": fraction})
-                frame += 1
-    return rows
+                    rows.append({**base(), "start": start, "end": end, "knot": knot, "fraction": fraction})
+                position += 1
+    if typed.all():
+        return rows
+    # The winding rings' rows, in their places.
+    winding_rows = {label: {"file": path, "chain": label[1], "frame": label[0], "knot": "winding", "start": -1,
+                            "end": -1, "length": -1, "first_residue": "", "last_residue": "", "fraction": 0.0,
+                            "spectrum": {}}
+                    for label, winds in zip(piece.labels, piece.winding.tolist()) if winds}
+    ordered: list[Row] = []
+    for label in piece.labels:
+        if label in winding_rows:
+            ordered.append(winding_rows[label])
+        else:
+            while rows and (rows[0]["frame"], rows[0]["chain"]) == label:
+                ordered.append(rows.pop(0))
+    return ordered
 
 
 def run(args: argparse.Namespace, out: IO[str]) -> int:
@@ -167,12 +200,19 @@ def run(args: argparse.Namespace, out: IO[str]) -> int:
     done = 0
     try:
         for index, path in enumerate(args.files):
-            for piece in pieces_of(path, args.chunk, args.chain):
-                first, count = piece.first, len(piece.frames)
+            if args.atom_types and not is_lammps(path):
+                raise InputError(f"{path}: --type needs a LAMMPS dump (.lammpstrj, .dump), which has atom types")
+            if args.molecule and not is_lammps(path) and args.chain_length is None:
+                raise InputError(f"{path}: --molecule needs a LAMMPS dump, or --chain-length for an XYZ file")
+            selection = Selection("open" if getattr(args, "chain_type", None) == "open" else "ring",
+                                  args.chain_length, args.molecule, args.atom_types)
+            for piece in pieces_of(path, args.chunk, args.chain, selection):
+                count = len(piece.frames)
                 try:
                     rows = typed_rows(args, path, piece)
                 except (RuntimeError, ValueError) as error:
-                    raise InputError(f"{path}: frames {first} to {first + count - 1}: {error}") from None
+                    first, last = piece.labels[0][0], piece.labels[-1][0]
+                    raise InputError(f"{path}: frames {first} to {last}: {error}") from None
                 writer.write(rows)
                 plotted.add(rows, piece)
                 progress.update(count, done, piece.read(), len(args.files) - 1 - index)

@@ -30,3 +30,20 @@ def test_pdb_example():
     assert trace.shape == (2, 140, 3) and not np.isnan(trace).any()
     names, cores = skeinlab.knot_size(trace, "open")
     assert names == ["3_1", "3_1"] and all(0 < start < end < 140 for start, end, _ in cores)
+
+
+def test_ring_melt_dump():
+    frames = skeinlab.read_lammps(str(EXAMPLES / "ring_melt.lammpstrj"))
+    assert [f.timestep for f in frames] == [0, 1000, 2000]
+    for frame in frames:
+        assert frame.chains.shape == (24, 60, 3) and not frame.winding.any()
+        assert skeinlab.knot_type(frame.chains) == ["3_1", "4_1", "1"] * 8
+
+
+def test_protein_example_is_a_right_handed_trefoil():
+    # YibK (PDB 1J85), chain A: 156 alpha carbons, a deep trefoil.
+    trace = skeinlab.read_pdb(str(EXAMPLES / "1j85.pdb"), "ca")
+    assert trace.shape == (1, 156, 3)
+    names, cores = skeinlab.knot_size(trace, "open")
+    assert names == ["3_1"] and cores[0][:2] == [74, 120]
+    assert skeinlab.knot_identify(trace, "open") == ["+3_1"]

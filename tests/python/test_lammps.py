@@ -175,3 +175,61 @@ def test_arguments(tmp_path):
     with pytest.raises(RuntimeError, match="Invalid chain_type"):
         skeinlab.read_lammps(str(path), "loop")
     assert skeinlab.read_lammps(str(path), molecules=[5])[0].chains.shape == (0, 0, 3)
+
+
+def command_rows(*args):
+    """The rows of a command run in this process, as dicts (CSV output)."""
+    import csv
+    import io
+    import sys
+
+    from skeinlab import cli
+
+    out, err = io.StringIO(), io.StringIO()
+    old = sys.stdout, sys.stderr
+    sys.stdout, sys.stderr = out, err
+    try:
+        status = cli.main([*args, "-f", "csv", "-q"])
+    finally:
+        sys.stdout, sys.stderr = old
+    return status, list(csv.DictReader(io.StringIO(out.getvalue()))), err.getvalue()
+
+
+def test_command_line_types_every_ring_of_every_frame(tmp_path):
+    rings, names = melt(count=6)
+    box = {"origin": (0.0, 0.0, 0.0), "lengths": (8.0, 8.0, 8.0), "tilts": (0.0, 0.0, 0.0)}
+    winding = np.stack([np.linspace(0.0, 7.9, 60), np.full(60, 4.0), np.full(60, 4.0)], axis=1)
+    points = np.concatenate(rings + [winding])
+    beads = len(winding)
+    molecules = np.repeat(np.arange(1, 8) * 10, beads)
+    path = tmp_path / "melt.lammpstrj"
+    path.write_text(dump_text([wrap(points, box)[0]] * 2, box, molecules=molecules))
+
+    status, rows, err = command_rows("type", str(path))
+    assert status == 0 and err == ""
+    assert [(r["frame"], r["chain"], r["knot"]) for r in rows] == [
+        (str(f), str(10 * m), name) for f in range(2) for m, name in enumerate(names + ["winding"], start=1)]
+
+    status, rows, _ = command_rows("size", str(path), "--molecule", "10", "--molecule", "70", "--chunk", "1")
+    assert [(r["frame"], r["chain"], r["knot"], r["length"]) for r in rows] == [
+        ("0", "10", "3_1", rows[0]["length"]), ("0", "70", "winding", "-1"),
+        ("1", "10", "3_1", rows[0]["length"]), ("1", "70", "winding", "-1")]
+
+    status, rows, _ = command_rows("spectrum", str(path), "--chain-length", str(beads), "--samples", "10")
+    assert [r["knot"] for r in rows[:7]] == names + ["winding"]
+
+
+def test_command_line_cuts_xyz_melts_by_length(tmp_path):
+    rings, names = melt(count=4)
+    path = tmp_path / "melt.xyz"
+    skeinlab.write_xyz(str(path), np.concatenate(rings)[None].repeat(3, axis=0))
+    status, rows, _ = command_rows("type", str(path), "--chain-length", str(len(rings[0])))
+    assert status == 0
+    assert [(r["frame"], r["chain"], r["knot"]) for r in rows] == [
+        (str(f), str(k), name) for f in range(3) for k, name in enumerate(names, start=1)]
+    status, rows, _ = command_rows("type", str(path), "--chain-length", str(len(rings[0])), "--molecule", "3")
+    assert [(r["frame"], r["chain"]) for r in rows] == [("0", "3"), ("1", "3"), ("2", "3")]
+    status, rows, err = command_rows("type", str(path), "--chain-length", "7")
+    assert status == 1 and rows == [] and "are not a whole number of chains of 7" in err
+    status, _, err = command_rows("type", str(path), "--type", "1")
+    assert status == 1 and "--type needs a LAMMPS dump" in err
