@@ -7,8 +7,10 @@
 # wheel, and mypy on its type stubs.
 #
 # The optimised core tests are built in the same build tree as the module
-# (scikit-build-core's build/<wheel tag>, shared with scripts/example.sh), so
-# the core is compiled once for both.
+# (scikit-build-core's build/<wheel tag>, shared with scripts/example.sh), and
+# the sanitized core tests in the same tree as the fuzz harnesses (Clang), so
+# the core is compiled twice in all. The fresh environment for the wheel gets
+# its test dependencies in the background while the core compiles.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/env.sh
@@ -20,6 +22,19 @@ echo "== layout of the core: folders, include order, no Python headers (ARCHITEC
 
 ensure_gtest
 ensure_build_requirements
+
+# The test environment's dependencies (the package's own and its test extra),
+# installed while the core compiles; the wheel goes in when it is built.
+rm -rf build/wheel-venv
+mkdir -p build
+"$PY" - >build/test-requirements.txt <<'PYTHON'
+import tomllib
+project = tomllib.load(open("pyproject.toml", "rb"))["project"]
+print("\n".join(project["dependencies"] + project["optional-dependencies"]["test"]))
+PYTHON
+( python3 -m venv build/wheel-venv &&
+  build/wheel-venv/bin/python -m pip install --quiet -r build/test-requirements.txt ) \
+  >build/wheel-venv.log 2>&1 & test_venv=$!
 
 echo "== building the wheel and the optimised core tests"
 rm -rf build/dist
@@ -39,22 +54,21 @@ run_core_tests() {
 echo "== core unit tests (optimised)"
 run_core_tests "build/$tag"
 
-# -O1 with line tables only: half the compile time of -O2 -g, and the
+# One Clang tree for the sanitized core tests and the fuzz harnesses, at -O1
+# with line tables only: half the compile time of -O2 -g, and the
 # sanitizers' reports still name functions and lines.
-echo "== core unit tests (address and undefined-behaviour sanitizers)"
-cmake -S . -B build/tests-sanitize -G Ninja -DSKEINLAB_BUILD_MODULE=OFF -DSKEINLAB_BUILD_TESTS=ON \
-  -DSKEINLAB_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" >/dev/null
-cmake --build build/tests-sanitize -j "$jobs"
-run_core_tests build/tests-sanitize
+echo "== core unit tests (address and undefined-behaviour sanitizers, Clang)"
+ensure_clang
+CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DSKEINLAB_BUILD_MODULE=OFF -DSKEINLAB_BUILD_TESTS=ON \
+  -DSKEINLAB_BUILD_FUZZERS=ON -DSKEINLAB_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug \
+  -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" >/dev/null
+cmake --build build/fuzz -j "$jobs"
+run_core_tests build/fuzz
 
 # Each libFuzzer harness runs for FUZZ_SECONDS (default 15), two at a time,
 # from the seed corpus in tests/fuzz/corpus into a scratch corpus under
 # build/fuzz; a crash leaves its input in build/fuzz/crashes and fails.
 echo "== fuzzing the readers, the table parser and chain input (libFuzzer, ASan/UBSan, ${FUZZ_SECONDS:-15} s each)"
-ensure_clang
-CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DSKEINLAB_BUILD_MODULE=OFF -DSKEINLAB_BUILD_FUZZERS=ON \
-  -DSKEINLAB_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" >/dev/null
-cmake --build build/fuzz -j "$jobs" >/dev/null
 mkdir -p build/fuzz/crashes
 fuzz() {
   local harness=$1
@@ -90,8 +104,12 @@ for ext in build/wheel-contents/skeinlab/_core*.so; do
 done
 
 echo "== installing the wheel into a fresh virtual environment (build/wheel-venv)"
-python3 -m venv --clear build/wheel-venv
-build/wheel-venv/bin/python -m pip install --quiet "$wheel[test]"
+if ! wait "$test_venv"; then
+  echo "!! installing the test dependencies failed; see build/wheel-venv.log" >&2
+  tail -n 20 build/wheel-venv.log >&2
+  exit 1
+fi
+build/wheel-venv/bin/python -m pip install --quiet --no-deps "$wheel"
 (cd build && wheel-venv/bin/python -c \
   "import skeinlab; print('imported', skeinlab.__name__, 'from', skeinlab.__file__)")
 
