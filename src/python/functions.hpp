@@ -13,6 +13,7 @@ PyObject* iter_xyz(PyObject* module, PyObject* const* args, Py_ssize_t nargs, Py
 // Readies the iterator type of iter_xyz; false with an exception set on failure.
 bool ready_io_types();
 PyObject* lammps_frames(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+PyObject* unwrap_chains(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 // Readies the iterator type of lammps_frames; false with an exception set on failure.
 bool ready_lammps_types();
 PyObject* write_xyz(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
@@ -79,6 +80,11 @@ inline constexpr const char* kLammpsFramesDoc =
     "The chains of every frame of a LAMMPS text dump, one frame at a time, as\n"
     "tuples (timestep, chains, molecules, winding, box); skeinlab.iter_lammps\n"
     "gives them as SimulationFrame records and documents them.";
+inline constexpr const char* kUnwrapChainsDoc =
+    "unwrap_chains(chains, box, chain_type=\"ring\")\n--\n\n"
+    "Chains unwrapped across a periodic box by the minimum image of every bond,\n"
+    "and which rings wind around it, as (chains (K, N, 3), winding (K,));\n"
+    "skeinlab.md uses it and documents it.";
 inline constexpr const char* kReadPdbDoc =
     "read_pdb(filename, atom_filter=\"all\")\n--\n\n"
     "Read PDB file into a NumPy array with shape `(frames, atoms, 3)`.\n\n"

@@ -31,6 +31,7 @@ PyMethodDef kMethods[] = {
     fast_method("knot_fingerprint", skeinlab::py::knot_fingerprint, skeinlab::py::kKnotFingerprintDoc),
     fast_method("iter_xyz", skeinlab::py::iter_xyz, skeinlab::py::kIterXyzDoc),
     fast_method("lammps_frames", skeinlab::py::lammps_frames, skeinlab::py::kLammpsFramesDoc),
+    fast_method("unwrap_chains", skeinlab::py::unwrap_chains, skeinlab::py::kUnwrapChainsDoc),
     {nullptr, nullptr, 0, nullptr},
 };
 

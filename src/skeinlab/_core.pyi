@@ -341,6 +341,11 @@ def lammps_frames(filename: str, chain_type: ChainType = "ring", chain_length: i
     tuples (timestep, chains, molecules, winding, box); skeinlab.iter_lammps
     gives them as SimulationFrame records and documents them."""
 
+def unwrap_chains(chains: Array, box: Array, chain_type: ChainType = "ring") -> tuple[Array, npt.NDArray[np.bool_]]:
+    """Chains unwrapped across a periodic box by the minimum image of every bond,
+    and which rings wind around it, as (chains (K, N, 3), winding (K,));
+    skeinlab.md uses it and documents it."""
+
 def iter_xyz(filename: str, chunk: int = 1000) -> XyzChunks:
     """Read an XYZ file in chunks of at most `chunk` frames.
 

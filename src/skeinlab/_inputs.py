@@ -26,6 +26,8 @@ def input_error(path: str, error: Exception) -> InputError:
 
 STRUCTURE_SUFFIXES = (".pdb", ".ent", ".cif", ".mmcif")
 LAMMPS_SUFFIXES = (".lammpstrj", ".dump")
+# Read through MDAnalysis (the md extra), with --topology where the format has no atoms of its own.
+MD_SUFFIXES = (".xtc", ".trr", ".dcd", ".gsd", ".nc", ".ncdf", ".tng", ".h5md", ".lammpsdump")
 
 
 def is_structure(path: str) -> bool:
@@ -37,12 +39,19 @@ def is_lammps(path: str) -> bool:
     return path.lower().endswith(LAMMPS_SUFFIXES)
 
 
+def is_md(path: str, topology: str | None) -> bool:
+    return topology is not None or path.lower().endswith(MD_SUFFIXES)
+
+
 class Selection:
-    """Which chains of a frame the command types: by molecule id (or chain number), atom type, chain length."""
+    """Which chains of a frame the command types: by molecule id (or chain number), atom type, chain length;
+    the topology of an MD trajectory."""
 
     def __init__(self, chain_type: Literal["ring", "open"], chain_length: int | None = None,
-                 molecules: list[int] | None = None, types: list[int] | None = None) -> None:
+                 molecules: list[int] | None = None, types: list[int] | None = None,
+                 topology: str | None = None) -> None:
         self.chain_type, self.chain_length, self.molecules, self.types = chain_type, chain_length, molecules, types
+        self.topology = topology
 
 
 class Piece:
@@ -76,24 +85,56 @@ def lammps_pieces(path: str, chunk: int, selection: Selection) -> Iterator[Piece
         stream = lammps_frames(path, selection.chain_type, selection.chain_length, selection.types,
                                selection.molecules)
         size = os.path.getsize(path)
-        arrays: list[np.ndarray] = []
-        labels: list[tuple[int, str]] = []
-        winding: list[np.ndarray] = []
-        first = 0
-        for index, (_, chains, molecules, winds, _) in enumerate(stream):
-            if len(chains):
-                arrays.append(chains)
-                labels += [(index, str(m)) for m in molecules.tolist()]
-                winding.append(winds)
-            if len(labels) >= chunk:
-                yield Piece("", first, stacked(arrays), lambda: stream.tell() / size if size else 1.0,
-                            labels=labels, winding=np.concatenate(winding))
-                first += len(labels)
-                arrays, labels, winding = [], [], []
-        if labels:
-            yield Piece("", first, stacked(arrays), lambda: 1.0, labels=labels, winding=np.concatenate(winding))
+        frames = ((chains, molecules, winds) for _, chains, molecules, winds, _ in stream)
+        yield from frame_pieces(path, frames, chunk, lambda: stream.tell() / size if size else 1.0)
     except (RuntimeError, FileNotFoundError, OSError) as error:
         raise input_error(path, error) from None
+
+
+def frame_pieces(path: str, frames: Iterator[tuple[np.ndarray, np.ndarray, np.ndarray]], chunk: int,
+                 read: Callable[[], float]) -> Iterator[Piece]:
+    """Pieces of about `chunk` chains (whole frames) from frames given as (chains, molecule ids, winding)."""
+    arrays: list[np.ndarray] = []
+    labels: list[tuple[int, str]] = []
+    winding: list[np.ndarray] = []
+    first = 0
+    for index, (chains, molecules, winds) in enumerate(frames):
+        if len(chains):
+            arrays.append(chains)
+            labels += [(index, str(m)) for m in molecules.tolist()]
+            winding.append(winds)
+        if len(labels) >= chunk:
+            yield Piece("", first, stacked(arrays), read, labels=labels, winding=np.concatenate(winding))
+            first += len(labels)
+            arrays, labels, winding = [], [], []
+    if labels:
+        yield Piece("", first, stacked(arrays), lambda: 1.0, labels=labels, winding=np.concatenate(winding))
+
+
+def md_pieces(path: str, chunk: int, selection: Selection) -> Iterator[Piece]:
+    """The chains (by molecule) of the frames of an MD trajectory read by MDAnalysis."""
+    try:
+        from .md import _mdanalysis, iter_universe
+        mda = _mdanalysis()
+    except ImportError as error:
+        raise InputError(f"{path}: {error}") from None
+    try:
+        universe = mda.Universe(selection.topology, path) if selection.topology else mda.Universe(path)
+        select = "type " + " ".join(str(t) for t in selection.types) if selection.types else "all"
+        wanted = set(selection.molecules or [])
+        frames = iter_universe(universe, select=select, chain_type=selection.chain_type)
+        count = len(universe.trajectory)
+
+        def chosen() -> Iterator[tuple[np.ndarray, np.ndarray, np.ndarray]]:
+            for frame in frames:
+                keep = np.array([not wanted or int(m) in wanted for m in frame.molecules], dtype=bool)
+                yield frame.chains[keep], frame.molecules[keep], frame.winding[keep]
+
+        yield from frame_pieces(path, chosen(), chunk, lambda: (universe.trajectory.ts.frame + 1) / count)
+    except InputError:
+        raise
+    except Exception as error:  # MDAnalysis raises many kinds for files it cannot read
+        raise InputError(f"{path}: {type(error).__name__}: {error}") from None
 
 
 def split_chains(piece: Piece, selection: Selection) -> Piece:
@@ -153,6 +194,9 @@ def pieces_of(path: str, chunk: int, wanted: list[str] | None, selection: Select
     dumps, frames (cut into chains by length when asked) for XYZ files."""
     if is_structure(path):
         yield from structure_pieces(path, chunk, wanted)
+        return
+    if is_md(path, selection.topology):
+        yield from md_pieces(path, chunk, selection)
         return
     if is_lammps(path):
         yield from lammps_pieces(path, chunk, selection)

@@ -22,7 +22,7 @@ import numpy as np
 
 from . import __version__
 from ._core import knot_fingerprint, knot_identify, knot_size, knot_spectrum, knot_type
-from ._inputs import InputError, Piece, Selection, is_lammps, is_structure, pieces_of, unpadded
+from ._inputs import InputError, Piece, Selection, is_lammps, is_md, is_structure, pieces_of, unpadded
 from ._output import Plotted, Progress, Row, Writer
 
 COLUMNS = {
@@ -89,8 +89,12 @@ def parser() -> argparse.ArgumentParser:
                          help="cut every frame into chains of N atoms (in id order for LAMMPS dumps) instead of "
                               "one chain per molecule (LAMMPS) or per frame (XYZ)")
         sub.add_argument("--type", dest="atom_types", action="append", type=int, metavar="T",
-                         help="LAMMPS dumps: keep only atoms of this type, e.g. a bottlebrush's backbone "
-                              "(repeatable; default: all)")
+                         help="LAMMPS dumps and MD trajectories: keep only atoms of this type, e.g. a "
+                              "bottlebrush's backbone (repeatable; default: all)")
+        sub.add_argument("--topology", metavar="FILE",
+                         help="read the files as MD trajectories through MDAnalysis (pip install "
+                              "skeinlab[md]) with this topology (.data, .psf, .tpr, .gro, .pdb ...); "
+                              ".xtc, .trr, .dcd, .gsd, .nc files are read through MDAnalysis anyway")
         if name != "fingerprint":
             closure = sub.add_mutually_exclusive_group()
             closure.add_argument("--open", dest="chain_type", action="store_const", const="open",
@@ -200,12 +204,17 @@ def run(args: argparse.Namespace, out: IO[str]) -> int:
     done = 0
     try:
         for index, path in enumerate(args.files):
-            if args.atom_types and not is_lammps(path):
-                raise InputError(f"{path}: --type needs a LAMMPS dump (.lammpstrj, .dump), which has atom types")
-            if args.molecule and not is_lammps(path) and args.chain_length is None:
-                raise InputError(f"{path}: --molecule needs a LAMMPS dump, or --chain-length for an XYZ file")
+            simulation = is_lammps(path) or is_md(path, args.topology)
+            if args.atom_types and not simulation:
+                raise InputError(f"{path}: --type needs a LAMMPS dump or an MD trajectory, which have atom types")
+            if args.molecule and not simulation and args.chain_length is None:
+                raise InputError(f"{path}: --molecule needs a LAMMPS dump, an MD trajectory, or --chain-length "
+                                 "for an XYZ file")
+            if args.chain_length is not None and is_md(path, args.topology):
+                raise InputError(f"{path}: --chain-length is for LAMMPS dumps and XYZ files; MD trajectories "
+                                 "are cut by molecule")
             selection = Selection("open" if getattr(args, "chain_type", None) == "open" else "ring",
-                                  args.chain_length, args.molecule, args.atom_types)
+                                  args.chain_length, args.molecule, args.atom_types, args.topology)
             for piece in pieces_of(path, args.chunk, args.chain, selection):
                 count = len(piece.frames)
                 try:

@@ -18,9 +18,14 @@ def typed_uses(path: str) -> None:
     chunks = skeinlab.iter_xyz(path, chunk=100)
     for chunk in chunks:
         total: int = chunk.shape[0] + chunks.tell()
+    for frame in skeinlab.iter_lammps(path, "ring", chain_length=100, types=[1], molecules=None):
+        timestep: int = frame.timestep
+        kept: npt.NDArray[np.float64] = frame.chains[~frame.winding]
+        print(timestep, skeinlab.knot_type(kept), frame.molecules[0], frame.box.shape)
+    melt: list[skeinlab.SimulationFrame] = skeinlab.read_lammps(path, "open")
     version: str = skeinlab.__version__
     try:
         skeinlab.knot_type(path)
     except skeinlab.InternalError as error:
         message: str = str(error)
-    print(names, identified, sizes, spectra, fingerprint, reduced, total, version, message)
+    print(names, identified, sizes, spectra, fingerprint, reduced, total, version, message, melt)

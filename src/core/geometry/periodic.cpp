@@ -57,6 +57,19 @@ bool unwrap_by_minimum_image(Chain& chain, const PeriodicBox& box, bool ring) {
     return !ring || ring_closes(chain, box);
 }
 
+bool unwrap_present_points(Chain& chain, const PeriodicBox& box, bool ring) {
+    std::vector<std::size_t> present;
+    for (std::size_t i = 0; i < chain.size(); ++i)
+        if (!is_missing(chain[i])) present.push_back(i);
+    if (present.size() == chain.size()) return unwrap_by_minimum_image(chain, box, ring);
+    Chain compact;
+    compact.reserve(present.size());
+    for (const std::size_t i : present) compact.push_back(chain[i]);
+    const bool closed = unwrap_by_minimum_image(compact, box, ring);
+    for (std::size_t k = 0; k < present.size(); ++k) chain[present[k]] = compact[k];
+    return closed;
+}
+
 bool unwrap_by_images(Chain& chain, const std::vector<std::array<std::int32_t, 3>>& images, const PeriodicBox& box,
                       bool ring) {
     for (std::size_t i = 0; i < chain.size() && i < images.size(); ++i) chain[i] = box.shifted(chain[i], images[i]);

@@ -43,6 +43,10 @@ bool ring_closes(const Chain& ring, const PeriodicBox& box);
 // image: the ring winds around the periodic box and is not closed in space.
 bool unwrap_by_minimum_image(Chain& chain, const PeriodicBox& box, bool ring);
 
+// unwrap_by_minimum_image over the points that are present (finite ones),
+// in order; missing points stay as they are.
+bool unwrap_present_points(Chain& chain, const PeriodicBox& box, bool ring);
+
 // Unwraps a chain by its image flags (point i moved by images[i] box
 // vectors). For a ring, returns false as unwrap_by_minimum_image does when
 // the closing bond is not its own minimum image.

@@ -1,10 +1,12 @@
-// lammps_frames: the chains of every frame of a LAMMPS text dump, streamed.
+// Simulation files: lammps_frames (the chains of every frame of a LAMMPS text
+// dump, streamed) and unwrap_chains (chains unwrapped across a periodic box).
 #include "numpy_api.hpp"
 
 #include <cstring>
 #include <memory>
 
 #include "convert.hpp"
+#include "frames.hpp"
 #include "functions.hpp"
 #include "io/frame_chains.hpp"
 #include "io/lammps.hpp"
@@ -185,6 +187,75 @@ PyObject* lammps_frames(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
         PyRef owned = PyRef::steal(reinterpret_cast<PyObject*>(object));
         object->stream = new LammpsStream(std::move(reader).value(), *filename, std::move(selection));
         return owned.release();
+    });
+}
+
+namespace {
+
+// A box given as a float64 array of rows: (3, 3) edge vectors a, b, c, or
+// (4, 3) the corner and then the edges; a along x and b in the xy plane.
+std::optional<PeriodicBox> convert_box(PyObject* obj) {
+    if (!is_float64_array(obj, 2)) {
+        to_py_runtime_error("box must be a float64 array of shape (3, 3) (edge vectors) or (4, 3) (corner and edges)");
+        return std::nullopt;
+    }
+    auto* array = reinterpret_cast<PyArrayObject*>(obj);
+    const npy_intp* shape = PyArray_DIMS(array);
+    if ((shape[0] != 3 && shape[0] != 4) || shape[1] != 3) {
+        to_py_runtime_error("box must be a float64 array of shape (3, 3) (edge vectors) or (4, 3) (corner and edges)");
+        return std::nullopt;
+    }
+    const npy_intp* strides = PyArray_STRIDES(array);
+    const char* base = PyArray_BYTES(array);
+    const auto at = [&](npy_intp row, npy_intp column) { return load_double(base + row * strides[0] + column * strides[1]); };
+    const npy_intp first = shape[0] == 4 ? 1 : 0;
+    PeriodicBox box;
+    if (shape[0] == 4) box.origin = {at(0, 0), at(0, 1), at(0, 2)};
+    if (at(first, 1) != 0.0 || at(first, 2) != 0.0 || at(first + 1, 2) != 0.0) {
+        to_py_runtime_error("box edges must be a = (lx, 0, 0), b = (xy, ly, 0), c = (xz, yz, lz)");
+        return std::nullopt;
+    }
+    box.lx = at(first, 0);
+    box.xy = at(first + 1, 0);
+    box.ly = at(first + 1, 1);
+    box.xz = at(first + 2, 0);
+    box.yz = at(first + 2, 1);
+    box.lz = at(first + 2, 2);
+    if (!box.valid()) {
+        to_py_runtime_error("box edges must have positive finite lengths");
+        return std::nullopt;
+    }
+    return box;
+}
+
+}  // namespace
+
+PyObject* unwrap_chains(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return guarded([&]() -> PyObject* {
+        static const char* const names[] = {"chains", "box", "chain_type"};
+        PyObject* bound[3];
+        if (!bind_arguments("unwrap_chains", names, 3, 2, args, nargs, kwnames, bound)) return nullptr;
+        bool ring = true;
+        if (bound[2]) {
+            const std::optional<std::string> chain_type = convert_str(bound[2], "chain_type");
+            if (!chain_type) return nullptr;
+            const std::optional<bool> is_ring = check_chain_type(*chain_type);
+            if (!is_ring) return nullptr;
+            ring = *is_ring;
+        }
+        const std::optional<PeriodicBox> box = convert_box(bound[1]);
+        if (!box) return nullptr;
+        if (PyUnicode_Check(bound[0])) return to_py_runtime_error("chains must be a float64 array (N, 3) or (K, N, 3)");
+        std::optional<FrameSet> chains = frames_from_input(bound[0]);
+        if (!chains) return nullptr;
+        std::vector<bool> winding(chains->size());
+        Py_BEGIN_ALLOW_THREADS
+        for (std::size_t k = 0; k < chains->size(); ++k) winding[k] = !unwrap_present_points((*chains)[k], *box, ring);
+        Py_END_ALLOW_THREADS
+        PyRef array = PyRef::steal(frames_to_pyarray(*chains));
+        PyRef mask = PyRef::steal(bool_array(winding));
+        if (!array || !mask) return nullptr;
+        return PyTuple_Pack(2, array.get(), mask.get());
     });
 }
 
