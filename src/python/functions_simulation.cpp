@@ -109,6 +109,8 @@ PyObject* lammps_frames_next(PyObject* self) {
         if (!more) return raise_stream_error(stream, more.error(), true);
         if (!more.value()) {
             stream.finished = true;
+            // A dump without a frame is empty or not a dump: an error that says so.
+            if (stream.lammps.frames_read() == 0) return to_py_runtime_error(stream.path + ": no frames (an empty file)");
             return nullptr;
         }
         // The frame was read in full: its number is the one before.

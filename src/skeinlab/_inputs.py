@@ -191,7 +191,18 @@ def structure_pieces(path: str, chunk: int, wanted: list[str] | None) -> Iterato
 
 def pieces_of(path: str, chunk: int, wanted: list[str] | None, selection: Selection) -> Iterator[Piece]:
     """The chunks of rows of a file: chain by chain for structures, the chains of whole frames for LAMMPS
-    dumps, frames (cut into chains by length when asked) for XYZ files."""
+    dumps, frames (cut into chains by length when asked) for XYZ files. A file without a frame is an
+    error that says so."""
+    empty = True
+    for piece in file_pieces(path, chunk, wanted, selection):
+        empty = False
+        yield piece
+    if empty and not (is_lammps(path) or is_md(path, selection.topology)):
+        raise InputError(f"{path}: no frames (an empty file)")
+
+
+def file_pieces(path: str, chunk: int, wanted: list[str] | None, selection: Selection) -> Iterator[Piece]:
+    """The pieces of one file, by its kind."""
     if is_structure(path):
         yield from structure_pieces(path, chunk, wanted)
         return

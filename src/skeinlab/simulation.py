@@ -84,9 +84,10 @@ def iter_lammps(filename: str, chain_type: Literal["ring", "open"] = "ring", cha
         "Cannot open file: {filename}".
     RuntimeError
         A malformed or truncated dump, with " (frame F, line L of FILE)": the
-        frames before it are yielded first; also "{n} atoms are not a whole
-        number of chains of {chain_length}", "the frame has no atom types to
-        keep types ... by".
+        frames before it are yielded first; a file without a frame, "{FILE}:
+        no frames (an empty file)"; also "{n} atoms are not a whole number of
+        chains of {chain_length}", "the frame has no atom types to keep types
+        ... by".
 
     Example
     -------

@@ -147,6 +147,13 @@ def test_no_header_when_the_first_frame_fails(tmp_path, fmt):
         assert len(rows(fmt, out)) == 1
 
 
+def test_an_empty_file_is_an_error(tmp_path):
+    path = tmp_path / "empty.xyz"
+    path.write_text("")
+    status, out, err = run("type", str(path))
+    assert (status, out) == (1, "") and err == f"skeinlab: error: {path}: no frames (an empty file)\n"
+
+
 def test_a_pipe_closed_early_ends_quietly(tmp_path):
     path = tmp_path / "many.xyz"
     path.write_text("".join("3\nc\nC 0 0 0\nC 1 0 0\nC 0 1 0\n" for _ in range(20000)))

@@ -161,6 +161,16 @@ def test_malformed_and_truncated_dumps_name_the_line_and_keep_the_frames_before(
     assert str(error.value) == "failed to parse data: " + message.format(path=path)
 
 
+@pytest.mark.parametrize("text", ["", "\n\n"])
+def test_an_empty_dump_is_an_error(tmp_path, text):
+    path = tmp_path / "empty.lammpstrj"
+    path.write_text(text)
+    with pytest.raises(RuntimeError, match=f"{path}: no frames \\(an empty file\\)"):
+        skeinlab.read_lammps(str(path))
+    status, rows, err = command_rows("type", str(path))
+    assert status == 1 and rows == [] and "no frames (an empty file)" in err
+
+
 def test_arguments(tmp_path):
     with pytest.raises(FileNotFoundError, match="Cannot open file: /no/such.dump"):
         skeinlab.read_lammps("/no/such.dump")

@@ -49,8 +49,10 @@ Result<FrameChains> chains_of_frame(const LammpsFrame& frame, const ChainSelecti
             ids.push_back(static_cast<std::int64_t>(runs.size()));
         }
     } else if (!frame.molecules.empty()) {
-        std::stable_sort(kept.begin(), kept.end(),
-                         [&](std::size_t a, std::size_t b) { return frame.molecules[a] < frame.molecules[b]; });
+        const auto by_molecule = [&](std::size_t a, std::size_t b) { return frame.molecules[a] < frame.molecules[b]; };
+        // Dumps usually list molecules in order already.
+        if (!std::is_sorted(kept.begin(), kept.end(), by_molecule))
+            std::stable_sort(kept.begin(), kept.end(), by_molecule);
         for (std::size_t start = 0; start < kept.size();) {
             std::size_t end = start + 1;
             while (end < kept.size() && frame.molecules[kept[end]] == frame.molecules[kept[start]]) ++end;

@@ -38,6 +38,90 @@ struct Columns {
     std::size_t count = 0;
 };
 
+// What a column holds, for the one-pass parse of plain ASCII lines.
+enum Role : std::uint8_t { kSkip, kId, kMol, kType, kX, kY, kZ, kIx, kIy, kIz };
+
+bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// An integer of at most 18 digits with an optional sign, ending at white
+// space or the end: the common case of the integer grammar, parsed in place.
+bool integer_field(const char*& p, const char* end, std::int64_t& out) {
+    bool negative = false;
+    if (p < end && (*p == '-' || *p == '+')) negative = *p++ == '-';
+    const char* const start = p;
+    std::uint64_t value = 0;
+    while (p < end && static_cast<unsigned>(*p - '0') < 10u) value = value * 10 + static_cast<unsigned>(*p++ - '0');
+    if (p == start || p - start > 18 || (p < end && !is_space(*p))) return false;
+    out = negative ? -static_cast<std::int64_t>(value) : static_cast<std::int64_t>(value);
+    return true;
+}
+
+// A number with an optional sign and at most 15 digits around an optional
+// point, ending at white space or the end, read in the same pass that finds
+// its end: the plain decimal of text::parse_f64 (the exact integer divided by
+// an exact power of ten), which gives any other number its general path.
+bool decimal_field(const char*& p, const char* end, double& out) {
+    static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                         1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    const char* const start = p;
+    bool negative = false;
+    if (p < end && (*p == '-' || *p == '+')) negative = *p++ == '-';
+    std::uint64_t mantissa = 0;
+    const char* const integer = p;
+    while (p < end && static_cast<unsigned>(*p - '0') < 10u) mantissa = mantissa * 10 + static_cast<unsigned>(*p++ - '0');
+    int digits = static_cast<int>(p - integer), fraction = 0;
+    if (p < end && *p == '.') {
+        const char* const decimals = ++p;
+        while (p < end && static_cast<unsigned>(*p - '0') < 10u)
+            mantissa = mantissa * 10 + static_cast<unsigned>(*p++ - '0');
+        fraction = static_cast<int>(p - decimals);
+        digits += fraction;
+    }
+    if (digits == 0 || digits > 15 || (p < end && !is_space(*p))) {
+        p = start;
+        while (p < end && !is_space(*p)) ++p;
+        const auto value = text::parse_f64(std::string_view(start, static_cast<std::size_t>(p - start)));
+        if (!value.value) return false;
+        out = *value.value;
+        return true;
+    }
+    const double value = static_cast<double>(mantissa) / kPowers[fraction];
+    out = negative ? -value : value;
+    return true;
+}
+
+// One atom line in one pass: every field split and parsed by its role, the
+// others skipped. False when anything is amiss (too few or too many fields,
+// a field that is not a plain number, an image flag beyond 32 bits): the
+// general path then reads the line again and names the fault.
+bool parse_atom_fast(std::string_view line, const std::vector<Role>& roles, double (&xyz)[3],
+                     std::int64_t (&integers)[3], std::int32_t (&image)[3]) {
+    const char* p = line.data();
+    const char* const end = p + line.size();
+    for (const Role role : roles) {
+        while (p < end && is_space(*p)) ++p;
+        if (p == end) return false;
+        if (role == kSkip) {
+            while (p < end && !is_space(*p)) ++p;
+            continue;
+        }
+        if (role == kX || role == kY || role == kZ) {
+            if (!decimal_field(p, end, xyz[role - kX])) return false;
+            continue;
+        }
+        std::int64_t value = 0;
+        if (!integer_field(p, end, value)) return false;
+        if (role <= kType) {
+            integers[role - kId] = value;
+        } else {
+            if (value < INT32_MIN || value > INT32_MAX) return false;
+            image[role - kIx] = static_cast<std::int32_t>(value);
+        }
+    }
+    while (p < end && is_space(*p)) ++p;
+    return p == end;
+}
+
 std::optional<Columns> columns_of(const std::vector<std::string>& names) {
     Columns c;
     c.count = names.size();
@@ -199,9 +283,32 @@ Result<bool> LammpsReader::read_atoms(LammpsFrame& frame, std::string_view heade
     const auto bad = [&](std::size_t column, const char* error) {
         return KnotError::data_parse(at_line(lines_) + "bad " + names[column] + ": " + error);
     };
+    std::vector<Role> roles(c.count, kSkip);
+    const auto role_of = [&](int column, Role role) {
+        if (column >= 0) roles[static_cast<std::size_t>(column)] = role;
+    };
+    role_of(c.id, kId);
+    role_of(c.mol, kMol);
+    role_of(c.type, kType);
+    for (std::size_t k = 0; k < 3; ++k) {
+        role_of(c.position[k], static_cast<Role>(kX + k));
+        role_of(c.image[k], static_cast<Role>(kIx + k));
+    }
     for (std::uint64_t a = 0; a < count; ++a) {
         Result<bool> more = required_line(line, ascii);
         if (!more) return more.error();
+        double fast_xyz[3];
+        std::int64_t integers[3];
+        std::int32_t fast_image[3];
+        if (ascii && parse_atom_fast(line, roles, fast_xyz, integers, fast_image)) {
+            frame.positions.push_back(c.scaled ? frame.box.from_fractional({fast_xyz[0], fast_xyz[1], fast_xyz[2]})
+                                               : Point3{fast_xyz[0], fast_xyz[1], fast_xyz[2]});
+            if (c.id >= 0) frame.ids.push_back(integers[0]);
+            if (c.mol >= 0) frame.molecules.push_back(integers[1]);
+            if (c.type >= 0) frame.types.push_back(integers[2]);
+            if (c.image[0] >= 0) frame.images.push_back({fast_image[0], fast_image[1], fast_image[2]});
+            continue;
+        }
         const std::size_t got = split_line(line, ascii, fields, c.count + 1);
         if (got != c.count)
             return KnotError::data_parse(at_line(lines_) + "expected " + std::to_string(c.count) + " columns, got " +
