@@ -3,8 +3,10 @@
 // naming the line (the frames before a bad one read).
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
+#include "base/text.hpp"
 #include "io/frame_chains.hpp"
 #include "io/lammps.hpp"
 
@@ -188,6 +190,30 @@ TEST(FrameChains, WindingRingsAreMarked) {
     ChainSelection open;
     open.ring = false;
     EXPECT_EQ(chains_of_frame(p.frames[0], open).value().winding, std::vector<bool>{false});
+}
+
+}  // namespace
+}  // namespace skeinlab
+
+namespace skeinlab {
+namespace {
+
+TEST(Lammps, EveryNumberReadsAsTheCoordinateGrammarReadsIt) {
+    // Plain decimals (read in one pass), exponents, more than 15 digits,
+    // signs, and a line with a non-ASCII space (the general path).
+    const char* const numbers[] = {"0.1",  "-2.5", "+3", ".5", "7.", "1e-3", "-0", "0.12345678901234567",
+                                   "12345678901234567890", "2.5E+2", "-1.000000000000001", "inf"};
+    std::string text = "ITEM: TIMESTEP\n0\nITEM: NUMBER OF ATOMS\n" + std::to_string(std::size(numbers)) +
+                       "\nITEM: BOX BOUNDS ff ff ff\n0 1\n0 1\n0 1\nITEM: ATOMS id x y z\n";
+    for (std::size_t k = 0; k < std::size(numbers); ++k)
+        text += std::to_string(k + 1) + (k == 3 ? "\u00a0" : " ") + numbers[k] + " " + numbers[k] + " 0\n";
+    const Parsed p = parse(text);
+    ASSERT_EQ(p.error, "");
+    for (std::size_t k = 0; k < std::size(numbers); ++k) {
+        const double expected = *text::parse_f64(numbers[k]).value;
+        const double got = p.frames[0].positions[k].x;
+        EXPECT_TRUE(got == expected && std::signbit(got) == std::signbit(expected)) << numbers[k];
+    }
 }
 
 }  // namespace
