@@ -31,7 +31,24 @@ int orient3d_exact(const Point3& a, const Point3& b, const Point3& c, const Poin
     return sum.sign();
 }
 
+int orient2d_exact(const Point3& a, const Point3& b, const Point3& c) {
+    const BigInteger ax = BigInteger::scaled_double(a.x), ay = BigInteger::scaled_double(a.y);
+    const BigInteger bx = BigInteger::scaled_double(b.x) - ax, by = BigInteger::scaled_double(b.y) - ay;
+    const BigInteger cx = BigInteger::scaled_double(c.x) - ax, cy = BigInteger::scaled_double(c.y) - ay;
+    return sign_of_minor(bx, cy, by, cx);
+}
+
 }  // namespace
+
+int orient2d(const Point3& a, const Point3& b, const Point3& c) {
+    const double left = (b.x - a.x) * (c.y - a.y);
+    const double right = (b.y - a.y) * (c.x - a.x);
+    const double det = left - right;
+    // Shewchuk's first error bound, (3 + 16 eps) eps, with margin.
+    const double bound = 3.4e-16 * (std::fabs(left) + std::fabs(right));
+    if (det > bound || -det > bound) return det > 0 ? 1 : -1;
+    return orient2d_exact(a, b, c);
+}
 
 int orient3d(const Point3& a, const Point3& b, const Point3& c, const Point3& d) {
     const double adx = a.x - d.x, ady = a.y - d.y, adz = a.z - d.z;

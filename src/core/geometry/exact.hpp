@@ -11,6 +11,10 @@ namespace skeinlab::exact {
 // Sign (-1, 0, +1) of det[a - d; b - d; c - d] for finite coordinates.
 int orient3d(const Point3& a, const Point3& b, const Point3& c, const Point3& d);
 
+// Sign (-1, 0, +1) of (b - a) x (c - a) in the plane of the first two
+// coordinates (+1: a, b, c counterclockwise), for finite coordinates.
+int orient2d(const Point3& a, const Point3& b, const Point3& c);
+
 // True when a, b and c lie on one line (or coincide), exactly.
 bool collinear(const Point3& a, const Point3& b, const Point3& c);
 
