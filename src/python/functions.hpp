@@ -13,6 +13,7 @@ PyObject* iter_xyz(PyObject* module, PyObject* const* args, Py_ssize_t nargs, Py
 // Readies the iterator type of iter_xyz; false with an exception set on failure.
 bool ready_io_types();
 PyObject* lammps_frames(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+PyObject* linking_pairs(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* unwrap_chains(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 // Readies the iterator type of lammps_frames; false with an exception set on failure.
 bool ready_lammps_types();
@@ -80,6 +81,11 @@ inline constexpr const char* kLammpsFramesDoc =
     "The chains of every frame of a LAMMPS text dump, one frame at a time, as\n"
     "tuples (timestep, chains, molecules, winding, box); skeinlab.iter_lammps\n"
     "gives them as SimulationFrame records and documents them.";
+inline constexpr const char* kLinkingPairsDoc =
+    "linking_pairs(frames, chain_type=\"ring\", threads=None)\n--\n\n"
+    "The linked pairs of the chains of every frame (a sequence of float64\n"
+    "arrays (K, N, 3)), as (pairs (P, 2), values (P,), defined (P,)) per frame;\n"
+    "skeinlab.linking_matrix and skeinlab.linked_clusters use it and document it.";
 inline constexpr const char* kUnwrapChainsDoc =
     "unwrap_chains(chains, box, chain_type=\"ring\")\n--\n\n"
     "Chains unwrapped across a periodic box by the minimum image of every bond,\n"

@@ -32,6 +32,7 @@ PyMethodDef kMethods[] = {
     fast_method("iter_xyz", skeinlab::py::iter_xyz, skeinlab::py::kIterXyzDoc),
     fast_method("lammps_frames", skeinlab::py::lammps_frames, skeinlab::py::kLammpsFramesDoc),
     fast_method("unwrap_chains", skeinlab::py::unwrap_chains, skeinlab::py::kUnwrapChainsDoc),
+    fast_method("linking_pairs", skeinlab::py::linking_pairs, skeinlab::py::kLinkingPairsDoc),
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -20,6 +20,7 @@ from ._core import (
     write_xyz,
 )
 
+from .links import Clusters, LinkedPairs, linked_clusters, linking_matrix, linking_pairs
 from .simulation import SimulationFrame, iter_lammps, read_lammps
 from .structures import Chains, read_chains
 
@@ -30,7 +31,9 @@ except PackageNotFoundError:  # run from a source tree without installing
 
 __all__ = [
     "Chains",
+    "Clusters",
     "InternalError",
+    "LinkedPairs",
     "SimulationFrame",
     "__version__",
     "iter_lammps",
@@ -42,6 +45,9 @@ __all__ = [
     "knot_size",
     "knot_spectrum",
     "knot_type",
+    "linked_clusters",
+    "linking_matrix",
+    "linking_pairs",
     "read_chains",
     "read_lammps",
     "read_pdb",

@@ -341,6 +341,12 @@ def lammps_frames(filename: str, chain_type: ChainType = "ring", chain_length: i
     tuples (timestep, chains, molecules, winding, box); skeinlab.iter_lammps
     gives them as SimulationFrame records and documents them."""
 
+def linking_pairs(frames: Sequence[Array], chain_type: ChainType = "ring", threads: int | None = None
+                  ) -> list[tuple[npt.NDArray[np.int64], Array, npt.NDArray[np.bool_]]]:
+    """The linked pairs of the chains of every frame (a sequence of float64
+    arrays (K, N, 3)), as (pairs (P, 2), values (P,), defined (P,)) per frame;
+    skeinlab.linking_matrix and skeinlab.linked_clusters use it and document it."""
+
 def unwrap_chains(chains: Array, box: Array, chain_type: ChainType = "ring") -> tuple[Array, npt.NDArray[np.bool_]]:
     """Chains unwrapped across a periodic box by the minimum image of every bond,
     and which rings wind around it, as (chains (K, N, 3), winding (K,));

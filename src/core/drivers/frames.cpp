@@ -160,6 +160,14 @@ Outcome<std::vector<std::string>> identify_frames(const FrameSet& frames, const 
         frames.size(), threads, [&](std::size_t i) { return identify_frame(frames[i], options); }, control);
 }
 
+Outcome<std::vector<std::vector<LinkingPair>>> linking_frames(const std::vector<FrameSet>& frames, bool rings,
+                                                              std::optional<std::uint64_t> threads,
+                                                              const CallControl& control) {
+    return run_items<std::vector<LinkingPair>>(
+        frames.size(), threads,
+        [&](std::size_t i) { return Outcome<std::vector<LinkingPair>>(linking_pairs(frames[i], rings)); }, control);
+}
+
 Outcome<std::vector<KnotInvariants>> invariants_frames(const FrameSet& frames, const KnotTypeOptions& options,
                                                        std::optional<std::uint64_t> threads,
                                                        const CallControl& control) {

@@ -16,6 +16,7 @@
 #include "analysis/knottype.hpp"
 #include "analysis/spectrum.hpp"
 #include "geometry/geometry.hpp"
+#include "geometry/linking.hpp"
 #include "invariants/alexander_table.hpp"
 #include "runtime/cancel.hpp"
 #include "runtime/outcome.hpp"
@@ -41,6 +42,12 @@ Outcome<std::vector<std::string>> classify_frames(const FrameSet& frames, const 
 Outcome<std::vector<std::string>> identify_frames(const FrameSet& frames, const KnotTypeOptions& options,
                                                   std::optional<std::uint64_t> threads,
                                                   const CallControl& control = {});
+
+// The linked pairs of every frame of several chains (linking_pairs), in frame
+// order, each frame an item on the pool.
+Outcome<std::vector<std::vector<LinkingPair>>> linking_frames(const std::vector<FrameSet>& frames, bool rings,
+                                                              std::optional<std::uint64_t> threads,
+                                                              const CallControl& control = {});
 
 // The invariants of every frame (invariants_frame), in frame order.
 Outcome<std::vector<KnotInvariants>> invariants_frames(const FrameSet& frames, const KnotTypeOptions& options,
