@@ -49,7 +49,8 @@ class Writer:
         parts = []
         for c in self.columns:
             text = cells[c]
-            right = c in ("frame", "start", "end", "length", "fraction", "first_residue", "last_residue")
+            right = c in ("frame", "start", "end", "length", "fraction", "first_residue", "last_residue", "linking",
+                          "cluster", "size")
             parts.append(text.rjust(self.widths[c]) if right else text.ljust(self.widths[c]))
         return "  ".join(parts).rstrip() + "\n"
 

@@ -22,6 +22,7 @@ import numpy as np
 
 from . import __version__
 from ._core import knot_fingerprint, knot_identify, knot_size, knot_spectrum, knot_type
+from .links import linked_clusters, linking_pairs
 from ._inputs import InputError, Piece, Selection, is_lammps, is_md, is_structure, pieces_of, unpadded
 from ._output import Plotted, Progress, Row, Writer
 
@@ -31,6 +32,8 @@ COLUMNS = {
     "size": ["file", "chain", "frame", "knot", "start", "end", "length", "first_residue", "last_residue"],
     "spectrum": ["file", "chain", "frame", "knot", "fraction", "spectrum"],
     "fingerprint": ["file", "chain", "frame", "start", "end", "knot", "fraction"],
+    "link": ["file", "frame", "chain1", "chain2", "linking"],
+    "clusters": ["file", "frame", "cluster", "size", "chains"],
 }
 
 EXAMPLES = {
@@ -52,6 +55,13 @@ EXAMPLES = {
   skeinlab spectrum 1j85.pdb                  dominant knot and its share over 100 closures
   skeinlab spectrum --samples 500 --seed 7 run.xyz -f jsonl
   skeinlab spectrum --identify 1j85.pdb       the same, the knot named with its chirality""",
+    "link": """examples:
+  skeinlab link melt.lammpstrj                every linked pair of rings of every frame
+  skeinlab link melt.xyz --chain-length 100   a melt written as XYZ, rings of 100 points
+  skeinlab link dimer.xyz --chain-length 120 --open   Gauss linking integrals of open chains""",
+    "clusters": """examples:
+  skeinlab clusters melt.lammpstrj            the clusters of linked rings of every frame
+  skeinlab clusters gel.dump -f json""",
     "fingerprint": """examples:
   skeinlab fingerprint --step 2 1j85.pdb -f csv -o map.csv
                                               dominant knot of every sub-chain
@@ -72,6 +82,8 @@ def parser() -> argparse.ArgumentParser:
         "size": "knot name and knotted core of every frame",
         "spectrum": "knot spectrum of every frame over random projections and closures",
         "fingerprint": "dominant knot of every sub-chain of every frame (open chains)",
+        "link": "linking number of every linked pair of chains of every frame",
+        "clusters": "clusters of rings linked with each other, frame by frame",
     }
     for name, help_text in helps.items():
         sub = commands.add_parser(
@@ -95,7 +107,7 @@ def parser() -> argparse.ArgumentParser:
                          help="read the files as MD trajectories through MDAnalysis (pip install "
                               "skeinlab[md]) with this topology (.data, .psf, .tpr, .gro, .pdb ...); "
                               ".xtc, .trr, .dcd, .gsd, .nc files are read through MDAnalysis anyway")
-        if name != "fingerprint":
+        if name not in ("fingerprint", "clusters"):
             closure = sub.add_mutually_exclusive_group()
             closure.add_argument("--open", dest="chain_type", action="store_const", const="open",
                                  help="type open chains (the default for PDB files)")
@@ -134,7 +146,37 @@ def positive(text: str) -> int:
     return value
 
 
+def link_rows(args: argparse.Namespace, path: str, piece: Piece) -> list[Row]:
+    """The linked pairs (link) or clusters (clusters) of the frames of a piece (whole frames: LAMMPS dumps,
+    MD trajectories, XYZ frames cut by --chain-length); rings that wind around the box are left out."""
+    chain_type: Literal["ring", "open"] = "open" if getattr(args, "chain_type", None) == "open" else "ring"
+    frames: dict[int, list[int]] = {}
+    for row, ((frame, _), winds) in enumerate(zip(piece.labels, piece.winding.tolist())):
+        frames.setdefault(frame, [])
+        if not winds:
+            frames[frame].append(row)
+    chains = [[piece.frames[k][~np.isnan(piece.frames[k]).all(axis=1)] for k in rows] for rows in frames.values()]
+    names = [[piece.labels[k][1] for k in rows] for rows in frames.values()]
+    rows_out: list[Row] = []
+    if args.command == "link":
+        found = linking_pairs(chains, chain_type, threads=args.threads) if chains else []
+        assert isinstance(found, list)
+        for frame, ids, (pairs, values) in zip(frames, names, found):
+            for (i, j), value in zip(pairs.tolist(), values.tolist()):
+                rows_out.append({"file": path, "frame": frame, "chain1": ids[i], "chain2": ids[j], "linking": value})
+    else:
+        grouped = linked_clusters(chains, threads=args.threads) if chains else []
+        assert isinstance(grouped, list)
+        for frame, ids, (clusters, _) in zip(frames, names, grouped):
+            for number, cluster in enumerate(clusters):
+                rows_out.append({"file": path, "frame": frame, "cluster": number, "size": len(cluster),
+                                 "chains": " ".join(ids[k] for k in cluster)})
+    return rows_out
+
+
 def typed_rows(args: argparse.Namespace, path: str, piece: Piece) -> list[Row]:
+    if args.command in ("link", "clusters"):
+        return link_rows(args, path, piece)
     chosen = getattr(args, "chain_type", None) or ("open" if is_structure(path) else "ring")
     chain_type: Literal["ring", "open"] = "open" if chosen == "open" else "ring"
     # Rings that wind around a periodic box have no knot type: their rows say so.

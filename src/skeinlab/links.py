@@ -27,7 +27,7 @@ def _frames(chains: Any) -> tuple[list[np.ndarray], bool]:
             return list(array), False
         raise ValueError("chains must be an array (K, N, 3) (one frame) or (F, K, N, 3) (frames)")
     items = list(chains)
-    if all(np.ndim(c) == 2 for c in items):  # one frame: a list of chains
+    if all(_depth(c) == 2 for c in items):  # one frame: a list of chains
         return [_padded(items)], True
     frames = []
     for frame in items:
@@ -36,6 +36,19 @@ def _frames(chains: Any) -> tuple[list[np.ndarray], bool]:
         else:
             frames.append(_padded(list(frame)))
     return frames, False
+
+
+def _depth(item: Any) -> int:
+    """How deep sequences nest in an item: 2 for a chain (points of three numbers), 3 for a frame."""
+    if isinstance(item, np.ndarray):
+        return item.ndim
+    depth = 0
+    while isinstance(item, (list, tuple)):
+        if not item:
+            return depth + 1
+        depth += 1
+        item = item[0]
+    return depth
 
 
 def _padded(chains: list[Any]) -> np.ndarray:

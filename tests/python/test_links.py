@@ -106,3 +106,21 @@ def test_input_shapes_and_trajectories():
         skeinlab.linking_matrix(np.zeros((2, 3)))
     with pytest.raises(RuntimeError, match="Invalid chain_type"):
         skeinlab.linking_matrix(HOPF, "loop")
+
+
+def test_command_line_link_and_clusters(tmp_path):
+    from test_lammps import command_rows
+
+    rings = necklace(4) + [circle((0, 30, 0))]
+    path = tmp_path / "necklace.xyz"
+    skeinlab.write_xyz(str(path), np.concatenate(rings)[None].repeat(2, axis=0))
+    n = str(len(T))
+    status, rows, err = command_rows("link", str(path), "--chain-length", n)
+    assert status == 0, err
+    assert [(r["frame"], r["chain1"], r["chain2"], abs(int(r["linking"]))) for r in rows] == [
+        (str(f), str(k), str(k + 1), 1) for f in range(2) for k in range(1, 4)]
+    status, rows, _ = command_rows("clusters", str(path), "--chain-length", n)
+    assert [(r["frame"], r["cluster"], r["size"], r["chains"]) for r in rows] == [
+        ("0", "0", "4", "1 2 3 4"), ("1", "0", "4", "1 2 3 4")]
+    status, rows, _ = command_rows("link", str(path), "--chain-length", n, "--open")
+    assert len(rows) >= 6 and all(abs(float(r["linking"])) < 1.01 for r in rows)
