@@ -23,6 +23,9 @@ def typed_uses(path: str) -> None:
         kept: npt.NDArray[np.float64] = frame.chains[~frame.winding]
         print(timestep, skeinlab.knot_type(kept), frame.molecules[0], frame.box.shape)
     melt: list[skeinlab.SimulationFrame] = skeinlab.read_lammps(path, "open")
+    links = skeinlab.linking_matrix(melt[0].chains, "ring", threads=1)
+    clusters = skeinlab.linked_clusters([melt[0].chains, melt[-1].chains])
+    print(links, clusters)
     version: str = skeinlab.__version__
     try:
         skeinlab.knot_type(path)
