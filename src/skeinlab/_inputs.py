@@ -49,9 +49,10 @@ class Selection:
 
     def __init__(self, chain_type: Literal["ring", "open"], chain_length: int | None = None,
                  molecules: list[int] | None = None, types: list[int] | None = None,
-                 topology: str | None = None) -> None:
+                 topology: str | None = None, whole_frames: bool = False) -> None:
         self.chain_type, self.chain_length, self.molecules, self.types = chain_type, chain_length, molecules, types
-        self.topology = topology
+        # A structure's chains of one model together (for links), instead of chain by chain.
+        self.topology, self.whole_frames = topology, whole_frames
 
 
 class Piece:
@@ -189,6 +190,24 @@ def structure_pieces(path: str, chunk: int, wanted: list[str] | None) -> Iterato
             yield Piece(name, first, frames[first:first + chunk], lambda: 1.0, chains.residues[name])
 
 
+def structure_models(path: str, wanted: list[str] | None) -> Iterator[Piece]:
+    """The polymer chains of a structure model by model, all chains of a model in one piece (needs gemmi)."""
+    try:
+        from .structures import read_chains
+        chains = read_chains(path)
+    except ImportError:
+        raise InputError(f"{path}: the chains of a structure need gemmi: pip install skeinlab[structures]") from None
+    except (RuntimeError, FileNotFoundError, ValueError) as error:
+        raise input_error(path, error) from None
+    names = [c for c in chains if not wanted or c in wanted]
+    models = max((len(chains[c]) for c in names), default=0)
+    for model in range(models):
+        arrays = [chains[c][model][None] for c in names if model < len(chains[c])]
+        labels = [(model, c) for c in names if model < len(chains[c])]
+        if arrays:
+            yield Piece("", model, stacked(arrays), lambda: 1.0, labels=labels)
+
+
 def pieces_of(path: str, chunk: int, wanted: list[str] | None, selection: Selection) -> Iterator[Piece]:
     """The chunks of rows of a file: chain by chain for structures, the chains of whole frames for LAMMPS
     dumps, frames (cut into chains by length when asked) for XYZ files. A file without a frame is an
@@ -204,7 +223,10 @@ def pieces_of(path: str, chunk: int, wanted: list[str] | None, selection: Select
 def file_pieces(path: str, chunk: int, wanted: list[str] | None, selection: Selection) -> Iterator[Piece]:
     """The pieces of one file, by its kind."""
     if is_structure(path):
-        yield from structure_pieces(path, chunk, wanted)
+        if selection.whole_frames:
+            yield from structure_models(path, wanted)
+        else:
+            yield from structure_pieces(path, chunk, wanted)
         return
     if is_md(path, selection.topology):
         yield from md_pieces(path, chunk, selection)

@@ -149,7 +149,8 @@ def positive(text: str) -> int:
 def link_rows(args: argparse.Namespace, path: str, piece: Piece) -> list[Row]:
     """The linked pairs (link) or clusters (clusters) of the frames of a piece (whole frames: LAMMPS dumps,
     MD trajectories, XYZ frames cut by --chain-length); rings that wind around the box are left out."""
-    chain_type: Literal["ring", "open"] = "open" if getattr(args, "chain_type", None) == "open" else "ring"
+    chosen = getattr(args, "chain_type", None) or ("open" if is_structure(path) else "ring")
+    chain_type: Literal["ring", "open"] = "open" if chosen == "open" else "ring"
     frames: dict[int, list[int]] = {}
     for row, ((frame, _), winds) in enumerate(zip(piece.labels, piece.winding.tolist())):
         frames.setdefault(frame, [])
@@ -255,8 +256,9 @@ def run(args: argparse.Namespace, out: IO[str]) -> int:
             if args.chain_length is not None and is_md(path, args.topology):
                 raise InputError(f"{path}: --chain-length is for LAMMPS dumps and XYZ files; MD trajectories "
                                  "are cut by molecule")
-            selection = Selection("open" if getattr(args, "chain_type", None) == "open" else "ring",
-                                  args.chain_length, args.molecule, args.atom_types, args.topology)
+            chosen = getattr(args, "chain_type", None) or ("open" if is_structure(path) else "ring")
+            selection = Selection("open" if chosen == "open" else "ring", args.chain_length, args.molecule,
+                                  args.atom_types, args.topology, whole_frames=args.command in ("link", "clusters"))
             for piece in pieces_of(path, args.chunk, args.chain, selection):
                 count = len(piece.frames)
                 try:

@@ -124,3 +124,22 @@ def test_command_line_link_and_clusters(tmp_path):
         ("0", "0", "4", "1 2 3 4"), ("1", "0", "4", "1 2 3 4")]
     status, rows, _ = command_rows("link", str(path), "--chain-length", n, "--open")
     assert len(rows) >= 6 and all(abs(float(r["linking"])) < 1.01 for r in rows)
+
+
+def test_command_line_links_the_chains_of_a_structure(tmp_path):
+    pytest.importorskip("gemmi")
+    from test_lammps import command_rows
+
+    lines, serial = [], 1
+    for name, chain in zip("AB", [c * 3.8 / 0.0654 / 4 for c in HOPF]):
+        for i, (x, y, z) in enumerate(chain[::4], start=1):
+            lines.append(f"ATOM  {serial:5d}  CA  ALA {name}{i:4d}    {x:8.3f}{y:8.3f}{z:8.3f}  1.00  0.00           C")
+            serial += 1
+        lines.append("TER")
+    path = tmp_path / "dimer.pdb"
+    path.write_text("\n".join(lines + ["END"]) + "\n")
+    status, rows, err = command_rows("link", str(path), "--ring")
+    assert status == 0, err
+    assert [(r["frame"], r["chain1"], r["chain2"], r["linking"]) for r in rows] == [("0", "A", "B", "-1")]
+    status, rows, _ = command_rows("link", str(path))  # open chains: the Gauss integral
+    assert len(rows) == 1 and -1.0 < float(rows[0]["linking"]) < -0.5
