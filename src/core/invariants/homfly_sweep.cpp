@@ -13,8 +13,6 @@
 namespace skeinlab {
 namespace {
 
-// A crossing's four edges: in and out of its under strand, in and out of its
-// over strand.
 enum Slot : std::uint8_t { kUnderIn = 0, kUnderOut = 1, kOverIn = 2, kOverOut = 3 };
 
 struct Graph {
@@ -22,23 +20,29 @@ struct Graph {
     std::vector<std::uint32_t> tail, head;            // by edge: the crossing it leaves, the one it enters
 };
 
-Graph graph_of(const KnotDiagram& d) {
-    const std::uint32_t m = static_cast<std::uint32_t>(d.walk.size());
+// The graph of an oriented diagram; nothing unless every edge leaves exactly
+// one slot and enters exactly one.
+std::optional<Graph> graph_of(const OrientedDiagram& d) {
+    const std::size_t m = 2 * d.crossings.size();
     Graph g;
-    g.edges.assign(d.crossings(), {});
+    g.edges = d.crossings;
     g.tail.assign(m, 0);
     g.head.assign(m, 0);
-    // Edge e runs from passage e to passage e + 1.
-    for (std::uint32_t p = 0; p < m; ++p) {
-        const Passage& pass = d.walk[p];
-        const std::uint32_t in = (p + m - 1) % m, out = p;
-        g.edges[pass.crossing][pass.over ? kOverIn : kUnderIn] = in;
-        g.edges[pass.crossing][pass.over ? kOverOut : kUnderOut] = out;
-        g.head[in] = pass.crossing;
-        g.tail[out] = pass.crossing;
+    std::vector<std::uint8_t> seen(m, 0);
+    for (std::uint32_t c = 0; c < d.crossings.size(); ++c) {
+        for (std::uint8_t slot = 0; slot < 4; ++slot) {
+            const std::uint32_t e = d.crossings[c][slot];
+            const bool in = slot == kUnderIn || slot == kOverIn;
+            const std::uint8_t bit = in ? 1 : 2;
+            if (e >= m || (seen[e] & bit)) return std::nullopt;
+            seen[e] |= bit;
+            (in ? g.head : g.tail)[e] = c;
+        }
     }
     return g;
 }
+
+Graph graph_of(const KnotDiagram& d) { return *graph_of(oriented_diagram(d)); }
 
 bool has_kink(const Graph& g) {
     for (std::size_t e = 0; e < g.tail.size(); ++e)
@@ -495,9 +499,24 @@ private:
 
 }  // namespace
 
-SweepOrder sweep_order(const KnotDiagram& diagram) {
+OrientedDiagram oriented_diagram(const KnotDiagram& d) {
+    const std::uint32_t m = static_cast<std::uint32_t>(d.walk.size());
+    OrientedDiagram out;
+    out.crossings.assign(d.crossings(), {});
+    out.signs = d.signs;
+    // Edge e runs from passage e to passage e + 1.
+    for (std::uint32_t p = 0; p < m; ++p) {
+        const Passage& pass = d.walk[p];
+        out.crossings[pass.crossing][pass.over ? kOverIn : kUnderIn] = (p + m - 1) % m;
+        out.crossings[pass.crossing][pass.over ? kOverOut : kUnderOut] = p;
+    }
+    return out;
+}
+
+namespace {
+
+SweepOrder order_of(const Graph& g) {
     SweepOrder best;
-    const Graph g = graph_of(diagram);
     const std::size_t n = g.edges.size();
     if (n == 0) return best;
     // At most 16 starts, spread over the crossings.
@@ -516,13 +535,24 @@ SweepOrder sweep_order(const KnotDiagram& diagram) {
     return best;
 }
 
+}  // namespace
+
+SweepOrder sweep_order(const KnotDiagram& diagram) { return order_of(graph_of(diagram)); }
+
 std::optional<Laurent2> homfly_polynomial_sweep(const KnotDiagram& diagram, const SweepLimits& limits) {
     KnotDiagram d = diagram;
     if (has_kink(graph_of(d))) reduce_diagram(d);
     if (d.crossings() == 0) return Laurent2::monomial(1, 0, 0);
-    const Graph g = graph_of(d);
+    return homfly_polynomial_sweep(oriented_diagram(d), limits);
+}
+
+std::optional<Laurent2> homfly_polynomial_sweep(const OrientedDiagram& d, const SweepLimits& limits) {
+    if (d.crossings.empty() || d.signs.size() != d.crossings.size()) return std::nullopt;
+    const std::optional<Graph> graph = graph_of(d);
+    if (!graph || has_kink(*graph)) return std::nullopt;
+    const Graph& g = *graph;
     try {
-        SweepOrder order = sweep_order(d);
+        SweepOrder order = order_of(g);
         // A state holds at most half the width's fragments, plus four of one
         // edge while a crossing is swept.
         if (order.width > limits.max_width || order.width / 2 + 4 > kMaxFragments) return std::nullopt;

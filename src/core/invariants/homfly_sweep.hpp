@@ -23,6 +23,7 @@
 // the sweep is chosen to keep the width small.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -32,6 +33,19 @@
 #include "invariants/homfly.hpp"
 
 namespace skeinlab {
+
+// An oriented diagram of a knot or a link of any number of components (each
+// with a crossing): every crossing's four edges, the under strand's in and
+// out edge then the over strand's, and its sign (+1 positive, as in
+// KnotDiagram). Edges are numbered 0 to 2 n - 1, each leaving one crossing and
+// entering one.
+struct OrientedDiagram {
+    std::vector<std::array<std::uint32_t, 4>> crossings;
+    std::vector<std::int8_t> signs;
+};
+
+// The oriented diagram of a knot diagram (edge e from passage e to e + 1).
+OrientedDiagram oriented_diagram(const KnotDiagram& diagram);
 
 // An order of the crossings for the sweep, and its width: the most edges
 // with exactly one end among the crossings swept so far, over all prefixes.
@@ -61,5 +75,12 @@ struct SweepLimits {
 // the states more, than the limits allow, or when a coefficient would not
 // fit 64 bits. Checks for cancellation every few hundred states.
 std::optional<Laurent2> homfly_polynomial_sweep(const KnotDiagram& diagram, const SweepLimits& limits = {});
+
+// The HOMFLY-PT polynomial of an oriented link diagram (components walked in
+// order of their least edge, as for knots; a link of c components has powers
+// of z of the parity of c - 1, down to z^(1 - c)). Nothing, besides the limits,
+// for a diagram without crossings, one whose edges are not each left and
+// entered once, or one with a kink (an edge from a crossing to itself).
+std::optional<Laurent2> homfly_polynomial_sweep(const OrientedDiagram& diagram, const SweepLimits& limits = {});
 
 }  // namespace skeinlab

@@ -82,6 +82,40 @@ TEST(HomflySweep, APrimeDiagramOfFortyOneCrossings) {
     EXPECT_EQ(two_strand_torus(3).text(), "2*v^2-v^4+v^2*z^2");
 }
 
+// The closure of the two-strand braid sigma_1^n: crossing k takes the strand
+// at position 1 over to position 2 and the one at position 2 under to 1;
+// edge 2 k + p enters crossing k at position p (0 or 1).
+OrientedDiagram two_strand_closure(int n, std::int8_t sign) {
+    OrientedDiagram d;
+    const auto edge = [n](int k, int position) { return static_cast<std::uint32_t>(2 * (k % n) + position); };
+    for (int k = 0; k < n; ++k) {
+        // Under in, under out, over in, over out.
+        d.crossings.push_back({edge(k, 1), edge(k + 1, 0), edge(k, 0), edge(k + 1, 1)});
+        d.signs.push_back(sign);
+    }
+    return d;
+}
+
+TEST(HomflySweep, TwoStrandTorusLinksAndKnots) {
+    // (2, n) torus links (n even: two components) and knots (n odd) against
+    // the skein recurrence; negative crossings give the mirror image.
+    for (int n = 2; n <= 12; ++n) {
+        SCOPED_TRACE(n);
+        const Laurent2 right = two_strand_torus(n);
+        EXPECT_EQ(homfly_polynomial_sweep(two_strand_closure(n, 1)).value(), right);
+        EXPECT_EQ(homfly_polynomial_sweep(two_strand_closure(n, -1)).value(), mirror_homfly(right));
+    }
+    // The positive Hopf link: v z + (v - v^3) / z.
+    EXPECT_EQ(two_strand_torus(2).text(), "v*z^-1-v^3*z^-1+v*z");
+}
+
+TEST(HomflySweep, MalformedDiagramsGiveNothing) {
+    OrientedDiagram d = two_strand_closure(3, 1);
+    d.crossings[0][1] = d.crossings[1][1];  // an edge left twice
+    EXPECT_FALSE(homfly_polynomial_sweep(d).has_value());
+    EXPECT_FALSE(homfly_polynomial_sweep(OrientedDiagram{}).has_value());
+}
+
 TEST(HomflySweep, CompositesBeyondTheSkeinTree) {
     // Six summands of 7 to 16 crossings each: 50 and more crossings in all.
     std::vector<KnotDiagram> parts;
