@@ -40,15 +40,13 @@ def _frames(chains: Any) -> tuple[list[np.ndarray], bool]:
 
 def _depth(item: Any) -> int:
     """How deep sequences nest in an item: 2 for a chain (points of three numbers), 3 for a frame."""
-    if isinstance(item, np.ndarray):
-        return item.ndim
     depth = 0
     while isinstance(item, (list, tuple)):
         if not item:
             return depth + 1
         depth += 1
         item = item[0]
-    return depth
+    return depth + (item.ndim if isinstance(item, np.ndarray) else 0)
 
 
 def _padded(chains: list[Any]) -> np.ndarray:
