@@ -37,8 +37,10 @@ void add_pair(const Chain& pts, std::size_t i, std::size_t j, std::vector<std::v
     if (ij.crosses) rows[i].push_back({j, ij});
     const Intersection ji = intersect_projected(pts[j], pts[j + 1], pts[i], pts[i + 1]);
     if (ji.crosses) rows[j].push_back({i, ji});
-    // Segments joined at a point always touch there: only others count.
-    if (dropped && !*dropped && !ij.crosses && j != i + 1 && !(i == 0 && j + 2 == pts.size()))
+    // Segments joined at a point (neighbours, a ring's last and first) always
+    // touch there: only others count.
+    const bool joined = pts[i + 1] == pts[j] || pts[j + 1] == pts[i];
+    if (dropped && !*dropped && !ij.crosses && !joined)
         *dropped = ji.crosses || meets_near_an_end(pts[i], pts[i + 1], pts[j], pts[j + 1]);
     else if (dropped && ij.crosses != ji.crosses)
         *dropped = true;

@@ -499,20 +499,6 @@ private:
 
 }  // namespace
 
-OrientedDiagram oriented_diagram(const KnotDiagram& d) {
-    const std::uint32_t m = static_cast<std::uint32_t>(d.walk.size());
-    OrientedDiagram out;
-    out.crossings.assign(d.crossings(), {});
-    out.signs = d.signs;
-    // Edge e runs from passage e to passage e + 1.
-    for (std::uint32_t p = 0; p < m; ++p) {
-        const Passage& pass = d.walk[p];
-        out.crossings[pass.crossing][pass.over ? kOverIn : kUnderIn] = (p + m - 1) % m;
-        out.crossings[pass.crossing][pass.over ? kOverOut : kUnderOut] = p;
-    }
-    return out;
-}
-
 namespace {
 
 SweepOrder order_of(const Graph& g) {
@@ -568,6 +554,24 @@ std::optional<Laurent2> homfly_polynomial_sweep(const OrientedDiagram& d, const 
     } catch (const std::overflow_error&) {
         return std::nullopt;
     }
+}
+
+std::optional<Laurent2> link_homfly(const LinkProjection& projection, const SweepLimits& limits) {
+    Laurent2 mu = Laurent2::monomial(1, -1, -1);
+    mu += Laurent2::monomial(-1, 1, -1);
+    std::optional<Laurent2> p = Laurent2::monomial(1, 0, 0);
+    std::size_t factors = projection.free_components;
+    if (projection.diagram.crossings.empty()) {
+        if (factors > 0) --factors;
+    } else {
+        p = homfly_polynomial_sweep(projection.diagram, limits);
+    }
+    try {
+        for (std::size_t k = 0; p && k < factors; ++k) p = *p * mu;
+    } catch (const std::overflow_error&) {
+        return std::nullopt;
+    }
+    return p;
 }
 
 }  // namespace skeinlab

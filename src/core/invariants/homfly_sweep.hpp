@@ -30,22 +30,10 @@
 #include <vector>
 
 #include "diagram/knot_diagram.hpp"
+#include "diagram/link_diagram.hpp"
 #include "invariants/homfly.hpp"
 
 namespace skeinlab {
-
-// An oriented diagram of a knot or a link of any number of components (each
-// with a crossing): every crossing's four edges, the under strand's in and
-// out edge then the over strand's, and its sign (+1 positive, as in
-// KnotDiagram). Edges are numbered 0 to 2 n - 1, each leaving one crossing and
-// entering one.
-struct OrientedDiagram {
-    std::vector<std::array<std::uint32_t, 4>> crossings;
-    std::vector<std::int8_t> signs;
-};
-
-// The oriented diagram of a knot diagram (edge e from passage e to e + 1).
-OrientedDiagram oriented_diagram(const KnotDiagram& diagram);
 
 // An order of the crossings for the sweep, and its width: the most edges
 // with exactly one end among the crossings swept so far, over all prefixes.
@@ -82,5 +70,10 @@ std::optional<Laurent2> homfly_polynomial_sweep(const KnotDiagram& diagram, cons
 // for a diagram without crossings, one whose edges are not each left and
 // entered once, or one with a kink (an edge from a crossing to itself).
 std::optional<Laurent2> homfly_polynomial_sweep(const OrientedDiagram& diagram, const SweepLimits& limits = {});
+
+// The HOMFLY-PT polynomial of rings projected together: their diagram's, times
+// mu = (v^-1 - v) / z for every component that crosses nothing (mu^(c - 1)
+// for c rings that cross nothing at all). Nothing when the sweep gives none.
+std::optional<Laurent2> link_homfly(const LinkProjection& projection, const SweepLimits& limits = {});
 
 }  // namespace skeinlab

@@ -9,6 +9,7 @@
 
 #include "curves.hpp"
 #include "diagram/connected_sum.hpp"
+#include "diagram/link_diagram.hpp"
 #include "diagram/reidemeister.hpp"
 #include "invariants/homfly.hpp"
 #include "invariants/homfly_sweep.hpp"
@@ -107,6 +108,52 @@ TEST(HomflySweep, TwoStrandTorusLinksAndKnots) {
     }
     // The positive Hopf link: v z + (v - v^3) / z.
     EXPECT_EQ(two_strand_torus(2).text(), "v*z^-1-v^3*z^-1+v*z");
+}
+
+Chain circle_in(int plane, Point3 centre, int n = 60) {
+    Chain c;
+    for (int i = 0; i < n; ++i) {
+        const double t = testing::kTwoPi * i / n + 0.0123, u = std::cos(t), w = std::sin(t);
+        c.push_back(plane == 0 ? Point3{centre.x + u, centre.y + w, centre.z} : Point3{centre.x + u, centre.y, centre.z + w});
+    }
+    return c;
+}
+
+Chain mirrored(Chain c) {
+    for (Point3& p : c) p.z = -p.z;
+    return c;
+}
+
+Laurent2 of_rings(const std::vector<Chain>& rings) { return link_homfly(link_diagram(rings).value()).value(); }
+
+TEST(LinkHomfly, LinksProjectedFromRings) {
+    Laurent2 mu = Laurent2::monomial(1, -1, -1);
+    mu += Laurent2::monomial(-1, 1, -1);
+    // A Hopf link, and its mirror image.
+    const std::vector<Chain> hopf{circle_in(0, {0, 0, 0}), circle_in(1, {1, 0, 0})};
+    const Laurent2 h = of_rings(hopf);
+    EXPECT_TRUE(h == two_strand_torus(2) || h == mirror_homfly(two_strand_torus(2))) << h.text();
+    EXPECT_EQ(of_rings({mirrored(hopf[0]), mirrored(hopf[1])}), mirror_homfly(h));
+    // The (2, 4) torus link from its two components on a torus.
+    std::vector<Chain> torus(2);
+    for (int j = 0; j < 2; ++j)
+        for (int i = 0; i < 400; ++i) {
+            const double t = testing::kTwoPi * i / 400 + 0.0123, phase = 2 * t + j * 3.141592653589793;
+            torus[j].push_back({(3 + std::cos(phase)) * std::cos(t), (3 + std::cos(phase)) * std::sin(t), std::sin(phase)});
+        }
+    const Laurent2 t4 = of_rings(torus);
+    EXPECT_TRUE(t4 == two_strand_torus(4) || t4 == mirror_homfly(two_strand_torus(4))) << t4.text();
+    // Split unions: apart, and crossing in projection at different heights.
+    EXPECT_EQ(of_rings({circle_in(0, {0, 0, 0}), circle_in(0, {5, 0, 0})}), mu);
+    Chain tilted = circle_in(0, {1, 0, 3});
+    for (Point3& p : tilted) p.z += 0.3 * p.x;
+    EXPECT_EQ(of_rings({circle_in(0, {0, 0, 0}), tilted}), mu);
+    // A knotted ring alone, and beside a circle.
+    Chain trefoil = closed(torus_knot(2, 3, 120));
+    trefoil.pop_back();
+    const Laurent2 knot = homfly_polynomial(*diagram_of_projection(closed(trefoil))).value();
+    EXPECT_EQ(of_rings({trefoil}), knot);
+    EXPECT_EQ(of_rings({trefoil, circle_in(0, {20, 0, 0})}), knot * mu);
 }
 
 TEST(HomflySweep, MalformedDiagramsGiveNothing) {
