@@ -87,12 +87,12 @@ def lammps_pieces(path: str, chunk: int, selection: Selection) -> Iterator[Piece
                                selection.molecules)
         size = os.path.getsize(path)
         frames = ((chains, molecules, winds) for _, chains, molecules, winds, _ in stream)
-        yield from frame_pieces(path, frames, chunk, lambda: stream.tell() / size if size else 1.0)
+        yield from frame_pieces(frames, chunk, lambda: stream.tell() / size if size else 1.0)
     except (RuntimeError, FileNotFoundError, OSError) as error:
         raise input_error(path, error) from None
 
 
-def frame_pieces(path: str, frames: Iterator[tuple[np.ndarray, np.ndarray, np.ndarray]], chunk: int,
+def frame_pieces(frames: Iterator[tuple[np.ndarray, np.ndarray, np.ndarray]], chunk: int,
                  read: Callable[[], float]) -> Iterator[Piece]:
     """Pieces of about `chunk` chains (whole frames) from frames given as (chains, molecule ids, winding)."""
     arrays: list[np.ndarray] = []
@@ -131,7 +131,7 @@ def md_pieces(path: str, chunk: int, selection: Selection) -> Iterator[Piece]:
                 keep = np.array([not wanted or int(m) in wanted for m in frame.molecules], dtype=bool)
                 yield frame.chains[keep], frame.molecules[keep], frame.winding[keep]
 
-        yield from frame_pieces(path, chosen(), chunk, lambda: (universe.trajectory.ts.frame + 1) / count)
+        yield from frame_pieces(chosen(), chunk, lambda: (universe.trajectory.ts.frame + 1) / count)
     except InputError:
         raise
     except Exception as error:  # MDAnalysis raises many kinds for files it cannot read
