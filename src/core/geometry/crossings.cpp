@@ -18,17 +18,8 @@ struct SegmentBox {
 // the test computes them, lie in [-1e-6, 1 + 1e-6]. Pairs the test passes over
 // as (nearly) parallel, |D| < 1e-7, are not looked at.
 bool meets_near_an_end(const Point3& p1, const Point3& p2, const Point3& p3, const Point3& p4) {
-    const double d_a = (p3.y - p4.y) * (p2.x - p1.x);
-    const double d_b = (p2.y - p1.y) * (p3.x - p4.x);
-    const double den = d_a - d_b;
-    if (!(std::fabs(den) >= 1e-7)) return false;
-    const double s_a = (p3.y - p4.y) * (p3.x - p1.x);
-    const double s_b = (p3.y - p1.y) * (p3.x - p4.x);
-    const double s = (s_a - s_b) / den;
-    const double u_a = (p2.x - p1.x) * (p3.y - p1.y);
-    const double u_b = (p3.x - p1.x) * (p2.y - p1.y);
-    const double u = (u_a - u_b) / den;
-    return -1e-6 <= s && s <= 1.0 + 1e-6 && -1e-6 <= u && u <= 1.0 + 1e-6;
+    const ProjectedMeeting m = projected_meeting(p1, p2, p3, p4);
+    return !m.parallel && -1e-6 <= m.s && m.s <= 1.0 + 1e-6 && -1e-6 <= m.u && m.u <= 1.0 + 1e-6;
 }
 
 void add_pair(const Chain& pts, std::size_t i, std::size_t j, std::vector<std::vector<CrossingRecord>>& rows,

@@ -36,19 +36,28 @@ bool judge_triangle(const Point3& p, const Point3& q, const Point3& r, const Pla
     return judge_triangle(p, q, r, s, t, plane.signed_distance(s), plane.signed_distance(t));
 }
 
-Intersection intersect_projected(const Point3& p1, const Point3& p2, const Point3& p3, const Point3& p4) {
-    Intersection rec;
+ProjectedMeeting projected_meeting(const Point3& p1, const Point3& p2, const Point3& p3, const Point3& p4) {
+    ProjectedMeeting m;
     // Each product is its own rounded value; the order is part of the result.
     const double d_a = (p3.y - p4.y) * (p2.x - p1.x);
     const double d_b = (p2.y - p1.y) * (p3.x - p4.x);
-    const double den = d_a - d_b;
-    if (std::fabs(den) < 1e-7) return rec;
+    m.den = d_a - d_b;
+    if (std::fabs(m.den) < 1e-7) return m;
+    m.parallel = false;
     const double s_a = (p3.y - p4.y) * (p3.x - p1.x);
     const double s_b = (p3.y - p1.y) * (p3.x - p4.x);
-    const double s = (s_a - s_b) / den;
+    m.s = (s_a - s_b) / m.den;
     const double u_a = (p2.x - p1.x) * (p3.y - p1.y);
     const double u_b = (p3.x - p1.x) * (p2.y - p1.y);
-    const double u = (u_a - u_b) / den;
+    m.u = (u_a - u_b) / m.den;
+    return m;
+}
+
+Intersection intersect_projected(const Point3& p1, const Point3& p2, const Point3& p3, const Point3& p4) {
+    Intersection rec;
+    const ProjectedMeeting m = projected_meeting(p1, p2, p3, p4);
+    if (m.parallel) return rec;
+    const double den = m.den, s = m.s, u = m.u;
     if (!(1e-7 < s && s < 0.9999999 && 1e-7 < u && u < 0.9999999)) return rec;
     const double zi = p1.z + s * (p2.z - p1.z);
     const double zj = p3.z + u * (p4.z - p3.z);

@@ -147,4 +147,13 @@ struct Intersection {
 // plane of the first two coordinates with the third as height.
 Intersection intersect_projected(const Point3& p1, const Point3& p2, const Point3& p3, const Point3& p4);
 
+// Where the lines of two projected segments meet, as intersect_projected
+// computes it: the denominator D, and the fractions s along P1-P2 and u along
+// P3-P4 (left at 0 when |D| < 1e-7, the pair then being parallel).
+struct ProjectedMeeting {
+    double den = 0.0, s = 0.0, u = 0.0;
+    bool parallel = true;
+};
+ProjectedMeeting projected_meeting(const Point3& p1, const Point3& p2, const Point3& p3, const Point3& p4);
+
 }  // namespace skeinlab
