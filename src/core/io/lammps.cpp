@@ -152,21 +152,8 @@ std::optional<Columns> columns_of(const std::vector<std::string>& names) {
 
 }  // namespace
 
-Result<bool> LammpsReader::next_line(std::string_view& line, bool& ascii) {
-    Result<bool> more = reader_.next_view(line, ascii);
-    if (!more) {
-        ++lines_;  // the line that could not be read counts as read
-        if (is_not_utf8(more.error())) return not_utf8_at(lines_);
-    }
-    if (more && more.value()) {
-        ++lines_;
-        bytes_ += line.size();
-    }
-    return more;
-}
-
 Result<bool> LammpsReader::required_line(std::string_view& line, bool& ascii) {
-    Result<bool> more = next_line(line, ascii);
+    Result<bool> more = input_.next(line, ascii);
     if (more && !more.value())
         return KnotError::data_parse("unexpected end of file in frame " + std::to_string(frames_));
     return more;
@@ -176,14 +163,14 @@ Result<bool> LammpsReader::next(LammpsFrame& frame) {
     std::string_view line;
     bool ascii = false;
     for (;;) {
-        Result<bool> more = next_line(line, ascii);
+        Result<bool> more = input_.next(line, ascii);
         if (!more) return more.error();
         if (!more.value()) return false;
         if (!text::trim(line).empty()) break;
     }
     const auto expect = [&](std::string_view item) -> Status {
         if (text::trim(line) == item) return ok_status();
-        return KnotError::data_parse(at_line(lines_) + "expected '" + std::string(item) + "', got " + quoted(line));
+        return KnotError::data_parse(at_line(input_.lines()) + "expected '" + std::string(item) + "', got " + quoted(line));
     };
     const auto advance = [&]() -> Status {
         Result<bool> more = required_line(line, ascii);
@@ -198,19 +185,19 @@ Result<bool> LammpsReader::next(LammpsFrame& frame) {
     if (Status s = expect("ITEM: TIMESTEP"); !s) return s.error();
     if (Status s = advance(); !s) return s.error();
     const auto timestep = text::parse_i64(text::trim(line));
-    if (!timestep.value) return KnotError::data_parse(at_line(lines_) + "bad timestep: " + timestep.error);
+    if (!timestep.value) return KnotError::data_parse(at_line(input_.lines()) + "bad timestep: " + timestep.error);
     frame.timestep = *timestep.value;
     if (Status s = advance(); !s) return s.error();
     if (Status s = expect("ITEM: NUMBER OF ATOMS"); !s) return s.error();
     if (Status s = advance(); !s) return s.error();
     const auto count = text::parse_u64(text::trim(line));
-    if (!count.value) return KnotError::data_parse(at_line(lines_) + "bad atom count: " + count.error);
+    if (!count.value) return KnotError::data_parse(at_line(input_.lines()) + "bad atom count: " + count.error);
 
     // The box: "ITEM: BOX BOUNDS [xy xz yz] [flags]" and three lines.
     if (Status s = advance(); !s) return s.error();
     const std::vector<std::string_view> box_words = text::split_whitespace(line);
     if (box_words.size() < 4 || box_words[0] != "ITEM:" || box_words[1] != "BOX" || box_words[2] != "BOUNDS")
-        return KnotError::data_parse(at_line(lines_) + "expected 'ITEM: BOX BOUNDS', got " + quoted(line));
+        return KnotError::data_parse(at_line(input_.lines()) + "expected 'ITEM: BOX BOUNDS', got " + quoted(line));
     std::size_t w = 3;
     const bool triclinic = box_words.size() >= 6 && box_words[3] == "xy" && box_words[4] == "xz" && box_words[5] == "yz";
     if (triclinic) w = 6;
@@ -221,10 +208,10 @@ Result<bool> LammpsReader::next(LammpsFrame& frame) {
         if (Status s = advance(); !s) return s.error();
         const std::vector<std::string_view> numbers = text::split_whitespace(line);
         if (numbers.size() != (triclinic ? 3u : 2u))
-            return KnotError::data_parse(at_line(lines_) + "bad box bounds: " + quoted(line));
+            return KnotError::data_parse(at_line(input_.lines()) + "bad box bounds: " + quoted(line));
         for (std::size_t k = 0; k < numbers.size(); ++k) {
             const auto value = text::parse_f64(numbers[k]);
-            if (!value.value) return KnotError::data_parse(at_line(lines_) + "bad box bounds: " + quoted(line));
+            if (!value.value) return KnotError::data_parse(at_line(input_.lines()) + "bad box bounds: " + quoted(line));
             bounds[axis][k] = *value.value;
         }
     }
@@ -247,7 +234,7 @@ Result<bool> LammpsReader::next(LammpsFrame& frame) {
     if (Status s = advance(); !s) return s.error();
     const std::string header(text::trim(line));
     if (header.rfind("ITEM: ATOMS", 0) != 0)
-        return KnotError::data_parse(at_line(lines_) + "expected 'ITEM: ATOMS', got " + quoted(line));
+        return KnotError::data_parse(at_line(input_.lines()) + "expected 'ITEM: ATOMS', got " + quoted(line));
     Result<bool> atoms = read_atoms(frame, std::string_view(header).substr(11), *count.value);
     if (!atoms) return atoms.error();
     ++frames_;
@@ -259,7 +246,7 @@ Result<bool> LammpsReader::read_atoms(LammpsFrame& frame, std::string_view heade
     for (const std::string_view name : text::split_whitespace(header)) names.emplace_back(name);
     const std::optional<Columns> found = columns_of(names);
     if (!found)
-        return KnotError::data_parse(at_line(lines_) +
+        return KnotError::data_parse(at_line(input_.lines()) +
                                      "the atoms have no x y z, xu yu zu, xs ys zs or xsu ysu zsu columns");
     const Columns& c = *found;
     // A declared count is trusted for reservation only up to this many atoms.
@@ -281,7 +268,7 @@ Result<bool> LammpsReader::read_atoms(LammpsFrame& frame, std::string_view heade
     std::string_view line;
     bool ascii = false;
     const auto bad = [&](std::size_t column, const char* error) {
-        return KnotError::data_parse(at_line(lines_) + "bad " + names[column] + ": " + error);
+        return KnotError::data_parse(at_line(input_.lines()) + "bad " + names[column] + ": " + error);
     };
     std::vector<Role> roles(c.count, kSkip);
     const auto role_of = [&](int column, Role role) {
@@ -311,7 +298,7 @@ Result<bool> LammpsReader::read_atoms(LammpsFrame& frame, std::string_view heade
         }
         const std::size_t got = split_line(line, ascii, fields, c.count + 1);
         if (got != c.count)
-            return KnotError::data_parse(at_line(lines_) + "expected " + std::to_string(c.count) + " columns, got " +
+            return KnotError::data_parse(at_line(input_.lines()) + "expected " + std::to_string(c.count) + " columns, got " +
                                          (got > c.count ? "more" : std::to_string(got)));
         double xyz[3];
         for (int k = 0; k < 3; ++k) {

@@ -53,7 +53,7 @@ struct LammpsFrame {
 // file in frame {}") or Io from the reader; lines_read() names the line.
 class LammpsReader {
 public:
-    explicit LammpsReader(LineReader& reader) : reader_(reader) {}
+    explicit LammpsReader(LineReader& reader) : input_(reader) {}
 
     // Reads the next frame into `frame`; false at the end of the input.
     Result<bool> next(LammpsFrame& frame);
@@ -62,18 +62,15 @@ public:
     // that failed, from 0); lines read so far (after an error, the line
     // where it was found, from 1); bytes of the lines read so far.
     std::uint64_t frames_read() const { return frames_; }
-    std::uint64_t lines_read() const { return lines_; }
-    std::uint64_t bytes_read() const { return bytes_; }
+    std::uint64_t lines_read() const { return input_.lines(); }
+    std::uint64_t bytes_read() const { return input_.bytes(); }
 
 private:
-    Result<bool> next_line(std::string_view& line, bool& ascii);
     Result<bool> required_line(std::string_view& line, bool& ascii);
     Result<bool> read_atoms(LammpsFrame& frame, std::string_view header, std::uint64_t count);
 
-    LineReader& reader_;
+    CountedLines input_;
     std::uint64_t frames_ = 0;
-    std::uint64_t lines_ = 0;
-    std::uint64_t bytes_ = 0;
 };
 
 }  // namespace skeinlab

@@ -240,4 +240,17 @@ std::string_view strip_line_ending(std::string_view line) {
     return line;
 }
 
+Result<bool> CountedLines::next(std::string_view& line, bool& ascii) {
+    Result<bool> more = reader_.next_view(line, ascii);
+    if (!more) {
+        ++lines_;  // the line that could not be read counts as read
+        if (is_not_utf8(more.error())) return not_utf8_at(lines_);
+    }
+    if (more && more.value()) {
+        ++lines_;
+        bytes_ += line.size();
+    }
+    return more;
+}
+
 }  // namespace skeinlab

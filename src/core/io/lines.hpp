@@ -2,7 +2,9 @@
 // buffers. Lines are checked to be UTF-8 as they are read.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "base/error.hpp"
 
@@ -52,6 +54,24 @@ private:
     std::size_t pos_ = 0;
     std::size_t end_ = 0;
     std::size_t lines_ = 0;  // lines read, for the message of a line too long
+};
+
+// Lines viewed from a reader (next_view), counted for the frame readers'
+// messages: the lines read (after an error, the line where it was found, a
+// line that is not UTF-8 named as such) and their bytes.
+class CountedLines {
+public:
+    explicit CountedLines(LineReader& reader) : reader_(reader) {}
+
+    // The next line, as next_view gives it; false at the end of the input.
+    Result<bool> next(std::string_view& line, bool& ascii);
+    std::uint64_t lines() const { return lines_; }
+    std::uint64_t bytes() const { return bytes_; }
+
+private:
+    LineReader& reader_;
+    std::uint64_t lines_ = 0;
+    std::uint64_t bytes_ = 0;
 };
 
 // Buffered writer. Construction never fails; errors surface from write/flush

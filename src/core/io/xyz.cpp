@@ -28,19 +28,6 @@ std::string format_xyz_point_line(const Point3& p) {
     return line;
 }
 
-Result<bool> XyzReader::next_line(std::string_view& line, bool& ascii) {
-    Result<bool> more = reader_.next_view(line, ascii);
-    if (!more) {
-        ++lines_;  // the line that could not be read counts as read
-        if (is_not_utf8(more.error())) return not_utf8_at(lines_);
-    }
-    if (more && more.value()) {
-        ++lines_;
-        bytes_ += line.size();
-    }
-    return more;
-}
-
 Result<bool> XyzReader::next(Chain& frame) {
     // A declared count is trusted for reservation only up to this many points;
     // beyond it the frame grows as its points arrive.
@@ -50,7 +37,7 @@ Result<bool> XyzReader::next(Chain& frame) {
     bool ascii = false;
     std::uint64_t count = 0;
     for (;;) {
-        Result<bool> more = next_line(line, ascii);
+        Result<bool> more = input_.next(line, ascii);
         if (!more) return more.error();
         if (!more.value()) return false;
         const std::string_view count_text = text::trim(line);
@@ -62,7 +49,7 @@ Result<bool> XyzReader::next(Chain& frame) {
             std::string_view fields[4];
             if (frames_ > 0 && text::split_ascii(line, fields, 4) == 4 && text::parse_f64(fields[1]).value &&
                 text::parse_f64(fields[2]).value && text::parse_f64(fields[3]).value)
-                return KnotError::data_parse("line " + std::to_string(lines_) + ": expected a point count, got '" +
+                return KnotError::data_parse("line " + std::to_string(input_.lines()) + ": expected a point count, got '" +
                                              std::string(count_text) + "' (frame " + std::to_string(frames_ - 1) +
                                              " has more points than its count)");
             return KnotError::data_parse(std::string("invalid point count: ") + parsed.error);
@@ -70,7 +57,7 @@ Result<bool> XyzReader::next(Chain& frame) {
         count = *parsed.value;
         break;
     }
-    Result<bool> more = next_line(line, ascii);
+    Result<bool> more = input_.next(line, ascii);
     if (!more) return more.error();
     if (!more.value()) return KnotError::data_parse("unexpected EOF after XYZ point count");
 
@@ -79,7 +66,7 @@ Result<bool> XyzReader::next(Chain& frame) {
     std::string_view fields[4];
     std::vector<std::string_view> split;
     for (std::uint64_t b = 1; b <= count; ++b) {
-        more = next_line(line, ascii);
+        more = input_.next(line, ascii);
         if (!more) return more.error();
         if (!more.value()) return KnotError::data_parse("unexpected EOF in XYZ data line " + std::to_string(b));
         std::size_t found = 0;

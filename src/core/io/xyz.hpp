@@ -24,7 +24,7 @@ std::string format_xyz_point_line(const Point3& p);
 // plain ASCII lines are split by a fast path, others by the Unicode one.
 class XyzReader {
 public:
-    explicit XyzReader(LineReader& reader) : reader_(reader) {}
+    explicit XyzReader(LineReader& reader) : input_(reader) {}
 
     // Reads the next frame into `frame` (replacing its points); false at the
     // end of the input.
@@ -35,17 +35,13 @@ public:
     std::uint64_t frames_read() const { return frames_; }
     // Lines read so far: after an error, the line of the input where it was
     // found (counting from 1).
-    std::uint64_t lines_read() const { return lines_; }
+    std::uint64_t lines_read() const { return input_.lines(); }
     // Bytes of the lines read so far.
-    std::uint64_t bytes_read() const { return bytes_; }
+    std::uint64_t bytes_read() const { return input_.bytes(); }
 
 private:
-    Result<bool> next_line(std::string_view& line, bool& ascii);
-
-    LineReader& reader_;
+    CountedLines input_;
     std::uint64_t frames_ = 0;
-    std::uint64_t lines_ = 0;
-    std::uint64_t bytes_ = 0;
 };
 
 // Parses a whole stream into frames. Blank lines may stand before, between
