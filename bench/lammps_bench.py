@@ -21,17 +21,8 @@ import numpy as np
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import skeinlab  # noqa: E402
+from cli_memory import peak_rss_mb as child  # noqa: E402
 from melt import lammps_frame_text, ring_melt  # noqa: E402
-
-
-def child(args):
-    """Wall seconds and peak resident megabytes of a child process."""
-    start = time.perf_counter()
-    pid = subprocess.Popen(args).pid
-    _, status, usage = os.wait4(pid, 0)
-    if status != 0:
-        raise SystemExit(f"{args} failed with status {status}")
-    return time.perf_counter() - start, usage.ru_maxrss / 1024
 
 
 def distinct_frames():

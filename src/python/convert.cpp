@@ -205,6 +205,16 @@ std::optional<bool> check_chain_type(const std::string& chain_type) {
     return std::nullopt;
 }
 
+bool convert_chain_type(PyObject* obj, bool& ring) {
+    if (obj == nullptr) return true;
+    const std::optional<std::string> chain_type = convert_str(obj, "chain_type");
+    if (!chain_type) return false;
+    const std::optional<bool> is_ring = check_chain_type(*chain_type);
+    if (!is_ring) return false;
+    ring = *is_ring;
+    return true;
+}
+
 bool is_float64_array(PyObject* obj, int ndim) {
     if (!PyArray_Check(obj)) return false;
     auto* array = reinterpret_cast<PyArrayObject*>(obj);

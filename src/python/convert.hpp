@@ -99,6 +99,10 @@ bool convert_bool(PyObject* obj, const char* name, bool& out);
 // Expected 'ring' or 'open'." and returns nullopt otherwise.
 std::optional<bool> check_chain_type(const std::string& chain_type);
 
+// An optional chain_type argument (absent: leaves `ring` as it is) into
+// `ring`; false with the exception of convert_str or check_chain_type set.
+bool convert_chain_type(PyObject* obj, bool& ring);
+
 // True when obj is an ndarray (subclasses included) with `ndim` dimensions and
 // an element type NumPy considers equivalent to native float64.
 bool is_float64_array(PyObject* obj, int ndim);

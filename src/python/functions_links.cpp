@@ -14,13 +14,7 @@ PyObject* linking_pairs(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
         PyObject* bound[3];
         if (!bind_arguments("linking_pairs", names, 3, 1, args, nargs, kwnames, bound)) return nullptr;
         bool rings = true;
-        if (bound[1]) {
-            const std::optional<std::string> chain_type = convert_str(bound[1], "chain_type");
-            if (!chain_type) return nullptr;
-            const std::optional<bool> ring = check_chain_type(*chain_type);
-            if (!ring) return nullptr;
-            rings = *ring;
-        }
+        if (!convert_chain_type(bound[1], rings)) return nullptr;
         std::optional<std::uint64_t> threads;
         if (bound[2] && !convert_threads(bound[2], threads)) return nullptr;
         // Frames: a sequence of float64 arrays (K, N, 3), the chains of each.

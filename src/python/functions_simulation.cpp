@@ -166,13 +166,7 @@ PyObject* lammps_frames(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
         const std::optional<std::string> filename = convert_path(bound[0], "filename");
         if (!filename) return nullptr;
         ChainSelection selection;
-        if (bound[1]) {
-            const std::optional<std::string> chain_type = convert_str(bound[1], "chain_type");
-            if (!chain_type) return nullptr;
-            const std::optional<bool> ring = check_chain_type(*chain_type);
-            if (!ring) return nullptr;
-            selection.ring = *ring;
-        }
+        if (!convert_chain_type(bound[1], selection.ring)) return nullptr;
         if (bound[2] && bound[2] != Py_None) {
             std::uint64_t length = 0;
             if (!convert_positive_count(bound[2], "chain_length", length)) return nullptr;
@@ -238,13 +232,7 @@ PyObject* unwrap_chains(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
         PyObject* bound[3];
         if (!bind_arguments("unwrap_chains", names, 3, 2, args, nargs, kwnames, bound)) return nullptr;
         bool ring = true;
-        if (bound[2]) {
-            const std::optional<std::string> chain_type = convert_str(bound[2], "chain_type");
-            if (!chain_type) return nullptr;
-            const std::optional<bool> is_ring = check_chain_type(*chain_type);
-            if (!is_ring) return nullptr;
-            ring = *is_ring;
-        }
+        if (!convert_chain_type(bound[2], ring)) return nullptr;
         const std::optional<PeriodicBox> box = convert_box(bound[1]);
         if (!box) return nullptr;
         if (PyUnicode_Check(bound[0])) return to_py_runtime_error("chains must be a float64 array (N, 3) or (K, N, 3)");
