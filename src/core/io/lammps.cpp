@@ -41,45 +41,100 @@ struct Columns {
 // What a column holds, for the one-pass parse of plain ASCII lines.
 enum Role : std::uint8_t { kSkip, kId, kMol, kType, kX, kY, kZ, kIx, kIy, kIz };
 
-bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+// The one-pass parse reads text that ends in a line break (the complete
+// lines the reader has buffered), so that a scan stops at the "\n" at the
+// latest; `end` bounds the eight-byte reads of the digits.
+
+// Bytes by class: white space within a line, and a line break.
+constexpr std::uint8_t kBlank = 1, kBreak = 2;
+constexpr std::array<std::uint8_t, 256> kClasses = [] {
+    std::array<std::uint8_t, 256> classes{};
+    for (const char c : {' ', '\t', '\r', '\v', '\f'}) classes[static_cast<unsigned char>(c)] = kBlank;
+    classes['\n'] = kBreak;
+    return classes;
+}();
+std::uint8_t class_of(const char* p) { return kClasses[static_cast<unsigned char>(*p)]; }
+bool ends_field(const char* p) { return class_of(p) != 0; }
+const char* skip_blanks(const char* p) {
+    while (class_of(p) == kBlank) ++p;
+    return p;
+}
 
 // An integer of at most 18 digits with an optional sign, ending at white
-// space or the end: the common case of the integer grammar, parsed in place.
+// space or the line break: the common case of the integer grammar.
 bool integer_field(const char*& p, const char* end, std::int64_t& out) {
     bool negative = false;
-    if (p < end && (*p == '-' || *p == '+')) negative = *p++ == '-';
+    if (*p == '-' || *p == '+') negative = *p++ == '-';
+    std::uint64_t value = static_cast<unsigned>(*p - '0');
+    if (value < 10u && ends_field(p + 1)) {
+        // One digit (an image flag, a type), the commonest case.
+        ++p;
+        out = negative ? -static_cast<std::int64_t>(value) : static_cast<std::int64_t>(value);
+        return true;
+    }
+    if (end - p >= 8) {
+        // Up to seven digits at once, the common case.
+        const int n = text::leading_digits8(p, value);
+        if (n > 0 && n < 8 && ends_field(p + n)) {
+            p += n;
+            out = negative ? -static_cast<std::int64_t>(value) : static_cast<std::int64_t>(value);
+            return true;
+        }
+        value = 0;
+    }
     const char* const start = p;
-    std::uint64_t value = 0;
-    while (p < end && static_cast<unsigned>(*p - '0') < 10u) value = value * 10 + static_cast<unsigned>(*p++ - '0');
-    if (p == start || p - start > 18 || (p < end && !is_space(*p))) return false;
+    while (static_cast<unsigned>(*p - '0') < 10u) value = value * 10 + static_cast<unsigned>(*p++ - '0');
+    if (p == start || p - start > 18 || !ends_field(p)) return false;
     out = negative ? -static_cast<std::int64_t>(value) : static_cast<std::int64_t>(value);
     return true;
 }
 
 // A number with an optional sign and at most 15 digits around an optional
-// point, ending at white space or the end, read in the same pass that finds
-// its end: the plain decimal of text::parse_f64 (the exact integer divided by
-// an exact power of ten), which gives any other number its general path.
+// point, ending at white space or the line break, read in the same pass that
+// finds its end: the plain decimal of text::parse_f64 (the exact integer
+// divided by an exact power of ten), which gives any other plain ASCII number
+// its general path.
 bool decimal_field(const char*& p, const char* end, double& out) {
     static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                          1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
     const char* const start = p;
     bool negative = false;
-    if (p < end && (*p == '-' || *p == '+')) negative = *p++ == '-';
+    if (*p == '-' || *p == '+') negative = *p++ == '-';
+    if (end - p >= 17) {
+        // Up to seven digits, a point and up to seven digits at once, the
+        // common case: the same exact mantissa as digit by digit.
+        std::uint64_t whole = 0, part = 0;
+        const int n = text::leading_digits8(p, whole);
+        if (n < 8 && p[n] == '.') {
+            const int f = text::leading_digits8(p + n + 1, part);
+            if (f < 8 && n + f > 0 && ends_field(p + n + 1 + f)) {
+                static constexpr std::uint64_t kScale[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
+                p += n + 1 + f;
+                const double value = static_cast<double>(whole * kScale[f] + part) / kPowers[f];
+                out = negative ? -value : value;
+                return true;
+            }
+        } else if (n > 0 && n < 8 && ends_field(p + n)) {
+            p += n;
+            const double value = static_cast<double>(whole);
+            out = negative ? -value : value;
+            return true;
+        }
+    }
     std::uint64_t mantissa = 0;
     const char* const integer = p;
-    while (p < end && static_cast<unsigned>(*p - '0') < 10u) mantissa = mantissa * 10 + static_cast<unsigned>(*p++ - '0');
+    while (static_cast<unsigned>(*p - '0') < 10u) mantissa = mantissa * 10 + static_cast<unsigned>(*p++ - '0');
     int digits = static_cast<int>(p - integer), fraction = 0;
-    if (p < end && *p == '.') {
+    if (*p == '.') {
         const char* const decimals = ++p;
-        while (p < end && static_cast<unsigned>(*p - '0') < 10u)
-            mantissa = mantissa * 10 + static_cast<unsigned>(*p++ - '0');
+        while (static_cast<unsigned>(*p - '0') < 10u) mantissa = mantissa * 10 + static_cast<unsigned>(*p++ - '0');
         fraction = static_cast<int>(p - decimals);
         digits += fraction;
     }
-    if (digits == 0 || digits > 15 || (p < end && !is_space(*p))) {
+    if (digits == 0 || digits > 15 || !ends_field(p)) {
         p = start;
-        while (p < end && !is_space(*p)) ++p;
+        for (; !ends_field(p); ++p)
+            if (static_cast<unsigned char>(*p) >= 0x80) return false;
         const auto value = text::parse_f64(std::string_view(start, static_cast<std::size_t>(p - start)));
         if (!value.value) return false;
         out = *value.value;
@@ -90,36 +145,48 @@ bool decimal_field(const char*& p, const char* end, double& out) {
     return true;
 }
 
-// One atom line in one pass: every field split and parsed by its role, the
-// others skipped. False when anything is amiss (too few or too many fields,
-// a field that is not a plain number, an image flag beyond 32 bits): the
-// general path then reads the line again and names the fault.
-bool parse_atom_fast(std::string_view line, const std::vector<Role>& roles, double (&xyz)[3],
-                     std::int64_t (&integers)[3], std::int32_t (&image)[3]) {
-    const char* p = line.data();
-    const char* const end = p + line.size();
+// One atom line in one pass, from `p` in lines that end at `end` (with a line
+// break): every field split and parsed by its role, the others skipped.
+// Returns where the next line starts, or nullptr when anything is amiss (too
+// few or too many fields, a field that is not a plain number, an image flag
+// beyond 32 bits, a byte that is not ASCII): the general path then reads the
+// line again and names the fault.
+const char* parse_atom_fast(const char* p, const char* end, const std::vector<Role>& roles, double (&xyz)[3],
+                            std::int64_t (&integers)[3], std::int32_t (&image)[3]) {
     for (const Role role : roles) {
-        while (p < end && is_space(*p)) ++p;
-        if (p == end) return false;
+        p = skip_blanks(p);
+        if (*p == '\n') return nullptr;
         if (role == kSkip) {
-            while (p < end && !is_space(*p)) ++p;
+            for (; !ends_field(p); ++p)
+                if (static_cast<unsigned char>(*p) >= 0x80) return nullptr;
             continue;
         }
         if (role == kX || role == kY || role == kZ) {
-            if (!decimal_field(p, end, xyz[role - kX])) return false;
+            if (!decimal_field(p, end, xyz[role - kX])) return nullptr;
             continue;
         }
         std::int64_t value = 0;
-        if (!integer_field(p, end, value)) return false;
+        if (!integer_field(p, end, value)) return nullptr;
         if (role <= kType) {
             integers[role - kId] = value;
         } else {
-            if (value < INT32_MIN || value > INT32_MAX) return false;
+            if (value < INT32_MIN || value > INT32_MAX) return nullptr;
             image[role - kIx] = static_cast<std::int32_t>(value);
         }
     }
-    while (p < end && is_space(*p)) ++p;
-    return p == end;
+    p = skip_blanks(p);
+    return *p == '\n' ? p + 1 : nullptr;
+}
+
+// Adds an atom's values to the frame (inlined into the per-line loop).
+[[gnu::always_inline]] inline void append_atom(LammpsFrame& frame, const Columns& c, const double (&xyz)[3],
+                                               const std::int64_t (&integers)[3], const std::int32_t (&image)[3]) {
+    frame.positions.push_back(c.scaled ? frame.box.from_fractional({xyz[0], xyz[1], xyz[2]})
+                                       : Point3{xyz[0], xyz[1], xyz[2]});
+    if (c.id >= 0) frame.ids.push_back(integers[0]);
+    if (c.mol >= 0) frame.molecules.push_back(integers[1]);
+    if (c.type >= 0) frame.types.push_back(integers[2]);
+    if (c.image[0] >= 0) frame.images.push_back({image[0], image[1], image[2]});
 }
 
 std::optional<Columns> columns_of(const std::vector<std::string>& names) {
@@ -281,52 +348,54 @@ Result<bool> LammpsReader::read_atoms(LammpsFrame& frame, std::string_view heade
         role_of(c.position[k], static_cast<Role>(kX + k));
         role_of(c.image[k], static_cast<Role>(kIx + k));
     }
-    for (std::uint64_t a = 0; a < count; ++a) {
+    for (std::uint64_t a = 0; a < count;) {
+        // Plain lines straight from the reader's buffer, many in one pass.
+        const std::string_view block = input_.buffered_lines();
+        const char* p = block.data();
+        const char* const end = p + block.size();
+        std::size_t parsed = 0;
+        double xyz[3];
+        std::int64_t integers[3] = {};
+        std::int32_t image[3] = {};
+        for (; a < count && p < end; ++a, ++parsed) {
+            const char* const next = parse_atom_fast(p, end, roles, xyz, integers, image);
+            if (!next) break;
+            append_atom(frame, c, xyz, integers, image);
+            p = next;
+        }
+        input_.skip_buffered(static_cast<std::size_t>(p - block.data()), parsed);
+        if (a == count) break;
+        if (p == end && !block.empty()) continue;
+        // A line the fast pass does not read (or the last, without a line
+        // break): read, checked and named on its own.
         Result<bool> more = required_line(line, ascii);
         if (!more) return more.error();
-        double fast_xyz[3];
-        std::int64_t integers[3];
-        std::int32_t fast_image[3];
-        if (ascii && parse_atom_fast(line, roles, fast_xyz, integers, fast_image)) {
-            frame.positions.push_back(c.scaled ? frame.box.from_fractional({fast_xyz[0], fast_xyz[1], fast_xyz[2]})
-                                               : Point3{fast_xyz[0], fast_xyz[1], fast_xyz[2]});
-            if (c.id >= 0) frame.ids.push_back(integers[0]);
-            if (c.mol >= 0) frame.molecules.push_back(integers[1]);
-            if (c.type >= 0) frame.types.push_back(integers[2]);
-            if (c.image[0] >= 0) frame.images.push_back({fast_image[0], fast_image[1], fast_image[2]});
-            continue;
-        }
+        ++a;
         const std::size_t got = split_line(line, ascii, fields, c.count + 1);
         if (got != c.count)
             return KnotError::data_parse(at_line(input_.lines()) + "expected " + std::to_string(c.count) + " columns, got " +
                                          (got > c.count ? "more" : std::to_string(got)));
-        double xyz[3];
-        for (int k = 0; k < 3; ++k) {
-            const auto column = static_cast<std::size_t>(c.position[static_cast<std::size_t>(k)]);
+        for (std::size_t k = 0; k < 3; ++k) {
+            const auto column = static_cast<std::size_t>(c.position[k]);
             const auto value = text::parse_f64(fields[column]);
             if (!value.value) return bad(column, value.error);
             xyz[k] = *value.value;
         }
-        frame.positions.push_back(c.scaled ? frame.box.from_fractional({xyz[0], xyz[1], xyz[2]})
-                                           : Point3{xyz[0], xyz[1], xyz[2]});
-        for (const auto& [column, out] : {std::pair{c.id, &frame.ids}, std::pair{c.mol, &frame.molecules},
-                                          std::pair{c.type, &frame.types}}) {
+        for (const auto& [column, out] : {std::pair{c.id, &integers[0]}, std::pair{c.mol, &integers[1]},
+                                          std::pair{c.type, &integers[2]}}) {
             if (column < 0) continue;
             const auto value = text::parse_i64(fields[static_cast<std::size_t>(column)]);
             if (!value.value) return bad(static_cast<std::size_t>(column), value.error);
-            out->push_back(*value.value);
+            *out = *value.value;
         }
-        if (c.image[0] >= 0) {
-            std::array<std::int32_t, 3> image{};
-            for (std::size_t k = 0; k < 3; ++k) {
-                const auto column = static_cast<std::size_t>(c.image[k]);
-                const auto value = text::parse_i64(fields[column]);
-                if (!value.value) return bad(column, value.error);
-                if (*value.value < INT32_MIN || *value.value > INT32_MAX) return bad(column, "image flag out of range");
-                image[k] = static_cast<std::int32_t>(*value.value);
-            }
-            frame.images.push_back(image);
+        for (std::size_t k = 0; k < 3 && c.image[0] >= 0; ++k) {
+            const auto column = static_cast<std::size_t>(c.image[k]);
+            const auto value = text::parse_i64(fields[column]);
+            if (!value.value) return bad(column, value.error);
+            if (*value.value < INT32_MIN || *value.value > INT32_MAX) return bad(column, "image flag out of range");
+            image[k] = static_cast<std::int32_t>(*value.value);
         }
+        append_atom(frame, c, xyz, integers, image);
     }
     if (frame.ids.empty()) return true;
     // Atoms in id order (dumps written in parallel are not).

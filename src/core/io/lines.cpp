@@ -73,26 +73,17 @@ Result<bool> LineReader::next_view(std::string_view& line, bool& ascii, bool che
                 pos_ = stop;
                 break;
             }
-            if (pos_ > 0) {
-                std::memmove(buffer_.data(), buffer_.data() + pos_, end_ - pos_);
-                end_ -= pos_;
-                pos_ = 0;
-            }
             if (end_ - pos_ > kMaxLineBytes) return line_too_long(lines_ + 1);
-            if (end_ == buffer_.size()) buffer_.resize(2 * buffer_.size());
-            scanned = end_;
-            ssize_t got;
-            do {
-                got = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
-            } while (got < 0 && errno == EINTR);
-            if (got < 0) return KnotError::io(os_error_text(errno));
-            if (got == 0) {
+            const std::size_t unread = end_ - pos_;
+            Result<bool> more = read_more();
+            if (!more) return more.error();
+            if (!more.value()) {
                 if (end_ == pos_) return false;
                 line = std::string_view(buffer_.data() + pos_, end_ - pos_);
                 pos_ = end_;
                 break;
             }
-            end_ += static_cast<std::size_t>(got);
+            scanned = pos_ + unread;
         }
     }
     ++lines_;
@@ -100,6 +91,45 @@ Result<bool> LineReader::next_view(std::string_view& line, bool& ascii, bool che
     ascii = is_ascii(line);
     if (check_utf8 && !ascii && !text::valid_utf8(line)) return not_utf8();
     return true;
+}
+
+Result<bool> LineReader::read_more() {
+    if (pos_ > 0) {
+        std::memmove(buffer_.data(), buffer_.data() + pos_, end_ - pos_);
+        end_ -= pos_;
+        pos_ = 0;
+    }
+    if (end_ == buffer_.size()) buffer_.resize(2 * buffer_.size());
+    ssize_t got;
+    do {
+        got = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0) return KnotError::io(os_error_text(errno));
+    end_ += static_cast<std::size_t>(got);
+    return got > 0;
+}
+
+std::string_view LineReader::buffered_lines() {
+    const auto complete = [this]() -> std::string_view {
+        const char* const base = fd_ < 0 ? text_.data() : buffer_.data();
+        const std::size_t end = fd_ < 0 ? text_.size() : end_;
+        const void* nl = pos_ < end ? ::memrchr(base + pos_, '\n', end - pos_) : nullptr;
+        if (!nl) return {};
+        return std::string_view(base + pos_, static_cast<std::size_t>(static_cast<const char*>(nl) - (base + pos_)) + 1);
+    };
+    std::string_view lines = complete();
+    // Only a file can have more to read; a read that fails or finds the end
+    // is left to next_view, which reports it.
+    if (!lines.empty() || fd_ < 0 || end_ - pos_ > kMaxLineBytes) return lines;
+    if (buffer_.size() < kViewBufferSize) buffer_.resize(kViewBufferSize);
+    Result<bool> more = read_more();
+    if (!more || !more.value()) return {};
+    return complete();
+}
+
+void LineReader::skip_buffered(std::size_t bytes, std::size_t lines) {
+    pos_ += bytes;
+    lines_ += lines;
 }
 
 LineReader::LineReader(LineReader&& other) noexcept

@@ -43,10 +43,24 @@ public:
     // those it reads, with not_utf8). lines_read() names the line.
     Result<bool> next_view(std::string_view& line, bool& ascii, bool check_utf8 = true);
 
+    // The complete lines buffered after the last line read, up to and with
+    // the last "\n" buffered (reading more when no "\n" is), for a caller
+    // that parses many lines in one pass; empty at the end of the input or
+    // when the next line does not end in the buffer (next_view reads it, and
+    // a final line without "\n"). The caller checks the bytes it accepts
+    // (the view is not checked to be UTF-8) and passes them to skip_buffered.
+    std::string_view buffered_lines();
+    // Marks the first `bytes` of buffered_lines(), which hold `lines` lines,
+    // as read.
+    void skip_buffered(std::size_t bytes, std::size_t lines);
+
     // Lines read so far.
     std::size_t lines_read() const { return lines_; }
 
 private:
+    // Reads more of the file into the buffer after moving its unread bytes
+    // to the front; false at the end of the file.
+    Result<bool> read_more();
     LineReader(int fd, std::string_view text);
     int fd_ = -1;
     std::string_view text_;  // in-memory input when fd_ < 0
@@ -65,6 +79,14 @@ public:
 
     // The next line, as next_view gives it; false at the end of the input.
     Result<bool> next(std::string_view& line, bool& ascii);
+    // Lines parsed in one pass, as LineReader::buffered_lines and
+    // skip_buffered give them.
+    std::string_view buffered_lines() { return reader_.buffered_lines(); }
+    void skip_buffered(std::size_t bytes, std::size_t lines) {
+        reader_.skip_buffered(bytes, lines);
+        lines_ += lines;
+        bytes_ += bytes;
+    }
     std::uint64_t lines() const { return lines_; }
     std::uint64_t bytes() const { return bytes_; }
 

@@ -64,6 +64,25 @@ TEST(Text, FloatGrammar) {
         EXPECT_STREQ(parse_f64(bad).error, "invalid float literal") << bad;
 }
 
+TEST(LeadingDigits8, CountsAndReadsLikeOneDigitAtATime) {
+    // Digits mixed with their neighbours in ASCII ('/', ':'), white space,
+    // points and bytes with the high bit set.
+    const char alphabet[] = "0123456789/:. \n-\xff\x80\xb0";
+    std::mt19937_64 rng(11);
+    for (int k = 0; k < 100000; ++k) {
+        char bytes[8];
+        const std::size_t digits = rng() % 9;
+        for (std::size_t i = 0; i < 8; ++i)
+            bytes[i] = i < digits ? static_cast<char>('0' + rng() % 10) : alphabet[rng() % (sizeof alphabet - 1)];
+        int n = 0;
+        std::uint64_t expected = 0;
+        while (n < 8 && bytes[n] >= '0' && bytes[n] <= '9') expected = expected * 10 + static_cast<unsigned>(bytes[n++] - '0');
+        std::uint64_t value = 1;
+        ASSERT_EQ(text::leading_digits8(bytes, value), n) << std::string(bytes, 8);
+        ASSERT_EQ(value, expected) << std::string(bytes, 8);
+    }
+}
+
 }  // namespace
 }  // namespace skeinlab::text
 
@@ -101,6 +120,25 @@ TEST(ParseF64, PlainDecimalsRoundLikeFromChars) {
         const auto parsed = text::parse_f64(s);
         ASSERT_TRUE(parsed.value) << s;
         EXPECT_EQ(std::memcmp(&*parsed.value, &expected, sizeof expected), 0) << s;
+    }
+}
+
+TEST(LeadingDigits8, CountsAndReadsLikeOneDigitAtATime) {
+    // Digits mixed with their neighbours in ASCII ('/', ':'), white space,
+    // points and bytes with the high bit set.
+    const char alphabet[] = "0123456789/:. \n-\xff\x80\xb0";
+    std::mt19937_64 rng(11);
+    for (int k = 0; k < 100000; ++k) {
+        char bytes[8];
+        const std::size_t digits = rng() % 9;
+        for (std::size_t i = 0; i < 8; ++i)
+            bytes[i] = i < digits ? static_cast<char>('0' + rng() % 10) : alphabet[rng() % (sizeof alphabet - 1)];
+        int n = 0;
+        std::uint64_t expected = 0;
+        while (n < 8 && bytes[n] >= '0' && bytes[n] <= '9') expected = expected * 10 + static_cast<unsigned>(bytes[n++] - '0');
+        std::uint64_t value = 1;
+        ASSERT_EQ(text::leading_digits8(bytes, value), n) << std::string(bytes, 8);
+        ASSERT_EQ(value, expected) << std::string(bytes, 8);
     }
 }
 

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <random>
 #include <string>
 
 #include "base/text.hpp"
@@ -199,10 +201,13 @@ namespace skeinlab {
 namespace {
 
 TEST(Lammps, EveryNumberReadsAsTheCoordinateGrammarReadsIt) {
-    // Plain decimals (read in one pass), exponents, more than 15 digits,
-    // signs, and a line with a non-ASCII space (the general path).
-    const char* const numbers[] = {"0.1",  "-2.5", "+3", ".5", "7.", "1e-3", "-0", "0.12345678901234567",
-                                   "12345678901234567890", "2.5E+2", "-1.000000000000001", "inf"};
+    // Plain decimals (read in one pass, up to seven digits on each side of
+    // the point eight at a time), exponents, more than 15 digits, signs, and
+    // a line with a non-ASCII space (the general path).
+    const char* const numbers[] = {"0.1",        "-2.5",         "+3",       ".5",         "7.",
+                                   "1e-3",       "-0",           "0.12345678901234567",  "12345678901234567890",
+                                   "2.5E+2",     "-1.000000000000001",     "1234567.1234567", "12345678.5",
+                                   "1.12345678", "-00000001.50", "9999999",  "inf"};
     std::string text = "ITEM: TIMESTEP\n0\nITEM: NUMBER OF ATOMS\n" + std::to_string(std::size(numbers)) +
                        "\nITEM: BOX BOUNDS ff ff ff\n0 1\n0 1\n0 1\nITEM: ATOMS id x y z\n";
     for (std::size_t k = 0; k < std::size(numbers); ++k)
@@ -214,6 +219,63 @@ TEST(Lammps, EveryNumberReadsAsTheCoordinateGrammarReadsIt) {
         const double got = p.frames[0].positions[k].x;
         EXPECT_TRUE(got == expected && std::signbit(got) == std::signbit(expected)) << numbers[k];
     }
+}
+
+TEST(Lammps, AFileReadInBlocksGivesWhatItsTextGives) {
+    // Over a megabyte of atoms, so that lines cross the reader's buffer:
+    // random plain decimals, now and then a line only the general path reads
+    // (an exponent, a non-ASCII name in a column not read, tabs and a
+    // carriage return), the last line without a line break.
+    std::mt19937_64 rng(5);
+    const std::size_t atoms = 30000;
+    std::string text = "ITEM: TIMESTEP\n0\nITEM: NUMBER OF ATOMS\n" + std::to_string(atoms) +
+                       "\nITEM: BOX BOUNDS pp pp pp\n0 1\n0 1\n0 1\nITEM: ATOMS id element mol x y z ix iy iz\n";
+    std::vector<double> expected;
+    std::vector<std::int64_t> image;
+    for (std::size_t a = 0; a < atoms; ++a) {
+        std::string number[3];
+        for (std::string& s : number) {
+            s = rng() % 2 ? "-" : "";
+            s += std::to_string(rng() % 100000);
+            if (rng() % 4) s += "." + std::to_string(rng() % 10000000);
+            if (rng() % 97 == 0) s += "e-2";
+            expected.push_back(*text::parse_f64(s).value);
+        }
+        image.push_back(static_cast<std::int64_t>(rng() % 2001) - 1000);
+        const char* const element = rng() % 89 == 0 ? "\u00c5" : "C";
+        const char* const blank = rng() % 83 == 0 ? "\t " : " ";
+        text += std::to_string(a + 1) + blank + element + " " + std::to_string(1 + a / 100) + " " + number[0] + " " +
+                number[1] + blank + number[2] + " " + std::to_string(image.back()) + " 0 -1" + (a % 71 == 0 ? "\r\n" : "\n");
+    }
+    text.pop_back();
+    const std::string path = ::testing::TempDir() + "lammps_blocks.lammpstrj";
+    {
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fwrite(text.data(), 1, text.size(), f);
+        std::fclose(f);
+    }
+    Result<LineReader> opened = LineReader::open(path);
+    ASSERT_TRUE(opened);
+    LineReader lines = std::move(opened).value();
+    LammpsReader reader(lines);
+    LammpsFrame frame;
+    Result<bool> more = reader.next(frame);
+    ASSERT_TRUE(more && more.value()) << (more ? "" : more.error().display());
+    std::remove(path.c_str());
+    ASSERT_EQ(frame.positions.size(), atoms);
+    for (std::size_t a = 0; a < atoms; ++a) {
+        const Point3& p = frame.positions[a];
+        ASSERT_TRUE(p.x == expected[3 * a] && p.y == expected[3 * a + 1] && p.z == expected[3 * a + 2]) << a;
+        ASSERT_EQ(frame.molecules[a], static_cast<std::int64_t>(1 + a / 100));
+        ASSERT_EQ(frame.images.size(), atoms);
+        ASSERT_EQ(frame.images[a][0], image[a]);
+        ASSERT_EQ(frame.images[a][2], -1);
+    }
+    EXPECT_EQ(reader.lines_read(), 9 + atoms);
+    EXPECT_EQ(reader.bytes_read(), text.size());
+    more = reader.next(frame);
+    EXPECT_TRUE(more && !more.value());
 }
 
 }  // namespace
