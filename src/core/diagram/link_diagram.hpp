@@ -26,12 +26,52 @@ struct OrientedDiagram {
 // The oriented diagram of a knot diagram (edge e from passage e to e + 1).
 OrientedDiagram oriented_diagram(const KnotDiagram& diagram);
 
+// A link diagram as walks: the passages of each component in order along it
+// (as KnotDiagram's walk; a component that crosses nothing has none), each
+// crossing met twice in all, once over and once under, and the crossing
+// signs. Edges follow passages within each component's walk.
+struct LinkWalks {
+    std::vector<std::vector<Passage>> walks;
+    std::vector<std::int8_t> signs;
+
+    std::size_t crossings() const { return signs.size(); }
+};
+
+// The oriented diagram of the components that cross something (their edges
+// numbered walk after walk).
+OrientedDiagram oriented_diagram(const LinkWalks& link);
+
+// The diagram of a PD code of a link (KnotInfo's convention, X[i, j, k, l]
+// with the under strand in on i and out on k; edges numbered 1 to 2 n), each
+// component walked from its least edge, in order of those edges, crossings
+// numbered as met. The direction of each over strand follows from the under
+// strands of its component. Errors (DataParse): "PD code: edge {} occurs {}
+// times", "PD code: edges are not numbered 1 to {}", "PD code: a component
+// passes over everything (its direction is not given)", "PD code: the strands
+// are not consistently oriented at crossing {}".
+Result<LinkWalks> link_from_pd(const std::vector<PdCrossing>& pd);
+
+// The mirror image: over and under exchanged, signs reversed.
+LinkWalks mirror_image(LinkWalks link);
+
+// The split parts the diagram shows: the components joined by crossings
+// between them, as lists of component numbers (increasing, parts in order of
+// their first component); a component that crosses nothing is a part alone.
+std::vector<std::vector<std::size_t>> diagram_parts(const LinkWalks& link);
+
+// The sub-diagram of the given components (every crossing among them kept,
+// renumbered as met; crossings with other components must not exist).
+LinkWalks sub_diagram(const LinkWalks& link, const std::vector<std::size_t>& components);
+
 // Several rings projected together (first two coordinates; the third the
 // height): the diagram of the components that cross something, and how many
 // components cross nothing.
 struct LinkProjection {
     OrientedDiagram diagram;
     std::size_t free_components = 0;
+    // The same diagram as walks, one per ring (in the rings' order; rings
+    // with fewer than two points have none).
+    LinkWalks walks;
 };
 
 // The diagram of rings (each closed from its last point to its first; missing

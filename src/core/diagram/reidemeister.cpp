@@ -13,14 +13,27 @@ namespace {
 // reductions unlink passages.
 class LinkedWalk {
 public:
-    explicit LinkedWalk(const KnotDiagram& d)
-        : walk_(d.walk), next_(walk_.size()), prev_(walk_.size()), alive_(walk_.size(), true),
-          partner_(walk_.size()), left_(walk_.size()) {
-        const std::size_t m = walk_.size();
-        std::vector<std::uint32_t> first(d.crossings(), UINT32_MAX);
-        for (std::uint32_t k = 0; k < m; ++k) {
-            next_[k] = static_cast<std::uint32_t>((k + 1) % m);
-            prev_[k] = static_cast<std::uint32_t>((k + m - 1) % m);
+    explicit LinkedWalk(const KnotDiagram& d) : LinkedWalk(std::vector<std::vector<Passage>>{d.walk}, d.crossings()) {}
+
+    // The walks of several components, each a cycle of its own.
+    LinkedWalk(const std::vector<std::vector<Passage>>& walks, std::size_t crossings) {
+        for (const std::vector<Passage>& walk : walks) {
+            const auto start = static_cast<std::uint32_t>(walk_.size()), m = static_cast<std::uint32_t>(walk.size());
+            starts_.push_back(start);
+            alive_in_.push_back(m);
+            for (std::uint32_t k = 0; k < m; ++k) {
+                walk_.push_back(walk[k]);
+                component_.push_back(static_cast<std::uint32_t>(starts_.size() - 1));
+                next_.push_back(start + (k + 1) % m);
+                prev_.push_back(start + (k + m - 1) % m);
+            }
+        }
+        starts_.push_back(static_cast<std::uint32_t>(walk_.size()));
+        alive_.assign(walk_.size(), true);
+        partner_.resize(walk_.size());
+        left_ = walk_.size();
+        std::vector<std::uint32_t> first(crossings, UINT32_MAX);
+        for (std::uint32_t k = 0; k < walk_.size(); ++k) {
             std::uint32_t& f = first[walk_[k].crossing];
             if (f == UINT32_MAX) {
                 f = k;
@@ -32,6 +45,7 @@ public:
     }
 
     std::size_t left() const { return left_; }
+    std::size_t size() const { return walk_.size(); }
     bool alive(std::uint32_t p) const { return alive_[p]; }
     std::uint32_t next(std::uint32_t p) const { return next_[p]; }
     std::uint32_t prev(std::uint32_t p) const { return prev_[p]; }
@@ -41,6 +55,7 @@ public:
 
     void unlink(std::uint32_t p) {
         alive_[p] = false;
+        --alive_in_[component_[p]];
         next_[prev_[p]] = next_[p];
         prev_[next_[p]] = prev_[p];
         --left_;
@@ -49,24 +64,50 @@ public:
     // The nearest live passage at or before p (p itself when alive). Removed
     // passages keep the links they had when removed, which lead to passages
     // removed earlier or still alive, so the search ends while any is alive.
+    // UINT32_MAX when p's component has none left.
     std::uint32_t live_at_or_before(std::uint32_t p) const {
+        if (alive_in_[component_[p]] == 0) return UINT32_MAX;
         while (!alive_[p]) p = prev_[p];
         return p;
+    }
+
+    // The live passages of component c in walk order from its first live one.
+    std::vector<Passage> walk(std::size_t c) const {
+        std::vector<Passage> out;
+        std::uint32_t start = starts_[c];
+        while (start < starts_[c + 1] && !alive_[start]) ++start;
+        if (start == starts_[c + 1]) return out;
+        std::uint32_t p = start;
+        do {
+            out.push_back(walk_[p]);
+            p = next_[p];
+        } while (p != start);
+        return out;
     }
 
     // The live passages in walk order from the first live one.
     KnotDiagram diagram(const std::vector<std::int8_t>& signs) const {
         KnotDiagram d;
         d.signs = signs;
-        if (left_ == 0) return renumbered(d);
-        std::uint32_t start = 0;
-        while (!alive_[start]) ++start;
-        std::uint32_t p = start;
-        do {
-            d.walk.push_back(walk_[p]);
-            p = next_[p];
-        } while (p != start);
+        d.walk = walk(0);
         return renumbered(d);
+    }
+
+    // The live passages of every component, crossings renumbered as met.
+    LinkWalks link(const std::vector<std::int8_t>& signs) const {
+        LinkWalks out;
+        std::vector<std::uint32_t> number(signs.size(), UINT32_MAX);
+        for (std::size_t c = 0; c + 1 < starts_.size(); ++c) {
+            std::vector<Passage>& walk_out = out.walks.emplace_back(walk(c));
+            for (Passage& p : walk_out) {
+                if (number[p.crossing] == UINT32_MAX) {
+                    number[p.crossing] = static_cast<std::uint32_t>(out.signs.size());
+                    out.signs.push_back(signs[p.crossing]);
+                }
+                p.crossing = number[p.crossing];
+            }
+        }
+        return out;
     }
 
 private:
@@ -74,7 +115,10 @@ private:
     std::vector<std::uint32_t> next_, prev_;
     std::vector<bool> alive_;
     std::vector<std::uint32_t> partner_;
-    std::size_t left_;
+    std::vector<std::uint32_t> starts_;  // where each component's passages begin, and the end
+    std::vector<std::uint32_t> component_;  // by passage
+    std::vector<std::size_t> alive_in_;     // live passages by component
+    std::size_t left_ = 0;
 };
 
 // The place of a half-edge around its crossing, counterclockwise from the
@@ -108,17 +152,17 @@ constexpr std::uint64_t kSimplifyStream = 0x52334D6F766573ull;  // "R3Moves"
 
 }  // namespace
 
-std::size_t reduce_diagram(KnotDiagram& d) {
-    const std::size_t before = d.crossings();
-    if (d.walk.empty()) return 0;
-    LinkedWalk w(d);
+namespace {
+
+// Removes R1 loops and R2 bigons from the walks until none is left.
+void reduce_walks(LinkedWalk& w, const std::vector<std::int8_t>& signs) {
     std::vector<std::uint32_t> work;
     // After a removal, the places where new neighbours met are checked again,
     // and so are the partners of those neighbours (an R2 bigon is found from
     // either of its two strands, each checked from its first passage).
     const auto recheck_around = [&](std::uint32_t removed) {
-        if (w.left() == 0) return;
         const std::uint32_t a = w.live_at_or_before(removed);
+        if (a == UINT32_MAX) return;
         for (const std::uint32_t p : {a, w.next(a)}) {
             work.push_back(p);
             work.push_back(w.prev(p));
@@ -129,12 +173,13 @@ std::size_t reduce_diagram(KnotDiagram& d) {
     bool removed_any = true;
     while (removed_any && w.left() > 0) {
         removed_any = false;
-        for (std::uint32_t k = static_cast<std::uint32_t>(d.walk.size()); k-- > 0;) work.push_back(k);
+        for (std::uint32_t k = static_cast<std::uint32_t>(w.size()); k-- > 0;) work.push_back(k);
         while (!work.empty() && w.left() > 0) {
             const std::uint32_t p = work.back();
             work.pop_back();
             if (!w.alive(p)) continue;
             const std::uint32_t q = w.next(p);
+            if (q == p) continue;  // the last passage of a component (its partner is elsewhere)
             if (w.at(p).crossing == w.at(q).crossing) {
                 // R1: the loop between the two passages holds nothing.
                 w.unlink(p);
@@ -146,7 +191,7 @@ std::size_t reduce_diagram(KnotDiagram& d) {
             if (w.at(p).over != w.at(q).over) continue;
             const std::uint32_t p2 = w.partner(p), q2 = w.partner(q);
             if (w.next(p2) != q2 && w.next(q2) != p2) continue;
-            if (!bounds_bigon(w, d.signs, p, q, p2, q2)) continue;
+            if (!bounds_bigon(w, signs, p, q, p2, q2)) continue;
             // R2: the strand over both crossings and the strand under both,
             // bounding a face between them.
             for (const std::uint32_t r : {p, q, p2, q2}) w.unlink(r);
@@ -155,8 +200,25 @@ std::size_t reduce_diagram(KnotDiagram& d) {
         }
         work.clear();
     }
+}
+
+}  // namespace
+
+std::size_t reduce_diagram(KnotDiagram& d) {
+    const std::size_t before = d.crossings();
+    if (d.walk.empty()) return 0;
+    LinkedWalk w(d);
+    reduce_walks(w, d.signs);
     d = w.diagram(d.signs);
     return before - d.crossings();
+}
+
+std::size_t reduce_link(LinkWalks& link) {
+    const std::size_t before = link.crossings();
+    LinkedWalk w(link.walks, link.crossings());
+    reduce_walks(w, link.signs);
+    link = w.link(link.signs);
+    return before - link.crossings();
 }
 
 std::vector<std::array<std::uint32_t, 3>> r3_triangles(const KnotDiagram& d) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "diagram/knot_diagram.hpp"
+#include "diagram/link_diagram.hpp"
 
 namespace skeinlab {
 
@@ -18,6 +19,12 @@ namespace skeinlab {
 // diagram must be planar (on a non-planar code the same patterns need not be
 // removable). Linear in the size of the diagram.
 std::size_t reduce_diagram(KnotDiagram& diagram);
+
+// reduce_diagram on a link diagram: R1 loops and R2 bigons (within a
+// component or between two) removed until none is left, crossings renumbered
+// as met; a component may be left with no crossing. Returns the number of
+// crossings removed.
+std::size_t reduce_link(LinkWalks& link);
 
 // The triangles of the diagram on which an R3 move applies: faces of three
 // edges between three crossings, one edge over at both ends, one under at both
