@@ -7,12 +7,20 @@
 // gives the diagram and its mirror image. A line that does not parse, or a
 // diagram that is not a planar knot diagram, ends the run with the line's
 // number.
+//
+// With --link the lines are links: it writes "name<TAB>components<TAB>
+// HOMFLY-PT" (by the sweep on the oriented diagram of the PD code); with
+// --link-names "name<TAB>identified<TAB>identified mirror", the names the
+// link table gives the diagram and its mirror image.
 #include <cstdio>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "analysis/identify.hpp"
+#include "analysis/link_identify.hpp"
+#include "diagram/link_diagram.hpp"
+#include "invariants/homfly_sweep.hpp"
 #include "diagram/knot_diagram.hpp"
 #include "invariants/homfly.hpp"
 
@@ -56,7 +64,9 @@ std::string pd_text(const std::vector<PdCrossing>& pd) {
 
 
 int main(int argc, char** argv) {
-    const bool names = argc > 1 && std::string(argv[1]) == "--names";
+    const std::string mode = argc > 1 ? argv[1] : "";
+    const bool names = mode == "--names";
+    const bool links = mode == "--link" || mode == "--link-names";
     std::string line;
     std::size_t number = 0;
     while (std::getline(std::cin, line)) {
@@ -66,6 +76,26 @@ int main(int argc, char** argv) {
         if (tab == std::string::npos || !parse_pd(line.substr(tab + 1), pd)) {
             std::fprintf(stderr, "line %zu: expected 'name<TAB>PD code'\n", number);
             return 1;
+        }
+        if (links) {
+            const skeinlab::Result<skeinlab::LinkWalks> link = skeinlab::link_from_pd(pd);
+            if (!link) {
+                std::fprintf(stderr, "line %zu: %s\n", number, link.error().display().c_str());
+                return 1;
+            }
+            if (mode == "--link-names") {
+                std::optional<skeinlab::Laurent2> p;
+                std::cout << line.substr(0, tab) << '\t' << skeinlab::name_link_diagram(link.value(), p) << '\t'
+                          << skeinlab::name_link_diagram(skeinlab::mirror_image(link.value()), p) << '\n';
+                continue;
+            }
+            const std::optional<skeinlab::Laurent2> p = skeinlab::homfly_polynomial_sweep(skeinlab::oriented_diagram(link.value()));
+            if (!p) {
+                std::fprintf(stderr, "line %zu: no polynomial within the sweep's limits\n", number);
+                return 1;
+            }
+            std::cout << line.substr(0, tab) << '\t' << link.value().walks.size() << '\t' << p->text() << '\n';
+            continue;
         }
         const skeinlab::Result<skeinlab::KnotDiagram> d = skeinlab::diagram_from_pd(pd);
         if (!d) {
