@@ -14,6 +14,8 @@ PyObject* iter_xyz(PyObject* module, PyObject* const* args, Py_ssize_t nargs, Py
 bool ready_io_types();
 PyObject* lammps_frames(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* linking_pairs(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+PyObject* linked_pairs(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+PyObject* link_types(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* unwrap_chains(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 // Readies the iterator type of lammps_frames; false with an exception set on failure.
 bool ready_lammps_types();
@@ -86,6 +88,16 @@ inline constexpr const char* kLinkingPairsDoc =
     "The linked pairs of the chains of every frame (a sequence of float64\n"
     "arrays (K, N, 3)), as (pairs (P, 2), values (P,), defined (P,)) per frame;\n"
     "skeinlab.linking_matrix and skeinlab.linked_clusters use it and document it.";
+inline constexpr const char* kLinkedPairsDoc =
+    "linked_pairs(frames, threads=None)\n--\n\n"
+    "The linked pairs of the rings of every frame (a sequence of float64 arrays\n"
+    "(K, N, 3)): non-zero linking numbers, and pairs of linking number 0 whose\n"
+    "link is shown not split, as (pairs (P, 2), linking (P,), defined (P,),\n"
+    "names) per frame; skeinlab.linked_clusters uses it and documents it.";
+inline constexpr const char* kLinkTypesDoc =
+    "link_types(frames, threads=None)\n--\n\n"
+    "The link the rings of every frame form, as (name, parts, knots) per frame,\n"
+    "parts as (rings, name, crossings); skeinlab.link_type documents it.";
 inline constexpr const char* kUnwrapChainsDoc =
     "unwrap_chains(chains, box, chain_type=\"ring\")\n--\n\n"
     "Chains unwrapped across a periodic box by the minimum image of every bond,\n"

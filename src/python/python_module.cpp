@@ -33,6 +33,8 @@ PyMethodDef kMethods[] = {
     fast_method("lammps_frames", skeinlab::py::lammps_frames, skeinlab::py::kLammpsFramesDoc),
     fast_method("unwrap_chains", skeinlab::py::unwrap_chains, skeinlab::py::kUnwrapChainsDoc),
     fast_method("linking_pairs", skeinlab::py::linking_pairs, skeinlab::py::kLinkingPairsDoc),
+    fast_method("linked_pairs", skeinlab::py::linked_pairs, skeinlab::py::kLinkedPairsDoc),
+    fast_method("link_types", skeinlab::py::link_types, skeinlab::py::kLinkTypesDoc),
     {nullptr, nullptr, 0, nullptr},
 };
 

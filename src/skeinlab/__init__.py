@@ -20,7 +20,8 @@ from ._core import (
     write_xyz,
 )
 
-from .links import Clusters, LinkedPairs, linked_clusters, linking_matrix, linking_pairs
+from .links import (Clusters, LinkedPairs, LinkedRingPairs, LinkPart, LinkType, link_type, linked_clusters,
+                    linking_matrix, linking_pairs)
 from .simulation import SimulationFrame, iter_lammps, read_lammps
 from .structures import Chains, read_chains
 
@@ -46,6 +47,10 @@ __all__ = [
     "knot_spectrum",
     "knot_type",
     "linked_clusters",
+    "link_type",
+    "LinkedRingPairs",
+    "LinkPart",
+    "LinkType",
     "linking_matrix",
     "linking_pairs",
     "read_chains",

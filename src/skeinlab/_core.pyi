@@ -347,6 +347,17 @@ def linking_pairs(frames: Sequence[Array], chain_type: ChainType = "ring", threa
     arrays (K, N, 3)), as (pairs (P, 2), values (P,), defined (P,)) per frame;
     skeinlab.linking_matrix and skeinlab.linked_clusters use it and document it."""
 
+def linked_pairs(frames: Sequence[Array], threads: int | None = None
+                 ) -> list[tuple[npt.NDArray[np.int64], npt.NDArray[np.int64], npt.NDArray[np.bool_], list[str]]]:
+    """The linked pairs of the rings of every frame (non-zero linking numbers, and pairs of linking
+    number 0 shown not split), as (pairs (P, 2), linking (P,), defined (P,), names) per frame;
+    skeinlab.linked_clusters uses it and documents it."""
+
+def link_types(frames: Sequence[Array], threads: int | None = None
+               ) -> list[tuple[str, list[tuple[tuple[int, ...], str, int]], list[str]]]:
+    """The link the rings of every frame form, as (name, parts, knots) per frame, parts as (rings, name,
+    crossings); skeinlab.link_type documents it."""
+
 def unwrap_chains(chains: Array, box: Array, chain_type: ChainType = "ring") -> tuple[Array, npt.NDArray[np.bool_]]:
     """Chains unwrapped across a periodic box by the minimum image of every bond,
     and which rings wind around it, as (chains (K, N, 3), winding (K,));

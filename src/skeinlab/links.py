@@ -142,19 +142,34 @@ def linking_matrix(chains: Any, chain_type: ChainType = "ring", threads: int | N
     return matrices[0] if single else matrices
 
 
+class LinkedRingPairs(NamedTuple):
+    """The linked pairs of rings of a frame.
+
+    pairs: int64 array (P, 2), i < j; values: their linking numbers (int64); names: the link each pair
+    forms, as :func:`link_type` names a part ("+L2a1{1}", "?12", ...)."""
+
+    pairs: np.ndarray
+    values: np.ndarray
+    names: list[str]
+
+
 class Clusters(NamedTuple):
-    """The linked clusters of a frame: each a sorted list of chain indices (two or more), largest first;
-    and the linked pairs with their linking numbers."""
+    """The linked clusters of a frame: each a sorted list of ring indices (two or more), largest first;
+    and the linked pairs with their linking numbers and link names."""
 
     clusters: list[list[int]]
-    pairs: LinkedPairs
+    pairs: LinkedRingPairs
 
 
 def linked_clusters(chains: Any, threads: int | None = None) -> Clusters | list[Clusters]:
     """The rings of a melt grouped into clusters of rings linked with each other, frame by frame.
 
-    Two rings count as linked when their linking number is not zero. (Pairs with linking number zero that
-    are nevertheless linked, such as the Whitehead link, are not found yet.)
+    Two rings count as linked when their linking number is not zero or, when it is zero and their
+    bounding boxes overlap, when the link they form is shown not to be split: its diagram, reduced by
+    Reidemeister moves I and II, still joins them, and its HOMFLY-PT polynomial differs from that of the
+    split union of the two knots (the Whitehead link is found so). A zero pair whose polynomial cannot
+    tell (rare, or beyond the sweep's limits) counts as not linked. Rings linked only as a triple, such
+    as the Borromean rings (every pair split), form no cluster: :func:`link_type` names such links.
 
     Parameters: ``chains`` and ``threads`` as for :func:`linking_matrix` (rings).
 
@@ -173,10 +188,11 @@ def linked_clusters(chains: Any, threads: int | None = None) -> Clusters | list[
     >>> clusters, pairs = skeinlab.linked_clusters(frame.chains)
     """
     frames, single = _frames(chains)
-    found = linking_pairs(frames, "ring", threads)
-    assert isinstance(found, list)
     out = []
-    for frame, pairs in zip(frames, found):
+    for f, (frame, (pairs, values, defined, names)) in enumerate(zip(frames, _core.linked_pairs(frames, threads))):
+        if not defined.all():
+            i, j = pairs[~defined][0]
+            raise ValueError(f"rings {i} and {j} of frame {f} meet: they have no linking number")
         parent = list(range(len(frame)))
 
         def root(k: int) -> int:
@@ -185,14 +201,73 @@ def linked_clusters(chains: Any, threads: int | None = None) -> Clusters | list[
                 k = parent[k]
             return k
 
-        for i, j in pairs.pairs.tolist():
+        for i, j in pairs.tolist():
             parent[root(i)] = root(j)
         groups: dict[int, list[int]] = {}
         for k in range(len(frame)):
             groups.setdefault(root(k), []).append(k)
         clusters = sorted((g for g in groups.values() if len(g) > 1), key=lambda g: (-len(g), g[0]))
-        out.append(Clusters(clusters, pairs))
+        out.append(Clusters(clusters, LinkedRingPairs(pairs, values, names)))
     return out[0] if single else out
 
 
-__all__: Sequence[str] = ["LinkedPairs", "Clusters", "linking_pairs", "linking_matrix", "linked_clusters"]
+class LinkPart(NamedTuple):
+    """A split part of a link: its rings (indices, increasing), its name, and the crossings of its
+    diagram after reduction."""
+
+    rings: tuple[int, ...]
+    name: str
+    crossings: int
+
+
+class LinkType(NamedTuple):
+    """The link the rings of a frame form.
+
+    name: the parts' names joined by " U "; parts: the split parts, in order of their first ring;
+    knots: each ring's own knot, named as :func:`skeinlab.knot_identify` names knots."""
+
+    name: str
+    parts: list[LinkPart]
+    knots: list[str]
+
+
+def link_type(chains: Any, threads: int | None = None) -> LinkType | list[LinkType]:
+    """The type of the link the rings of a frame form, frame by frame.
+
+    The rings (each closed from its last point to its first) are projected together, the diagram is
+    reduced by Reidemeister moves I and II and cut into the parts it shows split; a part of one ring is
+    named as its knot, a part of two or more rings from the table of prime links of LinkInfo up to 10
+    crossings (1,268 oriented links) by its HOMFLY-PT polynomial, with its chirality as for knots:
+    "+L2a1{1}" is LinkInfo's diagram (the name's braces give the orientation of its components),
+    "-L2a1{1}" its mirror image, no sign when the polynomial cannot tell them apart; links that share the
+    polynomial are given as alternatives, "(+L5a1{0}|+L5a1{1})"; a part not in the table (a composite
+    link, more crossings, a split link whose reduced diagram still joins its rings) or beyond the
+    sweep's limits is "?" and its crossings after reduction ("?14"), never guessed. The Whitehead link
+    (L5a1) and the Borromean rings (L6a4) are found although every linking number is 0.
+
+    Parameters
+    ----------
+    chains
+        As for :func:`linking_matrix`: one frame of rings or a trajectory.
+    threads
+        Worker threads (frames run in parallel); default: one per processor.
+
+    Returns
+    -------
+    LinkType or list of LinkType
+        For one frame, for a trajectory a list. Rings that meet in every projection give the name "?"
+        and no parts.
+
+    Example
+    -------
+    >>> skeinlab.link_type([ring_a, ring_b]).name
+    '+L2a1{1}'
+    """
+    frames, single = _frames(chains)
+    out = [LinkType(name, [LinkPart(*part) for part in parts], knots)
+           for name, parts, knots in _core.link_types(frames, threads)]
+    return out[0] if single else out
+
+
+__all__: Sequence[str] = ["LinkedPairs", "LinkedRingPairs", "Clusters", "LinkPart", "LinkType", "linking_pairs",
+                          "linking_matrix", "linked_clusters", "link_type"]

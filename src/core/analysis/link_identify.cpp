@@ -1,5 +1,7 @@
 #include "analysis/link_identify.hpp"
 
+#include <stdexcept>
+
 #include "analysis/identify.hpp"
 #include "diagram/link_diagram.hpp"
 #include "diagram/reidemeister.hpp"
@@ -24,14 +26,59 @@ std::string name_link_diagram(const LinkWalks& reduced, std::optional<Laurent2>&
     return name;
 }
 
-LinkIdentity identify_link(const std::vector<Chain>& rings, const KnotTypeOptions& options) {
-    // One scale for all rings, so that they keep their places.
+namespace {
+
+// The rings scaled together into the unit range, so that they keep their places.
+std::vector<Chain> scaled_together(const std::vector<Chain>& rings) {
     Chain all;
     for (const Chain& ring : rings) all.insert(all.end(), ring.begin(), ring.end());
     const int k = unit_exponent(all);
     std::vector<Chain> scaled = rings;
     if (k != 0)
         for (Chain& ring : scaled) scale_by_power_of_two(ring, k);
+    return scaled;
+}
+
+// The HOMFLY-PT polynomial of one component of a reduced diagram, alone.
+std::optional<Laurent2> component_homfly(const LinkWalks& link, std::size_t component) {
+    LinkWalks alone = sub_diagram(link, {component});
+    reduce_link(alone);
+    if (alone.crossings() == 0) return Laurent2::monomial(1, 0, 0);
+    return homfly_polynomial_sweep(oriented_diagram(alone));
+}
+
+}  // namespace
+
+PairLink pair_link(const Chain& a, const Chain& b, std::int64_t lk) {
+    PairLink out;
+    out.linked = lk != 0;
+    std::optional<LinkProjection> projection = link_diagram(scaled_together({a, b}));
+    if (!projection) {
+        out.name = "?";
+        return out;
+    }
+    LinkWalks reduced = std::move(projection->walks);
+    reduce_link(reduced);
+    if (diagram_parts(reduced).size() > 1) {
+        out.name = "split";
+        return out;
+    }
+    std::optional<Laurent2> homfly;
+    out.name = name_link_diagram(reduced, homfly);
+    if (out.linked || !homfly) return out;
+    const std::optional<Laurent2> first = component_homfly(reduced, 0), second = component_homfly(reduced, 1);
+    if (!first || !second) return out;
+    try {
+        Laurent2 mu = Laurent2::monomial(1, -1, -1);
+        mu += Laurent2::monomial(-1, 1, -1);
+        out.linked = *homfly != mu * *first * *second;
+    } catch (const std::overflow_error&) {
+    }
+    return out;
+}
+
+LinkIdentity identify_link(const std::vector<Chain>& rings, const KnotTypeOptions& options) {
+    const std::vector<Chain> scaled = scaled_together(rings);
 
     LinkIdentity out;
     KnotTypeOptions as_rings = options;

@@ -56,6 +56,18 @@ LinkIdentity identify_link(const std::vector<Chain>& rings, const KnotTypeOption
 // identify_link as a work item's outcome.
 Outcome<LinkIdentity> identify_link_frame(const std::vector<Chain>& rings, const KnotTypeOptions& options);
 
+// The link two rings form, as their pair in a melt needs it: `linked` when
+// their linking number `lk` is not 0, or when it is 0 and the link is shown
+// not to be split (the reduced diagram still joins the rings, and its
+// HOMFLY-PT polynomial differs from mu P(A) P(B), which every split link of
+// the two knots has); `name` is the link's name as identify_link gives it
+// ("?" when they meet in every projection).
+struct PairLink {
+    bool linked = false;
+    std::string name;
+};
+PairLink pair_link(const Chain& a, const Chain& b, std::int64_t lk);
+
 // The name of the link a reduced diagram of two or more components forms, as
 // above ("?" and its crossings when not in the table), with its polynomial.
 std::string name_link_diagram(const LinkWalks& reduced, std::optional<Laurent2>& homfly);

@@ -172,11 +172,17 @@ std::vector<std::vector<std::size_t>> diagram_parts(const LinkWalks& link) {
 }
 
 LinkWalks sub_diagram(const LinkWalks& link, const std::vector<std::size_t>& components) {
+    // Crossings met twice by the chosen components are kept; the others
+    // (with components left out) go with those components.
+    std::vector<std::uint8_t> met(link.crossings(), 0);
+    for (const std::size_t i : components)
+        for (const Passage& p : link.walks[i]) ++met[p.crossing];
     LinkWalks out;
     std::vector<std::uint32_t> number(link.crossings(), UINT32_MAX);
     for (const std::size_t i : components) {
         std::vector<Passage>& walk = out.walks.emplace_back();
         for (const Passage& p : link.walks[i]) {
+            if (met[p.crossing] != 2) continue;
             if (number[p.crossing] == UINT32_MAX) {
                 number[p.crossing] = static_cast<std::uint32_t>(out.signs.size());
                 out.signs.push_back(link.signs[p.crossing]);

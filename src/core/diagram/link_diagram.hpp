@@ -59,8 +59,9 @@ LinkWalks mirror_image(LinkWalks link);
 // their first component); a component that crosses nothing is a part alone.
 std::vector<std::vector<std::size_t>> diagram_parts(const LinkWalks& link);
 
-// The sub-diagram of the given components (every crossing among them kept,
-// renumbered as met; crossings with other components must not exist).
+// The sub-diagram of the given components: the other components deleted
+// with their crossings, the crossings among the given ones kept and
+// renumbered as met.
 LinkWalks sub_diagram(const LinkWalks& link, const std::vector<std::size_t>& components);
 
 // Several rings projected together (first two coordinates; the third the

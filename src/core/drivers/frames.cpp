@@ -168,6 +168,35 @@ Outcome<std::vector<std::vector<LinkingPair>>> linking_frames(const std::vector<
         [&](std::size_t i) { return Outcome<std::vector<LinkingPair>>(linking_pairs(frames[i], rings)); }, control);
 }
 
+Outcome<std::vector<std::vector<LinkedPair>>> linked_pair_frames(const std::vector<FrameSet>& frames,
+                                                                 std::optional<std::uint64_t> threads,
+                                                                 const CallControl& control) {
+    return run_items<std::vector<LinkedPair>>(
+        frames.size(), threads,
+        [&](std::size_t f) {
+            const FrameSet& rings = frames[f];
+            std::vector<LinkedPair> out;
+            for (const LinkingPair& p : linking_pairs(rings, true, true)) {
+                cancellation_point();
+                LinkedPair pair{p.i, p.j, static_cast<std::int64_t>(p.value), p.defined, "?"};
+                if (p.defined) {
+                    PairLink link = pair_link(rings[p.i], rings[p.j], pair.linking);
+                    if (!link.linked) continue;
+                    pair.name = std::move(link.name);
+                }
+                out.push_back(std::move(pair));
+            }
+            return Outcome<std::vector<LinkedPair>>(std::move(out));
+        },
+        control);
+}
+
+Outcome<std::vector<LinkIdentity>> link_type_frames(const std::vector<FrameSet>& frames, const KnotTypeOptions& options,
+                                                    std::optional<std::uint64_t> threads, const CallControl& control) {
+    return run_items<LinkIdentity>(
+        frames.size(), threads, [&](std::size_t f) { return identify_link_frame(frames[f], options); }, control);
+}
+
 Outcome<std::vector<KnotInvariants>> invariants_frames(const FrameSet& frames, const KnotTypeOptions& options,
                                                        std::optional<std::uint64_t> threads,
                                                        const CallControl& control) {

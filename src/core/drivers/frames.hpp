@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "analysis/identify.hpp"
+#include "analysis/link_identify.hpp"
 #include "analysis/knotsize.hpp"
 #include "analysis/knottype.hpp"
 #include "analysis/spectrum.hpp"
@@ -48,6 +49,27 @@ Outcome<std::vector<std::string>> identify_frames(const FrameSet& frames, const 
 Outcome<std::vector<std::vector<LinkingPair>>> linking_frames(const std::vector<FrameSet>& frames, bool rings,
                                                               std::optional<std::uint64_t> threads,
                                                               const CallControl& control = {});
+
+// A pair of rings that is linked (pair_link), with its linking number and
+// the name of the link the two form.
+struct LinkedPair {
+    std::uint32_t i = 0, j = 0;
+    std::int64_t linking = 0;
+    // Rings that touch in every projection have no linking number.
+    bool defined = true;
+    std::string name;
+};
+
+// For every frame of rings, the linked pairs: non-zero linking numbers and
+// pairs of linking number 0 whose boxes overlap and whose link is shown not
+// split; sorted by (i, j). Every frame an item on the pool.
+Outcome<std::vector<std::vector<LinkedPair>>> linked_pair_frames(const std::vector<FrameSet>& frames,
+                                                                 std::optional<std::uint64_t> threads,
+                                                                 const CallControl& control);
+
+// identify_link on every frame.
+Outcome<std::vector<LinkIdentity>> link_type_frames(const std::vector<FrameSet>& frames, const KnotTypeOptions& options,
+                                                    std::optional<std::uint64_t> threads, const CallControl& control);
 
 // The invariants of every frame (invariants_frame), in frame order.
 Outcome<std::vector<KnotInvariants>> invariants_frames(const FrameSet& frames, const KnotTypeOptions& options,

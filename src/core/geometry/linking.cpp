@@ -150,7 +150,7 @@ double gauss_linking_integral(const Chain& a, const Chain& b) {
     return gauss_of_segments(segments_of(a, false), segments_of(b, false));
 }
 
-std::vector<LinkingPair> linking_pairs(const std::vector<Chain>& chains, bool rings) {
+std::vector<LinkingPair> linking_pairs(const std::vector<Chain>& chains, bool rings, bool with_zero) {
     std::vector<Box> boxes;
     std::vector<Segments> segments;
     boxes.reserve(chains.size());
@@ -182,7 +182,7 @@ std::vector<LinkingPair> linking_pairs(const std::vector<Chain>& chains, bool ri
             } else {
                 pair.value = gauss_of_segments(segments[i], segments[j]);
             }
-            if (pair.value != 0.0 || !pair.defined) out.push_back(pair);
+            if (with_zero || pair.value != 0.0 || !pair.defined) out.push_back(pair);
         }
     }
     std::sort(out.begin(), out.end(),

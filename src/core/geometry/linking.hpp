@@ -38,8 +38,8 @@ struct LinkingPair {
 
 // The pairs of chains whose bounding boxes overlap (all others are 0: two
 // rings in disjoint boxes are split by a plane), found by a sweep over the
-// boxes, with their linking numbers; pairs whose value is 0 are left out.
-// Checks for cancellation every few hundred pairs.
-std::vector<LinkingPair> linking_pairs(const std::vector<Chain>& chains, bool rings);
+// boxes, with their linking numbers; pairs whose value is 0 are left out
+// unless `with_zero`. Checks for cancellation every few hundred pairs.
+std::vector<LinkingPair> linking_pairs(const std::vector<Chain>& chains, bool rings, bool with_zero = false);
 
 }  // namespace skeinlab

@@ -1,0 +1,112 @@
+"""Link types: rings written as closed braids (words from LinkInfo's braid notation), circles and
+torus links, named from the table of prime links; split unions; the Whitehead link and the
+Borromean rings, every linking number 0, found linked."""
+import numpy as np
+import pytest
+
+import skeinlab
+
+STEPS = 24  # points per crossing of a braid
+
+
+def braid_closure(strands, word):
+    """The closure of a braid as rings in space: strand k runs at radius 4 + k around the z axis, a
+    generator s_i (i > 0, -i for the inverse) swaps strands i and i + 1, the one from the inner place
+    passing over (positive crossing) or under; the strands are joined into their rings."""
+    radius = {k: [] for k in range(strands)}  # by place at the start: the radius, height of that strand
+    places = list(range(strands))  # places[p] = the strand now at place p
+    paths = {k: [] for k in range(strands)}
+    for step, g in enumerate(word):
+        i = abs(g) - 1
+        for s in range(STEPS):
+            t = (step + s / STEPS) / len(word)
+            u = 0.5 - 0.5 * np.cos(np.pi * s / STEPS)
+            for p, k in enumerate(places):
+                r, z = 4.0 + p, 0.0
+                if p == i:
+                    r, z = 4.0 + p + u, (0.4 if g > 0 else -0.4) * np.sin(np.pi * s / STEPS)
+                elif p == i + 1:
+                    r, z = 4.0 + p - u, -(0.4 if g > 0 else -0.4) * np.sin(np.pi * s / STEPS)
+                angle = 2 * np.pi * t
+                paths[k].append((r * np.cos(angle), r * np.sin(angle), z))
+        places[i], places[i + 1] = places[i + 1], places[i]
+    # A strand ends at the place where another begins: follow them into rings.
+    end_place = {k: places.index(k) for k in range(strands)}
+    rings, seen = [], set()
+    for start in range(strands):
+        if start in seen:
+            continue
+        ring, k = [], start
+        while k not in seen:
+            seen.add(k)
+            ring.extend(paths[k])
+            k = end_place[k]  # the strand that starts at the place this one ends
+        rings.append(np.array(ring))
+    del radius
+    return rings
+
+
+def rotated(rings, seed):
+    q, _ = np.linalg.qr(np.random.default_rng(seed).normal(size=(3, 3)))
+    q *= np.sign(np.linalg.det(q))
+    return [r @ q.T + 0.1 for r in rings]
+
+
+def names_of(name):
+    return name[1:-1].split("|") if name.startswith("(") else [name]
+
+
+@pytest.mark.parametrize("strands, word, expected", [
+    (2, [1, 1], "L2a1"),
+    (2, [1, 1, 1, 1], "L4a1"),
+    (3, [-1, 2, -1, 2, -1], "L5a1"),           # the Whitehead link
+    (3, [1, -2, 1, -2, 1, -2], "L6a4"),        # the Borromean rings
+    (4, [1, -2, 3, -2, 1, -2, -3, -2], "L6a1"),
+    (3, [1, 1, 1, -2, 1, -2, 1], "L7a6"),
+    (3, [-1, -2, -1, -2, -1, -2, -2], "L7n1"),
+])
+def test_closed_braids_are_named_from_the_table_in_any_position(strands, word, expected):
+    rings = braid_closure(strands, word)
+    for seed in (0, 1):
+        link = skeinlab.link_type(rotated(rings, seed))
+        assert len(link.parts) == 1 and link.parts[0].rings == tuple(range(len(rings)))
+        assert any(n.lstrip("+-").startswith(expected + "{") for n in names_of(link.name)), link.name
+        mirror = skeinlab.link_type([r * np.array([1.0, 1.0, -1.0]) for r in rotated(rings, seed)])
+        flip = {"+": "-", "-": "+"}
+        assert sorted(flip.get(n[0], "") + n.lstrip("+-") for n in names_of(link.name)) == \
+            sorted(names_of(mirror.name))
+
+
+def test_zero_linking_numbers_yet_linked():
+    whitehead = rotated(braid_closure(3, [-1, 2, -1, 2, -1]), 3)
+    borromean = rotated(braid_closure(3, [1, -2, 1, -2, 1, -2]), 4)
+    assert not skeinlab.linking_matrix(whitehead).any() and not skeinlab.linking_matrix(borromean).any()
+    clusters, pairs = skeinlab.linked_clusters(whitehead)
+    assert clusters == [[0, 1]] and pairs.values.tolist() == [0]
+    assert any(n.lstrip("+-").startswith("L5a1{") for n in names_of(pairs.names[0]))
+    # Every pair of the Borromean rings is split: no cluster, but the three rings form L6a4.
+    assert skeinlab.linked_clusters(borromean).clusters == []
+    assert "L6a4" in skeinlab.link_type(borromean).name
+
+
+def test_split_unions_and_knotted_components():
+    hopf = rotated(braid_closure(2, [1, 1]), 5)
+    trefoil = rotated(braid_closure(2, [1, 1, 1]), 6)
+    far = [r + np.array([40.0, 0, 0]) for r in trefoil]
+    link = skeinlab.link_type(hopf + far + [hopf[0] + np.array([0, 40.0, 0])])
+    assert [p.rings for p in link.parts] == [(0, 1), (2,), (3,)]
+    assert link.parts[1].name in ("+3_1", "-3_1") and link.parts[2].name == "1"
+    assert link.knots == ["1", "1", link.parts[1].name, "1"]
+    assert link.name == " U ".join(p.name for p in link.parts)
+    # A trefoil ring linked with a circle: the knot is the ring's own, the link not in the table.
+    knotted = rotated(braid_closure(2, [1, 1, 1]), 7)[0]
+    circle = np.array([[9 * np.cos(t), 9 * np.sin(t), 0.0] for t in np.linspace(0, 2 * np.pi, 90, endpoint=False)])
+    both = skeinlab.link_type([knotted, circle @ rotated([np.eye(3)], 7)[0].T])
+    assert both.knots[0] in ("+3_1", "-3_1") and both.knots[1] == "1"
+
+
+def test_trajectories_and_shapes():
+    hopf = rotated(braid_closure(2, [1, 1]), 8)
+    frames = skeinlab.link_type([hopf, [hopf[0], hopf[1] + 30.0]], threads=1)
+    assert isinstance(frames, list) and len(frames) == 2
+    assert frames[1].name == "1 U 1" and "L2a1" in frames[0].name
