@@ -90,6 +90,16 @@ def test_zero_linking_numbers_yet_linked():
     assert "L6a4" in skeinlab.link_type(borromean).name
 
 
+def test_degenerate_projections_are_not_read():
+    # Three ellipses in the coordinate planes: along z two of them project onto lines, and every fixed
+    # turn that leaves two segments meeting or lined up in projection is passed over.
+    t = np.linspace(0, 2 * np.pi, 96, endpoint=False) + 0.0123
+    zero = 0 * t
+    rings = [np.stack(c, axis=1) for c in ([2 * np.cos(t), np.sin(t), zero], [zero, 2 * np.cos(t), np.sin(t)],
+                                           [np.sin(t), zero, 2 * np.cos(t)])]
+    assert "L6a4" in skeinlab.link_type(rings).name
+
+
 def test_split_unions_and_knotted_components():
     hopf = rotated(braid_closure(2, [1, 1]), 5)
     trefoil = rotated(braid_closure(2, [1, 1, 1]), 6)

@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "geometry/crossings.hpp"
+#include "geometry/linking.hpp"
 
 namespace skeinlab {
 
@@ -211,6 +212,10 @@ std::optional<LinkProjection> link_diagram_of_projection(const std::vector<Chain
         spans.push_back({r, start, all.size() - 1});
         all.push_back({NAN, NAN, NAN});
     }
+    // The projection must be generic, and the crossing search must find
+    // every crossing the exact count finds.
+    const std::optional<std::size_t> exact_count = proper_crossings(rings);
+    if (!exact_count) return std::nullopt;
     bool dropped = false;
     const std::vector<std::vector<CrossingRecord>> records = find_crossings(all, &dropped);
     if (dropped) return std::nullopt;
@@ -234,6 +239,7 @@ std::optional<LinkProjection> link_diagram_of_projection(const std::vector<Chain
         }
         if (walk.empty()) ++out.free_components;
     }
+    if (out.walks.crossings() != *exact_count) return std::nullopt;
     std::optional<OrientedDiagram> oriented = oriented_of(out.walks);
     if (!oriented) return std::nullopt;
     out.diagram = std::move(*oriented);

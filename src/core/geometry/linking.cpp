@@ -14,6 +14,8 @@ namespace {
 struct Segment {
     Point3 p, q;
     double lo_x, hi_x, lo_y, hi_y;
+    // The chain (when several are put together) and the segment's place along it.
+    std::uint32_t chain = 0, index = 0;
 };
 
 // The segments of a chain without its missing points, closed back to the
@@ -33,7 +35,8 @@ Segments segments_of(const Chain& chain, bool ring) {
     for (std::size_t k = 0; k < count; ++k) {
         const Point3& p = points[k];
         const Point3& q = points[(k + 1) % n];
-        out.by_x.push_back({p, q, std::min(p.x, q.x), std::max(p.x, q.x), std::min(p.y, q.y), std::max(p.y, q.y)});
+        out.by_x.push_back({p, q, std::min(p.x, q.x), std::max(p.x, q.x), std::min(p.y, q.y), std::max(p.y, q.y), 0,
+                            static_cast<std::uint32_t>(k)});
         out.widest = std::max(out.widest, std::max(p.x, q.x) - std::min(p.x, q.x));
     }
     std::sort(out.by_x.begin(), out.by_x.end(), [](const Segment& s, const Segment& t) { return s.lo_x < t.lo_x; });
@@ -144,6 +147,46 @@ std::optional<std::int64_t> linking_number(const Chain& a, const Chain& b) {
     const Segments sa = segments_of(a, true), sb = segments_of(b, true);
     if (sa.by_x.empty() || sb.by_x.empty()) return std::int64_t{0};
     return ring_linking(a, b, sa, sb);
+}
+
+std::optional<std::size_t> proper_crossings(const std::vector<Chain>& rings) {
+    Segments all;
+    std::vector<std::uint32_t> counts;
+    for (std::size_t r = 0; r < rings.size(); ++r) {
+        Segments ring = segments_of(rings[r], true);
+        counts.push_back(static_cast<std::uint32_t>(ring.by_x.size()));
+        for (Segment& s : ring.by_x) {
+            s.chain = static_cast<std::uint32_t>(r);
+            all.by_x.push_back(s);
+        }
+        all.widest = std::max(all.widest, ring.widest);
+    }
+    std::sort(all.by_x.begin(), all.by_x.end(), [](const Segment& s, const Segment& t) {
+        return s.lo_x < t.lo_x || (s.lo_x == t.lo_x && (s.chain < t.chain || (s.chain == t.chain && s.index < t.index)));
+    });
+    std::size_t crossings = 0;
+    std::uint64_t visited = 0;
+    const bool generic = for_each_close_pair(all, all, [&](const Segment& s, const Segment& t) {
+        // Each pair once, in (chain, index) order.
+        if (s.chain > t.chain || (s.chain == t.chain && s.index >= t.index)) return true;
+        if (++visited % 4096 == 0) cancellation_point();
+        const std::uint32_t n = counts[s.chain];
+        const bool neighbours = s.chain == t.chain && (t.index == s.index + 1 || (s.index == 0 && t.index + 1 == n));
+        const int o1 = exact::orient2d(s.p, s.q, t.p), o2 = exact::orient2d(s.p, s.q, t.q);
+        if (neighbours) {
+            // Joined at a point: they must not lie on one line in projection.
+            return n < 3 || o1 != 0 || o2 != 0;
+        }
+        if (o1 == o2 && o1 != 0) return true;
+        const int o3 = exact::orient2d(t.p, t.q, s.p), o4 = exact::orient2d(t.p, t.q, s.q);
+        if (o3 == o4 && o3 != 0) return true;
+        if (o1 == 0 || o2 == 0 || o3 == 0 || o4 == 0) return false;
+        if (exact::orient3d(s.p, s.q, t.p, t.q) == 0) return false;
+        ++crossings;
+        return true;
+    });
+    if (!generic) return std::nullopt;
+    return crossings;
 }
 
 double gauss_linking_integral(const Chain& a, const Chain& b) {

@@ -29,6 +29,15 @@ double gauss_linking_integral(const Chain& a, const Chain& b);
 
 // A pair of chains (i < j) and its linking number (exact for rings, the
 // Gauss integral for open chains).
+// The pairs of segments of rings (each closed from its last point to its
+// first, missing points left out) whose projections on the first two
+// coordinates cross properly, counted exactly; nothing when the projection
+// is not generic: two segments that are not neighbours along a ring meet in
+// projection otherwise (at an end point, or overlapping), two neighbours lie
+// on one line, or two segments meet in space. The check a diagram of the
+// projection is held against.
+std::optional<std::size_t> proper_crossings(const std::vector<Chain>& rings);
+
 struct LinkingPair {
     std::uint32_t i = 0, j = 0;
     double value = 0.0;
