@@ -146,8 +146,8 @@ class LinkedRingPairs(NamedTuple):
     """The linked pairs of rings of a frame.
 
     pairs: int64 array (P, 2), i < j; values: their linking numbers (int64); names: the link each pair
-    forms, as :func:`link_type` names a part ("+L2a1{1}", "?12", ...), when the pairs of linking number 0
-    were looked at (``zero_pairs=True``), else None."""
+    forms, as :func:`link_type` names a part ("+L2a1{1}", "?12", ...; the sweep stops at a fifth of its
+    usual states for pairs), or None with ``zero_pairs=False``."""
 
     pairs: np.ndarray
     values: np.ndarray
@@ -162,19 +162,20 @@ class Clusters(NamedTuple):
     pairs: LinkedRingPairs
 
 
-def linked_clusters(chains: Any, threads: int | None = None, zero_pairs: bool = False) -> Clusters | list[Clusters]:
+def linked_clusters(chains: Any, threads: int | None = None, zero_pairs: bool = True) -> Clusters | list[Clusters]:
     """The rings of a melt grouped into clusters of rings linked with each other, frame by frame.
 
-    Two rings count as linked when their linking number is not zero or, with ``zero_pairs=True``, when it
-    is zero, their bounding boxes overlap and the link they form is shown not to be split: its diagram, reduced by
+    Two rings count as linked when their linking number is not zero or, when it is zero and their bounding
+    boxes overlap, when the link they form is shown not to be split: the two rings reduced together (KMT,
+    a triangle pierced by neither), its diagram, reduced by
     Reidemeister moves I and II, still joins them, and its HOMFLY-PT polynomial differs from that of the
     split union of the two knots (the Whitehead link is found so). A zero pair whose polynomial cannot
     tell (rare, or beyond the sweep's limits) counts as not linked. Rings linked only as a triple, such
     as the Borromean rings (every pair split), form no cluster: :func:`link_type` names such links.
 
-    Parameters: ``chains`` and ``threads`` as for :func:`linking_matrix` (rings). ``zero_pairs`` looks at
-    every pair of linking number 0 whose boxes overlap (slow on dense melts: minutes for 1,000 rings of
-    100 beads, against a tenth of a second without), and names every linked pair's link.
+    Parameters: ``chains`` and ``threads`` as for :func:`linking_matrix` (rings). ``zero_pairs=False``
+    counts linking numbers only (about 50 times faster on a dense melt: 0.1 s against 5 s for 1,000 rings
+    of 100 beads) and names no link.
 
     Returns
     -------

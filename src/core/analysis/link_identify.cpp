@@ -7,11 +7,12 @@
 #include "diagram/reidemeister.hpp"
 #include "invariants/homfly_sweep.hpp"
 #include "invariants/link_table.hpp"
+#include "reduction/kmt.hpp"
 
 namespace skeinlab {
 
-std::string name_link_diagram(const LinkWalks& reduced, std::optional<Laurent2>& homfly) {
-    homfly = homfly_polynomial_sweep(oriented_diagram(reduced));
+std::string name_link_diagram(const LinkWalks& reduced, std::optional<Laurent2>& homfly, const SweepLimits& limits) {
+    homfly = homfly_polynomial_sweep(oriented_diagram(reduced), limits);
     const std::string unknown = "?" + std::to_string(reduced.crossings());
     if (!homfly) return unknown;
     const std::vector<TableMatch>& matches = PrimeLinkTable::builtin().lookup(*homfly);
@@ -39,12 +40,15 @@ std::vector<Chain> scaled_together(const std::vector<Chain>& rings) {
     return scaled;
 }
 
+// The sweep's limits for the pairs of a melt.
+constexpr SweepLimits kPairLimits{.max_width = SweepLimits{}.max_width, .max_states = SweepLimits{}.max_states / 5};
+
 // The HOMFLY-PT polynomial of one component of a reduced diagram, alone.
 std::optional<Laurent2> component_homfly(const LinkWalks& link, std::size_t component) {
     LinkWalks alone = sub_diagram(link, {component});
     reduce_link(alone);
     if (alone.crossings() == 0) return Laurent2::monomial(1, 0, 0);
-    return homfly_polynomial_sweep(oriented_diagram(alone));
+    return homfly_polynomial_sweep(oriented_diagram(alone), kPairLimits);
 }
 
 }  // namespace
@@ -52,7 +56,9 @@ std::optional<Laurent2> component_homfly(const LinkWalks& link, std::size_t comp
 PairLink pair_link(const Chain& a, const Chain& b, std::int64_t lk) {
     PairLink out;
     out.linked = lk != 0;
-    std::optional<LinkProjection> projection = link_diagram(scaled_together({a, b}));
+    std::vector<Chain> rings = scaled_together({a, b});
+    kmt_rings(rings);
+    std::optional<LinkProjection> projection = link_diagram(rings);
     if (!projection) {
         out.name = "?";
         return out;
@@ -64,7 +70,7 @@ PairLink pair_link(const Chain& a, const Chain& b, std::int64_t lk) {
         return out;
     }
     std::optional<Laurent2> homfly;
-    out.name = name_link_diagram(reduced, homfly);
+    out.name = name_link_diagram(reduced, homfly, kPairLimits);
     if (out.linked || !homfly) return out;
     const std::optional<Laurent2> first = component_homfly(reduced, 0), second = component_homfly(reduced, 1);
     if (!first || !second) return out;
@@ -84,7 +90,10 @@ LinkIdentity identify_link(const std::vector<Chain>& rings, const KnotTypeOption
     KnotTypeOptions as_rings = options;
     as_rings.is_ring = true;
     for (const Chain& ring : scaled) out.knots.push_back(identify_knot(ring, as_rings).name);
-    std::optional<LinkProjection> projection = link_diagram(scaled);
+    // Reduced together first (a triangle pierced by no ring), unless KMT is off.
+    std::vector<Chain> reduced_rings = scaled;
+    if (options.use_kmt) kmt_rings(reduced_rings);
+    std::optional<LinkProjection> projection = link_diagram(reduced_rings);
     if (!projection) {
         out.name = "?";
         return out;

@@ -23,6 +23,7 @@
 #include "diagram/link_diagram.hpp"
 #include "geometry/geometry.hpp"
 #include "invariants/homfly.hpp"
+#include "invariants/homfly_sweep.hpp"
 #include "runtime/outcome.hpp"
 
 namespace skeinlab {
@@ -61,7 +62,8 @@ Outcome<LinkIdentity> identify_link_frame(const std::vector<Chain>& rings, const
 // not to be split (the reduced diagram still joins the rings, and its
 // HOMFLY-PT polynomial differs from mu P(A) P(B), which every split link of
 // the two knots has); `name` is the link's name as identify_link gives it
-// ("?" when they meet in every projection).
+// ("?" when they meet in every projection). The sweep stops at a fifth of
+// its usual states here (a melt has thousands of pairs).
 struct PairLink {
     bool linked = false;
     std::string name;
@@ -69,7 +71,9 @@ struct PairLink {
 PairLink pair_link(const Chain& a, const Chain& b, std::int64_t lk);
 
 // The name of the link a reduced diagram of two or more components forms, as
-// above ("?" and its crossings when not in the table), with its polynomial.
-std::string name_link_diagram(const LinkWalks& reduced, std::optional<Laurent2>& homfly);
+// above ("?" and its crossings when not in the table), with its polynomial
+// (the sweep within `limits`).
+std::string name_link_diagram(const LinkWalks& reduced, std::optional<Laurent2>& homfly,
+                              const SweepLimits& limits = {});
 
 }  // namespace skeinlab

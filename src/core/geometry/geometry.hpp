@@ -130,6 +130,32 @@ inline bool judge_triangle(const Point3& p, const Point3& q, const Point3& r, co
     return true;
 }
 
+// A cautious judge_triangle for moves among several chains, where a segment
+// of another chain may touch the triangle anywhere: segment s-t blocks unless
+// it is clearly on one side of the plane (both ends farther than `tolerance`)
+// or clearly misses the triangle (its crossing with the plane outside the
+// triangle by more than `margin` of the triangle's barycentric coordinates,
+// or beyond its own ends by as much). Touching, ending on the triangle, lying
+// in its plane or nearly parallel to it all block.
+inline bool judge_triangle_cautious(const Point3& p, const Point3& q, const Point3& r, const Point3& s,
+                                    const Point3& t, double ds, double dt, double tolerance, double margin) {
+    if ((ds > tolerance && dt > tolerance) || (ds < -tolerance && dt < -tolerance)) return false;
+    const Point3 dir = sub(t, s);
+    const Point3 e1 = sub(q, p);
+    const Point3 e2 = sub(r, p);
+    const Point3 h = cross(dir, e2);
+    const double a = dot(e1, h);
+    if (!(std::fabs(a) > 0.0)) return true;
+    const Point3 sp = sub(s, p);
+    const double u = dot(sp, h) / a;
+    const Point3 qv = cross(sp, e1);
+    const double v = dot(dir, qv) / a;
+    const double w = dot(e2, qv) / a;
+    // Written as rejections so that NaN, failing every comparison, blocks.
+    if (u < -margin || v < -margin || u + v > 1.0 + margin || w < -margin || w > 1.0 + margin) return false;
+    return true;
+}
+
 // The record of one ordered pair of projected segments (row segment against
 // column segment). Default: no crossing.
 struct Intersection {

@@ -1,5 +1,8 @@
 #include "reduction/kmt.hpp"
 
+#include <algorithm>
+#include <cmath>
+
 #include "reduction/kmt_chain.hpp"
 #include "runtime/cancel.hpp"
 
@@ -75,6 +78,71 @@ void kmt_open_chain(Chain& chain, std::vector<KmtMove>* moves) {
         open.rebuild_boxes();
     }
     chain = open.alive_points();
+}
+
+void kmt_rings(std::vector<Chain>& rings) {
+    Chain all;
+    std::vector<std::size_t> ends;
+    for (Chain& ring : rings) {
+        drop_missing_points(ring);
+        all.insert(all.end(), ring.begin(), ring.end());
+        ends.push_back(all.size());
+    }
+    if (all.empty()) return;
+    const int k = unit_exponent(all);
+    scale_by_power_of_two(all, k);
+    // The cautious test's tolerance: far above the rounding of the plane's
+    // distances at these coordinates, far below any distance that matters.
+    double largest = 0.0;
+    for (const Point3& p : all) largest = std::max({largest, std::fabs(p.x), std::fabs(p.y), std::fabs(p.z)});
+    const double tolerance = std::ldexp(largest, -36), margin = 1e-9;
+    LinkedChain linked(std::move(all), ends);
+    std::vector<std::size_t> sizes(rings.size());
+    for (std::size_t r = 0; r < rings.size(); ++r) sizes[r] = rings[r].size();
+    std::size_t steps = 0;
+    for (;;) {
+        bool any = false;
+        std::size_t start = 0;
+        for (std::size_t r = 0; r < rings.size(); start = ends[r], ++r) {
+            if (sizes[r] < 4) continue;
+            std::size_t cur = start;
+            while (!linked.alive(cur)) ++cur;
+            std::size_t kept = 0;
+            while (sizes[r] > 3) {
+                if (++steps % 256 == 0) cancellation_point();
+                const std::size_t before = linked.prev(cur);
+                const std::size_t after = linked.next(cur);
+                Plane plane;
+                // A degenerate triangle is kept here: a segment of another
+                // ring may pass through it.
+                bool blocked = true;
+                if (triangle_of(linked.point(before), linked.point(cur), linked.point(after), plane)) {
+                    const std::size_t skip[4] = {linked.prev(before), before, cur, after};
+                    blocked = linked.first_blocker_cautious(linked.point(before), linked.point(cur), linked.point(after),
+                                                            plane, skip, tolerance, margin) != kNone;
+                }
+                if (blocked) {
+                    cur = after;
+                    if (++kept >= sizes[r]) break;
+                } else {
+                    linked.erase(cur);
+                    --sizes[r];
+                    any = true;
+                    kept = 0;
+                    cur = after;
+                }
+            }
+        }
+        if (!any) break;
+        linked.rebuild_boxes();
+    }
+    Chain left = linked.alive_points();
+    scale_by_power_of_two(left, -k);
+    std::size_t at = 0;
+    for (std::size_t r = 0; r < rings.size(); ++r) {
+        rings[r].assign(left.begin() + static_cast<std::ptrdiff_t>(at), left.begin() + static_cast<std::ptrdiff_t>(at + sizes[r]));
+        at += sizes[r];
+    }
 }
 
 void kmt_reduce(Chain& chain, bool ring) {

@@ -29,6 +29,14 @@ void kmt_ring(Chain& chain);
 // appended to it in order (a degenerate triangle is deleted without a test).
 void kmt_open_chain(Chain& chain, std::vector<KmtMove>* moves = nullptr);
 
+// Reduces several rings together, in place: a vertex is deleted when no
+// segment of any ring pierces its triangle, so the link they form is kept;
+// each ring keeps at least 3 points. The rings are scaled together into the
+// unit range for the tests and scaled back (every point left is exactly as
+// given); missing points are dropped, and rings of fewer than 3 points are
+// left as they are.
+void kmt_rings(std::vector<Chain>& rings);
+
 // The reduction that typing runs: the chain without its missing points,
 // reduced as a ring or as an open chain in the unit range (unit_exponent) and
 // scaled back, so every point left is exactly as given.

@@ -123,6 +123,20 @@ public:
         rebuild_boxes();
     }
 
+    // Several rings in one: ring k holds points [ends[k - 1], ends[k]) (from
+    // 0), each closed on itself, every segment of every ring an obstacle.
+    LinkedChain(Chain points, const std::vector<std::size_t>& ends) : LinkedChain(std::move(points), true) {
+        std::size_t start = 0;
+        for (const std::size_t end : ends) {
+            for (std::size_t i = start; i < end; ++i) {
+                next_[i] = i + 1 < end ? i + 1 : start;
+                prev_[i] = i > start ? i - 1 : end - 1;
+            }
+            start = end;
+        }
+        rebuild_boxes();
+    }
+
     std::size_t size() const { return size_; }
     std::size_t next(std::size_t i) const { return next_[i]; }
     std::size_t prev(std::size_t i) const { return prev_[i]; }
@@ -194,6 +208,32 @@ public:
                 known = y;
                 known_distance = dt;
                 if (judge_triangle(p, q, r, pts_[x], pts_[y], ds, dt)) return x;
+            }
+        }
+        return kNone;
+    }
+
+    // first_blocker for moves among several rings (judge_triangle_cautious
+    // with the given tolerance and margin), every segment tested but those in
+    // `skip`: the triangle's own two, and the two that share a vertex with
+    // it along the ring (before's and after's other segments).
+    std::size_t first_blocker_cautious(const Point3& p, const Point3& q, const Point3& r, const Plane& plane,
+                                       const std::size_t (&skip)[4], double tolerance, double margin) const {
+        for (std::size_t b = 0; b < boxes_.size(); ++b) {
+            const Box& box = boxes_[b];
+            // A block clearly beyond the tolerance on one side holds no blocker.
+            const Point3 c = PlaneTest::centre_of(box), h = PlaneTest::half_of(box);
+            const double reach = std::fabs(plane.a) * h.x + std::fabs(plane.b) * h.y + std::fabs(plane.c) * h.z;
+            if (std::fabs(plane.signed_distance(c)) > reach * (1.0 + 1e-9) + 2.0 * tolerance) continue;
+            const std::size_t end = std::min(order_.size(), (b + 1) * kBlock);
+            for (std::size_t k = b * kBlock; k < end; ++k) {
+                const std::size_t x = order_[k];
+                if (!alive_[x] || next_[x] == kNone) continue;
+                if (x == skip[0] || x == skip[1] || x == skip[2] || x == skip[3]) continue;
+                const std::size_t y = next_[x];
+                if (judge_triangle_cautious(p, q, r, pts_[x], pts_[y], plane.signed_distance(pts_[x]),
+                                            plane.signed_distance(pts_[y]), tolerance, margin))
+                    return x;
             }
         }
         return kNone;

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <limits>
+#include <random>
 
 #include "curves.hpp"
+#include "geometry/linking.hpp"
 #include "reduction/kmt.hpp"
 
 namespace skeinlab {
@@ -161,6 +165,57 @@ TEST(Kmt, MatchesPlainReductionOnRandomWalks) {
         Chain ring = walk;
         kmt_ring(ring);
         EXPECT_EQ(ring, reference_ring(walk)) << "ring trial " << trial;
+    }
+}
+
+}  // namespace
+}  // namespace skeinlab
+
+namespace skeinlab {
+namespace {
+
+// Rings reduced together keep the link they form: the exact linking number of
+// every pair, on random rings that wind through each other and on rings with
+// long stretches in one plane (a closed braid's strands at height 0, where a
+// vertex of one ring lies on the triangles of another).
+TEST(KmtRings, KeepTheLinkingNumbersOfEveryPair) {
+    std::mt19937_64 rng(17);
+    std::normal_distribution<double> step(0.0, 1.0);
+    for (int trial = 0; trial < 40; ++trial) {
+        std::vector<Chain> rings(3);
+        for (std::size_t r = 0; r < rings.size(); ++r) {
+            Point3 at{0.5 * static_cast<double>(r), 0.0, 0.0};
+            for (int k = 0; k < 30; ++k) {
+                rings[r].push_back(at);
+                at = {at.x + step(rng), at.y + step(rng), trial % 2 ? at.z + step(rng) : std::round(step(rng))};
+            }
+        }
+        std::vector<Chain> reduced = rings;
+        kmt_rings(reduced);
+        for (std::size_t a = 0; a < rings.size(); ++a) {
+            EXPECT_GE(reduced[a].size(), 3u);
+            for (std::size_t b = a + 1; b < rings.size(); ++b) {
+                const std::optional<std::int64_t> before = linking_number(rings[a], rings[b]);
+                if (!before) continue;
+                EXPECT_EQ(linking_number(reduced[a], reduced[b]), before) << "trial " << trial;
+            }
+        }
+    }
+}
+
+TEST(KmtRings, UnlinkedCirclesShrinkAndPointsStayAsGiven) {
+    std::vector<Chain> rings(2);
+    for (int k = 0; k < 40; ++k) {
+        const double t = 2 * M_PI * k / 40;
+        rings[0].push_back({std::cos(t), std::sin(t), 0.2 * std::sin(3 * t)});
+        rings[1].push_back({5 + std::cos(t), std::sin(t), 0.25 + 0.2 * std::cos(2 * t)});
+    }
+    std::vector<Chain> reduced = rings;
+    kmt_rings(reduced);
+    for (std::size_t r = 0; r < 2; ++r) {
+        EXPECT_EQ(reduced[r].size(), 3u);
+        for (const Point3& p : reduced[r])
+            EXPECT_NE(std::find(rings[r].begin(), rings[r].end(), p), rings[r].end());
     }
 }
 
