@@ -20,6 +20,11 @@ run this script (pip install database-knotinfo); nothing of it is kept but the
 names and the polynomials computed here.
 
     python3 tools/generate_link_table.py                 # writes src/core/invariants/link_table_data.cpp
+    python3 tools/generate_link_table.py --placements PYTHON   # then places every link in space
+
+With --placements, every link of the table is then also placed in space as the closure of its braid word
+(LinkInfo's braid notation, read here and not kept) and named by skeinlab.link_type, by
+tools/check_link_placements.py run with the given Python interpreter (one where skeinlab is installed).
 """
 
 from __future__ import annotations
@@ -66,6 +71,8 @@ def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--max-crossings", type=int, default=10)
     parser.add_argument("-o", "--output", type=Path, default=DEFAULT_OUTPUT)
+    parser.add_argument("--placements", metavar="PYTHON",
+                        help="also name every link placed in space, with skeinlab installed for PYTHON")
     args = parser.parse_args()
     try:
         import database_knotinfo
@@ -116,7 +123,21 @@ def main() -> int:
         print("names not checked: the tool compiles the table at its default place")
         return 0
     polynomials = {name: terms_of(homfly, "v", "z") for name, _components, homfly in rows}
-    return 1 if check_names(build_tool(), links, polynomials) else 0
+    if check_names(build_tool(), links, polynomials):
+        return 1
+    if args.placements:
+        return subprocess.run([args.placements, str(ROOT / "tools" / "check_link_placements.py")],
+                              input=braid_lines(links), text=True).returncode
+    return 0
+
+
+def braid_lines(links: list[dict[str, str]]) -> str:
+    """Lines "name<TAB>strands<TAB>word" of LinkInfo's braid notation, "{3, {1, -2, 1}}"."""
+    out = []
+    for link in links:
+        strands, word = link["braid_notation"].strip()[1:-1].split(",", 1)
+        out.append(f"{link['name']}\t{strands.strip()}\t{word.strip().strip('{}')}\n")
+    return "".join(out)
 
 
 if __name__ == "__main__":

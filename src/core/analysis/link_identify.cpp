@@ -40,6 +40,19 @@ std::vector<Chain> scaled_together(const std::vector<Chain>& rings) {
     return scaled;
 }
 
+// The rings turned so that z is their axis of least spread (a rotation: the
+// link and its chirality are kept), where their diagram has fewest crossings
+// in the common cases (a closed braid, rings lying flat).
+std::vector<Chain> flattest_view(const std::vector<Chain>& rings) {
+    Chain all;
+    for (const Chain& ring : rings) all.insert(all.end(), ring.begin(), ring.end());
+    const Rotation turn = principal_axes_rotation(all);
+    std::vector<Chain> out(rings.size());
+    for (std::size_t r = 0; r < rings.size(); ++r)
+        for (const Point3& p : rings[r]) out[r].push_back(turn.apply(p));
+    return out;
+}
+
 // The sweep's limits for the pairs of a melt.
 constexpr SweepLimits kPairLimits{.max_width = SweepLimits{}.max_width, .max_states = SweepLimits{}.max_states / 5};
 
@@ -58,7 +71,7 @@ PairLink pair_link(const Chain& a, const Chain& b, std::int64_t lk) {
     out.linked = lk != 0;
     std::vector<Chain> rings = scaled_together({a, b});
     kmt_rings(rings);
-    std::optional<LinkProjection> projection = link_diagram(rings);
+    std::optional<LinkProjection> projection = link_diagram(flattest_view(rings));
     if (!projection) {
         out.name = "?";
         return out;
@@ -93,7 +106,7 @@ LinkIdentity identify_link(const std::vector<Chain>& rings, const KnotTypeOption
     // Reduced together first (a triangle pierced by no ring), unless KMT is off.
     std::vector<Chain> reduced_rings = scaled;
     if (options.use_kmt) kmt_rings(reduced_rings);
-    std::optional<LinkProjection> projection = link_diagram(reduced_rings);
+    std::optional<LinkProjection> projection = link_diagram(flattest_view(reduced_rings));
     if (!projection) {
         out.name = "?";
         return out;

@@ -31,6 +31,63 @@ void scale_by_power_of_two(Chain& chain, int k) {
     for (Point3& p : chain) p = {std::ldexp(p.x, k), std::ldexp(p.y, k), std::ldexp(p.z, k)};
 }
 
+Rotation principal_axes_rotation(const Chain& points) {
+    const Rotation identity{{{1.0, 0.0, 0.0}, {0.0, 1.0, 0.0}, {0.0, 0.0, 1.0}}};
+    double n = 0.0;
+    Point3 mean{0.0, 0.0, 0.0};
+    for (const Point3& p : points) {
+        if (is_missing(p)) continue;
+        n += 1.0;
+        mean = {mean.x + p.x, mean.y + p.y, mean.z + p.z};
+    }
+    if (n < 3.0) return identity;
+    mean = {mean.x / n, mean.y / n, mean.z / n};
+    double a[3][3] = {};
+    for (const Point3& p : points) {
+        if (is_missing(p)) continue;
+        const double d[3] = {p.x - mean.x, p.y - mean.y, p.z - mean.z};
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j) a[i][j] += d[i] * d[j];
+    }
+    // Cyclic Jacobi: v accumulates the rotations, its columns the eigenvectors.
+    double v[3][3] = {{1.0, 0.0, 0.0}, {0.0, 1.0, 0.0}, {0.0, 0.0, 1.0}};
+    for (int sweep = 0; sweep < 64; ++sweep) {
+        const double off = std::fabs(a[0][1]) + std::fabs(a[0][2]) + std::fabs(a[1][2]);
+        const double diag = std::fabs(a[0][0]) + std::fabs(a[1][1]) + std::fabs(a[2][2]);
+        if (!(off > 1e-15 * diag)) break;
+        for (int p = 0; p < 2; ++p)
+            for (int q = p + 1; q < 3; ++q) {
+                if (a[p][q] == 0.0) continue;
+                const double theta = (a[q][q] - a[p][p]) / (2.0 * a[p][q]);
+                const double t = (theta >= 0.0 ? 1.0 : -1.0) / (std::fabs(theta) + std::sqrt(theta * theta + 1.0));
+                const double c = 1.0 / std::sqrt(t * t + 1.0), s = t * c;
+                for (int k = 0; k < 3; ++k) {
+                    const double akp = a[k][p], akq = a[k][q];
+                    a[k][p] = c * akp - s * akq;
+                    a[k][q] = s * akp + c * akq;
+                }
+                for (int k = 0; k < 3; ++k) {
+                    const double apk = a[p][k], aqk = a[q][k];
+                    a[p][k] = c * apk - s * aqk;
+                    a[q][k] = s * apk + c * aqk;
+                }
+                for (int k = 0; k < 3; ++k) {
+                    const double vkp = v[k][p], vkq = v[k][q];
+                    v[k][p] = c * vkp - s * vkq;
+                    v[k][q] = s * vkp + c * vkq;
+                }
+            }
+    }
+    // Largest spread first, least last (ties keep the lower axis first).
+    int order[3] = {0, 1, 2};
+    std::sort(order, order + 3, [&](int i, int j) { return a[i][i] > a[j][j] || (a[i][i] == a[j][j] && i < j); });
+    const Point3 e1{v[0][order[0]], v[1][order[0]], v[2][order[0]]};
+    const Point3 e3{v[0][order[2]], v[1][order[2]], v[2][order[2]]};
+    const Point3 e2 = cross(e3, e1);  // a right-handed frame: a rotation, never a reflection
+    if (!(length(e1) > 0.5) || !(length(e2) > 0.5) || !(length(e3) > 0.5)) return identity;
+    return Rotation{{e1, e2, e3}};
+}
+
 bool judge_triangle(const Point3& p, const Point3& q, const Point3& r, const Plane& plane,
                     const Point3& s, const Point3& t) {
     return judge_triangle(p, q, r, s, t, plane.signed_distance(s), plane.signed_distance(t));

@@ -43,6 +43,13 @@ inline Rotation quaternion_rotation(double w, double x, double y, double z) {
              {2.0 * (x * z - w * y), 2.0 * (y * z + w * x), w * w - x * x - y * y + z * z}}};
 }
 
+// A rotation taking the principal axes of the points (missing ones left out)
+// to the coordinate axes, the axis of least spread to z: the projection along
+// z is then the one along which the points lie flattest (a closed braid's
+// axis). Eigenvectors by cyclic Jacobi rotations of the covariance matrix, a
+// fixed sequence of operations; the identity for fewer than three points.
+Rotation principal_axes_rotation(const Chain& points);
+
 // The eight fixed turns after which typing projects a chain along z when the
 // first projections give no knot diagram, in the order they are tried: the
 // unit quaternions (1, a, b, c) / |(1, a, b, c)| of eight fixed (a, b, c).
@@ -136,16 +143,19 @@ inline bool judge_triangle(const Point3& p, const Point3& q, const Point3& r, co
 // or clearly misses the triangle (its crossing with the plane outside the
 // triangle by more than `margin` of the triangle's barycentric coordinates,
 // or beyond its own ends by as much). Touching, ending on the triangle, lying
-// in its plane or nearly parallel to it all block.
+// within the tolerance of its plane or nearly parallel to it all block.
 inline bool judge_triangle_cautious(const Point3& p, const Point3& q, const Point3& r, const Point3& s,
                                     const Point3& t, double ds, double dt, double tolerance, double margin) {
     if ((ds > tolerance && dt > tolerance) || (ds < -tolerance && dt < -tolerance)) return false;
+    // Within the tolerance of the plane at both ends: in it, wherever.
+    if (std::fabs(ds) <= tolerance && std::fabs(dt) <= tolerance) return true;
     const Point3 dir = sub(t, s);
     const Point3 e1 = sub(q, p);
     const Point3 e2 = sub(r, p);
     const Point3 h = cross(dir, e2);
     const double a = dot(e1, h);
-    if (!(std::fabs(a) > 0.0)) return true;
+    // Nearly parallel to the plane: where it meets the plane is not known well.
+    if (!(std::fabs(a) > 1e-9 * length(dir) * length(e1) * length(e2))) return true;
     const Point3 sp = sub(s, p);
     const double u = dot(sp, h) / a;
     const Point3 qv = cross(sp, e1);

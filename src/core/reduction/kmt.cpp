@@ -116,7 +116,12 @@ void kmt_rings(std::vector<Chain>& rings) {
                 // A degenerate triangle is kept here: a segment of another
                 // ring may pass through it.
                 bool blocked = true;
-                if (triangle_of(linked.point(before), linked.point(cur), linked.point(after), plane)) {
+                // The segments that share a vertex with the triangle are not
+                // tested; one whose far end lies near the plane may lie in
+                // the triangle: kept then.
+                const auto near_plane = [&](std::size_t x) { return std::fabs(plane.signed_distance(linked.point(x))) <= tolerance; };
+                if (triangle_of(linked.point(before), linked.point(cur), linked.point(after), plane) &&
+                    !near_plane(linked.prev(before)) && !near_plane(linked.next(after))) {
                     const std::size_t skip[4] = {linked.prev(before), before, cur, after};
                     blocked = linked.first_blocker_cautious(linked.point(before), linked.point(cur), linked.point(after),
                                                             plane, skip, tolerance, margin) != kNone;
