@@ -32,7 +32,7 @@ COLUMNS = {
     "size": ["file", "chain", "frame", "knot", "start", "end", "length", "first_residue", "last_residue"],
     "spectrum": ["file", "chain", "frame", "knot", "fraction", "spectrum"],
     "fingerprint": ["file", "chain", "frame", "start", "end", "knot", "fraction"],
-    "link": ["file", "frame", "chain1", "chain2", "linking"],
+    "link": ["file", "frame", "chain1", "chain2", "linking", "link"],
     "clusters": ["file", "frame", "cluster", "size", "chains"],
 }
 
@@ -56,7 +56,8 @@ EXAMPLES = {
   skeinlab spectrum --samples 500 --seed 7 run.xyz -f jsonl
   skeinlab spectrum --identify 1j85.pdb       the same, the knot named with its chirality""",
     "link": """examples:
-  skeinlab link melt.lammpstrj                every linked pair of rings of every frame
+  skeinlab link melt.lammpstrj                every linked pair of rings of every frame, with its link
+                                              (+L2a1{1}, the Whitehead link L5a1 at linking number 0 ...)
   skeinlab link melt.xyz --chain-length 100   a melt written as XYZ, rings of 100 points
   skeinlab link dimer.xyz --chain-length 120 --open   Gauss linking integrals of open chains""",
     "clusters": """examples:
@@ -82,7 +83,7 @@ def parser() -> argparse.ArgumentParser:
         "size": "knot name and knotted core of every frame",
         "spectrum": "knot spectrum of every frame over random projections and closures",
         "fingerprint": "dominant knot of every sub-chain of every frame (open chains)",
-        "link": "linking number of every linked pair of chains of every frame",
+        "link": "linking number and link type of every linked pair of chains of every frame",
         "clusters": "clusters of rings linked with each other, frame by frame",
     }
     for name, help_text in helps.items():
@@ -159,12 +160,22 @@ def link_rows(args: argparse.Namespace, path: str, piece: Piece) -> list[Row]:
     chains = [[piece.frames[k][~np.isnan(piece.frames[k]).all(axis=1)] for k in rows] for rows in frames.values()]
     names = [[piece.labels[k][1] for k in rows] for rows in frames.values()]
     rows_out: list[Row] = []
-    if args.command == "link":
+    if args.command == "link" and chain_type == "open":
         found = linking_pairs(chains, chain_type, threads=args.threads) if chains else []
         assert isinstance(found, list)
         for frame, ids, (pairs, values) in zip(frames, names, found):
             for (i, j), value in zip(pairs.tolist(), values.tolist()):
-                rows_out.append({"file": path, "frame": frame, "chain1": ids[i], "chain2": ids[j], "linking": value})
+                rows_out.append({"file": path, "frame": frame, "chain1": ids[i], "chain2": ids[j], "linking": value,
+                                 "link": ""})
+    elif args.command == "link":
+        # Rings: the linked pairs with the link each forms (pairs of linking number 0 included when
+        # their link is shown not split).
+        linked = linked_clusters(chains, threads=args.threads) if chains else []
+        assert isinstance(linked, list)
+        for frame, ids, (_, (pairs, values, link_names)) in zip(frames, names, linked):
+            for (i, j), value, link in zip(pairs.tolist(), values.tolist(), link_names or []):
+                rows_out.append({"file": path, "frame": frame, "chain1": ids[i], "chain2": ids[j], "linking": value,
+                                 "link": link})
     else:
         grouped = linked_clusters(chains, threads=args.threads) if chains else []
         assert isinstance(grouped, list)

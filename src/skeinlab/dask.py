@@ -2,7 +2,10 @@
 
 The functions take a list of XYZ paths or a dask array of shape (F, N, 3)
 chunked along frames, and return a lazy dask DataFrame with one row per frame,
-identical row for row to the local functions. They build the task graph only;
+identical row for row to the local functions. The link functions take frames
+of several rings: a list of LAMMPS dump paths (the rings of every frame, as
+:func:`skeinlab.iter_lammps` gives them; rings that wind around the box left
+out) or a dask array (F, K, N, 3). They build the task graph only;
 ``.compute()`` (or ``.to_parquet()``, ...) runs it on whatever Client is
 active, or on dask's local scheduler when there is none.
 
@@ -43,7 +46,7 @@ dask: Any = _dask
 da: Any = _da
 dd: Any = _dd
 
-__all__ = ["knot_identify", "knot_size", "knot_spectrum", "knot_type"]
+__all__ = ["knot_identify", "knot_size", "knot_spectrum", "knot_type", "link_type", "linked_pairs"]
 
 Inputs: TypeAlias = "Sequence[str | os.PathLike[str]] | Array"
 
@@ -154,3 +157,85 @@ def knot_spectrum(inputs: Inputs, chain_type: str = "ring", samples: int = 100, 
     does (chirality, summands)."""
     return _collection("spectrum", inputs, {"chain_type": chain_type, "chunk": chunk, "threads": threads,
                                             "samples": samples, "seed": seed, "invariant": invariant})
+
+
+_LINK_COLUMNS = {
+    "pairs": {"file": "object", "frame": "int64", "chain1": "int64", "chain2": "int64", "linking": "int64",
+              "link": "object"},
+    "link_type": {"file": "object", "frame": "int64", "link": "object", "knots": "object"},
+}
+
+
+def _link_frames(command: str, file: str | None, first: int, frames: list[np.ndarray], ids: list[np.ndarray],
+                 threads: int | None) -> pd.DataFrame:
+    """The rows of frames of rings, the first numbered `first`; ids: each frame's ring numbers."""
+    data: dict[str, list[Any]] = {c: [] for c in _LINK_COLUMNS[command]}
+    if frames:
+        if command == "pairs":
+            for f, (frame_ids, (pairs, values, defined, names)) in enumerate(
+                    zip(ids, _core.linked_pairs(frames, threads))):
+                if not defined.all():
+                    i, j = pairs[~defined][0]
+                    raise ValueError(f"rings {i} and {j} of frame {first + f} meet: they have no linking number")
+                for (i, j), value, name in zip(pairs.tolist(), values.tolist(), names):
+                    for column, item in zip(data, (file, first + f, frame_ids[i], frame_ids[j], value, name)):
+                        data[column].append(item)
+        else:
+            for f, (name, _parts, knots) in enumerate(_core.link_types(frames, threads)):
+                for column, item in zip(data, (file, first + f, name, knots)):
+                    data[column].append(item)
+    return pd.DataFrame(data).astype(_LINK_COLUMNS[command])
+
+
+def _link_file(command: str, path: str, options: dict[str, Any]) -> pd.DataFrame:
+    """The frames of a LAMMPS dump, read and handled `chunk` frames at a time on the worker."""
+    from .simulation import iter_lammps
+
+    parts, frames, ids, first = [], [], [], 0
+    for number, frame in enumerate(iter_lammps(path)):
+        keep = ~frame.winding
+        frames.append(np.ascontiguousarray(frame.chains[keep]))
+        ids.append(frame.molecules[keep])
+        if len(frames) == options["chunk"]:
+            parts.append(_link_frames(command, path, first, frames, ids, options["threads"]))
+            frames, ids, first = [], [], number + 1
+    parts.append(_link_frames(command, path, first, frames, ids, options["threads"]))
+    return pd.concat(parts, ignore_index=True)
+
+
+def _link_block(command: str, block: np.ndarray, first: int, options: dict[str, Any]) -> pd.DataFrame:
+    frames = [np.ascontiguousarray(f, dtype=np.float64) for f in block]
+    ids = [np.arange(len(f), dtype=np.int64) for f in frames]
+    return _link_frames(command, None, first, frames, ids, options["threads"])
+
+
+def _link_collection(command: str, inputs: Inputs, options: dict[str, Any]) -> DataFrame:
+    meta = pd.DataFrame({c: pd.Series(dtype=t) for c, t in _LINK_COLUMNS[command].items()})
+    if isinstance(inputs, da.Array):
+        if inputs.ndim != 4 or inputs.shape[3] != 3:
+            raise ValueError(f"expected a dask array of shape (F, K, N, 3), got {inputs.shape}")
+        array = inputs.rechunk({1: -1, 2: -1, 3: -1})  # whole frames in every block
+        starts = np.concatenate([[0], np.cumsum(array.chunks[0])[:-1]]).astype(int)
+        parts = [dask.delayed(_link_block)(command, block, int(first), options)
+                 for block, first in zip(array.to_delayed().ravel(), starts)]
+    else:
+        parts = [dask.delayed(_link_file)(command, os.fspath(path), options) for path in inputs]
+    with dask.config.set({"dataframe.convert-string": False}):
+        if not parts:
+            return cast("DataFrame", dd.from_pandas(meta, npartitions=1))
+        return cast("DataFrame", dd.from_delayed(parts, meta=meta, verify_meta=False))
+
+
+def linked_pairs(inputs: Inputs, chunk: int = 100, threads: int | None = 1) -> DataFrame:
+    """The linked pairs of rings of every frame, as :func:`skeinlab.linked_clusters` finds them (non-zero
+    linking numbers, and pairs of linking number 0 whose link is shown not split): columns file, frame,
+    chain1, chain2 (molecule ids of a dump, ring numbers of an array), linking, link (the name of the
+    pair's link). ``inputs``: LAMMPS dump paths (one task each, ``chunk`` frames at a time) or a dask
+    array (F, K, N, 3)."""
+    return _link_collection("pairs", inputs, {"chunk": chunk, "threads": threads})
+
+
+def link_type(inputs: Inputs, chunk: int = 100, threads: int | None = 1) -> DataFrame:
+    """The link the rings of every frame form, as :func:`skeinlab.link_type` names it: columns file,
+    frame, link, knots (each ring's own knot, a list); inputs as for :func:`linked_pairs`."""
+    return _link_collection("link_type", inputs, {"chunk": chunk, "threads": threads})

@@ -83,3 +83,22 @@ def test_a_bad_file_fails_with_its_name_and_line(client, tmp_path):
     bad.write_text("2\nc\nC 0 0 0\nC 1 0 0\n2\nc\nC 0 0 0\nC 1 q 0\n")
     with pytest.raises(RuntimeError, match=rf"bad y at line 4: invalid float literal \(frame 1, line 8 of {bad}\)"):
         skdask.knot_type([str(EXAMPLES / "rings.xyz"), str(bad)]).compute()
+
+
+def test_links_of_dumps_and_arrays_give_the_local_rows(client):
+    dump = str(EXAMPLES / "ring_melt.lammpstrj")
+    rows = skdask.linked_pairs([dump], chunk=1).compute()
+    expected = []
+    for f, frame in enumerate(skeinlab.iter_lammps(dump)):
+        keep = ~frame.winding
+        ids = frame.molecules[keep]
+        clusters, (pairs, values, names) = skeinlab.linked_clusters(frame.chains[keep])
+        expected += [(dump, f, ids[i], ids[j], v, n) for (i, j), v, n in zip(pairs.tolist(), values.tolist(), names)]
+    assert [tuple(r) for r in rows.itertuples(index=False)] == expected and expected
+    # An array of frames of rings, in blocks of frames: the link of each frame.
+    t = np.linspace(0, 2 * np.pi, 40, endpoint=False)
+    hopf = np.stack([np.stack([np.cos(t), np.sin(t), 0 * t], 1), np.stack([1 + np.cos(t), 0 * t, np.sin(t)], 1)])
+    frames = np.stack([hopf, hopf * np.array([1.0, 1.0, -1.0]), hopf + np.array([[[0.0]], [[9.0]]]) * [1, 0, 0]])
+    links = skdask.link_type(da.from_array(frames, chunks=(2, 2, 40, 3))).compute()
+    assert links["link"].tolist() == [t.name for t in skeinlab.link_type(frames)] and links["frame"].tolist() == [0, 1, 2]
+    assert links["link"].tolist()[2] == "1 U 1"

@@ -119,11 +119,12 @@ def test_command_line_link_and_clusters(tmp_path):
     assert status == 0, err
     assert [(r["frame"], r["chain1"], r["chain2"], abs(int(r["linking"]))) for r in rows] == [
         (str(f), str(k), str(k + 1), 1) for f in range(2) for k in range(1, 4)]
+    assert all("L2a1{" in r["link"] for r in rows)  # each pair of the necklace a Hopf link
     status, rows, _ = command_rows("clusters", str(path), "--chain-length", n)
     assert [(r["frame"], r["cluster"], r["size"], r["chains"]) for r in rows] == [
         ("0", "0", "4", "1 2 3 4"), ("1", "0", "4", "1 2 3 4")]
     status, rows, _ = command_rows("link", str(path), "--chain-length", n, "--open")
-    assert len(rows) >= 6 and all(abs(float(r["linking"])) < 1.01 for r in rows)
+    assert len(rows) >= 6 and all(abs(float(r["linking"])) < 1.01 and r["link"] == "" for r in rows)
 
 
 def test_command_line_links_the_chains_of_a_structure(tmp_path):
