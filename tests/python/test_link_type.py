@@ -35,6 +35,8 @@ def test_closed_braids_are_named_from_the_table_in_any_position(strands, word, e
         link = skeinlab.link_type(rotated(rings, seed))
         assert len(link.parts) == 1 and link.parts[0].rings == tuple(range(len(rings)))
         assert any(n.startswith(expected + "{") for n in unsigned_names(link.name)), link.name
+        # The order of the rings does not matter.
+        assert sorted(names_of(skeinlab.link_type(rotated(rings, seed)[::-1]).name)) == sorted(names_of(link.name))
         mirror = skeinlab.link_type([r * np.array([1.0, 1.0, -1.0]) for r in rotated(rings, seed)])
         flip = {"+": "-", "-": "+"}
         assert sorted(flip.get(n[0], "") + n.lstrip("+-") for n in names_of(link.name)) == \
