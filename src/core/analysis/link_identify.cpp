@@ -13,7 +13,8 @@ namespace skeinlab {
 
 std::string name_link_diagram(const LinkWalks& reduced, std::optional<Laurent2>& homfly, const SweepLimits& limits) {
     homfly = homfly_polynomial_sweep(oriented_diagram(reduced), limits);
-    const std::string unknown = "?" + std::to_string(reduced.crossings());
+    std::string unknown(1, '?');
+    unknown.append(std::to_string(reduced.crossings()));
     if (!homfly) return unknown;
     const std::vector<TableMatch>& matches = PrimeLinkTable::builtin().lookup(*homfly);
     if (matches.empty()) return unknown;
@@ -72,16 +73,11 @@ PairLink pair_link(const Chain& a, const Chain& b, std::int64_t lk) {
     std::vector<Chain> rings = scaled_together({a, b});
     kmt_rings(rings);
     std::optional<LinkProjection> projection = link_diagram(flattest_view(rings));
-    if (!projection) {
-        out.name = "?";
-        return out;
-    }
+    // (Names built as new strings: GCC 12 warns wrongly on assigning a literal here.)
+    if (!projection) return PairLink{out.linked, std::string("?")};
     LinkWalks reduced = std::move(projection->walks);
     reduce_link(reduced);
-    if (diagram_parts(reduced).size() > 1) {
-        out.name = "split";
-        return out;
-    }
+    if (diagram_parts(reduced).size() > 1) return PairLink{out.linked, std::string("split")};
     std::optional<Laurent2> homfly;
     out.name = name_link_diagram(reduced, homfly, kPairLimits);
     if (out.linked || !homfly) return out;
@@ -108,7 +104,7 @@ LinkIdentity identify_link(const std::vector<Chain>& rings, const KnotTypeOption
     if (options.use_kmt) kmt_rings(reduced_rings);
     std::optional<LinkProjection> projection = link_diagram(flattest_view(reduced_rings));
     if (!projection) {
-        out.name = "?";
+        out.name = std::string(1, '?');
         return out;
     }
     LinkWalks reduced = std::move(projection->walks);

@@ -6,12 +6,17 @@
 #include <utility>
 
 #include "runtime/cancel.hpp"
+#include "runtime/pool.hpp"
 
 namespace skeinlab {
 namespace {
 
 // Columns examined per pivot search.
 constexpr std::size_t kMarkowitzColumns = 8;
+
+// Replays run on several workers only while each worker's buffer is at most
+// this large (each holds every value of the program for four points).
+constexpr std::size_t kParallelBufferBytes = std::size_t{256} << 20;
 
 }  // namespace
 
@@ -41,23 +46,58 @@ void SparseDeterminant::evaluate(const modular::Field& f, const std::uint64_t* x
         for (; i < count; ++i) out[i] = eliminate(f, xs[i], false);
         return;
     }
-    for (; i < count; i += kLanes) {
-        const std::size_t lanes = std::min(kLanes, count - i);
+    // Batches of kLanes points, spread over the pool when the extra buffers
+    // fit the budget; a point where a recorded pivot is zero is eliminated
+    // afresh afterwards, on this thread (the elimination's work space is
+    // shared).
+    const std::size_t first = i;
+    const std::size_t batches = (count - first + kLanes - 1) / kLanes;
+    const std::size_t buffer_bytes = kLanes * (initial_slots_ + ops_.size()) * sizeof(std::uint64_t);
+    std::vector<std::uint8_t> failed(count, 0);
+    const auto run_batch = [&](std::size_t batch) {
+        const std::size_t at = first + batch * kLanes;
+        const std::size_t lanes = std::min(kLanes, count - at);
         std::uint64_t x[kLanes], value[kLanes];
         bool ok[kLanes];
-        for (std::size_t l = 0; l < kLanes; ++l) x[l] = xs[i + (l < lanes ? l : 0)];
-        replay(f, x, value, ok);
-        for (std::size_t l = 0; l < lanes; ++l) out[i + l] = ok[l] ? value[l] : eliminate(f, x[l], false);
+        for (std::size_t l = 0; l < kLanes; ++l) x[l] = xs[at + (l < lanes ? l : 0)];
+        std::vector<std::uint64_t> buffer = take_buffer();
+        replay(f, x, value, ok, buffer);
+        give_back(std::move(buffer));
+        for (std::size_t l = 0; l < lanes; ++l) {
+            out[at + l] = value[l];
+            failed[at + l] = !ok[l];
+        }
+    };
+    if (batches > 1 && buffer_bytes <= kParallelBufferBytes) {
+        parallel_for_here(batches, run_batch);
+    } else {
+        for (std::size_t batch = 0; batch < batches; ++batch) run_batch(batch);
     }
+    for (std::size_t k = first; k < count; ++k)
+        if (failed[k]) out[k] = eliminate(f, xs[k], false);
 }
 
-void SparseDeterminant::replay(const modular::Field& f, const std::uint64_t* xs, std::uint64_t* out, bool* ok) {
+std::vector<std::uint64_t> SparseDeterminant::take_buffer() {
+    const std::lock_guard<std::mutex> lock(spare_mutex_);
+    if (spare_.empty()) return {};
+    std::vector<std::uint64_t> buffer = std::move(spare_.back());
+    spare_.pop_back();
+    return buffer;
+}
+
+void SparseDeterminant::give_back(std::vector<std::uint64_t> buffer) {
+    const std::lock_guard<std::mutex> lock(spare_mutex_);
+    spare_.push_back(std::move(buffer));
+}
+
+void SparseDeterminant::replay(const modular::Field& f, const std::uint64_t* xs, std::uint64_t* out, bool* ok,
+                               std::vector<std::uint64_t>& values) const {
     constexpr std::size_t L = kLanes;
     const modular::Montgomery m(f.p);
     std::uint64_t xm[L];
     for (std::size_t l = 0; l < L; ++l) xm[l] = m.to(xs[l]);
-    values_.resize(L * (initial_slots_ + ops_.size()));
-    std::uint64_t* v = values_.data();
+    values.resize(L * (initial_slots_ + ops_.size()));
+    std::uint64_t* v = values.data();
     std::size_t k = 0;
     for (const auto& row : pattern_) {
         for (const LinearEntry& e : row) {
@@ -82,6 +122,7 @@ void SparseDeterminant::replay(const modular::Field& f, const std::uint64_t* xs,
             det[l] = m.mul(det[l], pv[l]);
         }
         for (; u < step.end; ++u) {
+            if (u % 1024 == 0) cancellation_point();
             for (std::size_t l = 0; l < L; ++l) {
                 factor[l] = v[L * updates_[u].factor + l];
                 scale[l] = m.mul(scale[l], pv[l]);
@@ -164,6 +205,7 @@ std::uint64_t SparseDeterminant::eliminate(const modular::Field& f, std::uint64_
     };
 
     for (std::size_t step = 0; step < n; ++step) {
+        if (step % 64 == 63) cancellation_point();
         // Markowitz: among the few columns with the fewest entries, the
         // non-zero entry whose row and column lengths (r - 1)(c - 1) promise
         // the least fill.

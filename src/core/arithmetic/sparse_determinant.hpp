@@ -7,10 +7,14 @@
 // The first evaluation records its elimination as a straight-line program
 // (every entry it creates, from which two entries and by which pivot); later
 // evaluations at other points and primes replay it on a flat array, and fall
-// back to a fresh elimination when one of its pivots is zero there.
+// back to a fresh elimination when one of its pivots is zero there. Called on
+// a pool worker, the replays of a batch of points are spread over the pool
+// (idle workers help), each worker with its own buffer when the buffers fit
+// the memory budget; the values are the same whoever computes them.
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
 #include "arithmetic/modular.hpp"
@@ -68,7 +72,11 @@ private:
     // Runs the program on kLanes points at once; ok[i] is false where a pivot
     // is zero at xs[i].
     static constexpr std::size_t kLanes = 4;
-    void replay(const modular::Field& f, const std::uint64_t* xs, std::uint64_t* out, bool* ok);
+    void replay(const modular::Field& f, const std::uint64_t* xs, std::uint64_t* out, bool* ok,
+                std::vector<std::uint64_t>& values) const;
+    // A replay buffer for one worker: taken from the spare ones or made.
+    std::vector<std::uint64_t> take_buffer();
+    void give_back(std::vector<std::uint64_t> buffer);
 
     std::size_t n_;
     std::vector<std::vector<LinearEntry>> pattern_;
@@ -87,7 +95,10 @@ private:
     std::vector<Update> updates_;
     std::vector<Step> steps_;
     bool odd_permutation_ = false;
-    std::vector<std::uint64_t> values_;
+    // Replay buffers not in use (one per worker that has replayed), kept for
+    // the next evaluations of this matrix.
+    std::mutex spare_mutex_;
+    std::vector<std::vector<std::uint64_t>> spare_;
 };
 
 }  // namespace skeinlab
