@@ -75,8 +75,9 @@ std::vector<std::uint64_t> laurent_of_symmetric(const Field& f, const std::vecto
     return out;
 }
 
-// Points evaluated together while the degree is still unknown.
-constexpr std::size_t kBatch = 4;
+// Points evaluated together while the degree is still unknown (two batches
+// of the replay, which workers of the pool may take at once).
+constexpr std::size_t kBatch = 8;
 
 class ModularDeterminant {
 public:

@@ -17,6 +17,9 @@ constexpr std::size_t kMarkowitzColumns = 8;
 // Replays run on several workers only while each worker's buffer is at most
 // this large (each holds every value of the program for four points).
 constexpr std::size_t kParallelBufferBytes = std::size_t{256} << 20;
+// ... and only for programs long enough that a batch outweighs handing it to
+// another worker (small diagrams, typed by the thousand, stay on their thread).
+constexpr std::size_t kParallelOps = std::size_t{1} << 16;
 
 }  // namespace
 
@@ -68,7 +71,7 @@ void SparseDeterminant::evaluate(const modular::Field& f, const std::uint64_t* x
             failed[at + l] = !ok[l];
         }
     };
-    if (batches > 1 && buffer_bytes <= kParallelBufferBytes) {
+    if (batches > 1 && ops_.size() >= kParallelOps && buffer_bytes <= kParallelBufferBytes) {
         parallel_for_here(batches, run_batch);
     } else {
         for (std::size_t batch = 0; batch < batches; ++batch) run_batch(batch);

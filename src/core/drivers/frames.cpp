@@ -19,8 +19,9 @@ constexpr std::uint64_t kMaxDedicatedWorkers = 65535;
 // down and the others still run.
 //
 // A dedicated pool has at most one worker per item, except when items spread
-// their own work over the pool (`shared_within`): then it may have up to one
-// worker per processor even for fewer items.
+// their own work over the pool (`shared_within`, the default: the core search
+// of knot_size, the determinant's evaluations of every typing): then it may
+// have up to one worker per processor even for fewer items.
 //
 // With a control, the work runs under its token (an item not yet started
 // when it is requested is not started; running ones stop at their next
@@ -28,7 +29,7 @@ constexpr std::uint64_t kMaxDedicatedWorkers = 65535;
 // outcome is a Cancelled failure.
 template <class T, class Step>
 Outcome<std::vector<T>> run_items(std::size_t count, std::optional<std::uint64_t> threads, Step step,
-                                  const CallControl& control, bool shared_within = false) {
+                                  const CallControl& control, bool shared_within = true) {
     if (threads && *threads == 0) return Failure{"threads must be >= 1"};
     std::vector<std::optional<Outcome<T>>> slots(count);
     auto item = [&](std::size_t i) {
