@@ -1,8 +1,10 @@
 #include "arithmetic/sparse_determinant.hpp"
 
 #include <algorithm>
+#include <deque>
 #include <functional>
 #include <queue>
+#include <type_traits>
 #include <utility>
 
 #include "runtime/cancel.hpp"
@@ -21,7 +23,153 @@ constexpr std::size_t kParallelBufferBytes = std::size_t{256} << 20;
 // another worker (small diagrams, typed by the thousand, stay on their thread).
 constexpr std::size_t kParallelOps = std::size_t{1} << 16;
 
+// A recorded program keeps every value it makes, four points at a time, for
+// the fastest replays; one whose values would take more than its budget
+// (set_plain_program_bytes) is recorded again in compact form (slots reused,
+// nested dissection order): far less memory, replays about 1.5 times slower
+// per operation.
+
 }  // namespace
+
+std::vector<std::pair<std::uint32_t, std::uint32_t>> nested_dissection_order(
+    std::size_t n, const std::vector<std::vector<LinearEntry>>& rows) {
+    constexpr std::uint32_t kFree = UINT32_MAX;
+    // A perfect matching of rows to columns: greedy, then augmenting paths
+    // (an iterative depth-first search from each unmatched row).
+    std::vector<std::uint32_t> col_of(n, kFree), row_of(n, kFree);
+    for (std::uint32_t r = 0; r < n; ++r)
+        for (const LinearEntry& e : rows[r])
+            if (row_of[e.col] == kFree) {
+                row_of[e.col] = r;
+                col_of[r] = e.col;
+                break;
+            }
+    std::vector<std::uint32_t> visited(n, kFree);
+    std::vector<std::pair<std::uint32_t, std::size_t>> stack;  // (row, next entry to try)
+    for (std::uint32_t r0 = 0; r0 < n; ++r0) {
+        if (col_of[r0] != kFree) continue;
+        if (r0 % 256 == 0) cancellation_point();
+        stack.assign(1, {r0, 0});
+        visited[r0] = r0;
+        bool found = false;
+        while (!stack.empty() && !found) {
+            auto& [r, next] = stack.back();
+            if (next == rows[r].size()) {
+                stack.pop_back();
+                continue;
+            }
+            const std::uint32_t c = rows[r][next++].col;
+            const std::uint32_t holder = row_of[c];
+            if (holder == kFree) {
+                // Augment along the stack.
+                std::uint32_t col = c;
+                for (std::size_t k = stack.size(); k-- > 0;) {
+                    const std::uint32_t row = stack[k].first;
+                    const std::uint32_t previous = col_of[row];
+                    col_of[row] = col;
+                    row_of[col] = row;
+                    col = previous;
+                }
+                found = true;
+            } else if (visited[holder] != r0) {
+                visited[holder] = r0;
+                stack.push_back({holder, 0});
+            }
+        }
+        if (!found) return {};
+    }
+    // The graph on rows: r and s joined when row r holds the column matched
+    // to s (or the other way round).
+    std::vector<std::vector<std::uint32_t>> adjacent(n);
+    for (std::uint32_t r = 0; r < n; ++r)
+        for (const LinearEntry& e : rows[r]) {
+            const std::uint32_t s2 = row_of[e.col];
+            if (s2 == r) continue;
+            adjacent[r].push_back(s2);
+            adjacent[s2].push_back(r);
+        }
+    for (std::vector<std::uint32_t>& a : adjacent) {
+        std::sort(a.begin(), a.end());
+        a.erase(std::unique(a.begin(), a.end()), a.end());
+    }
+    // Nested dissection over subsets marked by a tag; parts are cut while
+    // larger than kLeaf.
+    constexpr std::size_t kLeaf = 64;
+    std::vector<std::uint32_t> tag(n, 0), level(n, 0);
+    std::uint32_t next_tag = 1;
+    std::vector<std::uint32_t> order;
+    order.reserve(n);
+    std::vector<std::vector<std::uint32_t>> pending;  // subsets to order, with separators after them
+    // Each entry: a subset to cut, or (marked by a leading kFree) a list to append as it is.
+    pending.push_back({});
+    pending.back().resize(n);
+    for (std::uint32_t r = 0; r < n; ++r) pending.back()[r] = r;
+    std::vector<std::uint32_t> queue;
+    // Breadth-first levels from `start` within the vertices tagged t; returns the vertices reached in order.
+    const auto bfs = [&](std::uint32_t start, std::uint32_t t, std::vector<std::uint32_t>& reached) {
+        reached.clear();
+        reached.push_back(start);
+        tag[start] = t + 1;  // seen in this search
+        level[start] = 0;
+        for (std::size_t k = 0; k < reached.size(); ++k) {
+            const std::uint32_t v = reached[k];
+            for (const std::uint32_t w : adjacent[v]) {
+                if (tag[w] != t) continue;
+                tag[w] = t + 1;
+                level[w] = level[v] + 1;
+                reached.push_back(w);
+            }
+        }
+        for (const std::uint32_t v : reached) tag[v] = t;
+    };
+    std::vector<std::uint32_t> reached;
+    while (!pending.empty()) {
+        std::vector<std::uint32_t> subset = std::move(pending.back());
+        pending.pop_back();
+        if (!subset.empty() && subset.front() == kFree) {
+            order.insert(order.end(), subset.begin() + 1, subset.end());
+            continue;
+        }
+        if (subset.size() <= kLeaf) {
+            order.insert(order.end(), subset.begin(), subset.end());
+            continue;
+        }
+        cancellation_point();
+        const std::uint32_t t = next_tag;
+        next_tag += 2;
+        for (const std::uint32_t v : subset) tag[v] = t;
+        // A far vertex: the last reached from the first, twice.
+        bfs(subset.front(), t, reached);
+        if (reached.size() < subset.size()) {
+            // Not connected: the component apart from the rest.
+            std::vector<std::uint32_t> rest;
+            for (const std::uint32_t v : reached) tag[v] = 0;
+            for (const std::uint32_t v : subset)
+                if (tag[v] == t) rest.push_back(v);
+            pending.push_back(std::move(rest));
+            pending.push_back(reached);
+            continue;
+        }
+        bfs(reached.back(), t, reached);
+        bfs(reached.back(), t, reached);
+        // The level where half the vertices have been reached is the separator.
+        const std::uint32_t middle = level[reached[reached.size() / 2]];
+        std::vector<std::uint32_t> near, far, separator{kFree};
+        for (const std::uint32_t v : reached) {
+            if (level[v] < middle) near.push_back(v);
+            else if (level[v] > middle) far.push_back(v);
+            else separator.push_back(v);
+        }
+        // Popped last first: near, then far, then the separator.
+        pending.push_back(std::move(separator));
+        pending.push_back(std::move(far));
+        pending.push_back(std::move(near));
+    }
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> pivots;
+    pivots.reserve(n);
+    for (const std::uint32_t r : order) pivots.push_back({r, col_of[r]});
+    return pivots;
+}
 
 SparseDeterminant::SparseDeterminant(std::size_t n, std::vector<std::vector<LinearEntry>> rows)
     : n_(n), pattern_(std::move(rows)) {}
@@ -55,7 +203,7 @@ void SparseDeterminant::evaluate(const modular::Field& f, const std::uint64_t* x
     // shared).
     const std::size_t first = i;
     const std::size_t batches = (count - first + kLanes - 1) / kLanes;
-    const std::size_t buffer_bytes = kLanes * (initial_slots_ + ops_.size()) * sizeof(std::uint64_t);
+    const std::size_t buffer_bytes = kLanes * std::size_t{total_slots_} * sizeof(std::uint64_t);
     std::vector<std::uint8_t> failed(count, 0);
     const auto run_batch = [&](std::size_t batch) {
         const std::size_t at = first + batch * kLanes;
@@ -99,7 +247,7 @@ void SparseDeterminant::replay(const modular::Field& f, const std::uint64_t* xs,
     const modular::Montgomery m(f.p);
     std::uint64_t xm[L];
     for (std::size_t l = 0; l < L; ++l) xm[l] = m.to(xs[l]);
-    values.resize(L * (initial_slots_ + ops_.size()));
+    values.resize(L * std::size_t{total_slots_});
     std::uint64_t* v = values.data();
     std::size_t k = 0;
     for (const auto& row : pattern_) {
@@ -130,21 +278,30 @@ void SparseDeterminant::replay(const modular::Field& f, const std::uint64_t* xs,
                 factor[l] = v[L * updates_[u].factor + l];
                 scale[l] = m.mul(scale[l], pv[l]);
             }
-            for (; o < updates_[u].end; ++o, ++k) {
-                const Op& op = ops_[o];
-                std::uint64_t* dst = v + L * k;
-                if (op.a == kNone) {
-                    const std::uint64_t* b = v + L * op.b;
-                    for (std::size_t l = 0; l < L; ++l) dst[l] = m.sub(0, m.mul(factor[l], b[l]));
-                } else if (op.b == kNone) {
-                    const std::uint64_t* a = v + L * op.a;
-                    for (std::size_t l = 0; l < L; ++l) dst[l] = m.mul(pv[l], a[l]);
-                } else {
-                    const std::uint64_t* a = v + L * op.a;
-                    const std::uint64_t* b = v + L * op.b;
-                    for (std::size_t l = 0; l < L; ++l) dst[l] = m.sub(m.mul(pv[l], a[l]), m.mul(factor[l], b[l]));
+            // The operations of the update (compact or not: the slot test
+            // stays out of the loop).
+            const auto run = [&](auto compact) {
+                for (; o < updates_[u].end; ++o, ++k) {
+                    const Op& op = ops_[o];
+                    std::uint64_t* dst = v + L * (decltype(compact)::value ? op_slots_[o] : k);
+                    if (op.a == kNone) {
+                        const std::uint64_t* b = v + L * op.b;
+                        for (std::size_t l = 0; l < L; ++l) dst[l] = m.sub(0, m.mul(factor[l], b[l]));
+                    } else if (op.b == kNone) {
+                        const std::uint64_t* a = v + L * op.a;
+                        for (std::size_t l = 0; l < L; ++l) dst[l] = m.mul(pv[l], a[l]);
+                    } else {
+                        const std::uint64_t* a = v + L * op.a;
+                        const std::uint64_t* b = v + L * op.b;
+                        for (std::size_t l = 0; l < L; ++l)
+                            dst[l] = m.sub(m.mul(pv[l], a[l]), m.mul(factor[l], b[l]));
+                    }
                 }
-            }
+            };
+            if (compact_)
+                run(std::true_type{});
+            else
+                run(std::false_type{});
         }
     }
     for (std::size_t l = 0; l < L; ++l) {
@@ -155,6 +312,28 @@ void SparseDeterminant::replay(const modular::Field& f, const std::uint64_t* xs,
 }
 
 std::uint64_t SparseDeterminant::eliminate(const modular::Field& f, std::uint64_t x, bool record) {
+    // (compact_ describes the recorded program: only a recording changes it.)
+    if (record) compact_ = false;
+    const std::uint64_t value = eliminate(f, x, record, nullptr, nullptr);
+    if (!record || !have_program_ || kLanes * std::size_t{total_slots_} * sizeof(std::uint64_t) <= plain_program_bytes_)
+        return value;
+    // The program's values would not fit: record it again with its slots
+    // reused (only what is alive kept), in the order of nested dissection,
+    // which also makes fewer operations (or by the pivot search when a pivot
+    // of that order is zero here).
+    compact_ = true;
+    const std::vector<std::pair<std::uint32_t, std::uint32_t>> order = nested_dissection_order(n_, pattern_);
+    if (!order.empty()) {
+        bool failed = false;
+        const std::uint64_t again = eliminate(f, x, true, &order, &failed);
+        if (!failed) return again;
+    }
+    return eliminate(f, x, true, nullptr, nullptr);
+}
+
+std::uint64_t SparseDeterminant::eliminate(const modular::Field& f, std::uint64_t x, bool record,
+                                           const std::vector<std::pair<std::uint32_t, std::uint32_t>>* order,
+                                           bool* failed) {
     cancellation_point();
     const std::size_t n = n_;
     // Arithmetic in Montgomery form. Rows are updated as pivot * row - a * pivot
@@ -181,20 +360,43 @@ std::uint64_t SparseDeterminant::eliminate(const modular::Field& f, std::uint64_
         }
     }
     if (record) {
+        // Until this recording ends, there is no program to replay.
+        have_program_ = false;
         initial_slots_ = slots;
         ops_.clear();
+        op_slots_.clear();
         updates_.clear();
         steps_.clear();
     }
+    // Slots no longer read (a used factor, a finished pivot row's entries),
+    // given to new entries.
+    std::vector<std::uint32_t> free_slots;
     auto next_slot = [&](std::uint32_t a, std::uint32_t b) {
-        if (record) ops_.push_back({a, b});
-        return slots++;
+        if (!record) return slots++;
+        ops_.push_back({a, b});
+        if (!compact_) return slots++;
+        std::uint32_t dst = a;
+        if (dst == kNone) {
+            if (free_slots.empty()) {
+                dst = slots++;
+            } else {
+                dst = free_slots.back();
+                free_slots.pop_back();
+            }
+        }
+        op_slots_.push_back(dst);
+        return dst;
     };
 
     // Columns by their current count; stale heap entries are skipped.
     using Item = std::pair<std::uint32_t, std::uint32_t>;  // (count, column)
     std::priority_queue<Item, std::vector<Item>, std::greater<Item>> heap;
-    for (std::size_t c = 0; c < n; ++c) heap.push({col_count_[c], static_cast<std::uint32_t>(c)});
+    if (!order)
+        for (std::size_t c = 0; c < n; ++c) heap.push({col_count_[c], static_cast<std::uint32_t>(c)});
+    // With an order, the rows still to be eliminated, in it.
+    std::deque<std::uint32_t> queue;
+    if (order)
+        for (const auto& [r, col] : *order) queue.push_back(r);
 
     std::vector<Item> popped;
     std::vector<std::uint32_t> pivot_col(n, 0);
@@ -217,7 +419,44 @@ std::uint64_t SparseDeterminant::eliminate(const modular::Field& f, std::uint64_
         std::uint64_t best_cost = UINT64_MAX;
         std::size_t looked = 0;
         popped.clear();
-        while (looked < kMarkowitzColumns && !heap.empty()) {
+        // Drops stale and repeated holders of a column.
+        const auto clean_holders = [&](std::uint32_t col) {
+            std::vector<std::uint32_t>& holders = col_rows_[col];
+            std::size_t kept = 0;
+            for (const std::uint32_t r : holders) {
+                if (row_done_[r] || !find(rows_[r], col)) continue;
+                if (std::find(holders.begin(), holders.begin() + static_cast<std::ptrdiff_t>(kept), r) !=
+                    holders.begin() + static_cast<std::ptrdiff_t>(kept))
+                    continue;
+                holders[kept++] = r;
+            }
+            holders.resize(kept);
+        };
+        if (order) {
+            // The next row of the order, its pivot the non-zero entry whose
+            // column has fewest entries. A row with none left (its entries
+            // can cancel: the rows of the full matrix sum to zero) waits for
+            // the end; when only such rows are left, the order has failed.
+            for (std::size_t waited = 0; pivot == kNone; ++waited) {
+                if (waited > queue.size()) {
+                    *failed = true;
+                    return 0;
+                }
+                const std::uint32_t r = queue.front();
+                queue.pop_front();
+                for (const Entry& e : rows_[r])
+                    if (e.value != 0 && !col_done_[e.col] && (c == kNone || col_count_[e.col] < col_count_[c] ||
+                                                              (col_count_[e.col] == col_count_[c] && e.col < c)))
+                        c = e.col;
+                if (c == kNone) {
+                    queue.push_back(r);
+                    continue;
+                }
+                pivot = r;
+            }
+            clean_holders(c);
+        }
+        while (!order && looked < kMarkowitzColumns && !heap.empty()) {
             const Item top = heap.top();
             heap.pop();
             if (col_done_[top.second] || top.first != col_count_[top.second]) continue;
@@ -227,17 +466,8 @@ std::uint64_t SparseDeterminant::eliminate(const modular::Field& f, std::uint64_
             }
             popped.push_back(top);
             ++looked;
-            // Drop stale and repeated holders of this column.
-            std::vector<std::uint32_t>& holders = col_rows_[top.second];
-            std::size_t kept = 0;
-            for (const std::uint32_t r : holders) {
-                if (row_done_[r] || !find(rows_[r], top.second)) continue;
-                if (std::find(holders.begin(), holders.begin() + static_cast<std::ptrdiff_t>(kept), r) !=
-                    holders.begin() + static_cast<std::ptrdiff_t>(kept))
-                    continue;
-                holders[kept++] = r;
-            }
-            holders.resize(kept);
+            clean_holders(top.second);
+            const std::vector<std::uint32_t>& holders = col_rows_[top.second];
             for (const std::uint32_t r : holders) {
                 if (find(rows_[r], top.second)->value == 0) continue;
                 const std::uint64_t cost = static_cast<std::uint64_t>(holders.size() - 1) * (rows_[r].size() - 1);
@@ -270,7 +500,7 @@ std::uint64_t SparseDeterminant::eliminate(const modular::Field& f, std::uint64_
         for (const Entry& e : prow) {
             if (e.col == c) continue;
             --col_count_[e.col];
-            heap.push({col_count_[e.col], e.col});
+            if (!order) heap.push({col_count_[e.col], e.col});
         }
 
         for (const std::uint32_t r : candidates) {
@@ -293,7 +523,7 @@ std::uint64_t SparseDeterminant::eliminate(const modular::Field& f, std::uint64_
                     scratch_.push_back({pe.col, next_slot(kNone, pe.slot), m.sub(0, m.mul(factor, pe.value))});
                     col_rows_[pe.col].push_back(r);
                     ++col_count_[pe.col];
-                    heap.push({col_count_[pe.col], pe.col});
+                    if (!order) heap.push({col_count_[pe.col], pe.col});
                 } else {
                     const std::uint32_t col = row[a].col;
                     if (col != c) {
@@ -302,17 +532,25 @@ std::uint64_t SparseDeterminant::eliminate(const modular::Field& f, std::uint64_
                             scratch_.push_back({col, next_slot(row[a].slot, prow[b].slot), v});
                         } else {
                             --col_count_[col];
-                            heap.push({col_count_[col], col});
+                            if (!order) heap.push({col_count_[col], col});
                         }
                     }
                     ++a;
                     ++b;
                 }
             }
+            const std::uint32_t factor_slot = fe.slot;
             row.swap(scratch_);
-            if (record) updates_.push_back({fe.slot, static_cast<std::uint32_t>(ops_.size())});
+            if (record) {
+                updates_.push_back({factor_slot, static_cast<std::uint32_t>(ops_.size())});
+                if (compact_) free_slots.push_back(factor_slot);
+            }
         }
-        if (record) steps_.push_back({pe_c.slot, static_cast<std::uint32_t>(updates_.size())});
+        if (record) {
+            steps_.push_back({pe_c.slot, static_cast<std::uint32_t>(updates_.size())});
+            if (compact_)
+                for (const Entry& e : prow) free_slots.push_back(e.slot);
+        }
     }
 
     // det(A) = sign(row -> pivot column) * product of the pivots / scale.
@@ -326,6 +564,7 @@ std::uint64_t SparseDeterminant::eliminate(const modular::Field& f, std::uint64_
     const bool odd = (n - cycles) % 2;
     if (record) {
         odd_permutation_ = odd;
+        total_slots_ = slots;
         have_program_ = true;
     }
     const std::uint64_t value = f.mul(m.from(det), f.inv(m.from(scale)));

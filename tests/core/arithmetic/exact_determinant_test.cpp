@@ -113,6 +113,10 @@ TEST(SparseDeterminant, AgreesWithDenseEliminationAtEveryPointIncludingZeroPivot
         }
         if (trial % 10 == 9 && n > 1) rows[n - 1] = rows[0];
         SparseDeterminant sparse(n, rows);
+        // The same matrix recorded in compact form (slots reused, nested
+        // dissection when its pivots are non-zero).
+        SparseDeterminant compact(n, rows);
+        compact.set_plain_program_bytes(0);
         // Points 0, 1, 2 make many entries vanish, so that recorded pivots
         // turn zero and the elimination must start afresh.
         std::vector<std::uint64_t> xs = {5, 0, 1, 2, f.p - 1, 7, 123456789, f.p - 2, 3};
@@ -126,6 +130,7 @@ TEST(SparseDeterminant, AgreesWithDenseEliminationAtEveryPointIncludingZeroPivot
             const std::uint64_t expected = dense_det(f, dense);
             EXPECT_EQ(batch[i], expected) << "trial " << trial << " x " << xs[i];
             EXPECT_EQ(sparse.evaluate(f, xs[i]), expected) << "trial " << trial << " x " << xs[i];
+            EXPECT_EQ(compact.evaluate(f, xs[i]), expected) << "compact, trial " << trial << " x " << xs[i];
         }
     }
 }
@@ -216,6 +221,31 @@ AlexanderMatrix matrix_of_ring(Chain c) {
     c.push_back(c.front());
     choose_projection(c);
     return alexander_matrix(c);
+}
+
+TEST(SparseDeterminant, CompactProgramsOfKnotDiagramsAgreeWithPlainOnes) {
+    // Alexander minors of walks and globules (hundreds to thousands of
+    // crossings: nested dissection applies), evaluated in batches (the
+    // replays) and alone, plain and compact.
+    for (const auto& [n, pull] : {std::pair{3000u, 0.0}, std::pair{400u, 0.2}}) {
+        const AlexanderMatrix matrix = matrix_of_ring(seeded_walk(n, 3, pull));
+        const std::size_t k = matrix.crossings - 1;
+        std::vector<std::vector<LinearEntry>> minor(k);
+        for (std::size_t r = 0; r < k; ++r)
+            for (const LinearEntry& e : matrix.rows[r])
+                if (e.col < k) minor[r].push_back(e);
+        SparseDeterminant plain(k, minor), compact(k, minor);
+        compact.set_plain_program_bytes(0);
+        for (const std::size_t prime_index : {0u, 7u}) {
+            const Field f{modular::drawn_prime(prime_index)};
+            std::vector<std::uint64_t> xs = {3, 17, 1000003, f.p - 5, 2, 99991, 123456789, 7, 11};
+            std::vector<std::uint64_t> a(xs.size()), b(xs.size());
+            plain.evaluate(f, xs.data(), a.data(), xs.size());
+            compact.evaluate(f, xs.data(), b.data(), xs.size());
+            EXPECT_EQ(a, b) << n << " prime " << prime_index;
+            EXPECT_EQ(compact.evaluate(f, 5), plain.evaluate(f, 5));
+        }
+    }
 }
 
 TEST(AlexanderPolynomial, MatchesAnIndependentExactEliminationOnSeededChains) {
