@@ -7,6 +7,8 @@
 #include <utility>
 
 #include "arithmetic/bigint.hpp"
+#include "diagram/knot_diagram.hpp"
+#include "diagram/reidemeister.hpp"
 #include "geometry/hull.hpp"
 #include "invariants/alexander.hpp"
 #include "io/xyz.hpp"
@@ -84,6 +86,15 @@ std::vector<Chain> fallback_projections(const Chain& points) {
     return out;
 }
 
+namespace {
+
+// Diagrams of this many crossings or more are simplified before their
+// determinant (with this seed for the R3 search).
+constexpr std::size_t kSimplifiedCrossings = 1000;
+constexpr std::uint64_t kSimplifySeed = 0x4B6E6F74;
+
+}  // namespace
+
 Result<std::string> compute_knottype_from_chain(const Chain& points, const AlexanderTable& table, bool debug) {
     if (points.size() < 3) return std::string("1");
     Chain pts = points;
@@ -91,13 +102,22 @@ Result<std::string> compute_knottype_from_chain(const Chain& points, const Alexa
     AlexanderMatrix matrix = alexander_matrix(pts);
     if (matrix.crossings == 0 && !matrix.dropped_crossing) return std::string("1");
     // A projection without crossings has the polynomial 1.
-    const auto polynomial_of = [](const AlexanderMatrix& m) {
-        if (m.crossings > 0) return alexander_polynomial(m);
+    const auto polynomial_of = [](const AlexanderMatrix& m, const Chain& projection) {
         ExactPolynomial one;
         one.small = Polynomial{{1}};
-        return one;
+        if (m.crossings == 0) return one;
+        if (m.crossings >= kSimplifiedCrossings && !m.dropped_crossing) {
+            // A large diagram is simplified first (Reidemeister moves keep the
+            // knot, so the polynomial): the determinant's cost grows much
+            // faster than the crossings.
+            if (std::optional<KnotDiagram> d = diagram_of_projection(projection)) {
+                simplify_diagram(*d, kSimplifySeed);
+                return d->crossings() == 0 ? one : alexander_polynomial(alexander_matrix(*d));
+            }
+        }
+        return alexander_polynomial(m);
     };
-    ExactPolynomial polynomial = polynomial_of(matrix);
+    ExactPolynomial polynomial = polynomial_of(matrix, pts);
     if (!knot_like(polynomial) || matrix.dropped_crossing) {
         // Not a knot diagram, or one that may lack a crossing put on a vertex:
         // the first fallback projection that is a knot diagram as far as can
@@ -111,7 +131,7 @@ Result<std::string> compute_knottype_from_chain(const Chain& points, const Alexa
         bool unknot_first = false;
         for (const Chain& projection : fallback_projections(points)) {
             const AlexanderMatrix m = alexander_matrix(projection);
-            const ExactPolynomial p = polynomial_of(m);
+            const ExactPolynomial p = polynomial_of(m, projection);
             const bool like = knot_like(p);
             if (!first_knot_like && !unknot_first) {
                 if (m.crossings == 0) unknot_first = true;

@@ -104,7 +104,6 @@ std::vector<std::pair<std::uint32_t, std::uint32_t>> nested_dissection_order(
     pending.push_back({});
     pending.back().resize(n);
     for (std::uint32_t r = 0; r < n; ++r) pending.back()[r] = r;
-    std::vector<std::uint32_t> queue;
     // Breadth-first levels from `start` within the vertices tagged t; returns the vertices reached in order.
     const auto bfs = [&](std::uint32_t start, std::uint32_t t, std::vector<std::uint32_t>& reached) {
         reached.clear();
