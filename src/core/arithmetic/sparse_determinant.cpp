@@ -313,9 +313,14 @@ void SparseDeterminant::replay(const modular::Field& f, const std::uint64_t* xs,
 std::uint64_t SparseDeterminant::eliminate(const modular::Field& f, std::uint64_t x, bool record) {
     // (compact_ describes the recorded program: only a recording changes it.)
     if (record) compact_ = false;
+    outgrown_ = false;
     const std::uint64_t value = eliminate(f, x, record, nullptr, nullptr);
-    if (!record || !have_program_ || kLanes * std::size_t{total_slots_} * sizeof(std::uint64_t) <= plain_program_bytes_)
+    if (!record || (!outgrown_ && (!have_program_ || kLanes * std::size_t{total_slots_} * sizeof(std::uint64_t) <=
+                                                         plain_program_bytes_)))
         return value;
+    // The plain recording stopped when its operations outgrew the budget, or
+    // finished above it: release what it made before recording again.
+    std::vector<Op>().swap(ops_);
     // The program's values would not fit: record it again with its slots
     // reused (only what is alive kept), in the order of nested dissection,
     // which also makes fewer operations (or by the pivot search when a pivot
@@ -410,6 +415,14 @@ std::uint64_t SparseDeterminant::eliminate(const modular::Field& f, std::uint64_
 
     for (std::size_t step = 0; step < n; ++step) {
         if (step % 64 == 63) cancellation_point();
+        // A plain recording that outgrows its budget stops here: the caller
+        // records the program compact instead (before its values are ever
+        // allocated).
+        if (record && !compact_ && kLanes * std::size_t{slots} * sizeof(std::uint64_t) > plain_program_bytes_) {
+            if (failed) *failed = true;
+            outgrown_ = true;
+            return 0;
+        }
         // Markowitz: among the few columns with the fewest entries, the
         // non-zero entry whose row and column lengths (r - 1)(c - 1) promise
         // the least fill.

@@ -117,6 +117,7 @@ private:
     std::uint32_t initial_slots_ = 0;
     std::uint32_t total_slots_ = 0;  // slots the program uses
     bool compact_ = false;           // recording reuses slots
+    bool outgrown_ = false;          // the last plain recording stopped over its budget
     std::size_t plain_program_bytes_ = std::size_t{1} << 30;
     std::vector<Op> ops_;
     std::vector<std::uint32_t> op_slots_;  // compact programs only
