@@ -413,8 +413,9 @@ std::uint64_t SparseDeterminant::eliminate(const modular::Field& f, std::uint64_
         return it != row.end() && it->col == col ? &*it : nullptr;
     };
 
+    std::size_t updates_done = 0;
     for (std::size_t step = 0; step < n; ++step) {
-        if (step % 64 == 63) cancellation_point();
+        cancellation_point();
         // A plain recording that outgrows its budget stops here: the caller
         // records the program compact instead (before its values are ever
         // allocated).
@@ -517,6 +518,7 @@ std::uint64_t SparseDeterminant::eliminate(const modular::Field& f, std::uint64_
 
         for (const std::uint32_t r : candidates) {
             if (r == pivot) continue;
+            if (++updates_done % 256 == 0) cancellation_point();
             std::vector<Entry>& row = rows_[r];
             const Entry& fe = *find(row, c);
             const std::uint64_t factor = fe.value;
