@@ -5,7 +5,7 @@ Reads lines "name<TAB>strands<TAB>word" (the word as generators separated by com
 sigma_i, -i for its inverse) from standard input, builds the closure of each braid as rings in space (see
 braid_closure), turns it by a seeded random rotation, and names it; a link is named when its name (without
 a chirality sign) is among the names link_type gives (alternatives included) and the whole link is one
-part. Prints every link not named, then a summary line; exits with 1 when a link is not named.
+sublink. Prints every link not named, then a summary line; exits with 1 when a link is not named.
 
 tools/generate_link_table.py --placements runs it on every link of the table; bench/link_names_bench.py
 measures it; the tests use braid_closure.
@@ -63,7 +63,7 @@ def rotated(rings: list[np.ndarray], seed: int) -> list[np.ndarray]:
 
 
 def unsigned_names(name: str) -> list[str]:
-    """The names of a link_type part without chirality signs, alternatives split."""
+    """The names of a link_type sublink without chirality signs, alternatives split."""
     return [n.lstrip("+-") for n in (name[1:-1].split("|") if name.startswith("(") else [name])]
 
 
@@ -77,7 +77,7 @@ def main() -> int:
         generators = [int(g.strip("(){} ")) for g in word.replace(",", " ").split()]
         rings = rotated(braid_closure(int(strands), generators), number)
         link = skeinlab.link_type(rings)
-        if len(link.parts) == 1 and name in unsigned_names(link.name):
+        if len(link.sublinks) == 1 and name in unsigned_names(link.name):
             named += 1
         else:
             wrong += 1

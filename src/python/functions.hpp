@@ -96,8 +96,8 @@ inline constexpr const char* kLinkedPairsDoc =
     "names) per frame; skeinlab.linked_clusters uses it and documents it.";
 inline constexpr const char* kLinkTypesDoc =
     "link_types(frames, threads=None)\n--\n\n"
-    "The link the rings of every frame form, as (name, parts, knots) per frame,\n"
-    "parts as (rings, name, crossings); skeinlab.link_type documents it.";
+    "The link the rings of every frame form, as (name, sublinks, knots) per frame,\n"
+    "sublinks as (rings, name, crossings); skeinlab.link_type documents it.";
 inline constexpr const char* kUnwrapChainsDoc =
     "unwrap_chains(chains, box, chain_type=\"ring\")\n--\n\n"
     "Chains unwrapped across a periodic box by the minimum image of every bond,\n"

@@ -136,27 +136,27 @@ PyObject* link_types(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObjec
         if (!list) return nullptr;
         for (std::size_t f = 0; f < results.size(); ++f) {
             const LinkIdentity& link = results[f];
-            PyRef parts = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(link.parts.size())));
-            if (!parts) return nullptr;
-            for (std::size_t k = 0; k < link.parts.size(); ++k) {
-                const LinkPart& part = link.parts[k];
-                PyRef rings = PyRef::steal(PyTuple_New(static_cast<Py_ssize_t>(part.rings.size())));
+            PyRef sublinks = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(link.sublinks.size())));
+            if (!sublinks) return nullptr;
+            for (std::size_t k = 0; k < link.sublinks.size(); ++k) {
+                const Sublink& sublink = link.sublinks[k];
+                PyRef rings = PyRef::steal(PyTuple_New(static_cast<Py_ssize_t>(sublink.rings.size())));
                 if (!rings) return nullptr;
-                for (std::size_t r = 0; r < part.rings.size(); ++r) {
-                    PyObject* number = PyLong_FromSize_t(part.rings[r]);
+                for (std::size_t r = 0; r < sublink.rings.size(); ++r) {
+                    PyObject* number = PyLong_FromSize_t(sublink.rings[r]);
                     if (!number) return nullptr;
                     PyTuple_SET_ITEM(rings.get(), static_cast<Py_ssize_t>(r), number);
                 }
-                PyObject* item = Py_BuildValue("(Os#n)", rings.get(), part.name.data(),
-                                               static_cast<Py_ssize_t>(part.name.size()),
-                                               static_cast<Py_ssize_t>(part.crossings));
+                PyObject* item = Py_BuildValue("(Os#n)", rings.get(), sublink.name.data(),
+                                               static_cast<Py_ssize_t>(sublink.name.size()),
+                                               static_cast<Py_ssize_t>(sublink.crossings));
                 if (!item) return nullptr;
-                PyList_SET_ITEM(parts.get(), static_cast<Py_ssize_t>(k), item);
+                PyList_SET_ITEM(sublinks.get(), static_cast<Py_ssize_t>(k), item);
             }
             PyRef knots = PyRef::steal(str_list(link.knots));
             if (!knots) return nullptr;
             PyObject* item = Py_BuildValue("(s#OO)", link.name.data(), static_cast<Py_ssize_t>(link.name.size()),
-                                           parts.get(), knots.get());
+                                           sublinks.get(), knots.get());
             if (!item) return nullptr;
             PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(f), item);
         }

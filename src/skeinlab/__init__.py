@@ -20,7 +20,7 @@ from ._core import (
     write_xyz,
 )
 
-from .links import (Clusters, LinkedPairs, LinkedRingPairs, LinkPart, LinkType, link_type, linked_clusters,
+from .links import (Clusters, LinkedPairs, LinkedRingPairs, Sublink, LinkType, link_type, linked_clusters,
                     linking_matrix, linking_pairs)
 from .simulation import SimulationFrame, iter_lammps, read_lammps
 from .structures import Chains, read_chains
@@ -49,7 +49,7 @@ __all__ = [
     "linked_clusters",
     "link_type",
     "LinkedRingPairs",
-    "LinkPart",
+    "Sublink",
     "LinkType",
     "linking_matrix",
     "linking_pairs",

@@ -355,7 +355,7 @@ def linked_pairs(frames: Sequence[Array], threads: int | None = None
 
 def link_types(frames: Sequence[Array], threads: int | None = None
                ) -> list[tuple[str, list[tuple[tuple[int, ...], str, int]], list[str]]]:
-    """The link the rings of every frame form, as (name, parts, knots) per frame, parts as (rings, name,
+    """The link the rings of every frame form, as (name, sublinks, knots) per frame, sublinks as (rings, name,
     crossings); skeinlab.link_type documents it."""
 
 def unwrap_chains(chains: Array, box: Array, chain_type: ChainType = "ring") -> tuple[Array, npt.NDArray[np.bool_]]:

@@ -191,16 +191,16 @@ def _link_file(command: str, path: str, options: dict[str, Any]) -> pd.DataFrame
     """The frames of a LAMMPS dump, read and handled `chunk` frames at a time on the worker."""
     from .simulation import iter_lammps
 
-    parts, frames, ids, first = [], [], [], 0
+    tasks, frames, ids, first = [], [], [], 0
     for number, frame in enumerate(iter_lammps(path)):
         keep = ~frame.winding
         frames.append(np.ascontiguousarray(frame.chains[keep]))
         ids.append(frame.molecules[keep])
         if len(frames) == options["chunk"]:
-            parts.append(_link_frames(command, path, first, frames, ids, options["threads"]))
+            tasks.append(_link_frames(command, path, first, frames, ids, options["threads"]))
             frames, ids, first = [], [], number + 1
-    parts.append(_link_frames(command, path, first, frames, ids, options["threads"]))
-    return pd.concat(parts, ignore_index=True)
+    tasks.append(_link_frames(command, path, first, frames, ids, options["threads"]))
+    return pd.concat(tasks, ignore_index=True)
 
 
 def _link_block(command: str, block: np.ndarray, first: int, options: dict[str, Any]) -> pd.DataFrame:
@@ -216,14 +216,14 @@ def _link_collection(command: str, inputs: Inputs, options: dict[str, Any]) -> D
             raise ValueError(f"expected a dask array of shape (F, K, N, 3), got {inputs.shape}")
         array = inputs.rechunk({1: -1, 2: -1, 3: -1})  # whole frames in every block
         starts = np.concatenate([[0], np.cumsum(array.chunks[0])[:-1]]).astype(int)
-        parts = [dask.delayed(_link_block)(command, block, int(first), options)
+        tasks = [dask.delayed(_link_block)(command, block, int(first), options)
                  for block, first in zip(array.to_delayed().ravel(), starts)]
     else:
-        parts = [dask.delayed(_link_file)(command, os.fspath(path), options) for path in inputs]
+        tasks = [dask.delayed(_link_file)(command, os.fspath(path), options) for path in inputs]
     with dask.config.set({"dataframe.convert-string": False}):
-        if not parts:
+        if not tasks:
             return cast("DataFrame", dd.from_pandas(meta, npartitions=1))
-        return cast("DataFrame", dd.from_delayed(parts, meta=meta, verify_meta=False))
+        return cast("DataFrame", dd.from_delayed(tasks, meta=meta, verify_meta=False))
 
 
 def linked_pairs(inputs: Inputs, chunk: int = 100, threads: int | None = 1) -> DataFrame:

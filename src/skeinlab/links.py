@@ -146,7 +146,7 @@ class LinkedRingPairs(NamedTuple):
     """The linked pairs of rings of a frame.
 
     pairs: int64 array (P, 2), i < j; values: their linking numbers (int64); names: the link each pair
-    forms, as :func:`link_type` names a part ("+L2a1{1}", "?12", ...; the sweep stops at a fifth of its
+    forms, as :func:`link_type` names a sublink ("+L2a1{1}", "?12", ...; the sweep stops at a fifth of its
     usual states for pairs), or None with ``zero_pairs=False``."""
 
     pairs: np.ndarray
@@ -223,8 +223,8 @@ def linked_clusters(chains: Any, threads: int | None = None, zero_pairs: bool = 
     return out[0] if single else out
 
 
-class LinkPart(NamedTuple):
-    """A split part of a link: its rings (indices, increasing), its name, and the crossings of its
+class Sublink(NamedTuple):
+    """A split sublink of a link: its rings (indices, increasing), its name, and the crossings of its
     diagram after reduction."""
 
     rings: tuple[int, ...]
@@ -235,11 +235,11 @@ class LinkPart(NamedTuple):
 class LinkType(NamedTuple):
     """The link the rings of a frame form.
 
-    name: the parts' names joined by " U "; parts: the split parts, in order of their first ring;
+    name: the sublinks' names joined by " U "; sublinks: the split sublinks, in order of their first ring;
     knots: each ring's own knot, named as :func:`skeinlab.knot_identify` names knots."""
 
     name: str
-    parts: list[LinkPart]
+    sublinks: list[Sublink]
     knots: list[str]
 
 
@@ -247,12 +247,12 @@ def link_type(chains: Any, threads: int | None = None) -> LinkType | list[LinkTy
     """The type of the link the rings of a frame form, frame by frame.
 
     The rings (each closed from its last point to its first) are projected together, the diagram is
-    reduced by Reidemeister moves I and II and cut into the parts it shows split; a part of one ring is
-    named as its knot, a part of two or more rings from the table of prime links of LinkInfo up to 10
+    reduced by Reidemeister moves I and II and cut into the sublinks it shows split; a sublink of one ring is
+    named as its knot, a sublink of two or more rings from the table of prime links of LinkInfo up to 10
     crossings (1,268 oriented links) by its HOMFLY-PT polynomial, with its chirality as for knots:
     "+L2a1{1}" is LinkInfo's diagram (the name's braces give the orientation of its components),
     "-L2a1{1}" its mirror image, no sign when the polynomial cannot tell them apart; links that share the
-    polynomial are given as alternatives, "(+L5a1{0}|+L5a1{1})"; a part not in the table (a composite
+    polynomial are given as alternatives, "(+L5a1{0}|+L5a1{1})"; a sublink not in the table (a composite
     link, more crossings, a split link whose reduced diagram still joins its rings) or beyond the
     sweep's limits is "?" and its crossings after reduction ("?14"), never guessed. The Whitehead link
     (L5a1) and the Borromean rings (L6a4) are found although every linking number is 0.
@@ -268,7 +268,7 @@ def link_type(chains: Any, threads: int | None = None) -> LinkType | list[LinkTy
     -------
     LinkType or list of LinkType
         For one frame, for a trajectory a list. Rings that meet in every projection give the name "?"
-        and no parts.
+        and no sublinks.
 
     Example
     -------
@@ -276,10 +276,10 @@ def link_type(chains: Any, threads: int | None = None) -> LinkType | list[LinkTy
     '+L2a1{1}'
     """
     frames, single = _frames(chains)
-    out = [LinkType(name, [LinkPart(*part) for part in parts], knots)
-           for name, parts, knots in _core.link_types(frames, threads)]
+    out = [LinkType(name, [Sublink(*sublink) for sublink in sublinks], knots)
+           for name, sublinks, knots in _core.link_types(frames, threads)]
     return out[0] if single else out
 
 
-__all__: Sequence[str] = ["LinkedPairs", "LinkedRingPairs", "Clusters", "LinkPart", "LinkType", "linking_pairs",
+__all__: Sequence[str] = ["LinkedPairs", "LinkedRingPairs", "Clusters", "Sublink", "LinkType", "linking_pairs",
                           "linking_matrix", "linked_clusters", "link_type"]

@@ -33,7 +33,7 @@ def test_closed_braids_are_named_from_the_table_in_any_position(strands, word, e
     rings = braid_closure(strands, word)
     for seed in (0, 1):
         link = skeinlab.link_type(rotated(rings, seed))
-        assert len(link.parts) == 1 and link.parts[0].rings == tuple(range(len(rings)))
+        assert len(link.sublinks) == 1 and link.sublinks[0].rings == tuple(range(len(rings)))
         assert any(n.startswith(expected + "{") for n in unsigned_names(link.name)), link.name
         # The order of the rings does not matter.
         assert sorted(names_of(skeinlab.link_type(rotated(rings, seed)[::-1]).name)) == sorted(names_of(link.name))
@@ -71,10 +71,10 @@ def test_split_unions_and_knotted_components():
     trefoil = rotated(braid_closure(2, [1, 1, 1]), 6)
     far = [r + np.array([40.0, 0, 0]) for r in trefoil]
     link = skeinlab.link_type(hopf + far + [hopf[0] + np.array([0, 40.0, 0])])
-    assert [p.rings for p in link.parts] == [(0, 1), (2,), (3,)]
-    assert link.parts[1].name in ("+3_1", "-3_1") and link.parts[2].name == "1"
-    assert link.knots == ["1", "1", link.parts[1].name, "1"]
-    assert link.name == " U ".join(p.name for p in link.parts)
+    assert [p.rings for p in link.sublinks] == [(0, 1), (2,), (3,)]
+    assert link.sublinks[1].name in ("+3_1", "-3_1") and link.sublinks[2].name == "1"
+    assert link.knots == ["1", "1", link.sublinks[1].name, "1"]
+    assert link.name == " U ".join(p.name for p in link.sublinks)
     # A trefoil ring linked with a circle: the knot is the ring's own, the link not in the table.
     knotted = rotated(braid_closure(2, [1, 1, 1]), 7)[0]
     circle = np.array([[9 * np.cos(t), 9 * np.sin(t), 0.0] for t in np.linspace(0, 2 * np.pi, 90, endpoint=False)])
@@ -83,9 +83,9 @@ def test_split_unions_and_knotted_components():
 
 
 def test_a_composite_link_is_marked_unknown_not_guessed():
-    # Two Hopf links summed along a ring: three rings, one part, in no table.
+    # Two Hopf links summed along a ring: three rings, one sublink, in no table.
     link = skeinlab.link_type(rotated(braid_closure(3, [1, 1, 2, 2]), 9))
-    assert [p.rings for p in link.parts] == [(0, 1, 2)] and link.name == "?4"
+    assert [p.rings for p in link.sublinks] == [(0, 1, 2)] and link.name == "?4"
 
 
 def test_trajectories_and_shapes():

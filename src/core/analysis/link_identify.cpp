@@ -77,7 +77,7 @@ PairLink pair_link(const Chain& a, const Chain& b, std::int64_t lk) {
     if (!projection) return PairLink{out.linked, std::string("?")};
     LinkWalks reduced = std::move(projection->walks);
     reduce_link(reduced);
-    if (diagram_parts(reduced).size() > 1) return PairLink{out.linked, std::string("split")};
+    if (split_sublinks(reduced).size() > 1) return PairLink{out.linked, std::string("split")};
     std::optional<Laurent2> homfly;
     out.name = name_link_diagram(reduced, homfly, kPairLimits);
     if (out.linked || !homfly) return out;
@@ -109,23 +109,23 @@ LinkIdentity identify_link(const std::vector<Chain>& rings, const KnotTypeOption
     }
     LinkWalks reduced = std::move(projection->walks);
     reduce_link(reduced);
-    for (const std::vector<std::size_t>& rings_of_part : diagram_parts(reduced)) {
-        LinkPart part;
-        part.rings = rings_of_part;
-        if (rings_of_part.size() == 1) {
+    for (const std::vector<std::size_t>& rings_of_sublink : split_sublinks(reduced)) {
+        Sublink sublink;
+        sublink.rings = rings_of_sublink;
+        if (rings_of_sublink.size() == 1) {
             // A ring alone: its knot (named from its own diagram, which the
             // reduced link diagram need not show simplified).
-            const KnotIdentity knot = identify_knot(scaled[rings_of_part.front()], as_rings);
-            part.name = knot.name;
-            for (const IdentifiedFactor& f : knot.factors) part.crossings += f.crossings;
+            const KnotIdentity knot = identify_knot(scaled[rings_of_sublink.front()], as_rings);
+            sublink.name = knot.name;
+            for (const IdentifiedFactor& f : knot.factors) sublink.crossings += f.crossings;
         } else {
-            const LinkWalks sub = sub_diagram(reduced, rings_of_part);
-            part.crossings = sub.crossings();
-            part.name = name_link_diagram(sub, part.homfly);
+            const LinkWalks sub = sub_diagram(reduced, rings_of_sublink);
+            sublink.crossings = sub.crossings();
+            sublink.name = name_link_diagram(sub, sublink.homfly);
         }
-        if (!out.parts.empty()) out.name.append(" U ");
-        out.name.append(part.name);
-        out.parts.push_back(std::move(part));
+        if (!out.sublinks.empty()) out.name.append(" U ");
+        out.name.append(sublink.name);
+        out.sublinks.push_back(std::move(sublink));
     }
     return out;
 }

@@ -1,16 +1,16 @@
-// The name of the link several rings form: its split parts as the diagram
+// The name of the link several rings form: its split sublinks as the diagram
 // shows them once reduced, each named from the table of prime links (two or
 // more rings) or as a knot (one ring), and each ring's own knot.
 //
-// Names: a part of one ring has its knot's name ("1", "+3_1"); a part of two
+// Names: a sublink of one ring has its knot's name ("1", "+3_1"); a sublink of two
 // or more rings its table link's, with its chirality as for knots
 // ("+L2a1{1}" for LinkInfo's diagram, "-L2a1{1}" for its mirror image, no sign
 // when HOMFLY-PT cannot tell the two apart), links that share the polynomial
-// as alternatives in table order ("(+L6a2{0}|-L6a3{1})"), and a part that is
+// as alternatives in table order ("(+L6a2{0}|-L6a3{1})"), and a sublink that is
 // not in the table (a composite link, more than 10 crossings, a split link
-// whose reduced diagram still joins its parts) or whose polynomial is beyond
+// whose reduced diagram still joins its sublinks) or whose polynomial is beyond
 // the sweep's limits as "?" and its crossings after reduction ("?14"). The
-// link's name joins its parts' names with " U ", parts in order of their
+// link's name joins its sublinks' names with " U ", sublinks in order of their
 // first ring.
 #pragma once
 
@@ -28,20 +28,20 @@
 
 namespace skeinlab {
 
-struct LinkPart {
-    // The rings of the part, by their numbers (increasing).
+struct Sublink {
+    // The rings of the sublink, by their numbers (increasing).
     std::vector<std::size_t> rings;
     std::string name;
-    // Crossings of the part's diagram after reduction (for one ring, of its
+    // Crossings of the sublink's diagram after reduction (for one ring, of its
     // knot's simplified diagram).
     std::size_t crossings = 0;
-    // The HOMFLY-PT polynomial of the part, when computed.
+    // The HOMFLY-PT polynomial of the sublink, when computed.
     std::optional<Laurent2> homfly;
 };
 
 struct LinkIdentity {
     std::string name;
-    std::vector<LinkPart> parts;
+    std::vector<Sublink> sublinks;
     // Each ring's knot, named on its own as knot identification names it.
     std::vector<std::string> knots;
 };
@@ -49,9 +49,9 @@ struct LinkIdentity {
 // Identifies the link of rings (each closed from its last point to its
 // first), projected together along z, else along the first of knot typing's
 // fixed turns that gives a diagram; the diagram is reduced by R1 and R2
-// moves, cut into the parts it shows split, and each part named. All rings
+// moves, cut into the sublinks it shows split, and each sublink named. All rings
 // are scaled together into the unit range first. Rings that meet in every
-// projection give the name "?" with no parts.
+// projection give the name "?" with no sublinks.
 LinkIdentity identify_link(const std::vector<Chain>& rings, const KnotTypeOptions& options);
 
 // identify_link as a work item's outcome.

@@ -92,7 +92,7 @@ std::vector<std::pair<std::uint32_t, std::uint32_t>> nested_dissection_order(
         std::sort(a.begin(), a.end());
         a.erase(std::unique(a.begin(), a.end()), a.end());
     }
-    // Nested dissection over subsets marked by a tag; parts are cut while
+    // Nested dissection over subsets marked by a tag; subsets are cut while
     // larger than kLeaf.
     constexpr std::size_t kLeaf = 64;
     std::vector<std::uint32_t> tag(n, 0), level(n, 0);

@@ -32,7 +32,7 @@ struct LinearEntry {
 // A pivot order of nested dissection for a matrix of this pattern (rows as
 // SparseDeterminant takes them): rows matched to columns holding an entry of
 // theirs, the graph joining rows whose matched columns meet, cut recursively
-// by a middle level of a breadth-first search from a far vertex, each part
+// by a middle level of a breadth-first search from a far vertex, each side
 // ordered before the separator. On the planar graphs of knot diagrams the
 // fill grows far slower than under a greedy pivot search. Empty when the
 // pattern has no perfect matching (the matrix is then singular).

@@ -140,7 +140,7 @@ LinkWalks mirror_image(LinkWalks link) {
     return link;
 }
 
-std::vector<std::vector<std::size_t>> diagram_parts(const LinkWalks& link) {
+std::vector<std::vector<std::size_t>> split_sublinks(const LinkWalks& link) {
     const std::size_t k = link.walks.size();
     std::vector<std::size_t> parent(k);
     for (std::size_t i = 0; i < k; ++i) parent[i] = i;
@@ -159,17 +159,17 @@ std::vector<std::vector<std::size_t>> diagram_parts(const LinkWalks& link) {
                 if (a != b) parent[std::max(a, b)] = std::min(a, b);
             }
         }
-    std::vector<std::vector<std::size_t>> parts;
-    std::vector<std::size_t> part_of(k, SIZE_MAX);
+    std::vector<std::vector<std::size_t>> sublinks;
+    std::vector<std::size_t> sublink_of(k, SIZE_MAX);
     for (std::size_t i = 0; i < k; ++i) {
         const std::size_t root = find(i);
-        if (part_of[root] == SIZE_MAX) {
-            part_of[root] = parts.size();
-            parts.emplace_back();
+        if (sublink_of[root] == SIZE_MAX) {
+            sublink_of[root] = sublinks.size();
+            sublinks.emplace_back();
         }
-        parts[part_of[root]].push_back(i);
+        sublinks[sublink_of[root]].push_back(i);
     }
-    return parts;
+    return sublinks;
 }
 
 LinkWalks sub_diagram(const LinkWalks& link, const std::vector<std::size_t>& components) {

@@ -54,10 +54,10 @@ Result<LinkWalks> link_from_pd(const std::vector<PdCrossing>& pd);
 // The mirror image: over and under exchanged, signs reversed.
 LinkWalks mirror_image(LinkWalks link);
 
-// The split parts the diagram shows: the components joined by crossings
-// between them, as lists of component numbers (increasing, parts in order of
-// their first component); a component that crosses nothing is a part alone.
-std::vector<std::vector<std::size_t>> diagram_parts(const LinkWalks& link);
+// The split sublinks the diagram shows: the components joined by crossings
+// between them, as lists of component numbers (increasing, sublinks in order of
+// their first component); a component that crosses nothing is a sublink alone.
+std::vector<std::vector<std::size_t>> split_sublinks(const LinkWalks& link);
 
 // The sub-diagram of the given components: the other components deleted
 // with their crossings, the crossings among the given ones kept and

@@ -103,14 +103,14 @@ bool decimal_field(const char*& p, const char* end, double& out) {
     if (end - p >= 17) {
         // Up to seven digits, a point and up to seven digits at once, the
         // common case: the same exact mantissa as digit by digit.
-        std::uint64_t whole = 0, part = 0;
+        std::uint64_t whole = 0, decimals = 0;
         const int n = text::leading_digits8(p, whole);
         if (n < 8 && p[n] == '.') {
-            const int f = text::leading_digits8(p + n + 1, part);
+            const int f = text::leading_digits8(p + n + 1, decimals);
             if (f < 8 && n + f > 0 && ends_field(p + n + 1 + f)) {
                 static constexpr std::uint64_t kScale[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
                 p += n + 1 + f;
-                const double value = static_cast<double>(whole * kScale[f] + part) / kPowers[f];
+                const double value = static_cast<double>(whole * kScale[f] + decimals) / kPowers[f];
                 out = negative ? -value : value;
                 return true;
             }

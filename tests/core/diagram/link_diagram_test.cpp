@@ -1,5 +1,5 @@
 // Link diagrams as walks: PD codes of links (over strands directed by their
-// components), R1/R2 reduction across components, split parts and
+// components), R1/R2 reduction across components, split sublinks and
 // sub-diagrams, checked through the HOMFLY-PT sweep and the link table.
 #include <gtest/gtest.h>
 
@@ -63,9 +63,9 @@ TEST(ReduceLink, RemovesBigonsBetweenComponentsAndSplitsTheParts) {
     LinkWalks two;
     two.walks = {{{0, true}, {1, true}}, {{1, false}, {0, false}}};
     two.signs = {1, -1};
-    EXPECT_EQ(diagram_parts(two).size(), 1u);
+    EXPECT_EQ(split_sublinks(two).size(), 1u);
     EXPECT_EQ(reduce_link(two), 2u);
-    EXPECT_EQ(diagram_parts(two).size(), 2u);
+    EXPECT_EQ(split_sublinks(two).size(), 2u);
     EXPECT_TRUE(two.walks[0].empty() && two.walks[1].empty());
     // The Hopf link stays, and deleting a component leaves the other alone.
     LinkWalks hopf = link_from_pd({{4, 2, 3, 1}, {2, 4, 1, 3}}).value();
