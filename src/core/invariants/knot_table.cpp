@@ -33,33 +33,48 @@ std::string alexander_text(const Laurent2& homfly) {
 
 }  // namespace
 
+void for_each_table_row(const char* text, const char* what,
+                        const std::function<void(std::string_view, std::string_view, const Laurent2&)>& visit) {
+    std::string_view rest(text);
+    while (!rest.empty()) {
+        const std::size_t end = rest.find('\n');
+        const std::string_view line = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+        if (line.empty()) continue;
+        const std::size_t tab1 = line.find('\t'), tab2 = line.find('\t', tab1 + 1);
+        const std::optional<Laurent2> p =
+            tab2 == std::string_view::npos ? std::nullopt : parse_laurent2(line.substr(tab2 + 1), 'v', 'z');
+        if (!p) throw InternalError(std::string("bad row of the ") + what);
+        visit(line.substr(0, tab1), line.substr(tab1 + 1, tab2 - tab1 - 1), *p);
+    }
+}
+
+void index_both_chiralities(std::unordered_map<std::string, std::vector<TableMatch>>& by_text, std::uint32_t index,
+                            const std::string& name, const Laurent2& homfly) {
+    const Laurent2 mirror = mirror_homfly(homfly);
+    if (mirror == homfly) {
+        by_text[homfly.text()].push_back({index, 0, name});
+    } else {
+        by_text[homfly.text()].push_back({index, '+', "+" + name});
+        by_text[mirror.text()].push_back({index, '-', "-" + name});
+    }
+}
+
 const PrimeKnotTable& PrimeKnotTable::builtin() {
     static const PrimeKnotTable table = [] {
         PrimeKnotTable t;
-        std::string_view rest(kPrimeKnotHomfly);
-        while (!rest.empty()) {
-            const std::size_t end = rest.find('\n');
-            const std::string_view line = rest.substr(0, end);
-            rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-            if (line.empty()) continue;
-            const std::size_t tab1 = line.find('\t'), tab2 = line.find('\t', tab1 + 1);
-            const std::optional<Laurent2> p = parse_laurent2(line.substr(tab2 + 1), 'v', 'z');
-            if (tab2 == std::string_view::npos || !p) throw InternalError("bad row of the prime-knot table");
-            const auto index = static_cast<std::uint32_t>(t.names_.size());
-            const std::string name(line.substr(0, tab1));
-            t.names_.push_back(name);
-            t.crossings_.push_back(static_cast<std::uint32_t>(std::stoul(name.substr(0, name.find_first_not_of("0123456789")))));
-            t.amphichiral_.push_back(line.substr(tab1 + 1, tab2 - tab1 - 1) == "a");
-            t.homfly_.push_back(*p);
-            t.alexanders_.insert(alexander_text(*p));
-            const Laurent2 mirror = mirror_homfly(*p);
-            if (mirror == *p) {
-                t.by_text_[p->text()].push_back({index, 0, name});
-            } else {
-                t.by_text_[p->text()].push_back({index, '+', "+" + name});
-                t.by_text_[mirror.text()].push_back({index, '-', "-" + name});
-            }
-        }
+        for_each_table_row(kPrimeKnotHomfly, "prime-knot table",
+                           [&](std::string_view name_text, std::string_view symmetry, const Laurent2& p) {
+                               const auto index = static_cast<std::uint32_t>(t.names_.size());
+                               const std::string name(name_text);
+                               t.names_.push_back(name);
+                               t.crossings_.push_back(static_cast<std::uint32_t>(
+                                   std::stoul(name.substr(0, name.find_first_not_of("0123456789")))));
+                               t.amphichiral_.push_back(symmetry == "a");
+                               t.homfly_.push_back(p);
+                               t.alexanders_.insert(alexander_text(p));
+                               index_both_chiralities(t.by_text_, index, name, p);
+                           });
         return t;
     }();
     return table;

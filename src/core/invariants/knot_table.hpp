@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -25,6 +27,17 @@ struct TableMatch {
     // The name with its sign, e.g. "+3_1", "4_1".
     std::string name;
 };
+
+// The rows of a generated table, "name<TAB>field<TAB>HOMFLY-PT" one a line:
+// visit(name, field, polynomial) for each, in order. Throws InternalError
+// (naming `what`) on a row that does not read.
+void for_each_table_row(const char* text, const char* what,
+                        const std::function<void(std::string_view, std::string_view, const Laurent2&)>& visit);
+
+// Indexes a table entry under its polynomial and its mirror image's: "+name"
+// and "-name", or "name" under the one text when the two are equal.
+void index_both_chiralities(std::unordered_map<std::string, std::vector<TableMatch>>& by_text, std::uint32_t index,
+                            const std::string& name, const Laurent2& homfly);
 
 class PrimeKnotTable {
 public:
