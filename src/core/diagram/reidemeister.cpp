@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "diagram/strand_passes.hpp"
 #include "runtime/cancel.hpp"
 #include "runtime/random.hpp"
 
@@ -259,7 +260,7 @@ void simplify_diagram(KnotDiagram& d, std::uint64_t seed) {
 }
 
 void simplify_diagram(KnotDiagram& d, std::uint64_t seed, std::size_t patience) {
-    reduce_diagram(d);
+    pass_strands_until_stable(d);
     Stream draws = Stream::keyed({kSimplifyStream, seed});
     // Rounds since the crossings last fell by a hundredth (at least one) of
     // what they were then.
@@ -269,7 +270,10 @@ void simplify_diagram(KnotDiagram& d, std::uint64_t seed, std::size_t patience) 
     while (d.crossings() > 0 && idle < patience) {
         cancellation_point();
         std::vector<std::array<std::uint32_t, 3>> triangles = r3_triangles(d);
-        if (triangles.empty()) return;
+        if (triangles.empty()) {
+            if (pass_strands_until_stable(d) == 0) return;
+            continue;
+        }
         // A round moves a random set of triangles that share no crossing (a
         // move changes only the faces at its own three crossings, so the
         // others stay triangles), each drawn with probability one half, then
@@ -288,6 +292,8 @@ void simplify_diagram(KnotDiagram& d, std::uint64_t seed, std::size_t patience) 
             any = true;
         }
         reduce_diagram(d);
+        // Strand passes, the costlier move, once the R3 rounds stall.
+        if (idle + 1 == patience) pass_strands_until_stable(d);
         if (mark - d.crossings() >= std::max<std::size_t>(1, mark / 100)) {
             mark = d.crossings();
             idle = 0;

@@ -1,6 +1,7 @@
 // Reidemeister moves on knot diagrams: the moves that remove crossings (R1
 // loops, R2 bigons), the R3 moves that keep their number, and a seeded search
-// that alternates them to simplify a diagram. No move changes the knot.
+// that alternates them (and strand passes) to simplify a diagram. No move
+// changes the knot.
 #pragma once
 
 #include <array>
@@ -43,14 +44,17 @@ void apply_r3(KnotDiagram& diagram, const std::array<std::uint32_t, 3>& triangle
 // summands as 1,024 rounds, in half the time).
 std::size_t default_patience(std::size_t crossings);
 
-// Simplifies a planar diagram: removes what R1 and R2 can remove, then goes
-// through rounds of R3 moves, each on a random set of triangles that share no
-// crossing (drawn from a stream keyed by `seed`), removing again after each
-// round, until `patience` rounds in a row have not brought the crossings
-// down by a hundredth (at least one) of what they were, or no triangle is
-// left. The crossing number never grows; the same diagram and seed give the
-// same result everywhere. Checks for cancellation every round. Without
-// `patience`, default_patience of the reduced diagram.
+// Simplifies a planar diagram: removes what R1 and R2 moves and strand passes
+// (diagram/strand_passes.hpp) can remove, then goes through rounds of R3
+// moves, each on a random set of triangles that share no crossing (drawn from
+// a stream keyed by `seed`), removing again after each round, until
+// `patience` rounds in a row have not brought the crossings down by a
+// hundredth (at least one) of what they were, or no triangle is left; the
+// last of those rounds (and a diagram without triangles) gets strand passes
+// too, and the rounds go on when they remove enough. The crossing number
+// never grows; the same diagram and seed give the same result everywhere.
+// Checks for cancellation every round. Without `patience`, default_patience
+// of the reduced diagram.
 void simplify_diagram(KnotDiagram& diagram, std::uint64_t seed);
 void simplify_diagram(KnotDiagram& diagram, std::uint64_t seed, std::size_t patience);
 

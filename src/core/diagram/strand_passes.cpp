@@ -1,0 +1,233 @@
+#include "diagram/strand_passes.hpp"
+
+#include <algorithm>
+#include <cstdint>
+#include <deque>
+#include <vector>
+
+#include "diagram/reidemeister.hpp"
+#include "runtime/cancel.hpp"
+
+namespace skeinlab {
+namespace {
+
+constexpr std::uint32_t kNone = UINT32_MAX;
+
+// The faces of a diagram as a graph: the faces on either side of every edge,
+// and the edges around every face.
+struct FaceGraph {
+    std::vector<std::uint32_t> left, right;  // by edge, as the knot runs along it
+    std::vector<std::uint32_t> start;        // face f's edges are edges[start[f] .. start[f + 1])
+    std::vector<std::uint32_t> edges;
+
+    explicit FaceGraph(const KnotDiagram& d) : left(d.walk.size(), kNone), right(d.walk.size(), kNone) {
+        start.push_back(0);
+        // Faces are traced with the face on the right of the tracing: an edge
+        // traced forward has the face on its right.
+        for_each_face(d, [&](const Face& face) {
+            const auto f = static_cast<std::uint32_t>(start.size() - 1);
+            for (const FaceEdge& fe : face) {
+                (fe.forward ? right : left)[fe.edge] = f;
+                edges.push_back(fe.edge);
+            }
+            start.push_back(static_cast<std::uint32_t>(edges.size()));
+        });
+    }
+    std::size_t faces() const { return start.size() - 1; }
+    std::uint32_t across(std::uint32_t e, std::uint32_t f) const { return left[e] == f ? right[e] : left[e]; }
+};
+
+// A strand to lay again: the passages first, first + 1, ..., first + length - 1
+// (modulo the walk's length), and the new path's crossings: the edges it
+// crosses in order, with the crossing's sign.
+struct Move {
+    std::uint32_t first = 0, length = 0;
+    std::vector<std::uint32_t> crossed;
+    std::vector<std::int8_t> signs;
+};
+
+// Shortest paths between the ends of strands, through faces not yet touched
+// by another move of the sweep.
+class PathSearch {
+public:
+    PathSearch(const FaceGraph& g, std::size_t edges)
+        : g_(g), seen_(g.faces(), 0), target_(g.faces(), 0), dist_(g.faces()), parent_(g.faces()),
+          strand_(edges, 0) {}
+
+    // A shortest path from the faces beside edge `from` to those beside edge
+    // `to` when it crosses fewer than `limit` edges that are not the strand's
+    // own (the strand's edges cost nothing to cross: the strand is lifted
+    // off), entering no face in `blocked`: the faces it goes through in
+    // `faces`, and each edge it crosses with the face it crosses it from in
+    // `crossed`. False when there is none.
+    bool find(const std::vector<std::uint32_t>& strand_edges, std::uint32_t from, std::uint32_t to,
+              std::uint32_t limit, const std::vector<std::uint8_t>& blocked, std::vector<std::uint32_t>& faces,
+              std::vector<std::pair<std::uint32_t, std::uint32_t>>& crossed) {
+        ++stamp_;
+        for (const std::uint32_t e : strand_edges) strand_[e] = stamp_;
+        for (const std::uint32_t f : {g_.left[to], g_.right[to]}) target_[f] = stamp_;
+        queue_.clear();
+        for (const std::uint32_t f : {g_.left[from], g_.right[from]}) {
+            if (seen_[f] == stamp_) continue;
+            seen_[f] = stamp_;
+            dist_[f] = 0;
+            parent_[f] = {kNone, kNone};
+            queue_.push_back(f);
+        }
+        while (!queue_.empty()) {
+            const std::uint32_t f = queue_.front();
+            queue_.pop_front();
+            if (target_[f] == stamp_) {
+                faces.assign(1, f);
+                crossed.clear();
+                for (std::uint32_t at = f; parent_[at].first != kNone; at = parent_[at].first) {
+                    faces.push_back(parent_[at].first);
+                    if (strand_[parent_[at].second] != stamp_)
+                        crossed.emplace_back(parent_[at].second, parent_[at].first);
+                }
+                std::reverse(crossed.begin(), crossed.end());
+                return true;
+            }
+            for (std::uint32_t k = g_.start[f]; k < g_.start[f + 1]; ++k) {
+                const std::uint32_t e = g_.edges[k];
+                const bool free = strand_[e] == stamp_;
+                const std::uint32_t d = dist_[f] + (free ? 0 : 1);
+                if (d >= limit) continue;
+                const std::uint32_t h = g_.across(e, f);
+                if (blocked[h]) continue;
+                if (seen_[h] == stamp_ && dist_[h] <= d) continue;
+                seen_[h] = stamp_;
+                dist_[h] = d;
+                parent_[h] = {f, e};
+                if (free) queue_.push_front(h);
+                else queue_.push_back(h);
+            }
+        }
+        return false;
+    }
+
+private:
+    const FaceGraph& g_;
+    std::uint32_t stamp_ = 0;
+    std::vector<std::uint32_t> seen_, target_, dist_;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> parent_;  // face and edge it was reached from
+    std::vector<std::uint32_t> strand_;
+    std::deque<std::uint32_t> queue_;
+};
+
+// The diagram with every move made: each strand's passages replaced by its
+// new path's, and the passages of the crossings it no longer makes removed.
+KnotDiagram with_moves(const KnotDiagram& d, const std::vector<Move>& moves, bool over) {
+    const auto m = static_cast<std::uint32_t>(d.walk.size());
+    std::vector<std::uint8_t> removed(d.crossings(), 0);
+    std::vector<std::uint32_t> move_at(m, kNone), inserted(m, kNone);
+    KnotDiagram out;
+    out.signs = d.signs;
+    std::vector<std::vector<std::uint32_t>> new_crossings(moves.size());
+    for (std::uint32_t x = 0; x < moves.size(); ++x) {
+        const Move& mv = moves[x];
+        move_at[mv.first] = x;
+        for (std::uint32_t k = 0; k < mv.length; ++k) removed[d.walk[(mv.first + k) % m].crossing] = 1;
+        for (std::size_t k = 0; k < mv.crossed.size(); ++k) {
+            const auto c = static_cast<std::uint32_t>(out.signs.size());
+            out.signs.push_back(mv.signs[k]);
+            new_crossings[x].push_back(c);
+            inserted[mv.crossed[k]] = c;
+        }
+    }
+    // Start right after a strand, so that no strand runs across the start.
+    const Move& any = moves.front();
+    const std::uint32_t begin = (any.first + any.length) % m;
+    out.walk.reserve(m);
+    for (std::uint32_t k = 0; k < m;) {
+        const std::uint32_t p = (begin + k) % m;
+        std::uint32_t last = p;
+        if (move_at[p] != kNone) {
+            const Move& mv = moves[move_at[p]];
+            for (const std::uint32_t c : new_crossings[move_at[p]]) out.walk.push_back({c, over});
+            last = (p + mv.length - 1) % m;
+            k += mv.length;
+        } else {
+            if (!removed[d.walk[p].crossing]) out.walk.push_back(d.walk[p]);
+            ++k;
+        }
+        if (inserted[last] != kNone) out.walk.push_back({inserted[last], !over});
+    }
+    return renumbered(out);
+}
+
+}  // namespace
+
+std::size_t pass_strands(KnotDiagram& d, bool over) {
+    const auto m = static_cast<std::uint32_t>(d.walk.size());
+    if (m == 0) return 0;
+    // The maximal strands, each from the passage after one of the other kind.
+    struct Strand {
+        std::uint32_t first, length;
+    };
+    std::vector<Strand> strands;
+    for (std::uint32_t p = 0; p < m; ++p) {
+        if (d.walk[p].over != over || d.walk[(p + m - 1) % m].over == over) continue;
+        std::uint32_t length = 0;
+        while (d.walk[(p + length) % m].over == over) ++length;
+        strands.push_back({p, length});
+    }
+    // Every passage of one kind: a diagram of crossings none of which can
+    // exist (each crossing has one passage of each kind).
+    if (strands.empty()) return 0;
+    std::stable_sort(strands.begin(), strands.end(),
+                     [](const Strand& a, const Strand& b) { return a.length > b.length; });
+
+    const FaceGraph g(d);
+    PathSearch search(g, m);
+    std::vector<std::uint8_t> blocked(g.faces(), 0);
+    std::vector<Move> moves;
+    std::vector<std::uint32_t> strand_edges, path_faces;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> crossed;
+    for (const Strand& s : strands) {
+        // The strand's edges: from the passage before it to the one after it.
+        strand_edges.clear();
+        for (std::uint32_t k = 0; k <= s.length; ++k) strand_edges.push_back((s.first + m - 1 + k) % m);
+        const bool free = std::all_of(strand_edges.begin(), strand_edges.end(), [&](std::uint32_t e) {
+            return !blocked[g.left[e]] && !blocked[g.right[e]];
+        });
+        if (!free) continue;
+        if (!search.find(strand_edges, strand_edges.front(), strand_edges.back(), s.length, blocked, path_faces,
+                         crossed))
+            continue;
+        Move mv{s.first, s.length, {}, {}};
+        // The new strand crosses each edge from one of its faces to the
+        // other: left to right gives a positive crossing when the new strand
+        // is over (its direction turned a quarter counterclockwise is then
+        // the edge's), a negative one when it is under.
+        for (const auto& [e, from] : crossed) {
+            mv.crossed.push_back(e);
+            mv.signs.push_back(static_cast<std::int8_t>((from == g.left[e]) == over ? 1 : -1));
+        }
+        moves.push_back(std::move(mv));
+        for (const std::uint32_t e : strand_edges) blocked[g.left[e]] = blocked[g.right[e]] = 1;
+        for (const std::uint32_t f : path_faces) blocked[f] = 1;
+    }
+    if (moves.empty()) return 0;
+    const std::size_t before = d.crossings();
+    d = with_moves(d, moves, over);
+    return before - d.crossings();
+}
+
+std::size_t pass_strands_until_stable(KnotDiagram& d) {
+    const std::size_t before = d.crossings();
+    reduce_diagram(d);
+    for (bool changed = true; changed && d.crossings() > 0;) {
+        cancellation_point();
+        changed = false;
+        for (const bool over : {true, false}) {
+            if (d.crossings() > 0 && pass_strands(d, over) > 0) {
+                reduce_diagram(d);
+                changed = true;
+            }
+        }
+    }
+    return before - d.crossings();
+}
+
+}  // namespace skeinlab

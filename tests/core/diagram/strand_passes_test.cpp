@@ -1,0 +1,86 @@
+// Strand passes: a pass never changes the knot (the HOMFLY-PT polynomial, which
+// tells a knot from its mirror image, and the Alexander polynomial of larger
+// diagrams stay), keeps the diagram planar, and removes crossings that R1 and
+// R2 moves cannot.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "curves.hpp"
+#include "diagram/reidemeister.hpp"
+#include "diagram/strand_passes.hpp"
+#include "invariants/alexander.hpp"
+#include "invariants/homfly_sweep.hpp"
+
+namespace skeinlab {
+namespace {
+
+using testing::closed;
+using testing::seeded_walk;
+
+std::string polynomial(const KnotDiagram& d) { return alexander_polynomial(alexander_matrix(d)).text(); }
+
+KnotDiagram reduced_diagram_of(const Chain& ring) {
+    std::optional<KnotDiagram> d = diagram_of_projection(closed(ring));
+    EXPECT_TRUE(d);
+    if (!d) return {};
+    reduce_diagram(*d);
+    return *d;
+}
+
+struct Walk {
+    std::size_t steps;
+    double pull;  // toward the centre: compact walks for larger pulls
+};
+
+class StrandPasses : public ::testing::TestWithParam<Walk> {};
+
+TEST_P(StrandPasses, KeepTheKnotAndPlanarityOverAndUnder) {
+    const Walk w = GetParam();
+    std::size_t removed = 0;
+    for (std::uint64_t seed = 1; seed <= 12; ++seed) {
+        SCOPED_TRACE(seed);
+        KnotDiagram d = reduced_diagram_of(seeded_walk(w.steps, seed, w.pull));
+        if (seed % 2 == 0) d = mirror_image(d);
+        const std::optional<Laurent2> homfly = homfly_polynomial_sweep(d);
+        const std::string alexander = polynomial(d);
+        for (const bool over : {true, false, true}) {
+            const std::size_t before = d.crossings();
+            const std::size_t gone = pass_strands(d, over);
+            ASSERT_EQ(before - gone, d.crossings());
+            removed += gone;
+            ASSERT_TRUE(is_planar(d));
+            reduce_diagram(d);
+        }
+        EXPECT_EQ(polynomial(d), alexander);
+        if (homfly) EXPECT_EQ(homfly_polynomial_sweep(d), homfly);
+    }
+    EXPECT_GT(removed, 0u) << "strand passes removed nothing R1 and R2 had left";
+}
+
+INSTANTIATE_TEST_SUITE_P(Walks, StrandPasses,
+                         ::testing::Values(Walk{60, 0.0}, Walk{90, 0.1}, Walk{400, 0.02}, Walk{500, 0.08}),
+                         [](const auto& info) { return "steps_" + std::to_string(info.param.steps); });
+
+TEST(StrandPasses, UntilStableLeavesNoShorterPathAndKeepsTheKnot) {
+    KnotDiagram d = reduced_diagram_of(seeded_walk(500, 3, 0.05));
+    const std::string alexander = polynomial(d);
+    const std::size_t before = d.crossings();
+    const std::size_t removed = pass_strands_until_stable(d);
+    EXPECT_EQ(removed, before - d.crossings());
+    EXPECT_LT(d.crossings(), before);
+    EXPECT_EQ(pass_strands(d, true), 0u);
+    EXPECT_EQ(pass_strands(d, false), 0u);
+    EXPECT_EQ(polynomial(d), alexander);
+    EXPECT_TRUE(is_planar(d));
+}
+
+TEST(StrandPasses, DiagramsWithoutCrossingsAreLeftAlone) {
+    KnotDiagram empty;
+    EXPECT_EQ(pass_strands(empty, true), 0u);
+    EXPECT_EQ(pass_strands_until_stable(empty), 0u);
+    EXPECT_TRUE(empty.walk.empty());
+}
+
+}  // namespace
+}  // namespace skeinlab
