@@ -1,22 +1,31 @@
-// Typing long and compact rings, stage by stage: KMT reduction, crossing
-// search and the exact determinant, with the size of the diagram before and
-// after KMT.
+// Typing long and compact rings, stage by stage, as knot typing does it: KMT
+// reduction, crossing search, the simplification of large diagrams
+// (Reidemeister moves and strand passes) and the exact determinant, with the
+// size of the diagram after each and the peak memory of each chain.
 //
-// usage: long_chain_bench [--quick | walk N | globule N | --write walk|globule N FILE]
+// usage: long_chain_bench [--quick | KIND N [SEED] | --write KIND N FILE [SEED]]
 //
-// --write saves one chain as an XYZ frame, to time other builds on the same input.
+// KIND is walk, globule or confined. --write saves one chain as an XYZ frame,
+// to time other builds on the same input.
 //
-// Chains come from a fixed-seed generator: random-walk rings of unit Gaussian
-// steps, and compact globules (random walks pulled toward their centre, the
-// shape of a collapsed polymer). Times are wall-clock on one thread.
+// Chains come from fixed-seed generators (seed 1 unless given): random-walk
+// rings of unit Gaussian steps; globules, random walks pulled toward their
+// centre (the shape of a collapsed polymer); confined walks, each position
+// 0.9 times the last plus a random unit step (a ring squeezed into a ball of
+// a few bond lengths whatever its length: the densest of the three). Times are
+// wall-clock on one thread; peak memory is the process's resident peak,
+// reset before each chain.
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <random>
 #include <string>
 
 #include "analysis/knottype.hpp"
+#include "diagram/knot_diagram.hpp"
+#include "diagram/reidemeister.hpp"
 #include "geometry/crossings.hpp"
 #include "invariants/alexander.hpp"
 #include "io/xyz.hpp"
@@ -41,6 +50,36 @@ Chain random_walk(std::size_t n, std::uint64_t seed, double pull) {
 // A pull of n^(-2/3) keeps the walk within a ball of radius about n^(1/3).
 Chain globule(std::size_t n, std::uint64_t seed) { return random_walk(n, seed, 10 * std::pow(double(n), -2.0 / 3.0)); }
 
+Chain confined(std::size_t n, std::uint64_t seed) {
+    std::mt19937_64 rng(seed);
+    std::normal_distribution<double> normal;
+    Chain c;
+    Point3 p{0, 0, 0};
+    for (std::size_t i = 0; i < n; ++i) {
+        c.push_back(p);
+        const double x = normal(rng), y = normal(rng), z = normal(rng);
+        const double r = std::sqrt(x * x + y * y + z * z);
+        p = {0.9 * p.x + x / r, 0.9 * p.y + y / r, 0.9 * p.z + z / r};
+    }
+    return c;
+}
+
+Chain make_chain(const char* kind, std::size_t n, std::uint64_t seed) {
+    if (std::strcmp(kind, "walk") == 0) return random_walk(n, seed, 0.0);
+    if (std::strcmp(kind, "confined") == 0) return confined(n, seed);
+    return globule(n, seed);
+}
+
+// The process's resident peak in MB since the last reset.
+long peak_mb() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6)) / 1024;
+    return -1;
+}
+void reset_peak() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
 std::size_t count_crossings(const Chain& closed) {
     Chain p = closed;
     choose_projection(p);
@@ -53,7 +92,8 @@ double seconds_since(std::chrono::steady_clock::time_point t0) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
-void run(const char* kind, const Chain& chain) {
+void run(const char* kind, std::uint64_t seed, const Chain& chain) {
+    reset_peak();
     Chain closed = chain;
     closed.push_back(closed.front());
     const std::size_t before = chain.size() <= 20000 ? count_crossings(closed) : 0;
@@ -67,51 +107,62 @@ void run(const char* kind, const Chain& chain) {
     t0 = std::chrono::steady_clock::now();
     Chain projected = work;
     choose_projection(projected);
-    const auto records = find_crossings(projected);
+    std::optional<KnotDiagram> diagram = diagram_of_projection(projected);
     const double t_cross = seconds_since(t0);
+    if (!diagram) {
+        std::printf("%-8s %7zu: no knot diagram in this projection\n", kind, chain.size());
+        return;
+    }
+    const std::size_t crossings = diagram->crossings();
+
+    // As knot typing does: large diagrams simplified first.
+    t0 = std::chrono::steady_clock::now();
+    if (crossings >= kSimplifiedCrossings) simplify_diagram(*diagram, kSimplifySeed);
+    const double t_simplify = seconds_since(t0);
 
     t0 = std::chrono::steady_clock::now();
-    const AlexanderMatrix matrix = alexander_matrix(projected);
     AlexanderStats stats;
-    const ExactPolynomial poly = alexander_polynomial(matrix, &stats);
+    const ExactPolynomial poly = alexander_polynomial(alexander_matrix(*diagram), &stats);
     const double t_det = seconds_since(t0);
-    const std::string text = poly.text();
     const std::size_t degree = poly.small ? (poly.small->coeffs.empty() ? 0 : poly.small->coeffs.size() - 1)
                                           : poly.big.size() - 1;
     char before_text[32];
     if (before) std::snprintf(before_text, sizeof before_text, "%zu", before);
     else std::snprintf(before_text, sizeof before_text, "-");
-    std::printf("%-8s %7zu %6zu %10s %9zu %8.3f %8.3f %8.3f %8.3f %6zu %6zu %5zu  %s\n", kind, chain.size(),
-                work.size() - 1, before_text, matrix.crossings, t_kmt, t_cross, t_det, t_kmt + t_cross + t_det,
-                degree, stats.evaluations, stats.primes, stats.dense ? "dense" : (stats.symmetric ? "t+1/t" : "t"));
+    std::printf("%-8s %4llu %7zu %6zu %10s %9zu %10zu %7.3f %7.3f %8.3f %8.3f %8.3f %6zu %6zu %5zu %6s %7ld\n", kind,
+                static_cast<unsigned long long>(seed), chain.size(), work.size() - 1, before_text, crossings,
+                diagram->crossings(), t_kmt, t_cross, t_simplify, t_det, t_kmt + t_cross + t_simplify + t_det, degree,
+                stats.evaluations, stats.primes, stats.dense ? "dense" : (stats.symmetric ? "t+1/t" : "t"), peak_mb());
+    std::fflush(stdout);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
-    if (argc == 5 && std::strcmp(argv[1], "--write") == 0) {
-        const std::size_t n = std::stoul(argv[3]);
-        const Chain chain = std::strcmp(argv[2], "walk") == 0 ? random_walk(n, 1, 0.0) : globule(n, 1);
+    if ((argc == 5 || argc == 6) && std::strcmp(argv[1], "--write") == 0) {
+        const std::uint64_t seed = argc == 6 ? std::stoull(argv[5]) : 1;
+        const Chain chain = make_chain(argv[2], std::stoul(argv[3]), seed);
         Result<FileWriter> writer = FileWriter::open(argv[4], false);
         if (!writer || !write_data_xyz(chain, writer.value()) || !writer.value().close()) return 1;
         return 0;
     }
-    const bool single = argc > 2;
-    std::printf("%-8s %7s %6s %10s %9s %8s %8s %8s %8s %6s %6s %5s  %s\n", "chain", "points", "kmt", "cross-in",
-                "cross-kmt", "kmt s", "cross s", "det s", "total s", "degree", "evals", "primes", "method");
-    if (single) {
-        const std::size_t n = std::stoul(argv[2]);
-        run(argv[1], std::strcmp(argv[1], "walk") == 0 ? random_walk(n, 1, 0.0) : globule(n, 1));
+    std::printf("%-8s %4s %7s %6s %10s %9s %9s %7s %7s %8s %8s %8s %6s %6s %5s %6s %7s\n", "chain", "seed", "points",
+                "kmt", "cross-in", "cross-kmt", "simplified", "kmt s", "cross s", "simpl s", "det s", "total s",
+                "degree", "evals", "primes", "method", "peak MB");
+    if (argc > 2 && !quick) {
+        const std::uint64_t seed = argc > 3 ? std::stoull(argv[3]) : 1;
+        run(argv[1], seed, make_chain(argv[1], std::stoul(argv[2]), seed));
         return 0;
     }
     for (const std::size_t n : {1000u, 10000u, 100000u}) {
         if (quick && n > 10000) continue;
-        run("walk", random_walk(n, 1, 0.0));
+        run("walk", 1, random_walk(n, 1, 0.0));
     }
     for (const std::size_t n : {300u, 500u, 1000u, 2000u}) {
         if (quick && n > 1000) continue;
-        run("globule", globule(n, 1));
+        run("globule", 1, globule(n, 1));
     }
+    for (const std::size_t n : {500u, 1000u}) run("confined", 1, confined(n, 1));
     return 0;
 }

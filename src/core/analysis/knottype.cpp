@@ -86,15 +86,6 @@ std::vector<Chain> fallback_projections(const Chain& points) {
     return out;
 }
 
-namespace {
-
-// Diagrams of this many crossings or more are simplified before their
-// determinant (with this seed for the R3 search).
-constexpr std::size_t kSimplifiedCrossings = 1000;
-constexpr std::uint64_t kSimplifySeed = 0x4B6E6F74;
-
-}  // namespace
-
 Result<std::string> compute_knottype_from_chain(const Chain& points, const AlexanderTable& table, bool debug) {
     if (points.size() < 3) return std::string("1");
     Chain pts = points;

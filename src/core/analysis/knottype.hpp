@@ -32,6 +32,11 @@ struct KnotTypeOptions {
     KnotInvariant invariant = KnotInvariant::Alexander;
 };
 
+// Diagrams of this many crossings or more are simplified (Reidemeister moves,
+// strand passes) before their determinant, with this seed for the R3 search.
+inline constexpr std::size_t kSimplifiedCrossings = 1000;
+inline constexpr std::uint64_t kSimplifySeed = 0x4B6E6F74;
+
 // Exchanges coordinates so that the axis of strictly smallest extent becomes
 // the height; on a tie the projection stays along z.
 void choose_projection(Chain& points);
