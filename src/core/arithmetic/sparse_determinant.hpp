@@ -18,26 +18,11 @@
 #include <utility>
 #include <vector>
 
+#include "arithmetic/elimination_order.hpp"
 #include "arithmetic/modular.hpp"
 
 namespace skeinlab {
 
-// One matrix entry: c0 + c1 t in column `col`.
-struct LinearEntry {
-    std::uint32_t col;
-    std::int64_t c0;
-    std::int64_t c1;
-};
-
-// A pivot order of nested dissection for a matrix of this pattern (rows as
-// SparseDeterminant takes them): rows matched to columns holding an entry of
-// theirs, the graph joining rows whose matched columns meet, cut recursively
-// by a middle level of a breadth-first search from a far vertex, each side
-// ordered before the separator. On the planar graphs of knot diagrams the
-// fill grows far slower than under a greedy pivot search. Empty when the
-// pattern has no perfect matching (the matrix is then singular).
-std::vector<std::pair<std::uint32_t, std::uint32_t>> nested_dissection_order(
-    std::size_t n, const std::vector<std::vector<LinearEntry>>& rows);
 
 class SparseDeterminant {
 public:

@@ -53,14 +53,18 @@ TEST_P(StrandPasses, KeepTheKnotAndPlanarityOverAndUnder) {
             reduce_diagram(d);
         }
         EXPECT_EQ(polynomial(d), alexander);
-        if (homfly) EXPECT_EQ(homfly_polynomial_sweep(d), homfly);
+        if (homfly) {
+            EXPECT_EQ(homfly_polynomial_sweep(d), homfly);
+        }
     }
     EXPECT_GT(removed, 0u) << "strand passes removed nothing R1 and R2 had left";
 }
 
 INSTANTIATE_TEST_SUITE_P(Walks, StrandPasses,
                          ::testing::Values(Walk{60, 0.0}, Walk{90, 0.1}, Walk{400, 0.02}, Walk{500, 0.08}),
-                         [](const auto& info) { return "steps_" + std::to_string(info.param.steps); });
+                         [](const ::testing::TestParamInfo<Walk>& walk) {
+                             return "steps_" + std::to_string(walk.param.steps);
+                         });
 
 TEST(StrandPasses, UntilStableLeavesNoShorterPathAndKeepsTheKnot) {
     KnotDiagram d = reduced_diagram_of(seeded_walk(500, 3, 0.05));
