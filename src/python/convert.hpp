@@ -157,6 +157,9 @@ template <class Body>
 PyObject* guarded(Body&& body) noexcept {
     try {
         return body();
+    } catch (const MemoryNeeded& e) {
+        PyErr_SetString(PyExc_MemoryError, e.what());
+        return nullptr;
     } catch (const std::bad_alloc&) {
         return PyErr_NoMemory();
     } catch (const InternalError& e) {

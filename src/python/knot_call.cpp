@@ -78,7 +78,13 @@ std::optional<KnotCall> prepare_knot_call(const char* function, PyObject* const*
 PyObject* raise_failure(const Failure& failure) {
     switch (failure.kind) {
         case Failure::Kind::Internal: return raise_internal_error(failure.message);
-        case Failure::Kind::OutOfMemory: return PyErr_NoMemory();
+        case Failure::Kind::OutOfMemory:
+            // Refused before allocating: the message says how much was needed.
+            if (!failure.message.empty()) {
+                PyErr_SetString(PyExc_MemoryError, failure.message.c_str());
+                return nullptr;
+            }
+            return PyErr_NoMemory();
         case Failure::Kind::Cancelled:
             // Only a signal handler that raised cancels a call; its exception is set.
             if (!PyErr_Occurred()) PyErr_SetNone(PyExc_KeyboardInterrupt);

@@ -70,3 +70,25 @@ def test_table_rows_with_huge_exponents(tmp_path):
 def test_a_file_without_line_breaks(tmp_path):
     out = run_limited("skeinlab.knot_type('/dev/zero')", tmp_path)
     assert out == "RuntimeError: failed to parse data: line 1 is longer than 1048576 bytes", out
+
+
+@pytest.mark.parametrize("threads", [1, 2])
+def test_a_determinant_beyond_the_memory_allowed_says_what_it_needs(tmp_path, threads):
+    # A compact globule of 1,000 beads needs about 15 MB; SKEINLAB_MAX_MEMORY allows 2 MB.
+    out = run_limited(f"""
+        import numpy as np
+        steps = np.random.default_rng(1).normal(size=(1000, 3))
+        steps /= np.linalg.norm(steps, axis=1, keepdims=True)
+        globule = np.zeros((1000, 3))
+        for i in range(1, 1000):
+            globule[i] = 0.9 * globule[i - 1] + steps[i]
+        try:
+            skeinlab.knot_type(globule, threads={threads})
+        except MemoryError as error:
+            print("MemoryError:", error)
+        print(skeinlab.knot_type(globule[:60], threads={threads}))
+    """, tmp_path, env={"SKEINLAB_MAX_MEMORY": "2M"})
+    first, second = out.splitlines()
+    assert first.startswith("MemoryError: the exact determinant of this diagram's matrix (")
+    assert first.endswith("; 2.1 MB available")
+    assert second.startswith("['")  # small chains are still typed

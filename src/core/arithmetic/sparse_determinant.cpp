@@ -1,13 +1,14 @@
 #include "arithmetic/sparse_determinant.hpp"
 
 #include <algorithm>
-#include <deque>
 #include <functional>
 #include <queue>
 #include <type_traits>
 #include <utility>
 
+#include "base/error.hpp"
 #include "runtime/cancel.hpp"
+#include "runtime/memory.hpp"
 #include "runtime/pool.hpp"
 
 namespace skeinlab {
@@ -25,9 +26,8 @@ constexpr std::size_t kParallelOps = std::size_t{1} << 16;
 
 // A recorded program keeps every value it makes, four points at a time, for
 // the fastest replays; one whose values would take more than its budget
-// (set_plain_program_bytes) is recorded again in compact form (slots reused,
-// nested dissection order): far less memory, replays about 1.5 times slower
-// per operation.
+// (set_plain_program_bytes) is recorded again in compact form (slots reused):
+// far less memory, replays about 1.5 times slower per operation.
 
 }  // namespace
 
@@ -175,30 +175,35 @@ std::uint64_t SparseDeterminant::eliminate(const modular::Field& f, std::uint64_
     // (compact_ describes the recorded program: only a recording changes it.)
     if (record) compact_ = false;
     outgrown_ = false;
-    const std::uint64_t value = eliminate(f, x, record, nullptr, nullptr);
+    const std::uint64_t value = eliminate_once(f, x, record);
     if (!record || (!outgrown_ && (!have_program_ || kLanes * std::size_t{total_slots_} * sizeof(std::uint64_t) <=
                                                          plain_program_bytes_)))
         return value;
     // The plain recording stopped when its operations outgrew the budget, or
-    // finished above it: release what it made before recording again.
+    // finished above it: release what it made before recording again, with
+    // the slots reused (only what is alive kept) and the same pivot search.
+    // (Nested dissection, tried here, made ten times more operations than the
+    // pivot search on simplified diagrams, whose long strands join distant
+    // rows.)
     std::vector<Op>().swap(ops_);
-    // The program's values would not fit: record it again with its slots
-    // reused (only what is alive kept), in the order of nested dissection,
-    // which also makes fewer operations (or by the pivot search when a pivot
-    // of that order is zero here).
     compact_ = true;
-    const std::vector<std::pair<std::uint32_t, std::uint32_t>> order = nested_dissection_order(n_, pattern_);
-    if (!order.empty()) {
-        bool failed = false;
-        const std::uint64_t again = eliminate(f, x, true, &order, &failed);
-        if (!failed) return again;
-    }
-    return eliminate(f, x, true, nullptr, nullptr);
+    return eliminate_once(f, x, true);
 }
 
-std::uint64_t SparseDeterminant::eliminate(const modular::Field& f, std::uint64_t x, bool record,
-                                           const std::vector<std::pair<std::uint32_t, std::uint32_t>>* order,
-                                           bool* failed) {
+void SparseDeterminant::refuse_beyond_memory(std::size_t slots, std::size_t available) const {
+    // The program (its operations, their slots, updates and steps), the
+    // elimination's work space (at most every live value with its column
+    // list place) and one replay buffer of the values.
+    const std::size_t program = ops_.size() * (sizeof(Op) + (compact_ ? sizeof(std::uint32_t) : 0)) +
+                                updates_.size() * sizeof(Update) + steps_.size() * sizeof(Step);
+    const std::size_t values = slots * (sizeof(Entry) + sizeof(std::uint32_t) + kLanes * sizeof(std::uint64_t));
+    if (program + values > available)
+        throw MemoryNeeded("the exact determinant of this diagram's matrix (" + std::to_string(n_) +
+                           " rows) needs more than " + memory_text(program + values) + " of memory; " +
+                           memory_text(available) + " available");
+}
+
+std::uint64_t SparseDeterminant::eliminate_once(const modular::Field& f, std::uint64_t x, bool record) {
     cancellation_point();
     const std::size_t n = n_;
     // Arithmetic in Montgomery form. Rows are updated as pivot * row - a * pivot
@@ -224,6 +229,7 @@ std::uint64_t SparseDeterminant::eliminate(const modular::Field& f, std::uint64_
             ++col_count_[e.col];
         }
     }
+    const std::size_t available = record ? available_memory() : 0;
     if (record) {
         // Until this recording ends, there is no program to replay.
         have_program_ = false;
@@ -256,12 +262,7 @@ std::uint64_t SparseDeterminant::eliminate(const modular::Field& f, std::uint64_
     // Columns by their current count; stale heap entries are skipped.
     using Item = std::pair<std::uint32_t, std::uint32_t>;  // (count, column)
     std::priority_queue<Item, std::vector<Item>, std::greater<Item>> heap;
-    if (!order)
-        for (std::size_t c = 0; c < n; ++c) heap.push({col_count_[c], static_cast<std::uint32_t>(c)});
-    // With an order, the rows still to be eliminated, in it.
-    std::deque<std::uint32_t> queue;
-    if (order)
-        for (const auto& [r, col] : *order) queue.push_back(r);
+    for (std::size_t c = 0; c < n; ++c) heap.push({col_count_[c], static_cast<std::uint32_t>(c)});
 
     std::vector<Item> popped;
     std::vector<std::uint32_t> pivot_col(n, 0);
@@ -281,10 +282,11 @@ std::uint64_t SparseDeterminant::eliminate(const modular::Field& f, std::uint64_
         // records the program compact instead (before its values are ever
         // allocated).
         if (record && !compact_ && kLanes * std::size_t{slots} * sizeof(std::uint64_t) > plain_program_bytes_) {
-            if (failed) *failed = true;
             outgrown_ = true;
             return 0;
         }
+        // A recording stops before it takes more memory than there is.
+        if (record) refuse_beyond_memory(slots, available);
         // Markowitz: among the few columns with the fewest entries, the
         // non-zero entry whose row and column lengths (r - 1)(c - 1) promise
         // the least fill.
@@ -306,31 +308,7 @@ std::uint64_t SparseDeterminant::eliminate(const modular::Field& f, std::uint64_
             }
             holders.resize(kept);
         };
-        if (order) {
-            // The next row of the order, its pivot the non-zero entry whose
-            // column has fewest entries. A row with none left (its entries
-            // can cancel: the rows of the full matrix sum to zero) waits for
-            // the end; when only such rows are left, the order has failed.
-            for (std::size_t waited = 0; pivot == kNone; ++waited) {
-                if (waited > queue.size()) {
-                    *failed = true;
-                    return 0;
-                }
-                const std::uint32_t r = queue.front();
-                queue.pop_front();
-                for (const Entry& e : rows_[r])
-                    if (e.value != 0 && !col_done_[e.col] && (c == kNone || col_count_[e.col] < col_count_[c] ||
-                                                              (col_count_[e.col] == col_count_[c] && e.col < c)))
-                        c = e.col;
-                if (c == kNone) {
-                    queue.push_back(r);
-                    continue;
-                }
-                pivot = r;
-            }
-            clean_holders(c);
-        }
-        while (!order && looked < kMarkowitzColumns && !heap.empty()) {
+        while (looked < kMarkowitzColumns && !heap.empty()) {
             const Item top = heap.top();
             heap.pop();
             if (col_done_[top.second] || top.first != col_count_[top.second]) continue;
@@ -374,7 +352,7 @@ std::uint64_t SparseDeterminant::eliminate(const modular::Field& f, std::uint64_
         for (const Entry& e : prow) {
             if (e.col == c) continue;
             --col_count_[e.col];
-            if (!order) heap.push({col_count_[e.col], e.col});
+            heap.push({col_count_[e.col], e.col});
         }
 
         for (const std::uint32_t r : candidates) {
@@ -398,7 +376,7 @@ std::uint64_t SparseDeterminant::eliminate(const modular::Field& f, std::uint64_
                     scratch_.push_back({pe.col, next_slot(kNone, pe.slot), m.sub(0, m.mul(factor, pe.value))});
                     col_rows_[pe.col].push_back(r);
                     ++col_count_[pe.col];
-                    if (!order) heap.push({col_count_[pe.col], pe.col});
+                    heap.push({col_count_[pe.col], pe.col});
                 } else {
                     const std::uint32_t col = row[a].col;
                     if (col != c) {
@@ -407,7 +385,7 @@ std::uint64_t SparseDeterminant::eliminate(const modular::Field& f, std::uint64_
                             scratch_.push_back({col, next_slot(row[a].slot, prow[b].slot), v});
                         } else {
                             --col_count_[col];
-                            if (!order) heap.push({col_count_[col], col});
+                            heap.push({col_count_[col], col});
                         }
                     }
                     ++a;

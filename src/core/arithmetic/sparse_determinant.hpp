@@ -7,7 +7,10 @@
 // The first evaluation records its elimination as a straight-line program
 // (every entry it creates, from which two entries and by which pivot); later
 // evaluations at other points and primes replay it on a flat array, and fall
-// back to a fresh elimination when one of its pivots is zero there. Called on
+// back to a fresh elimination when one of its pivots is zero there. A program
+// too large for its budget is recorded compact (only live values kept), and a
+// recording that would take more memory than is available stops with
+// MemoryNeeded, saying how much it needs. Called on
 // a pool worker, the replays of a batch of points are spread over the pool
 // (idle workers help), each worker with its own buffer when the buffers fit
 // the memory budget; the values are the same whoever computes them.
@@ -18,11 +21,16 @@
 #include <utility>
 #include <vector>
 
-#include "arithmetic/elimination_order.hpp"
 #include "arithmetic/modular.hpp"
 
 namespace skeinlab {
 
+// One matrix entry: c0 + c1 t in column `col`.
+struct LinearEntry {
+    std::uint32_t col;
+    std::int64_t c0;
+    std::int64_t c1;
+};
 
 class SparseDeterminant {
 public:
@@ -34,7 +42,9 @@ public:
 
     // A program whose values (four points at a time) would take more than
     // this many bytes is recorded in compact form; set before the first
-    // evaluation (default 1 GiB; 0 makes every program compact).
+    // evaluation (default 1 GiB; 0 makes every program compact). Evaluations
+    // throw MemoryNeeded (a std::bad_alloc) when even the compact program
+    // outgrows the memory available (runtime/memory.hpp).
     void set_plain_program_bytes(std::size_t bytes) { plain_program_bytes_ = bytes; }
 
     // The determinant at t = x, modulo f.p.
@@ -73,11 +83,13 @@ private:
     // (keeping entries that happen to be zero, so that the program holds at
     // every point).
     std::uint64_t eliminate(const modular::Field& f, std::uint64_t x, bool record);
-    // With `order` (pivots as (row, column) in elimination order), the
-    // pivots are taken in that order instead of searched; `failed` is set,
-    // and nothing recorded kept, when one of them is zero at x.
-    std::uint64_t eliminate(const modular::Field& f, std::uint64_t x, bool record,
-                            const std::vector<std::pair<std::uint32_t, std::uint32_t>>* order, bool* failed);
+    // One elimination with pivot search (recording the program when asked);
+    // a plain recording stops and sets outgrown_ when its values would pass
+    // plain_program_bytes_.
+    std::uint64_t eliminate_once(const modular::Field& f, std::uint64_t x, bool record);
+    // Throws MemoryNeeded when the program recorded so far, with `slots`
+    // values, takes more than `available` bytes.
+    void refuse_beyond_memory(std::size_t slots, std::size_t available) const;
     // Runs the program on kLanes points at once; ok[i] is false where a pivot
     // is zero at xs[i].
     static constexpr std::size_t kLanes = 4;

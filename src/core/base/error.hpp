@@ -4,6 +4,7 @@
 // the frame drivers and the Python boundary catch.
 #pragma once
 
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -67,6 +68,18 @@ inline Status ok_status() { return Unit{}; }
 class InternalError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+};
+
+// Thrown before a computation allocates memory it cannot have: a kind of
+// std::bad_alloc (whoever handles running out of memory handles it), whose
+// message says how much the computation needs and how much is available.
+class MemoryNeeded : public std::bad_alloc {
+public:
+    explicit MemoryNeeded(std::string message) : message_(std::move(message)) {}
+    const char* what() const noexcept override { return message_.c_str(); }
+
+private:
+    std::string message_;
 };
 
 // "{description} (os error {errnum})", the description being the C library's.

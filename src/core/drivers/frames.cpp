@@ -40,8 +40,10 @@ Outcome<std::vector<T>> run_items(std::size_t count, std::optional<std::uint64_t
             slots[i] = Outcome<T>(Failure{"cancelled", Failure::Kind::Cancelled});
         } catch (const InternalError& e) {
             slots[i] = Outcome<T>(Failure{e.what(), Failure::Kind::Internal});
+        } catch (const MemoryNeeded& e) {
+            slots[i] = Outcome<T>(Failure{e.what(), Failure::Kind::OutOfMemory});
         } catch (const std::bad_alloc&) {
-            slots[i] = Outcome<T>(Failure{"out of memory", Failure::Kind::OutOfMemory});
+            slots[i] = Outcome<T>(Failure{"", Failure::Kind::OutOfMemory});
         } catch (const std::exception& e) {
             slots[i] = Outcome<T>(Failure{e.what(), Failure::Kind::Internal});
         }

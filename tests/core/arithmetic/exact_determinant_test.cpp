@@ -3,12 +3,15 @@
 // against an independent fraction-free elimination in 128-bit integers.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <random>
+#include <string>
 
 #include "analysis/knottype.hpp"
 #include "arithmetic/bigint.hpp"
 #include "arithmetic/modular.hpp"
 #include "arithmetic/sparse_determinant.hpp"
+#include "base/error.hpp"
 #include "curves.hpp"
 #include "invariants/alexander.hpp"
 #include "reduction/kmt.hpp"
@@ -225,8 +228,8 @@ AlexanderMatrix matrix_of_ring(Chain c) {
 
 TEST(SparseDeterminant, CompactProgramsOfKnotDiagramsAgreeWithPlainOnes) {
     // Alexander minors of walks and globules (hundreds to thousands of
-    // crossings: nested dissection applies), evaluated in batches (the
-    // replays) and alone, plain and compact.
+    // crossings), evaluated in batches (the replays) and alone, plain and
+    // compact.
     for (const auto& [n, pull] : {std::pair{3000u, 0.0}, std::pair{400u, 0.2}}) {
         const AlexanderMatrix matrix = matrix_of_ring(seeded_walk(n, 3, pull));
         const std::size_t k = matrix.crossings - 1;
@@ -246,6 +249,30 @@ TEST(SparseDeterminant, CompactProgramsOfKnotDiagramsAgreeWithPlainOnes) {
             EXPECT_EQ(compact.evaluate(f, 5), plain.evaluate(f, 5));
         }
     }
+}
+
+TEST(SparseDeterminant, ARecordingBeyondTheMemoryAvailableStopsSayingWhatItNeeds) {
+    const AlexanderMatrix matrix = matrix_of_ring(seeded_walk(600, 2, 0.1));
+    const std::size_t k = matrix.crossings - 1;
+    std::vector<std::vector<LinearEntry>> minor(k);
+    for (std::size_t r = 0; r < k; ++r)
+        for (const LinearEntry& e : matrix.rows[r])
+            if (e.col < k) minor[r].push_back(e);
+    const Field f{modular::drawn_prime(0)};
+    ASSERT_EQ(setenv("SKEINLAB_MAX_MEMORY", "64K", 1), 0);
+    SparseDeterminant limited(k, minor);
+    std::string message;
+    try {
+        limited.evaluate(f, 5);
+    } catch (const MemoryNeeded& e) {
+        message = e.what();
+    }
+    unsetenv("SKEINLAB_MAX_MEMORY");
+    EXPECT_NE(message.find(" rows) needs more than "), std::string::npos) << message;
+    EXPECT_NE(message.find("; 0.1 MB available"), std::string::npos) << message;
+    // Without the limit the same matrix is evaluated.
+    SparseDeterminant unlimited(k, minor);
+    EXPECT_NE(unlimited.evaluate(f, 5), 0u);
 }
 
 TEST(AlexanderPolynomial, MatchesAnIndependentExactEliminationOnSeededChains) {
