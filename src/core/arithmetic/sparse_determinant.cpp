@@ -190,7 +190,7 @@ std::uint64_t SparseDeterminant::eliminate(const modular::Field& f, std::uint64_
     return eliminate_once(f, x, true);
 }
 
-void SparseDeterminant::refuse_beyond_memory(std::size_t slots, std::size_t available) const {
+void SparseDeterminant::refuse_beyond_memory(std::size_t slots, std::size_t step, std::size_t available) const {
     // The program (its operations, their slots, updates and steps), the
     // elimination's work space (at most every live value with its column
     // list place) and one replay buffer of the values.
@@ -199,8 +199,9 @@ void SparseDeterminant::refuse_beyond_memory(std::size_t slots, std::size_t avai
     const std::size_t values = slots * (sizeof(Entry) + sizeof(std::uint32_t) + kLanes * sizeof(std::uint64_t));
     if (program + values > available)
         throw MemoryNeeded("the exact determinant of this diagram's matrix (" + std::to_string(n_) +
-                           " rows) needs more than " + memory_text(program + values) + " of memory; " +
-                           memory_text(available) + " available");
+                           " rows) needs more memory than the " + memory_text(available) +
+                           " available: its elimination had reached " + memory_text(program + values) +
+                           " at pivot " + std::to_string(step + 1) + " of " + std::to_string(n_));
 }
 
 std::uint64_t SparseDeterminant::eliminate_once(const modular::Field& f, std::uint64_t x, bool record) {
@@ -286,7 +287,7 @@ std::uint64_t SparseDeterminant::eliminate_once(const modular::Field& f, std::ui
             return 0;
         }
         // A recording stops before it takes more memory than there is.
-        if (record) refuse_beyond_memory(slots, available);
+        if (record) refuse_beyond_memory(slots, step, available);
         // Markowitz: among the few columns with the fewest entries, the
         // non-zero entry whose row and column lengths (r - 1)(c - 1) promise
         // the least fill.
