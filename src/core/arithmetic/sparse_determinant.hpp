@@ -10,10 +10,10 @@
 // back to a fresh elimination when one of its pivots is zero there. A program
 // too large for its budget is recorded compact (only live values kept), and a
 // recording that would take more memory than is available stops with
-// MemoryNeeded, saying how much it needs. Called on
-// a pool worker, the replays of a batch of points are spread over the pool
-// (idle workers help), each worker with its own buffer when the buffers fit
-// the memory budget; the values are the same whoever computes them.
+// MemoryNeeded, saying how much it needs. Called on a pool worker, the
+// replays of a batch of points are spread over the pool (idle workers help),
+// each worker with its own buffer when the buffers fit the memory budget; the
+// values are the same whoever computes them.
 #pragma once
 
 #include <cstdint>
@@ -81,7 +81,7 @@ private:
 
     // Gaussian elimination with pivot search; records the program when asked
     // (keeping entries that happen to be zero, so that the program holds at
-    // every point).
+    // every point), compact when the plain one outgrows its budget.
     std::uint64_t eliminate(const modular::Field& f, std::uint64_t x, bool record);
     // One elimination with pivot search (recording the program when asked);
     // a plain recording stops and sets outgrown_ when its values would pass

@@ -184,7 +184,9 @@ std::size_t pass_strands(KnotDiagram& d, bool over) {
     std::vector<Move> moves;
     std::vector<std::uint32_t> strand_edges, path_faces;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> crossed;
-    for (const Strand& s : strands) {
+    for (std::size_t i = 0; i < strands.size(); ++i) {
+        if (i % 64 == 0) cancellation_point();
+        const Strand& s = strands[i];
         // The strand's edges: from the passage before it to the one after it.
         strand_edges.clear();
         for (std::uint32_t k = 0; k <= s.length; ++k) strand_edges.push_back((s.first + m - 1 + k) % m);

@@ -21,6 +21,7 @@ namespace skeinlab {
 // renumbered in walk order. Returns the number of crossings removed (0 when
 // nothing changed); the same diagram gives the same result everywhere. The
 // diagram must be planar. About linear in the diagram's size per sweep.
+// Checks for cancellation every few dozen strands.
 std::size_t pass_strands(KnotDiagram& diagram, bool over);
 
 // Strand passes over and under, with R1 and R2 removals between them, until
