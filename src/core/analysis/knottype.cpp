@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <optional>
 #include <vector>
 #include <utility>
 
@@ -108,38 +109,51 @@ Result<std::string> compute_knottype_from_chain(const Chain& points, const Alexa
         }
         return alexander_polynomial(m);
     };
-    ExactPolynomial polynomial = polynomial_of(matrix, pts);
-    if (!knot_like(polynomial) || matrix.dropped_crossing) {
+    // A projection that may lack a crossing is a last resort: its polynomial
+    // is computed only when no fallback projection is a clean knot diagram.
+    std::optional<ExactPolynomial> first;
+    if (!matrix.dropped_crossing) first = polynomial_of(matrix, pts);
+    if (matrix.dropped_crossing || !knot_like(*first)) {
         // Not a knot diagram, or one that may lack a crossing put on a vertex:
         // the first fallback projection that is a knot diagram as far as can
         // be told (knot-like, no crossing on a vertex). When none is: for a
         // projection that may lack a crossing, its own polynomial; otherwise
         // the first knot-like fallback, or the unknot when a fallback has no
         // crossings or none is knot-like (a chain that passes through itself
-        // has no knot type).
+        // has no knot type). Projections that may lack a crossing get their
+        // polynomial only when no clean one is found (then in order, as
+        // needed): a dense chain's may take long.
+        const std::vector<Chain> projections = fallback_projections(points);
+        std::vector<AlexanderMatrix> matrices;
+        std::vector<std::optional<ExactPolynomial>> polynomials(projections.size());
         std::optional<ExactPolynomial> clean;
+        for (std::size_t i = 0; i < projections.size() && !clean; ++i) {
+            matrices.push_back(alexander_matrix(projections[i]));
+            if (matrices[i].dropped_crossing) continue;
+            polynomials[i] = polynomial_of(matrices[i], projections[i]);
+            if (knot_like(*polynomials[i])) clean = polynomials[i];
+        }
         std::optional<ExactPolynomial> first_knot_like;
         bool unknot_first = false;
-        for (const Chain& projection : fallback_projections(points)) {
-            const AlexanderMatrix m = alexander_matrix(projection);
-            const ExactPolynomial p = polynomial_of(m, projection);
-            const bool like = knot_like(p);
-            if (!first_knot_like && !unknot_first) {
-                if (m.crossings == 0) unknot_first = true;
-                else if (like) first_knot_like = p;
+        for (std::size_t i = 0; i < matrices.size() && !clean && !first_knot_like && !unknot_first; ++i) {
+            if (matrices[i].crossings == 0) {
+                unknot_first = true;
+                continue;
             }
-            if (like && !m.dropped_crossing) {
-                clean = p;
-                break;
-            }
+            if (!polynomials[i]) polynomials[i] = polynomial_of(matrices[i], projections[i]);
+            if (knot_like(*polynomials[i])) first_knot_like = polynomials[i];
         }
         if (clean) {
-            polynomial = std::move(*clean);
-        } else if (!knot_like(polynomial)) {
-            if (unknot_first || !first_knot_like) return std::string("1");
-            polynomial = std::move(*first_knot_like);
+            first = std::move(*clean);
+        } else {
+            if (!first) first = polynomial_of(matrix, pts);
+            if (!knot_like(*first)) {
+                if (unknot_first || !first_knot_like) return std::string("1");
+                first = std::move(*first_knot_like);
+            }
         }
     }
+    const ExactPolynomial& polynomial = *first;
     if (polynomial.small)
         if (const std::string* name = table.lookup(*polynomial.small)) return *name;
     const std::string text = polynomial.text();
