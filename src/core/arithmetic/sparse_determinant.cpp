@@ -24,6 +24,9 @@ constexpr std::size_t kParallelBufferBytes = std::size_t{256} << 20;
 // another worker (small diagrams, typed by the thousand, stay on their thread).
 constexpr std::size_t kParallelOps = std::size_t{1} << 16;
 
+// A recording reads the memory available once it takes this much.
+constexpr std::size_t kMemoryReadAbove = std::size_t{64} << 20;
+
 // A recorded program keeps every value it makes, four points at a time, for
 // the fastest replays; one whose values would take more than its budget
 // (set_plain_program_bytes) is recorded again in compact form (slots reused):
@@ -190,18 +193,13 @@ std::uint64_t SparseDeterminant::eliminate(const modular::Field& f, std::uint64_
     return eliminate_once(f, x, true);
 }
 
-void SparseDeterminant::refuse_beyond_memory(std::size_t slots, std::size_t step, std::size_t available) const {
+std::size_t SparseDeterminant::recording_bytes(std::size_t slots) const {
     // The program (its operations, their slots, updates and steps), the
     // elimination's work space (at most every live value with its column
     // list place) and one replay buffer of the values.
     const std::size_t program = ops_.size() * (sizeof(Op) + (compact_ ? sizeof(std::uint32_t) : 0)) +
                                 updates_.size() * sizeof(Update) + steps_.size() * sizeof(Step);
-    const std::size_t values = slots * (sizeof(Entry) + sizeof(std::uint32_t) + kLanes * sizeof(std::uint64_t));
-    if (program + values > available)
-        throw MemoryNeeded("the exact determinant of this diagram's matrix (" + std::to_string(n_) +
-                           " rows) needs more memory than the " + memory_text(available) +
-                           " available: its elimination had reached " + memory_text(program + values) +
-                           " at pivot " + std::to_string(step + 1) + " of " + std::to_string(n_));
+    return program + slots * (sizeof(Entry) + sizeof(std::uint32_t) + kLanes * sizeof(std::uint64_t));
 }
 
 std::uint64_t SparseDeterminant::eliminate_once(const modular::Field& f, std::uint64_t x, bool record) {
@@ -230,7 +228,8 @@ std::uint64_t SparseDeterminant::eliminate_once(const modular::Field& f, std::ui
             ++col_count_[e.col];
         }
     }
-    const std::size_t available = record ? available_memory() : 0;
+    std::size_t available = 0;  // not read yet
+    const std::size_t check_above = record ? std::min(kMemoryReadAbove, environment_memory_limit()) : 0;
     if (record) {
         // Until this recording ends, there is no program to replay.
         have_program_ = false;
@@ -286,8 +285,20 @@ std::uint64_t SparseDeterminant::eliminate_once(const modular::Field& f, std::ui
             outgrown_ = true;
             return 0;
         }
-        // A recording stops before it takes more memory than there is.
-        if (record) refuse_beyond_memory(slots, step, available);
+        // A recording stops before it takes more memory than there is (read
+        // once it grows large: small diagrams, typed by the thousand, never
+        // read it).
+        if (record) {
+            const std::size_t bytes = recording_bytes(slots);
+            if (bytes > check_above) {
+                if (available == 0) available = available_memory();
+                if (bytes > available)
+                    throw MemoryNeeded("the exact determinant of this diagram's matrix (" + std::to_string(n_) +
+                                       " rows) needs more memory than the " + memory_text(available) +
+                                       " available: its program and values had grown to " + memory_text(bytes) +
+                                       " at pivot " + std::to_string(step + 1) + " of " + std::to_string(n_));
+            }
+        }
         // Markowitz: among the few columns with the fewest entries, the
         // non-zero entry whose row and column lengths (r - 1)(c - 1) promise
         // the least fill.

@@ -87,9 +87,8 @@ private:
     // a plain recording stops and sets outgrown_ when its values would pass
     // plain_program_bytes_.
     std::uint64_t eliminate_once(const modular::Field& f, std::uint64_t x, bool record);
-    // Throws MemoryNeeded when the program recorded so far, with `slots`
-    // values, takes more than `available` bytes (at elimination step `step`).
-    void refuse_beyond_memory(std::size_t slots, std::size_t step, std::size_t available) const;
+    // The memory of a recording so far, with `slots` values.
+    std::size_t recording_bytes(std::size_t slots) const;
     // Runs the program on kLanes points at once; ok[i] is false where a pivot
     // is zero at xs[i].
     static constexpr std::size_t kLanes = 4;

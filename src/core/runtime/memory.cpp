@@ -63,9 +63,13 @@ std::size_t available_memory() {
     if (const auto limit = number_in_file("/sys/fs/cgroup/memory.max"))
         if (const auto used = number_in_file("/sys/fs/cgroup/memory.current"))
             bytes = std::min(bytes, *limit > *used ? *limit - *used : 0);
+    return std::min(bytes, environment_memory_limit());
+}
+
+std::size_t environment_memory_limit() {
     if (const char* set = std::getenv("SKEINLAB_MAX_MEMORY"))
-        if (const auto limit = parse_memory_size(set)) bytes = std::min(bytes, *limit);
-    return bytes;
+        if (const auto limit = parse_memory_size(set)) return *limit;
+    return SIZE_MAX;
 }
 
 std::string memory_text(std::size_t bytes) {

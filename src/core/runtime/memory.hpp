@@ -11,8 +11,13 @@
 
 namespace skeinlab {
 
-// Bytes available now; SIZE_MAX when nothing can be read (no /proc).
+// Bytes available now; SIZE_MAX when nothing can be read (no /proc). Reads
+// a few files: call it when a computation grows large, not for every item.
 std::size_t available_memory();
+
+// The limit SKEINLAB_MAX_MEMORY sets (SIZE_MAX without one, or when it
+// cannot be read): cheap, for deciding when available_memory is worth a call.
+std::size_t environment_memory_limit();
 
 // A byte count as SKEINLAB_MAX_MEMORY gives it: digits and an optional suffix
 // K, M, G or T (powers of 1024), surrounding white space allowed. Nothing for

@@ -270,7 +270,7 @@ TEST(SparseDeterminant, ARecordingBeyondTheMemoryAvailableStopsSayingWhatItNeeds
     unsetenv("SKEINLAB_MAX_MEMORY");
     const std::string rows = std::to_string(k);
     EXPECT_EQ(message.find("the exact determinant of this diagram's matrix (" + rows +
-                           " rows) needs more memory than the 0.1 MB available: its elimination had reached "),
+                           " rows) needs more memory than the 0.1 MB available: its program and values had grown to "),
               0u)
         << message;
     EXPECT_NE(message.find(" of " + rows), std::string::npos) << message;

@@ -1,6 +1,7 @@
 // Memory sizes as SKEINLAB_MAX_MEMORY gives them, and their text.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -35,8 +36,10 @@ TEST(MemorySize, TextInDecimalUnits) {
 
 TEST(MemorySize, TheEnvironmentLimitBoundsWhatIsAvailable) {
     ASSERT_EQ(setenv("SKEINLAB_MAX_MEMORY", "5M", 1), 0);
+    EXPECT_EQ(environment_memory_limit(), std::size_t{5} << 20);
     EXPECT_LE(available_memory(), std::size_t{5} << 20);
     ASSERT_EQ(setenv("SKEINLAB_MAX_MEMORY", "not a size", 1), 0);
+    EXPECT_EQ(environment_memory_limit(), SIZE_MAX);
     EXPECT_GT(available_memory(), std::size_t{5} << 20) << "an unreadable limit is ignored";
     unsetenv("SKEINLAB_MAX_MEMORY");
 }
