@@ -274,9 +274,9 @@ def run(args: argparse.Namespace, out: IO[str]) -> int:
                 count = len(piece.frames)
                 try:
                     rows = typed_rows(args, path, piece)
-                except (RuntimeError, ValueError) as error:
+                except (RuntimeError, ValueError, MemoryError) as error:
                     first, last = piece.labels[0][0], piece.labels[-1][0]
-                    raise InputError(f"{path}: frames {first} to {last}: {error}") from None
+                    raise InputError(f"{path}: frames {first} to {last}: {error or 'out of memory'}") from None
                 writer.write(rows)
                 plotted.add(rows, piece)
                 progress.update(count, done, piece.read(), len(args.files) - 1 - index)

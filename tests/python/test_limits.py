@@ -6,6 +6,7 @@ import subprocess
 import sys
 import textwrap
 
+import numpy as np
 import pytest
 
 import skeinlab
@@ -73,16 +74,23 @@ def test_a_file_without_line_breaks(tmp_path):
     assert out == "RuntimeError: failed to parse data: line 1 is longer than 1048576 bytes", out
 
 
+def confined_globule(beads):
+    """A ring squeezed into a ball of a few bond lengths: each bead 0.9 times the last plus a unit step."""
+    steps = np.random.default_rng(1).normal(size=(beads, 3))
+    steps /= np.linalg.norm(steps, axis=1, keepdims=True)
+    globule = np.zeros((beads, 3))
+    for i in range(1, beads):
+        globule[i] = 0.9 * globule[i - 1] + steps[i]
+    return globule
+
+
 @pytest.mark.parametrize("threads", [1, 2])
 def test_a_determinant_beyond_the_memory_allowed_says_what_it_needs(tmp_path, threads):
     # A compact globule of 1,000 beads needs about 15 MB; SKEINLAB_MAX_MEMORY allows 2 MB.
+    np.save(tmp_path / "globule.npy", confined_globule(1000))
     out = run_limited(f"""
         import numpy as np
-        steps = np.random.default_rng(1).normal(size=(1000, 3))
-        steps /= np.linalg.norm(steps, axis=1, keepdims=True)
-        globule = np.zeros((1000, 3))
-        for i in range(1, 1000):
-            globule[i] = 0.9 * globule[i - 1] + steps[i]
+        globule = np.load("globule.npy")
         try:
             skeinlab.knot_type(globule, threads={threads})
         except MemoryError as error:
@@ -94,3 +102,18 @@ def test_a_determinant_beyond_the_memory_allowed_says_what_it_needs(tmp_path, th
                         r"memory than the 2\.1 MB available: its program and values had grown to 2\.\d MB at "
                         r"pivot \d+ of \1", first), first
     assert second.startswith("['")  # small chains are still typed
+
+
+def test_the_command_line_names_the_frames_beyond_the_memory_allowed(tmp_path):
+    path = tmp_path / "globule.xyz"
+    skeinlab.write_xyz(str(path), confined_globule(1000)[None, :50])
+    skeinlab.write_xyz(str(path), confined_globule(1000)[None], append=True)
+    env = dict(os.environ, SKEINLAB_MAX_MEMORY="2M",
+               PYTHONPATH=os.pathsep.join(p for p in (PACKAGE_ROOT, os.environ.get("PYTHONPATH")) if p))
+    done = subprocess.run([sys.executable, "-m", "skeinlab", "type", "--chunk", "1", str(path)],
+                          capture_output=True, text=True, timeout=60, env=env)
+    assert done.returncode == 1
+    assert len(done.stdout.splitlines()) == 2  # the header and the small frame's row, written before
+    assert re.fullmatch(rf"skeinlab: error: {re.escape(str(path))}: frames 1 to 1: the exact determinant of this "
+                        r"diagram's matrix \(\d+ rows\) needs more memory than the 2\.1 MB available: .*\n",
+                        done.stderr), done.stderr
