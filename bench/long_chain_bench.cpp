@@ -35,22 +35,10 @@ using namespace skeinlab;
 
 namespace {
 
-Chain random_walk(std::size_t n, std::uint64_t seed, double pull) {
-    std::mt19937_64 rng(seed);
-    std::normal_distribution<double> normal;
-    Chain c;
-    Point3 p{0, 0, 0};
-    for (std::size_t i = 0; i < n; ++i) {
-        c.push_back(p);
-        p = {p.x + normal(rng) - pull * p.x, p.y + normal(rng) - pull * p.y, p.z + normal(rng) - pull * p.z};
-    }
-    return c;
-}
-
-// A pull of n^(-2/3) keeps the walk within a ball of radius about n^(1/3).
-Chain globule(std::size_t n, std::uint64_t seed) { return random_walk(n, seed, 10 * std::pow(double(n), -2.0 / 3.0)); }
-
-Chain confined(std::size_t n, std::uint64_t seed) {
+// n points from the origin, each the last moved by next(last, three normal
+// draws), the draws from a fixed-seed generator.
+template <class Next>
+Chain walk(std::size_t n, std::uint64_t seed, Next next) {
     std::mt19937_64 rng(seed);
     std::normal_distribution<double> normal;
     Chain c;
@@ -58,10 +46,25 @@ Chain confined(std::size_t n, std::uint64_t seed) {
     for (std::size_t i = 0; i < n; ++i) {
         c.push_back(p);
         const double x = normal(rng), y = normal(rng), z = normal(rng);
-        const double r = std::sqrt(x * x + y * y + z * z);
-        p = {0.9 * p.x + x / r, 0.9 * p.y + y / r, 0.9 * p.z + z / r};
+        p = next(p, x, y, z);
     }
     return c;
+}
+
+Chain random_walk(std::size_t n, std::uint64_t seed, double pull) {
+    return walk(n, seed, [pull](const Point3& p, double x, double y, double z) {
+        return Point3{p.x + x - pull * p.x, p.y + y - pull * p.y, p.z + z - pull * p.z};
+    });
+}
+
+// A pull of n^(-2/3) keeps the walk within a ball of radius about n^(1/3).
+Chain globule(std::size_t n, std::uint64_t seed) { return random_walk(n, seed, 10 * std::pow(double(n), -2.0 / 3.0)); }
+
+Chain confined(std::size_t n, std::uint64_t seed) {
+    return walk(n, seed, [](const Point3& p, double x, double y, double z) {
+        const double r = std::sqrt(x * x + y * y + z * z);
+        return Point3{0.9 * p.x + x / r, 0.9 * p.y + y / r, 0.9 * p.z + z / r};
+    });
 }
 
 Chain make_chain(const char* kind, std::size_t n, std::uint64_t seed) {
