@@ -123,24 +123,26 @@ Result<std::string> compute_knottype_from_chain(const Chain& points, const Alexa
         // has no knot type). Projections that may lack a crossing get their
         // polynomial only when no clean one is found (then in order, as
         // needed): a dense chain's may take long.
+        // (Their matrices are built again then rather than kept.)
         const std::vector<Chain> projections = fallback_projections(points);
-        std::vector<AlexanderMatrix> matrices;
         std::vector<std::optional<ExactPolynomial>> polynomials(projections.size());
+        std::vector<std::size_t> crossings;
         std::optional<ExactPolynomial> clean;
         for (std::size_t i = 0; i < projections.size() && !clean; ++i) {
-            matrices.push_back(alexander_matrix(projections[i]));
-            if (matrices[i].dropped_crossing) continue;
-            polynomials[i] = polynomial_of(matrices[i], projections[i]);
+            const AlexanderMatrix m = alexander_matrix(projections[i]);
+            crossings.push_back(m.crossings);
+            if (m.dropped_crossing) continue;
+            polynomials[i] = polynomial_of(m, projections[i]);
             if (knot_like(*polynomials[i])) clean = polynomials[i];
         }
         std::optional<ExactPolynomial> first_knot_like;
         bool unknot_first = false;
-        for (std::size_t i = 0; i < matrices.size() && !clean && !first_knot_like && !unknot_first; ++i) {
-            if (matrices[i].crossings == 0) {
+        for (std::size_t i = 0; i < crossings.size() && !clean && !first_knot_like && !unknot_first; ++i) {
+            if (crossings[i] == 0) {
                 unknot_first = true;
                 continue;
             }
-            if (!polynomials[i]) polynomials[i] = polynomial_of(matrices[i], projections[i]);
+            if (!polynomials[i]) polynomials[i] = polynomial_of(alexander_matrix(projections[i]), projections[i]);
             if (knot_like(*polynomials[i])) first_knot_like = polynomials[i];
         }
         if (clean) {
