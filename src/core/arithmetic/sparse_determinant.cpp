@@ -38,6 +38,22 @@ constexpr std::size_t kMemoryReadAbove = std::size_t{64} << 20;
 // (set_plain_program_bytes) is recorded again in compact form (slots reused):
 // far less memory, replays about 1.5 times slower per operation.
 
+// The inverses of n non-zero residues in Montgomery form, with one
+// exponentiation: inverse of the product, then back through the prefix
+// products.
+template <std::size_t n>
+void invert_lanes(const modular::Montgomery& m, const std::uint64_t (&a)[n], std::uint64_t (&out)[n]) {
+    std::uint64_t prefix[n];
+    prefix[0] = a[0];
+    for (std::size_t i = 1; i < n; ++i) prefix[i] = m.mul(prefix[i - 1], a[i]);
+    std::uint64_t inv = m.pow(prefix[n - 1], m.p() - 2);
+    for (std::size_t i = n; i-- > 1;) {
+        out[i] = m.mul(inv, prefix[i - 1]);
+        inv = m.mul(inv, a[i]);
+    }
+    out[0] = inv;
+}
+
 }  // namespace
 
 SparseDeterminant::SparseDeterminant(std::size_t n, std::vector<std::vector<LinearEntry>> rows)
@@ -127,9 +143,14 @@ void SparseDeterminant::replay(const modular::Field& f, const std::uint64_t* xs,
             ++k;
         }
     }
-    std::uint64_t det[L], scale[L], pv[L], factor[L];
+    // Row updates divide by the pivot (row - (factor / pivot) * pivot row):
+    // one multiplication per operation, and the entries the pivot row does
+    // not reach stay as they are (the recording gives them no operation).
+    // The determinant is then the product of the pivots. The four pivots of a
+    // step are inverted together (one exponentiation).
+    std::uint64_t det[L], pv[L], inv[L], factor[L];
     bool zero[L] = {};
-    for (std::size_t l = 0; l < L; ++l) det[l] = scale[l] = m.one();
+    for (std::size_t l = 0; l < L; ++l) det[l] = m.one();
     std::size_t u = 0, o = 0;
     for (const Step& step : steps_) {
         for (std::size_t l = 0; l < L; ++l) {
@@ -141,29 +162,23 @@ void SparseDeterminant::replay(const modular::Field& f, const std::uint64_t* xs,
             }
             det[l] = m.mul(det[l], pv[l]);
         }
+        if (u == step.end) continue;  // a pivot row that updates nothing
+        invert_lanes(m, pv, inv);
         for (; u < step.end; ++u) {
             if (u % 1024 == 0) cancellation_point();
-            for (std::size_t l = 0; l < L; ++l) {
-                factor[l] = v[L * updates_[u].factor + l];
-                scale[l] = m.mul(scale[l], pv[l]);
-            }
+            for (std::size_t l = 0; l < L; ++l) factor[l] = m.mul(v[L * updates_[u].factor + l], inv[l]);
             // The operations of the update (compact or not: the slot test
             // stays out of the loop).
             const auto run = [&](auto compact) {
                 for (; o < updates_[u].end; ++o, ++k) {
                     const Op& op = ops_[o];
                     std::uint64_t* dst = v + L * (decltype(compact)::value ? op_slots_[o] : k);
+                    const std::uint64_t* b = v + L * op.b;
                     if (op.a == kNone) {
-                        const std::uint64_t* b = v + L * op.b;
                         for (std::size_t l = 0; l < L; ++l) dst[l] = m.sub(0, m.mul(factor[l], b[l]));
-                    } else if (op.b == kNone) {
-                        const std::uint64_t* a = v + L * op.a;
-                        for (std::size_t l = 0; l < L; ++l) dst[l] = m.mul(pv[l], a[l]);
                     } else {
                         const std::uint64_t* a = v + L * op.a;
-                        const std::uint64_t* b = v + L * op.b;
-                        for (std::size_t l = 0; l < L; ++l)
-                            dst[l] = m.sub(m.mul(pv[l], a[l]), m.mul(factor[l], b[l]));
+                        for (std::size_t l = 0; l < L; ++l) dst[l] = m.sub(a[l], m.mul(factor[l], b[l]));
                     }
                 }
             };
@@ -175,7 +190,7 @@ void SparseDeterminant::replay(const modular::Field& f, const std::uint64_t* xs,
     }
     for (std::size_t l = 0; l < L; ++l) {
         ok[l] = !zero[l];
-        const std::uint64_t value = f.mul(m.from(det[l]), f.inv(m.from(scale[l])));
+        const std::uint64_t value = m.from(det[l]);
         out[l] = odd_permutation_ ? f.neg(value) : value;
     }
 }
@@ -385,8 +400,9 @@ std::uint64_t SparseDeterminant::eliminate_once(const modular::Field& f, std::ui
             std::size_t a = 0, b = 0;
             while (a < row.size() || b < prow.size()) {
                 if (b == prow.size() || (a < row.size() && row[a].col < prow[b].col)) {
-                    if (row[a].col != c)
-                        scratch_.push_back({row[a].col, next_slot(row[a].slot, kNone), m.mul(pv, row[a].value)});
+                    // Untouched by the pivot row: the replay (which divides
+                    // by the pivot) keeps this value where it is.
+                    if (row[a].col != c) scratch_.push_back({row[a].col, row[a].slot, m.mul(pv, row[a].value)});
                     ++a;
                 } else if (a == row.size() || prow[b].col < row[a].col) {
                     const Entry& pe = prow[b++];

@@ -60,11 +60,12 @@ private:
         std::uint32_t slot;  // where the recorded program keeps this value
         std::uint64_t value;
     };
-    // A value of the program: pivot * a - factor * b, with a missing term
-    // (kNone) left out. It goes to the next slot, or in a compact program to
-    // its slot in op_slots_ (a's own when there is an a: a row's entry is
-    // updated in place; else a slot freed before, so that the slots hold
-    // what is alive, not every value ever made).
+    // A value of the program: a - (factor / pivot) * b, with a missing a
+    // (kNone) left out (b is always there: entries the pivot row does not
+    // reach keep their values and slots). It goes to the next slot, or in a
+    // compact program to its slot in op_slots_ (a's own when there is an a:
+    // a row's entry is updated in place; else a slot freed before, so that
+    // the slots hold what is alive, not every value ever made).
     struct Op {
         std::uint32_t a;
         std::uint32_t b;
