@@ -77,7 +77,7 @@ std::vector<std::uint64_t> laurent_of_symmetric(const Field& f, const std::vecto
 
 // Points evaluated together while the degree is still unknown (two batches
 // of the replay, which workers of the pool may take at once).
-constexpr std::size_t kBatch = 8;
+constexpr std::size_t kBatch = 16;
 
 class ModularDeterminant {
 public:

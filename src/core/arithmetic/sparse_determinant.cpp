@@ -24,7 +24,8 @@ constexpr std::size_t kWideMarkowitzColumns = 256;
 constexpr std::size_t kWideSearchRows = 512;
 
 // Replays run on several workers only while each worker's buffer is at most
-// this large (each holds every value of the program for four points).
+// this large (each holds every value of the program for eight points, four
+// in a compact program).
 constexpr std::size_t kParallelBufferBytes = std::size_t{256} << 20;
 // ... and only for programs long enough that a batch outweighs handing it to
 // another worker (small diagrams, typed by the thousand, stay on their thread).
@@ -33,7 +34,7 @@ constexpr std::size_t kParallelOps = std::size_t{1} << 16;
 // A recording reads the memory available once it takes this much.
 constexpr std::size_t kMemoryReadAbove = std::size_t{64} << 20;
 
-// A recorded program keeps every value it makes, four points at a time, for
+// A recorded program keeps every value it makes, eight points at a time, for
 // the fastest replays; one whose values would take more than its budget
 // (set_plain_program_bytes) is recorded again in compact form (slots reused):
 // far less memory, replays about 1.5 times slower per operation.
@@ -82,34 +83,37 @@ void SparseDeterminant::evaluate(const modular::Field& f, const std::uint64_t* x
         for (; i < count; ++i) out[i] = eliminate(f, xs[i], false);
         return;
     }
-    // Batches of kLanes points, spread over the pool when the extra buffers
-    // fit the budget; a point where a recorded pivot is zero is eliminated
-    // afresh afterwards, on this thread (the elimination's work space is
-    // shared).
-    const std::size_t first = i;
-    const std::size_t batches = (count - first + kLanes - 1) / kLanes;
-    const std::size_t buffer_bytes = kLanes * std::size_t{total_slots_} * sizeof(std::uint64_t);
+    // Batches of points, spread over the pool when the extra buffers fit the
+    // budget: eight at a time, four in a compact program (half the memory) and
+    // for a last batch of four or fewer. A point where a recorded pivot is
+    // zero is eliminated afresh afterwards, on this thread (the elimination's
+    // work space is shared).
+    const std::size_t lanes = program_lanes();
+    std::vector<std::pair<std::size_t, std::size_t>> batches;  // (first point, points)
+    for (std::size_t at = i; at < count; at += lanes) batches.emplace_back(at, std::min(lanes, count - at));
+    const std::size_t buffer_bytes = lanes * std::size_t{total_slots_} * sizeof(std::uint64_t);
     std::vector<std::uint8_t> failed(count, 0);
     const auto run_batch = [&](std::size_t batch) {
-        const std::size_t at = first + batch * kLanes;
-        const std::size_t lanes = std::min(kLanes, count - at);
-        std::uint64_t x[kLanes], value[kLanes];
+        const auto [at, points] = batches[batch];
+        std::uint64_t value[kLanes];
         bool ok[kLanes];
-        for (std::size_t l = 0; l < kLanes; ++l) x[l] = xs[at + (l < lanes ? l : 0)];
         std::vector<std::uint64_t> buffer = take_buffer();
-        replay(f, x, value, ok, buffer);
+        if (points > kLanes / 2)
+            replay<kLanes>(f, xs + at, points, value, ok, buffer);
+        else
+            replay<kLanes / 2>(f, xs + at, points, value, ok, buffer);
         give_back(std::move(buffer));
-        for (std::size_t l = 0; l < lanes; ++l) {
+        for (std::size_t l = 0; l < points; ++l) {
             out[at + l] = value[l];
             failed[at + l] = !ok[l];
         }
     };
-    if (batches > 1 && ops_.size() >= kParallelOps && buffer_bytes <= kParallelBufferBytes) {
-        parallel_for_here(batches, run_batch);
+    if (batches.size() > 1 && ops_.size() >= kParallelOps && buffer_bytes <= kParallelBufferBytes) {
+        parallel_for_here(batches.size(), run_batch);
     } else {
-        for (std::size_t batch = 0; batch < batches; ++batch) run_batch(batch);
+        for (std::size_t batch = 0; batch < batches.size(); ++batch) run_batch(batch);
     }
-    for (std::size_t k = first; k < count; ++k)
+    for (std::size_t k = i; k < count; ++k)
         if (failed[k]) out[k] = eliminate(f, xs[k], false);
 }
 
@@ -126,12 +130,12 @@ void SparseDeterminant::give_back(std::vector<std::uint64_t> buffer) {
     spare_.push_back(std::move(buffer));
 }
 
-void SparseDeterminant::replay(const modular::Field& f, const std::uint64_t* xs, std::uint64_t* out, bool* ok,
-                               std::vector<std::uint64_t>& values) const {
-    constexpr std::size_t L = kLanes;
+template <std::size_t L>
+void SparseDeterminant::replay(const modular::Field& f, const std::uint64_t* xs, std::size_t points,
+                               std::uint64_t* out, bool* ok, std::vector<std::uint64_t>& values) const {
     const modular::Montgomery m(f.p);
     std::uint64_t xm[L];
-    for (std::size_t l = 0; l < L; ++l) xm[l] = m.to(xs[l]);
+    for (std::size_t l = 0; l < L; ++l) xm[l] = m.to(xs[l < points ? l : 0]);
     values.resize(L * std::size_t{total_slots_});
     std::uint64_t* v = values.data();
     std::size_t k = 0;
@@ -146,8 +150,9 @@ void SparseDeterminant::replay(const modular::Field& f, const std::uint64_t* xs,
     // Row updates divide by the pivot (row - (factor / pivot) * pivot row):
     // one multiplication per operation, and the entries the pivot row does
     // not reach stay as they are (the recording gives them no operation).
-    // The determinant is then the product of the pivots. The four pivots of a
-    // step are inverted together (one exponentiation).
+    // The determinant is then the product of the pivots. The lanes' pivots
+    // of a step are inverted together (one exponentiation), unless the pivot is an
+    // entry +-1 of the matrix (many are).
     std::uint64_t det[L], pv[L], inv[L], factor[L];
     bool zero[L] = {};
     for (std::size_t l = 0; l < L; ++l) det[l] = m.one();
@@ -163,7 +168,11 @@ void SparseDeterminant::replay(const modular::Field& f, const std::uint64_t* xs,
             det[l] = m.mul(det[l], pv[l]);
         }
         if (u == step.end) continue;  // a pivot row that updates nothing
-        invert_lanes(m, pv, inv);
+        if (step.unit) {
+            for (std::size_t l = 0; l < L; ++l) inv[l] = pv[l];
+        } else {
+            invert_lanes(m, pv, inv);
+        }
         for (; u < step.end; ++u) {
             if (u % 1024 == 0) cancellation_point();
             for (std::size_t l = 0; l < L; ++l) factor[l] = m.mul(v[L * updates_[u].factor + l], inv[l]);
@@ -188,7 +197,7 @@ void SparseDeterminant::replay(const modular::Field& f, const std::uint64_t* xs,
                 run(std::false_type{});
         }
     }
-    for (std::size_t l = 0; l < L; ++l) {
+    for (std::size_t l = 0; l < points; ++l) {
         ok[l] = !zero[l];
         const std::uint64_t value = m.from(det[l]);
         out[l] = odd_permutation_ ? f.neg(value) : value;
@@ -200,7 +209,7 @@ std::uint64_t SparseDeterminant::eliminate(const modular::Field& f, std::uint64_
     if (record) compact_ = false;
     outgrown_ = false;
     const std::uint64_t value = eliminate_once(f, x, record);
-    if (!record || (!outgrown_ && (!have_program_ || kLanes * std::size_t{total_slots_} * sizeof(std::uint64_t) <=
+    if (!record || (!outgrown_ && (!have_program_ || program_lanes() * std::size_t{total_slots_} * sizeof(std::uint64_t) <=
                                                          plain_program_bytes_)))
         return value;
     // The plain recording stopped when its operations outgrew the budget, or
@@ -220,7 +229,7 @@ std::size_t SparseDeterminant::recording_bytes(std::size_t slots) const {
     // list place) and one replay buffer of the values.
     const std::size_t program = ops_.size() * (sizeof(Op) + (compact_ ? sizeof(std::uint32_t) : 0)) +
                                 updates_.size() * sizeof(Update) + steps_.size() * sizeof(Step);
-    return program + slots * (sizeof(Entry) + sizeof(std::uint32_t) + kLanes * sizeof(std::uint64_t));
+    return program + slots * (sizeof(Entry) + sizeof(std::uint32_t) + program_lanes() * sizeof(std::uint64_t));
 }
 
 std::uint64_t SparseDeterminant::eliminate_once(const modular::Field& f, std::uint64_t x, bool record) {
@@ -237,12 +246,16 @@ std::uint64_t SparseDeterminant::eliminate_once(const modular::Field& f, std::ui
     row_done_.assign(n, 0);
     col_done_.assign(n, 0);
     std::uint32_t slots = 0;
+    // Per first slot: the matrix's entry there is +-1 and still unchanged (a
+    // pivot that needs no inverse in the replays).
+    std::vector<std::uint8_t> unit_slot;
     for (std::size_t r = 0; r < n; ++r) {
         std::vector<Entry>& row = rows_[r];
         row.reserve(pattern_[r].size());
         for (const LinearEntry& e : pattern_[r]) {
             const std::uint64_t v = m.add(m.to(f.from_signed(e.c0)), m.mul(m.to(f.from_signed(e.c1)), xm));
             const std::uint32_t slot = slots++;
+            if (record) unit_slot.push_back(e.c1 == 0 && (e.c0 == 1 || e.c0 == -1));
             if (v == 0 && !record) continue;
             row.push_back({e.col, slot, v});
             col_rows_[e.col].push_back(static_cast<std::uint32_t>(r));
@@ -277,6 +290,7 @@ std::uint64_t SparseDeterminant::eliminate_once(const modular::Field& f, std::ui
             }
         }
         op_slots_.push_back(dst);
+        if (dst < unit_slot.size()) unit_slot[dst] = 0;
         return dst;
     };
 
@@ -303,7 +317,7 @@ std::uint64_t SparseDeterminant::eliminate_once(const modular::Field& f, std::ui
         // A plain recording that outgrows its budget stops here: the caller
         // records the program compact instead (before its values are ever
         // allocated).
-        if (record && !compact_ && kLanes * std::size_t{slots} * sizeof(std::uint64_t) > plain_program_bytes_) {
+        if (record && !compact_ && program_lanes() * std::size_t{slots} * sizeof(std::uint64_t) > plain_program_bytes_) {
             outgrown_ = true;
             return 0;
         }
@@ -435,7 +449,8 @@ std::uint64_t SparseDeterminant::eliminate_once(const modular::Field& f, std::ui
             }
         }
         if (record) {
-            steps_.push_back({pe_c.slot, static_cast<std::uint32_t>(updates_.size())});
+            const bool unit = pe_c.slot < unit_slot.size() && unit_slot[pe_c.slot];
+            steps_.push_back({pe_c.slot, static_cast<std::uint32_t>(updates_.size()), unit});
             if (compact_)
                 for (const Entry& e : prow) free_slots.push_back(e.slot);
         }

@@ -40,7 +40,7 @@ public:
 
     std::size_t size() const { return n_; }
 
-    // A program whose values (four points at a time) would take more than
+    // A program whose values (eight points at a time) would take more than
     // this many bytes is recorded in compact form; set before the first
     // evaluation (default 1 GiB; 0 makes every program compact). Evaluations
     // throw MemoryNeeded (a std::bad_alloc) when even the compact program
@@ -78,6 +78,7 @@ private:
     struct Step {
         std::uint32_t pivot;
         std::uint32_t end;  // updates of this step end here
+        bool unit;          // the pivot is an entry +-1 of the matrix itself (its own inverse)
     };
 
     // Gaussian elimination with pivot search; records the program when asked
@@ -90,11 +91,17 @@ private:
     std::uint64_t eliminate_once(const modular::Field& f, std::uint64_t x, bool record);
     // The memory of a recording so far, with `slots` values.
     std::size_t recording_bytes(std::size_t slots) const;
-    // Runs the program on kLanes points at once; ok[i] is false where a pivot
-    // is zero at xs[i].
-    static constexpr std::size_t kLanes = 4;
-    void replay(const modular::Field& f, const std::uint64_t* xs, std::uint64_t* out, bool* ok,
+    // Runs the program on L points at once (xs[0], ..., xs[points - 1], the
+    // first repeated in the lanes left); ok[i] is false where a pivot is zero
+    // at xs[i]. The pivots' inverses are shared by the lanes, and L words of
+    // each value lie together.
+    static constexpr std::size_t kLanes = 8;
+    template <std::size_t L>
+    void replay(const modular::Field& f, const std::uint64_t* xs, std::size_t points, std::uint64_t* out, bool* ok,
                 std::vector<std::uint64_t>& values) const;
+    // Points per replay of the recorded program: four in a compact one (half
+    // the memory), else eight.
+    std::size_t program_lanes() const { return compact_ ? kLanes / 2 : kLanes; }
     // A replay buffer for one worker: taken from the spare ones or made.
     std::vector<std::uint64_t> take_buffer();
     void give_back(std::vector<std::uint64_t> buffer);

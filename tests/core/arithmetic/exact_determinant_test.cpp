@@ -116,13 +116,14 @@ TEST(SparseDeterminant, AgreesWithDenseEliminationAtEveryPointIncludingZeroPivot
         }
         if (trial % 10 == 9 && n > 1) rows[n - 1] = rows[0];
         SparseDeterminant sparse(n, rows);
-        // The same matrix recorded in compact form (slots reused, nested
-        // dissection when its pivots are non-zero).
+        // The same matrix recorded in compact form (slots reused; replays of
+        // four points where plain ones take eight).
         SparseDeterminant compact(n, rows);
         compact.set_plain_program_bytes(0);
         // Points 0, 1, 2 make many entries vanish, so that recorded pivots
-        // turn zero and the elimination must start afresh.
-        std::vector<std::uint64_t> xs = {5, 0, 1, 2, f.p - 1, 7, 123456789, f.p - 2, 3};
+        // turn zero and the elimination must start afresh. After the
+        // recording's point: a full batch and a last one of three points.
+        std::vector<std::uint64_t> xs = {5, 0, 1, 2, f.p - 1, 7, 123456789, f.p - 2, 3, 4, 1000, 99};
         std::vector<std::uint64_t> batch(xs.size());
         sparse.evaluate(f, xs.data(), batch.data(), xs.size());
         for (std::size_t i = 0; i < xs.size(); ++i) {
