@@ -120,7 +120,7 @@ void run(const char* kind, std::uint64_t seed, const Chain& chain) {
 
     // As knot typing does: large diagrams simplified first.
     t0 = std::chrono::steady_clock::now();
-    if (crossings >= kSimplifiedCrossings) simplify_diagram(*diagram, kSimplifySeed);
+    if (crossings >= kSimplifiedCrossings) simplify_for_determinant(*diagram);
     const double t_simplify = seconds_since(t0);
 
     t0 = std::chrono::steady_clock::now();

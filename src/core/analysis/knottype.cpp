@@ -37,6 +37,11 @@ void choose_projection(Chain& pts) {
     }
 }
 
+void simplify_for_determinant(KnotDiagram& d) {
+    reduce_diagram(d);
+    simplify_diagram(d, kSimplifySeed, kSimplifyPatience);
+}
+
 namespace {
 
 // True when |P(1)| = 1 and the coefficients read the same backwards, as for
@@ -103,7 +108,7 @@ Result<std::string> compute_knottype_from_chain(const Chain& points, const Alexa
             // knot, so the polynomial): the determinant's cost grows much
             // faster than the crossings.
             if (std::optional<KnotDiagram> d = diagram_of_projection(projection)) {
-                simplify_diagram(*d, kSimplifySeed);
+                simplify_for_determinant(*d);
                 return d->crossings() == 0 ? one : alexander_polynomial(alexander_matrix(*d));
             }
         }
