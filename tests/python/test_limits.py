@@ -86,8 +86,8 @@ def confined_globule(beads):
 
 @pytest.mark.parametrize("threads", [1, 2])
 def test_a_determinant_beyond_the_memory_allowed_says_what_it_needs(tmp_path, threads):
-    # A compact globule of 1,000 beads needs about 15 MB; SKEINLAB_MAX_MEMORY allows 2 MB.
-    np.save(tmp_path / "globule.npy", confined_globule(1000))
+    # A compact globule of 1,500 beads needs several MB; SKEINLAB_MAX_MEMORY allows 2 MB.
+    np.save(tmp_path / "globule.npy", confined_globule(1500))
     out = run_limited(f"""
         import numpy as np
         globule = np.load("globule.npy")
@@ -106,8 +106,8 @@ def test_a_determinant_beyond_the_memory_allowed_says_what_it_needs(tmp_path, th
 
 def test_the_command_line_names_the_frames_beyond_the_memory_allowed(tmp_path):
     path = tmp_path / "globule.xyz"
-    skeinlab.write_xyz(str(path), confined_globule(1000)[None, :50])
-    skeinlab.write_xyz(str(path), confined_globule(1000)[None], append=True)
+    skeinlab.write_xyz(str(path), confined_globule(1500)[None, :50])
+    skeinlab.write_xyz(str(path), confined_globule(1500)[None], append=True)
     env = dict(os.environ, SKEINLAB_MAX_MEMORY="2M",
                PYTHONPATH=os.pathsep.join(p for p in (PACKAGE_ROOT, os.environ.get("PYTHONPATH")) if p))
     done = subprocess.run([sys.executable, "-m", "skeinlab", "type", "--chunk", "1", str(path)],

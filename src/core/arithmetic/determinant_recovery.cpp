@@ -221,7 +221,8 @@ private:
         offset = first.offset;
         for (const std::uint64_t r : first.coeffs) crt.emplace_back(r, f.p);
         const std::optional<std::size_t> points = symmetric ? (first.coeffs.size() + 1) / 2 : first.coeffs.size();
-        std::size_t modulus_bits = 62;
+        constexpr std::size_t kBitsPerPrime = modular::kPrimeBits - 1;
+        std::size_t modulus_bits = kBitsPerPrime;
         bool stable = false;
         for (;;) {
             // Candidates are checked once they stop changing, or once the
@@ -240,7 +241,7 @@ private:
             do f = Field{next_prime()};
             while (std::find(used.begin(), used.end(), f.p) != used.end());
             used.push_back(f.p);
-            modulus_bits += 62;
+            modulus_bits += kBitsPerPrime;
             const Image next = image(f, symmetric, shift, points);
             if (next.coeffs.size() != crt.size() || next.offset != offset) return std::nullopt;
             stable = true;
@@ -256,17 +257,20 @@ private:
         return values;
     }
 
-    // Each check draws a prime q in [2^62, 2^63) and a point x. A wrong claim
-    // differs from the determinant by a non-zero integer polynomial Z of degree
-    // at most 2n + 2 whose coefficients have at most 2n + bits + 2 bits (the
-    // determinant's coefficients are bounded by 4^n). q divides all of them with
-    // probability at most (2n + bits + 2) / 62 / 2^56.5 (there are more than
-    // 2^56.5 such primes); otherwise Z(x) = 0 mod q with probability at most
-    // (2n + 2) / 2^62. Checks are added until the product is below 2^-60.
+    // Each check draws a prime q in [2^(b - 1), 2^b) (b = kPrimeBits) and a
+    // point x. A wrong claim differs from the determinant by a non-zero
+    // integer polynomial Z of degree at most 2n + 2 whose coefficients have
+    // at most 2n + bits + 2 bits (the determinant's coefficients are bounded
+    // by 4^n). q divides all of them with probability at most
+    // (2n + bits + 2) / (b - 1) / 2^(b - 6.5) (there are more than 2^(b - 6.5)
+    // such primes for b = 50); otherwise Z(x) = 0 mod q with probability at
+    // most (2n + 2) / 2^(b - 1). Checks are added until the product is below
+    // 2^-60.
     bool verified(const std::vector<BigInteger>& values, std::int64_t offset, std::size_t bits) {
         const double nn = static_cast<double>(n_);
-        const double per_check =
-            (2 * nn + static_cast<double>(bits) + 2) / 62.0 / std::exp2(56.5) + (2 * nn + 2) / std::exp2(62);
+        const double b = modular::kPrimeBits;
+        const double per_check = (2 * nn + static_cast<double>(bits) + 2) / (b - 1) / std::exp2(b - 6.5) +
+                                 (2 * nn + 2) / std::exp2(b - 1);
         double bound = 1.0;
         while (bound >= std::exp2(-60)) {
             const Field f{next_prime()};

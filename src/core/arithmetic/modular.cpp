@@ -63,7 +63,8 @@ bool is_prime(std::uint64_t n) {
 
 std::uint64_t random_prime(Stream& stream) {
     for (;;) {
-        const std::uint64_t candidate = (stream.next() >> 1) | (std::uint64_t{1} << 62) | 1;
+        const std::uint64_t candidate =
+            (stream.next() >> (65 - kPrimeBits)) | (std::uint64_t{1} << (kPrimeBits - 1)) | 1;
         if (is_prime(candidate)) return candidate;
     }
 }

@@ -45,6 +45,8 @@ public:
     explicit Montgomery(std::uint64_t p);
     std::uint64_t p() const { return p_; }
     std::uint64_t to(std::uint64_t a) const { return mul(a % p_, r2_); }
+    // to() of a residue already below p (no division).
+    std::uint64_t to_reduced(std::uint64_t a) const { return mul(a, r2_); }
     std::uint64_t from(std::uint64_t a) const { return reduce(a); }
     std::uint64_t one() const { return one_; }
     std::uint64_t mul(std::uint64_t a, std::uint64_t b) const { return reduce(static_cast<u128>(a) * b); }
@@ -73,7 +75,12 @@ bool is_prime(std::uint64_t n);
 
 using skeinlab::Stream;
 
-// A uniformly drawn prime in [2^62, 2^63).
+// The primes drawn below lie in [2^(kPrimeBits - 1), 2^kPrimeBits): small
+// enough for residues and their products to be held exactly in two doubles
+// (the vectorised replays of sparse_determinant), large enough for few primes.
+inline constexpr int kPrimeBits = 50;
+
+// A uniformly drawn prime in [2^(kPrimeBits - 1), 2^kPrimeBits).
 std::uint64_t random_prime(Stream& stream);
 
 // The k-th prime that random_prime draws from a stream with a fixed seed: the

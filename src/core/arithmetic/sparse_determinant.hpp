@@ -42,10 +42,16 @@ public:
 
     // A program whose values (eight points at a time) would take more than
     // this many bytes is recorded in compact form; set before the first
-    // evaluation (default 1 GiB; 0 makes every program compact). Evaluations
+    // evaluation (0 makes every program compact: the default where replays
+    // use vector arithmetic, whose compact programs are also the faster;
+    // else 1 GiB). Evaluations
     // throw MemoryNeeded (a std::bad_alloc) when even the compact program
     // outgrows the memory available (runtime/memory.hpp).
     void set_plain_program_bytes(std::size_t bytes) { plain_program_bytes_ = bytes; }
+    // Replays use vector arithmetic where the processor has it (AVX2 and
+    // FMA) unless this is false; the values are the same either way. Set
+    // before the first evaluation.
+    void set_vector_replays(bool allowed) { vector_replays_allowed_ = allowed && vector_replays_allowed_; }
 
     // The determinant at t = x, modulo f.p.
     std::uint64_t evaluate(const modular::Field& f, std::uint64_t x);
@@ -99,9 +105,15 @@ private:
     template <std::size_t L>
     void replay(const modular::Field& f, const std::uint64_t* xs, std::size_t points, std::uint64_t* out, bool* ok,
                 std::vector<std::uint64_t>& values) const;
+    // The same on L points with the values in doubles, vectorised: for
+    // primes below 2^kPrimeBits on processors with AVX2 and FMA.
+    template <std::size_t L>
+    void replay_vector(const modular::Field& f, const std::uint64_t* xs, std::size_t points, std::uint64_t* out,
+                       bool* ok, std::vector<std::uint64_t>& values) const;
+    bool vector_replays(const modular::Field& f) const;
     // Points per replay of the recorded program: four in a compact one (half
     // the memory), else eight.
-    std::size_t program_lanes() const { return compact_ ? kLanes / 2 : kLanes; }
+    std::size_t program_lanes() const { return kLanes; }
     // A replay buffer for one worker: taken from the spare ones or made.
     std::vector<std::uint64_t> take_buffer();
     void give_back(std::vector<std::uint64_t> buffer);
@@ -122,7 +134,8 @@ private:
     std::uint32_t total_slots_ = 0;  // slots the program uses
     bool compact_ = false;           // recording reuses slots
     bool outgrown_ = false;          // the last plain recording stopped over its budget
-    std::size_t plain_program_bytes_ = std::size_t{1} << 30;
+    bool vector_replays_allowed_;  // the processor has the arithmetic, and it is allowed
+    std::size_t plain_program_bytes_;
     std::vector<Op> ops_;
     std::vector<std::uint32_t> op_slots_;  // compact programs only
     std::vector<Update> updates_;

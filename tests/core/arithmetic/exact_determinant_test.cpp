@@ -31,7 +31,8 @@ TEST(Modular, PrimalityAndMontgomeryAgreeWithPlainArithmetic) {
     EXPECT_FALSE(modular::is_prime(3215031751ull));  // a strong pseudoprime to bases 2, 3, 5, 7
     const std::uint64_t p = modular::drawn_prime(0);
     EXPECT_TRUE(modular::is_prime(p));
-    EXPECT_GE(p, std::uint64_t{1} << 62);
+    EXPECT_GE(p, std::uint64_t{1} << (modular::kPrimeBits - 1));
+    EXPECT_LT(p, std::uint64_t{1} << modular::kPrimeBits);
     EXPECT_NE(modular::drawn_prime(1), p);
     const Field f{p};
     const modular::Montgomery m(p);
@@ -49,7 +50,8 @@ TEST(Modular, PrimalityAndMontgomeryAgreeWithPlainArithmetic) {
 
 TEST(BigInteger, ChineseRemainderRecoversSignedValuesAndPrintsThem) {
     const std::uint64_t p = modular::drawn_prime(0), q = modular::drawn_prime(1), r = modular::drawn_prime(2);
-    // -(2^130 + 12345): recovered from three 62-bit residues, not from two.
+    // -(2^130 + 12345): recovered from the residues of three 50-bit primes,
+    // not from two.
     BigInteger v{true, BigUnsigned(1)};
     for (int i = 0; i < 130; ++i) v.magnitude.mul_add(2, 0);
     v.magnitude.mul_add(1, 12345);
@@ -116,16 +118,22 @@ TEST(SparseDeterminant, AgreesWithDenseEliminationAtEveryPointIncludingZeroPivot
         }
         if (trial % 10 == 9 && n > 1) rows[n - 1] = rows[0];
         SparseDeterminant sparse(n, rows);
+        sparse.set_plain_program_bytes(std::size_t{1} << 30);
         // The same matrix recorded in compact form (slots reused; replays of
         // four points where plain ones take eight).
         SparseDeterminant compact(n, rows);
         compact.set_plain_program_bytes(0);
+        // And replayed without vector arithmetic (as on processors without it).
+        SparseDeterminant scalar(n, rows);
+        scalar.set_vector_replays(false);
+        scalar.set_plain_program_bytes(std::size_t{1} << 30);
         // Points 0, 1, 2 make many entries vanish, so that recorded pivots
         // turn zero and the elimination must start afresh. After the
         // recording's point: a full batch and a last one of three points.
         std::vector<std::uint64_t> xs = {5, 0, 1, 2, f.p - 1, 7, 123456789, f.p - 2, 3, 4, 1000, 99};
-        std::vector<std::uint64_t> batch(xs.size());
+        std::vector<std::uint64_t> batch(xs.size()), scalar_batch(xs.size());
         sparse.evaluate(f, xs.data(), batch.data(), xs.size());
+        scalar.evaluate(f, xs.data(), scalar_batch.data(), xs.size());
         for (std::size_t i = 0; i < xs.size(); ++i) {
             std::vector<std::vector<std::uint64_t>> dense(n, std::vector<std::uint64_t>(n, 0));
             for (std::size_t r = 0; r < n; ++r)
@@ -133,6 +141,7 @@ TEST(SparseDeterminant, AgreesWithDenseEliminationAtEveryPointIncludingZeroPivot
                     dense[r][e.col] = f.add(f.from_signed(e.c0), f.mul(f.from_signed(e.c1), xs[i]));
             const std::uint64_t expected = dense_det(f, dense);
             EXPECT_EQ(batch[i], expected) << "trial " << trial << " x " << xs[i];
+            EXPECT_EQ(scalar_batch[i], expected) << "scalar, trial " << trial << " x " << xs[i];
             EXPECT_EQ(sparse.evaluate(f, xs[i]), expected) << "trial " << trial << " x " << xs[i];
             EXPECT_EQ(compact.evaluate(f, xs[i]), expected) << "compact, trial " << trial << " x " << xs[i];
         }
@@ -230,7 +239,7 @@ AlexanderMatrix matrix_of_ring(Chain c) {
 TEST(SparseDeterminant, CompactProgramsOfKnotDiagramsAgreeWithPlainOnes) {
     // Alexander minors of walks and globules (hundreds to thousands of
     // crossings), evaluated in batches (the replays) and alone, plain and
-    // compact.
+    // compact, with vector arithmetic and without (compact).
     for (const auto& [n, pull] : {std::pair{3000u, 0.0}, std::pair{400u, 0.2}}) {
         const AlexanderMatrix matrix = matrix_of_ring(seeded_walk(n, 3, pull));
         const std::size_t k = matrix.crossings - 1;
@@ -238,15 +247,19 @@ TEST(SparseDeterminant, CompactProgramsOfKnotDiagramsAgreeWithPlainOnes) {
         for (std::size_t r = 0; r < k; ++r)
             for (const LinearEntry& e : matrix.rows[r])
                 if (e.col < k) minor[r].push_back(e);
-        SparseDeterminant plain(k, minor), compact(k, minor);
+        SparseDeterminant plain(k, minor), compact(k, minor), scalar(k, minor);
+        plain.set_plain_program_bytes(std::size_t{1} << 30);
         compact.set_plain_program_bytes(0);
+        scalar.set_vector_replays(false);
         for (const std::size_t prime_index : {0u, 7u}) {
             const Field f{modular::drawn_prime(prime_index)};
             std::vector<std::uint64_t> xs = {3, 17, 1000003, f.p - 5, 2, 99991, 123456789, 7, 11};
-            std::vector<std::uint64_t> a(xs.size()), b(xs.size());
+            std::vector<std::uint64_t> a(xs.size()), b(xs.size()), c(xs.size());
             plain.evaluate(f, xs.data(), a.data(), xs.size());
             compact.evaluate(f, xs.data(), b.data(), xs.size());
+            scalar.evaluate(f, xs.data(), c.data(), xs.size());
             EXPECT_EQ(a, b) << n << " prime " << prime_index;
+            EXPECT_EQ(a, c) << n << " prime " << prime_index;
             EXPECT_EQ(compact.evaluate(f, 5), plain.evaluate(f, 5));
         }
     }
