@@ -39,8 +39,7 @@ void choose_projection(Chain& pts) {
 
 void simplify_for_determinant(KnotDiagram& d) {
     reduce_diagram(d);
-    simplify_diagram(d, kSimplifySeed,
-                     d.crossings() < kPatientCrossings ? kSimplifyPatience : kLargeSimplifyPatience);
+    simplify_diagram(d, kSimplifySeed, kSimplifyPatience);
 }
 
 namespace {

@@ -35,18 +35,13 @@ struct KnotTypeOptions {
 struct KnotDiagram;
 
 // Diagrams of this many crossings or more are simplified (Reidemeister moves,
-// strand passes) before their determinant, with this seed for the R3 search.
+// strand passes) before their determinant, with this seed for the R3 search
+// and this many rounds without progress before it stops (the time of each
+// evaluation hardly falls past a few dozen: globules of 2,000 and 3,000
+// beads take the same at 32 as at 256, and 1.5 to 2.6 s less to simplify).
 inline constexpr std::size_t kSimplifiedCrossings = 1000;
 inline constexpr std::uint64_t kSimplifySeed = 0x4B6E6F74;
-// Rounds without progress before the simplification stops: few on diagrams
-// of fewer than kPatientCrossings after the first removals, where the time of
-// each evaluation hardly falls past a few dozen rounds (globules of 2,000 and
-// 3,000 beads: the same at 32 as at 256, 1.5 to 2.6 s less to simplify);
-// many on larger ones, whose thousands of evaluations repay it (a confined
-// 2,000-bead ring: 10% less per evaluation for 4.6 s more).
 inline constexpr std::size_t kSimplifyPatience = 32;
-inline constexpr std::size_t kPatientCrossings = 25000;
-inline constexpr std::size_t kLargeSimplifyPatience = 256;
 
 // The simplification of a large diagram before its determinant.
 void simplify_for_determinant(KnotDiagram& diagram);
