@@ -47,22 +47,22 @@ constexpr std::size_t kMemoryReadAbove = std::size_t{64} << 20;
 // 12,380 crossings: 25% less time per point, 40 MB instead of 121 MB); with
 // word arithmetic about 1.5 times slower per operation.
 
-// The inverses of n non-zero residues in Montgomery form, with one
-// exponentiation: inverse of the product, then back through the prefix
-// products.
-template <std::size_t n>
-void invert_lanes(const modular::Montgomery& m, const std::uint64_t (&a)[n], std::uint64_t (&out)[n]) {
-    std::uint64_t prefix[n];
+// The inverses of a[0], ..., a[n - 1], non-zero residues in Montgomery form,
+// in place, with one exponentiation: the inverse of their product, then back
+// through the prefix products (kept in `prefix`).
+void invert_all(const modular::Montgomery& m, std::uint64_t* a, std::size_t n, std::vector<std::uint64_t>& prefix) {
+    if (n == 0) return;
+    prefix.resize(n);
     prefix[0] = a[0];
     for (std::size_t i = 1; i < n; ++i) prefix[i] = m.mul(prefix[i - 1], a[i]);
     std::uint64_t inv = m.pow(prefix[n - 1], m.p() - 2);
     for (std::size_t i = n; i-- > 1;) {
-        out[i] = m.mul(inv, prefix[i - 1]);
-        inv = m.mul(inv, a[i]);
+        const std::uint64_t ai = a[i];
+        a[i] = m.mul(inv, prefix[i - 1]);
+        inv = m.mul(inv, ai);
     }
-    out[0] = inv;
+    a[0] = inv;
 }
-
 
 #ifdef SKEINLAB_VECTOR_REPLAYS
 // Residues modulo p < 2^50 held exactly in doubles as integers in (-p, p),
@@ -126,6 +126,17 @@ __attribute__((target("avx2,fma"))) void vector_step(std::uint64_t* values, cons
     }
     o_ref = o;
     k_ref = k;
+}
+
+// product[l] = product[l] * factor[l] reduced into (-p, p), on L lanes.
+template <std::size_t L>
+__attribute__((target("avx2,fma"))) void vector_multiply(double* product, const double* factor, double prime) {
+    const __m256d p = _mm256_set1_pd(prime), p_inverse = _mm256_set1_pd(1.0 / prime);
+    const __m256d zero = _mm256_setzero_pd();
+    for (std::size_t j = 0; j < L; j += 4) {
+        const __m256d negated = sub_mul(zero, _mm256_loadu_pd(product + j), _mm256_loadu_pd(factor + j), p, p_inverse);
+        _mm256_storeu_pd(product + j, _mm256_sub_pd(zero, negated));
+    }
 }
 
 bool cpu_has_vector_replays() {
@@ -241,14 +252,25 @@ void SparseDeterminant::replay(const modular::Field& f, const std::uint64_t* xs,
     // Row updates divide by the pivot (row - (factor / pivot) * pivot row):
     // one multiplication per operation, and the entries the pivot row does
     // not reach stay as they are (the recording gives them no operation).
-    // The determinant is then the product of the pivots. The lanes' pivots
-    // of a step are inverted together (one exponentiation), unless the pivot is an
+    // The determinant is then the product of the pivots. Pivots are inverted
+    // a batch of steps at a time (inverse_batches_), unless the pivot is an
     // entry +-1 of the matrix (many are).
-    std::uint64_t det[L], pv[L], inv[L], factor[L];
+    std::uint64_t det[L], pv[L], factor[L];
     bool zero[L] = {};
     for (std::size_t l = 0; l < L; ++l) det[l] = m.one();
     std::size_t u = 0, o = 0;
-    for (const Step& step : steps_) {
+    std::vector<std::uint64_t> inverses, prefix;
+    std::size_t batch = 0, next_inverse = 0;
+    const auto pivot_of = [&](std::uint32_t slot, std::size_t l) {
+        const std::uint64_t r = v[L * slot + l];
+        return r == 0 ? m.one() : r;
+    };
+    for (std::size_t s = 0; s < steps_.size(); ++s) {
+        const Step& step = steps_[s];
+        if (batch < inverse_batches_.size() && s == inverse_batches_[batch]) {
+            batch_inverses<L>(m, batch++, pivot_of, inverses, prefix);
+            next_inverse = 0;
+        }
         for (std::size_t l = 0; l < L; ++l) {
             pv[l] = v[L * step.pivot + l];
             if (pv[l] == 0) {
@@ -259,11 +281,8 @@ void SparseDeterminant::replay(const modular::Field& f, const std::uint64_t* xs,
             det[l] = m.mul(det[l], pv[l]);
         }
         if (u == step.end) continue;  // a pivot row that updates nothing
-        if (step.unit) {
-            for (std::size_t l = 0; l < L; ++l) inv[l] = pv[l];
-        } else {
-            invert_lanes(m, pv, inv);
-        }
+        const std::uint64_t* inv = pv;
+        if (!step.unit) inv = inverses.data() + L * next_inverse++;
         for (; u < step.end; ++u) {
             if (u % 1024 == 0) cancellation_point();
             for (std::size_t l = 0; l < L; ++l) factor[l] = m.mul(v[L * updates_[u].factor + l], inv[l]);
@@ -293,6 +312,23 @@ void SparseDeterminant::replay(const modular::Field& f, const std::uint64_t* xs,
         const std::uint64_t value = m.from(det[l]);
         out[l] = odd_permutation_ ? f.neg(value) : value;
     }
+}
+
+template <std::size_t L, class PivotOf>
+void SparseDeterminant::batch_inverses(const modular::Montgomery& m, std::size_t batch, const PivotOf& pivot_of,
+                                       std::vector<std::uint64_t>& inverses, std::vector<std::uint64_t>& prefix) const {
+    // The pivots of the batch's steps that divide (not +-1, with updates),
+    // final at its first step, inverted together.
+    const std::size_t first = inverse_batches_[batch];
+    const std::size_t last = batch + 1 < inverse_batches_.size() ? inverse_batches_[batch + 1] : steps_.size();
+    inverses.clear();
+    for (std::size_t t = first; t < last; ++t) {
+        const Step& step = steps_[t];
+        const std::uint32_t updates_from = t == 0 ? 0 : steps_[t - 1].end;
+        if (step.unit || step.end == updates_from) continue;
+        for (std::size_t l = 0; l < L; ++l) inverses.push_back(pivot_of(step.pivot, l));
+    }
+    invert_all(m, inverses.data(), inverses.size(), prefix);
 }
 
 bool SparseDeterminant::vector_replays(const modular::Field& f) const {
@@ -335,36 +371,47 @@ void SparseDeterminant::replay_vector(const modular::Field& f, const std::uint64
             ++k;
         }
     }
-    std::uint64_t det[L], pv[L], inv[L];
-    double inverse[L];
+    // The determinant's product and the pivots in doubles too; only the
+    // pivots that divide go through Montgomery form, a batch at a time.
+    double det[L], pv[L], inverse[L];
     bool zero[L] = {};
-    for (std::size_t l = 0; l < L; ++l) det[l] = m.one();
+    for (std::size_t l = 0; l < L; ++l) det[l] = 1.0;
     std::size_t u = 0, o = 0;
     const double prime = static_cast<double>(f.p);
-    for (const Step& step : steps_) {
-        for (std::size_t l = 0; l < L; ++l) {
-            std::uint64_t r = residue(v[L * step.pivot + l]);
-            if (r == 0) {
-                zero[l] = true;  // this lane's value is discarded
-                r = 1;
-            }
-            pv[l] = m.to_reduced(r);
-            det[l] = m.mul(det[l], pv[l]);
+    std::vector<std::uint64_t> inverses, prefix;
+    std::size_t batch = 0, next_inverse = 0;
+    const auto pivot_of = [&](std::uint32_t slot, std::size_t l) {
+        const std::uint64_t r = residue(v[L * slot + l]);
+        return r == 0 ? m.one() : m.to_reduced(r);
+    };
+    for (std::size_t s = 0; s < steps_.size(); ++s) {
+        const Step& step = steps_[s];
+        if (batch < inverse_batches_.size() && s == inverse_batches_[batch]) {
+            batch_inverses<L>(m, batch++, pivot_of, inverses, prefix);
+            next_inverse = 0;
         }
+        for (std::size_t l = 0; l < L; ++l) {
+            pv[l] = std::bit_cast<double>(v[L * step.pivot + l]);
+            if (pv[l] == 0) {
+                zero[l] = true;  // this lane's value is discarded
+                pv[l] = 1.0;
+            }
+        }
+        vector_multiply<L>(det, pv, prime);
         if (u == step.end) continue;
         if (step.unit) {
-            for (std::size_t l = 0; l < L; ++l) inv[l] = pv[l];
+            for (std::size_t l = 0; l < L; ++l) inverse[l] = pv[l];  // +-1, its own inverse
         } else {
-            invert_lanes(m, pv, inv);
+            const std::uint64_t* inv = inverses.data() + L * next_inverse++;
+            for (std::size_t l = 0; l < L; ++l) inverse[l] = static_cast<double>(m.from(inv[l]));
         }
-        for (std::size_t l = 0; l < L; ++l) inverse[l] = static_cast<double>(m.from(inv[l]));
         vector_step<L>(v, updates_.data(), u, step.end, ops_.data(), compact_ ? op_slots_.data() : nullptr, o, k,
                        inverse, prime, total_slots_);
         u = step.end;
     }
     for (std::size_t l = 0; l < points; ++l) {
         ok[l] = !zero[l];
-        const std::uint64_t value = m.from(det[l]);
+        const std::uint64_t value = residue(std::bit_cast<std::uint64_t>(det[l]));
         out[l] = odd_permutation_ ? f.neg(value) : value;
     }
 #else
@@ -440,25 +487,37 @@ std::uint64_t SparseDeterminant::eliminate_once(const modular::Field& f, std::ui
         op_slots_.clear();
         updates_.clear();
         steps_.clear();
+        inverse_batches_.assign(1, 0);
     }
     // Slots no longer read (a used factor, a finished pivot row's entries),
     // given to new entries.
     std::vector<std::uint32_t> free_slots;
+    // Per slot: 1 + the step that last wrote it (0: the matrix's own entry).
+    // A batch of steps shares one inversion of their pivots when none of
+    // those pivots is written within the batch (each is final at its start).
+    std::vector<std::uint32_t> written_at(record ? slots : 0, 0);
+    std::uint32_t tag = 0;
+    std::size_t batch_start = 0;
     auto next_slot = [&](std::uint32_t a, std::uint32_t b) {
         if (!record) return slots++;
         ops_.push_back({a, b});
-        if (!compact_) return slots++;
         std::uint32_t dst = a;
-        if (dst == kNone) {
-            if (free_slots.empty()) {
-                dst = slots++;
-            } else {
-                dst = free_slots.back();
-                free_slots.pop_back();
+        if (!compact_) {
+            dst = slots++;
+        } else {
+            if (dst == kNone) {
+                if (free_slots.empty()) {
+                    dst = slots++;
+                } else {
+                    dst = free_slots.back();
+                    free_slots.pop_back();
+                }
             }
+            op_slots_.push_back(dst);
+            if (dst < unit_slot.size()) unit_slot[dst] = 0;
         }
-        op_slots_.push_back(dst);
-        if (dst < unit_slot.size()) unit_slot[dst] = 0;
+        if (dst >= written_at.size()) written_at.resize(std::size_t{dst} + 1, 0);
+        written_at[dst] = tag;
         return dst;
     };
 
@@ -482,6 +541,7 @@ std::uint64_t SparseDeterminant::eliminate_once(const modular::Field& f, std::ui
     std::size_t updates_done = 0;
     for (std::size_t step = 0; step < n; ++step) {
         cancellation_point();
+        tag = static_cast<std::uint32_t>(step + 1);
         // A plain recording that outgrows its budget stops here: the caller
         // records the program compact instead (before its values are ever
         // allocated).
@@ -618,6 +678,11 @@ std::uint64_t SparseDeterminant::eliminate_once(const modular::Field& f, std::ui
         }
         if (record) {
             const bool unit = pe_c.slot < unit_slot.size() && unit_slot[pe_c.slot];
+            const std::size_t updates_from = steps_.empty() ? 0 : steps_.back().end;
+            if (!unit && updates_.size() != updates_from && written_at[pe_c.slot] > batch_start) {
+                batch_start = step;
+                inverse_batches_.push_back(static_cast<std::uint32_t>(step));
+            }
             steps_.push_back({pe_c.slot, static_cast<std::uint32_t>(updates_.size()), unit});
             if (compact_)
                 for (const Entry& e : prow) free_slots.push_back(e.slot);

@@ -111,6 +111,11 @@ private:
     void replay_vector(const modular::Field& f, const std::uint64_t* xs, std::size_t points, std::uint64_t* out,
                        bool* ok, std::vector<std::uint64_t>& values) const;
     bool vector_replays(const modular::Field& f) const;
+    // The inverses (Montgomery form, L lanes per step) of the pivots of
+    // inverse batch `batch` that need one, read by pivot_of(slot, lane).
+    template <std::size_t L, class PivotOf>
+    void batch_inverses(const modular::Montgomery& m, std::size_t batch, const PivotOf& pivot_of,
+                        std::vector<std::uint64_t>& inverses, std::vector<std::uint64_t>& prefix) const;
     // Points per replay of the recorded program: four in a compact one (half
     // the memory), else eight.
     std::size_t program_lanes() const { return kLanes; }
@@ -140,6 +145,9 @@ private:
     std::vector<std::uint32_t> op_slots_;  // compact programs only
     std::vector<Update> updates_;
     std::vector<Step> steps_;
+    // The first step of each batch of steps whose pivots are inverted
+    // together (none of them written within the batch).
+    std::vector<std::uint32_t> inverse_batches_;
     bool odd_permutation_ = false;
     // Replay buffers not in use (one per worker that has replayed), kept for
     // the next evaluations of this matrix.
