@@ -31,7 +31,7 @@ constexpr std::size_t kWideSearchRows = 512;
 
 // Replays run on several workers only while each worker's buffer is at most
 // this large (each holds every value of the program for eight points, four
-// in a compact program).
+// in a compact program replayed in words).
 constexpr std::size_t kParallelBufferBytes = std::size_t{256} << 20;
 // ... and only for programs long enough that a batch outweighs handing it to
 // another worker (small diagrams, typed by the thousand, stay on their thread).
@@ -181,8 +181,8 @@ void SparseDeterminant::evaluate(const modular::Field& f, const std::uint64_t* x
         return;
     }
     // Batches of points, spread over the pool when the extra buffers fit the
-    // budget: eight at a time, four in a compact program (half the memory) and
-    // for a last batch of four or fewer. A point where a recorded pivot is
+    // budget: eight at a time, four in a compact program replayed in words
+    // (half the memory) and for a last batch of four or fewer. A point where a recorded pivot is
     // zero is eliminated afresh afterwards, on this thread (the elimination's
     // work space is shared).
     const std::size_t lanes = program_lanes();
@@ -345,8 +345,8 @@ void SparseDeterminant::replay_vector(const modular::Field& f, const std::uint64
                                       std::uint64_t* out, bool* ok, std::vector<std::uint64_t>& values) const {
 #ifdef SKEINLAB_VECTOR_REPLAYS
     // As replay, with the values as doubles (their bits in the buffer's
-    // words) and the operations of each update vectorised; pivots, inverses
-    // and factors in Montgomery form, lane by lane.
+    // words) and every step's operations vectorised; only the inverses of
+    // the pivots are computed in words (Montgomery form), a batch at a time.
     const modular::Montgomery m(f.p);
     const auto word = [](std::uint64_t r) { return std::bit_cast<std::uint64_t>(static_cast<double>(r)); };
     const auto residue = [&f](std::uint64_t w) {
