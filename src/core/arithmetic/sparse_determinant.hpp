@@ -116,9 +116,9 @@ private:
     template <std::size_t L, class PivotOf>
     void batch_inverses(const modular::Montgomery& m, std::size_t batch, const PivotOf& pivot_of,
                         std::vector<std::uint64_t>& inverses, std::vector<std::uint64_t>& prefix) const;
-    // Points per replay of the recorded program: four in a compact one (half
-    // the memory), else eight.
-    std::size_t program_lanes() const { return kLanes; }
+    // Points per replay of the recorded program: four in a compact one
+    // replayed in words (half the memory), else eight.
+    std::size_t program_lanes() const { return compact_ && !vector_replays_allowed_ ? kLanes / 2 : kLanes; }
     // A replay buffer for one worker: taken from the spare ones or made.
     std::vector<std::uint64_t> take_buffer();
     void give_back(std::vector<std::uint64_t> buffer);
