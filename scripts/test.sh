@@ -65,15 +65,15 @@ CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DSKEINLAB_BUILD_MODULE=O
 cmake --build build/fuzz -j "$jobs"
 run_core_tests build/fuzz
 
-# Each libFuzzer harness runs for FUZZ_SECONDS (default 15), two at a time,
+# Each libFuzzer harness runs for FUZZ_SECONDS (default 10), two at a time,
 # from the seed corpus in tests/fuzz/corpus into a scratch corpus under
 # build/fuzz; a crash leaves its input in build/fuzz/crashes and fails.
-echo "== fuzzing the readers, the table parser and chain input (libFuzzer, ASan/UBSan, ${FUZZ_SECONDS:-15} s each)"
+echo "== fuzzing the readers, the table parser and chain input (libFuzzer, ASan/UBSan, ${FUZZ_SECONDS:-10} s each)"
 mkdir -p build/fuzz/crashes
 fuzz() {
   local harness=$1
   mkdir -p "build/fuzz/corpus-$harness"
-  if build/fuzz/fuzz_"$harness" -max_total_time="${FUZZ_SECONDS:-15}" -max_len=4096 -timeout=10 \
+  if build/fuzz/fuzz_"$harness" -max_total_time="${FUZZ_SECONDS:-10}" -max_len=4096 -timeout=10 \
       -rss_limit_mb=1024 -artifact_prefix="build/fuzz/crashes/$harness-" \
       "build/fuzz/corpus-$harness" "tests/fuzz/corpus/$harness" >"build/fuzz/$harness.log" 2>&1; then
     echo "   $harness: $(grep -o 'Done [0-9]* runs' "build/fuzz/$harness.log"), no failure"
