@@ -259,18 +259,14 @@ void SparseDeterminant::replay(const modular::Field& f, const std::uint64_t* xs,
     bool zero[L] = {};
     for (std::size_t l = 0; l < L; ++l) det[l] = m.one();
     std::size_t u = 0, o = 0;
-    std::vector<std::uint64_t> inverses, prefix;
-    std::size_t batch = 0, next_inverse = 0;
+    InverseCursor cursor;
     const auto pivot_of = [&](std::uint32_t slot, std::size_t l) {
         const std::uint64_t r = v[L * slot + l];
         return r == 0 ? m.one() : r;
     };
     for (std::size_t s = 0; s < steps_.size(); ++s) {
         const Step& step = steps_[s];
-        if (batch < inverse_batches_.size() && s == inverse_batches_[batch]) {
-            batch_inverses<L>(m, batch++, pivot_of, inverses, prefix);
-            next_inverse = 0;
-        }
+        start_step<L>(m, s, pivot_of, cursor);
         for (std::size_t l = 0; l < L; ++l) {
             pv[l] = v[L * step.pivot + l];
             if (pv[l] == 0) {
@@ -282,7 +278,7 @@ void SparseDeterminant::replay(const modular::Field& f, const std::uint64_t* xs,
         }
         if (u == step.end) continue;  // a pivot row that updates nothing
         const std::uint64_t* inv = pv;
-        if (!step.unit) inv = inverses.data() + L * next_inverse++;
+        if (!step.unit) inv = cursor.inverses.data() + L * cursor.next++;
         for (; u < step.end; ++u) {
             if (u % 1024 == 0) cancellation_point();
             for (std::size_t l = 0; l < L; ++l) factor[l] = m.mul(v[L * updates_[u].factor + l], inv[l]);
@@ -315,20 +311,23 @@ void SparseDeterminant::replay(const modular::Field& f, const std::uint64_t* xs,
 }
 
 template <std::size_t L, class PivotOf>
-void SparseDeterminant::batch_inverses(const modular::Montgomery& m, std::size_t batch, const PivotOf& pivot_of,
-                                       std::vector<std::uint64_t>& inverses, std::vector<std::uint64_t>& prefix) const {
+void SparseDeterminant::start_step(const modular::Montgomery& m, std::size_t s, const PivotOf& pivot_of,
+                                   InverseCursor& cursor) const {
+    if (cursor.batch >= inverse_batches_.size() || s != inverse_batches_[cursor.batch]) return;
     // The pivots of the batch's steps that divide (not +-1, with updates),
     // final at its first step, inverted together.
-    const std::size_t first = inverse_batches_[batch];
-    const std::size_t last = batch + 1 < inverse_batches_.size() ? inverse_batches_[batch + 1] : steps_.size();
-    inverses.clear();
+    const std::size_t first = inverse_batches_[cursor.batch];
+    ++cursor.batch;
+    const std::size_t last = cursor.batch < inverse_batches_.size() ? inverse_batches_[cursor.batch] : steps_.size();
+    cursor.inverses.clear();
+    cursor.next = 0;
     for (std::size_t t = first; t < last; ++t) {
         const Step& step = steps_[t];
         const std::uint32_t updates_from = t == 0 ? 0 : steps_[t - 1].end;
         if (step.unit || step.end == updates_from) continue;
-        for (std::size_t l = 0; l < L; ++l) inverses.push_back(pivot_of(step.pivot, l));
+        for (std::size_t l = 0; l < L; ++l) cursor.inverses.push_back(pivot_of(step.pivot, l));
     }
-    invert_all(m, inverses.data(), inverses.size(), prefix);
+    invert_all(m, cursor.inverses.data(), cursor.inverses.size(), cursor.prefix);
 }
 
 bool SparseDeterminant::vector_replays(const modular::Field& f) const {
@@ -378,18 +377,14 @@ void SparseDeterminant::replay_vector(const modular::Field& f, const std::uint64
     for (std::size_t l = 0; l < L; ++l) det[l] = 1.0;
     std::size_t u = 0, o = 0;
     const double prime = static_cast<double>(f.p);
-    std::vector<std::uint64_t> inverses, prefix;
-    std::size_t batch = 0, next_inverse = 0;
+    InverseCursor cursor;
     const auto pivot_of = [&](std::uint32_t slot, std::size_t l) {
         const std::uint64_t r = residue(v[L * slot + l]);
         return r == 0 ? m.one() : m.to_reduced(r);
     };
     for (std::size_t s = 0; s < steps_.size(); ++s) {
         const Step& step = steps_[s];
-        if (batch < inverse_batches_.size() && s == inverse_batches_[batch]) {
-            batch_inverses<L>(m, batch++, pivot_of, inverses, prefix);
-            next_inverse = 0;
-        }
+        start_step<L>(m, s, pivot_of, cursor);
         for (std::size_t l = 0; l < L; ++l) {
             pv[l] = std::bit_cast<double>(v[L * step.pivot + l]);
             if (pv[l] == 0) {
@@ -402,7 +397,7 @@ void SparseDeterminant::replay_vector(const modular::Field& f, const std::uint64
         if (step.unit) {
             for (std::size_t l = 0; l < L; ++l) inverse[l] = pv[l];  // +-1, its own inverse
         } else {
-            const std::uint64_t* inv = inverses.data() + L * next_inverse++;
+            const std::uint64_t* inv = cursor.inverses.data() + L * cursor.next++;
             for (std::size_t l = 0; l < L; ++l) inverse[l] = static_cast<double>(m.from(inv[l]));
         }
         vector_step<L>(v, updates_.data(), u, step.end, ops_.data(), compact_ ? op_slots_.data() : nullptr, o, k,

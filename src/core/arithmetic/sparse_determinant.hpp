@@ -111,11 +111,18 @@ private:
     void replay_vector(const modular::Field& f, const std::uint64_t* xs, std::size_t points, std::uint64_t* out,
                        bool* ok, std::vector<std::uint64_t>& values) const;
     bool vector_replays(const modular::Field& f) const;
-    // The inverses (Montgomery form, L lanes per step) of the pivots of
-    // inverse batch `batch` that need one, read by pivot_of(slot, lane).
+    // The pivots' inverses a replay uses (Montgomery form, L lanes per
+    // step that divides), computed a batch at a time; `next` is the next
+    // step's.
+    struct InverseCursor {
+        std::vector<std::uint64_t> inverses, prefix;
+        std::size_t batch = 0, next = 0;
+    };
+    // At step s of a replay: when s starts an inverse batch, the inverses
+    // of its pivots that need one, read by pivot_of(slot, lane).
     template <std::size_t L, class PivotOf>
-    void batch_inverses(const modular::Montgomery& m, std::size_t batch, const PivotOf& pivot_of,
-                        std::vector<std::uint64_t>& inverses, std::vector<std::uint64_t>& prefix) const;
+    void start_step(const modular::Montgomery& m, std::size_t s, const PivotOf& pivot_of,
+                    InverseCursor& cursor) const;
     // Points per replay of the recorded program: four in a compact one
     // replayed in words (half the memory), else eight.
     std::size_t program_lanes() const { return compact_ && !vector_replays_allowed_ ? kLanes / 2 : kLanes; }
