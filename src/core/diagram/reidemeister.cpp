@@ -260,7 +260,7 @@ void simplify_diagram(KnotDiagram& d, std::uint64_t seed) {
 }
 
 void simplify_diagram(KnotDiagram& d, std::uint64_t seed, std::size_t patience) {
-    pass_strands_until_stable(d);
+    pass_strands_until_stable(d, kStrandPassShare);
     Stream draws = Stream::keyed({kSimplifyStream, seed});
     // Rounds since the crossings last fell by a hundredth (at least one) of
     // what they were then.
@@ -271,7 +271,7 @@ void simplify_diagram(KnotDiagram& d, std::uint64_t seed, std::size_t patience) 
         cancellation_point();
         std::vector<std::array<std::uint32_t, 3>> triangles = r3_triangles(d);
         if (triangles.empty()) {
-            if (pass_strands_until_stable(d) == 0) return;
+            if (pass_strands_until_stable(d, kStrandPassShare) == 0) return;
             continue;
         }
         // A round moves a random set of triangles that share no crossing (a
@@ -293,7 +293,7 @@ void simplify_diagram(KnotDiagram& d, std::uint64_t seed, std::size_t patience) 
         }
         reduce_diagram(d);
         // Strand passes, the costlier move, once the R3 rounds stall.
-        if (idle + 1 == patience) pass_strands_until_stable(d);
+        if (idle + 1 == patience) pass_strands_until_stable(d, kStrandPassShare);
         if (mark - d.crossings() >= std::max<std::size_t>(1, mark / 100)) {
             mark = d.crossings();
             idle = 0;

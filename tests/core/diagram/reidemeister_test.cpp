@@ -115,7 +115,7 @@ TEST(Reidemeister, TheSearchDependsOnlyOnTheDiagramAndTheSeed) {
     KnotDiagram none = d;
     simplify_diagram(none, 9, 0);
     KnotDiagram reduced = d;
-    pass_strands_until_stable(reduced);
+    pass_strands_until_stable(reduced, kStrandPassShare);
     EXPECT_EQ(none, reduced) << "no patience: the removals alone (R1, R2, strand passes)";
 }
 

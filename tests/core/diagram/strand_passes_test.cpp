@@ -66,6 +66,17 @@ INSTANTIATE_TEST_SUITE_P(Walks, StrandPasses,
                              return "steps_" + std::to_string(walk.param.steps);
                          });
 
+TEST(StrandPasses, PassesThatStopAtAShareKeepTheKnotAndRemoveNoMoreThanUntilStable) {
+    const KnotDiagram d = reduced_diagram_of(seeded_walk(500, 3, 0.05));
+    KnotDiagram stable = d, share = d;
+    pass_strands_until_stable(stable);
+    EXPECT_GT(pass_strands_until_stable(share, 0.2), 0u);
+    EXPECT_GE(share.crossings(), stable.crossings());
+    EXPECT_LT(share.crossings(), d.crossings());
+    EXPECT_EQ(polynomial(share), polynomial(d));
+    EXPECT_TRUE(is_planar(share));
+}
+
 TEST(StrandPasses, UntilStableLeavesNoShorterPathAndKeepsTheKnot) {
     KnotDiagram d = reduced_diagram_of(seeded_walk(500, 3, 0.05));
     const std::string alexander = polynomial(d);
