@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <functional>
-#include <queue>
+#include <set>
 #include <type_traits>
 #include <utility>
 
@@ -516,12 +516,23 @@ std::uint64_t SparseDeterminant::eliminate_once(const modular::Field& f, std::ui
         return dst;
     };
 
-    // Columns by their current count; stale heap entries are skipped.
+    // The columns not yet eliminated, by their current count (then index):
+    // a step moves only the few whose count it changes.
     using Item = std::pair<std::uint32_t, std::uint32_t>;  // (count, column)
-    std::priority_queue<Item, std::vector<Item>, std::greater<Item>> heap;
-    for (std::size_t c = 0; c < n; ++c) heap.push({col_count_[c], static_cast<std::uint32_t>(c)});
-
-    std::vector<Item> popped;
+    std::set<Item> order;
+    for (std::size_t c = 0; c < n; ++c) order.insert({col_count_[c], static_cast<std::uint32_t>(c)});
+    const auto recount = [&](std::uint32_t col, int delta) {
+        order.erase({col_count_[col], col});
+        col_count_[col] = static_cast<std::uint32_t>(static_cast<int>(col_count_[col]) + delta);
+        order.insert({col_count_[col], col});
+    };
+    // Per column, its best pivot as last weighed (cost and row), weighed
+    // again only after a step changed one of its rows (a pivot row or an
+    // updated row holds it): the search looks at the same few hundred
+    // columns step after step.
+    std::vector<std::uint64_t> col_cost(n, UINT64_MAX);
+    std::vector<std::uint32_t> col_row(n, kNone);
+    std::vector<std::uint8_t> col_changed(n, 1);
     std::vector<std::uint32_t> pivot_col(n, 0);
     std::vector<std::uint32_t> candidates;
     std::uint64_t det = m.one();
@@ -565,7 +576,6 @@ std::uint64_t SparseDeterminant::eliminate_once(const modular::Field& f, std::ui
         std::uint32_t pivot = kNone;
         std::uint64_t best_cost = UINT64_MAX;
         std::size_t looked = 0;
-        popped.clear();
         // Drops stale and repeated holders of a column.
         const auto clean_holders = [&](std::uint32_t col) {
             std::vector<std::uint32_t>& holders = col_rows_[col];
@@ -579,31 +589,34 @@ std::uint64_t SparseDeterminant::eliminate_once(const modular::Field& f, std::ui
             }
             holders.resize(kept);
         };
-        while (looked < columns && !heap.empty()) {
-            const Item top = heap.top();
-            heap.pop();
-            if (col_done_[top.second] || top.first != col_count_[top.second]) continue;
-            if (best_cost != UINT64_MAX && static_cast<std::uint64_t>(top.first) * top.first > best_cost * 4 + 4) {
-                heap.push(top);
-                break;
-            }
-            popped.push_back(top);
+        for (auto it = order.begin(); looked < columns && it != order.end(); ++it) {
+            const auto [count, col] = *it;
+            if (best_cost != UINT64_MAX && static_cast<std::uint64_t>(count) * count > best_cost * 4 + 4) break;
             ++looked;
-            clean_holders(top.second);
-            const std::vector<std::uint32_t>& holders = col_rows_[top.second];
-            for (const std::uint32_t r : holders) {
-                if (find(rows_[r], top.second)->value == 0) continue;
-                const std::uint64_t cost = static_cast<std::uint64_t>(holders.size() - 1) * (rows_[r].size() - 1);
-                if (cost < best_cost || (cost == best_cost && (top.second < c || (top.second == c && r < pivot)))) {
-                    best_cost = cost;
-                    c = top.second;
-                    pivot = r;
+            if (col_changed[col]) {
+                // The column's own best: the least cost, then the first row.
+                clean_holders(col);
+                const std::vector<std::uint32_t>& holders = col_rows_[col];
+                col_cost[col] = UINT64_MAX;
+                col_row[col] = kNone;
+                for (const std::uint32_t r : holders) {
+                    if (find(rows_[r], col)->value == 0) continue;
+                    const std::uint64_t cost = static_cast<std::uint64_t>(holders.size() - 1) * (rows_[r].size() - 1);
+                    if (cost < col_cost[col] || (cost == col_cost[col] && r < col_row[col])) {
+                        col_cost[col] = cost;
+                        col_row[col] = r;
+                    }
                 }
+                col_changed[col] = 0;
+            }
+            if (col_row[col] != kNone &&
+                (col_cost[col] < best_cost || (col_cost[col] == best_cost && col < c))) {
+                best_cost = col_cost[col];
+                c = col;
+                pivot = col_row[col];
             }
             if (best_cost == 0) break;
         }
-        for (const Item& item : popped)
-            if (item.second != c) heap.push(item);
         if (pivot == kNone) {
             // Only zeros in the columns looked at. Without kept zeros an empty
             // column makes the matrix singular; otherwise a recording gives up
@@ -620,10 +633,11 @@ std::uint64_t SparseDeterminant::eliminate_once(const modular::Field& f, std::ui
         pivot_col[pivot] = c;
         row_done_[pivot] = 1;
         col_done_[c] = 1;
+        order.erase({col_count_[c], c});
         for (const Entry& e : prow) {
             if (e.col == c) continue;
-            --col_count_[e.col];
-            heap.push({col_count_[e.col], e.col});
+            col_changed[e.col] = 1;
+            recount(e.col, -1);
         }
 
         for (const std::uint32_t r : candidates) {
@@ -634,6 +648,7 @@ std::uint64_t SparseDeterminant::eliminate_once(const modular::Field& f, std::ui
             const std::uint64_t factor = fe.value;
             scale = m.mul(scale, pv);
             scratch_.clear();
+            for (const Entry& e : row) col_changed[e.col] = 1;
             std::size_t a = 0, b = 0;
             while (a < row.size() || b < prow.size()) {
                 if (b == prow.size() || (a < row.size() && row[a].col < prow[b].col)) {
@@ -647,8 +662,7 @@ std::uint64_t SparseDeterminant::eliminate_once(const modular::Field& f, std::ui
                     // Fill: a new entry in this row.
                     scratch_.push_back({pe.col, next_slot(kNone, pe.slot), m.sub(0, m.mul(factor, pe.value))});
                     col_rows_[pe.col].push_back(r);
-                    ++col_count_[pe.col];
-                    heap.push({col_count_[pe.col], pe.col});
+                    recount(pe.col, +1);
                 } else {
                     const std::uint32_t col = row[a].col;
                     if (col != c) {
@@ -656,8 +670,7 @@ std::uint64_t SparseDeterminant::eliminate_once(const modular::Field& f, std::ui
                         if (v != 0 || record) {
                             scratch_.push_back({col, next_slot(row[a].slot, prow[b].slot), v});
                         } else {
-                            --col_count_[col];
-                            heap.push({col_count_[col], col});
+                            recount(col, -1);
                         }
                     }
                     ++a;

@@ -39,6 +39,9 @@ public:
     SparseDeterminant(std::size_t n, std::vector<std::vector<LinearEntry>> rows);
 
     std::size_t size() const { return n_; }
+    // The recorded program's operations (entries it computes), 0 before the
+    // first evaluation.
+    std::size_t program_operations() const { return ops_.size(); }
 
     // A program whose values (eight points at a time) would take more than
     // this many bytes is recorded in compact form; set before the first
