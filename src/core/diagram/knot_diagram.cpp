@@ -132,43 +132,75 @@ std::optional<KnotDiagram> diagram_of_projection(const Chain& projected) {
     return d;
 }
 
-void for_each_face(const KnotDiagram& d, const std::function<void(const Face&)>& visit) {
-    const std::size_t n = d.crossings();
-    if (n == 0) return;
-    const PassagePositions pos = passage_positions(d);
-    const std::uint32_t edges = static_cast<std::uint32_t>(d.walk.size());
-    // Half-edge 2 e is edge e's tail (at passage e), 2 e + 1 its head (at
-    // passage e + 1). Around each crossing, counterclockwise: under in, then
-    // (positive) over out, under out, over in; a negative crossing has the
-    // over strand reversed.
-    const auto in = [&](std::uint32_t p) { return 2 * ((p + edges - 1) % edges) + 1; };
-    const auto out = [](std::uint32_t p) { return 2 * p; };
-    std::vector<std::array<std::uint32_t, 4>> around(n);
-    std::vector<std::uint32_t> place(2 * edges);  // 4 c + r for the half-edge at place r around crossing c
-    for (std::uint32_t c = 0; c < n; ++c) {
-        const std::uint32_t u = pos.under[c], o = pos.over[c];
-        around[c] = d.signs[c] > 0 ? std::array<std::uint32_t, 4>{in(u), out(o), out(u), in(o)}
-                                   : std::array<std::uint32_t, 4>{in(u), in(o), out(u), out(o)};
-        for (std::uint32_t r = 0; r < 4; ++r) place[around[c][r]] = 4 * c + r;
+namespace {
+
+// The half-edges around every crossing. Half-edge 2 e is edge e's tail (at
+// passage e), 2 e + 1 its head (at passage e + 1). Around each crossing,
+// counterclockwise: under in, then (positive) over out, under out, over in; a
+// negative crossing has the over strand reversed. A face is traced by
+// arriving at a crossing along a half-edge, leaving along the next half-edge
+// counterclockwise, and arriving at that edge's other end.
+class FaceTracer {
+public:
+    explicit FaceTracer(const KnotDiagram& d) : around_(d.crossings()), place_(2 * d.walk.size()) {
+        const PassagePositions pos = passage_positions(d);
+        const auto edges = static_cast<std::uint32_t>(d.walk.size());
+        const auto in = [&](std::uint32_t p) { return 2 * ((p + edges - 1) % edges) + 1; };
+        const auto out = [](std::uint32_t p) { return 2 * p; };
+        for (std::uint32_t c = 0; c < around_.size(); ++c) {
+            const std::uint32_t u = pos.under[c], o = pos.over[c];
+            around_[c] = d.signs[c] > 0 ? std::array<std::uint32_t, 4>{in(u), out(o), out(u), in(o)}
+                                        : std::array<std::uint32_t, 4>{in(u), in(o), out(u), out(o)};
+            for (std::uint32_t r = 0; r < 4; ++r) place_[around_[c][r]] = 4 * c + r;
+        }
     }
-    // A face is traced by arriving at a crossing along a half-edge, leaving
-    // along the next half-edge counterclockwise, and arriving at that edge's
-    // other end.
-    std::vector<bool> used(2 * edges, false);
+    std::uint32_t half_edges() const { return static_cast<std::uint32_t>(place_.size()); }
+    // The half-edge that follows h around its face.
+    std::uint32_t next(std::uint32_t h) const {
+        const std::uint32_t p = place_[h];
+        return around_[p / 4][(p % 4 + 1) % 4] ^ 1;
+    }
+    static FaceEdge side(std::uint32_t h) { return {h / 2, (h & 1) == 1}; }
+
+private:
+    std::vector<std::array<std::uint32_t, 4>> around_;
+    std::vector<std::uint32_t> place_;  // 4 c + r for the half-edge at place r around crossing c
+};
+
+}  // namespace
+
+void for_each_face(const KnotDiagram& d, const std::function<void(const Face&)>& visit) {
+    if (d.crossings() == 0) return;
+    const FaceTracer tracer(d);
+    std::vector<bool> used(tracer.half_edges(), false);
     Face face;
-    for (std::uint32_t start = 0; start < 2 * edges; ++start) {
+    for (std::uint32_t start = 0; start < tracer.half_edges(); ++start) {
         if (used[start]) continue;
         face.clear();
         std::uint32_t h = start;
         do {
             used[h] = true;
-            face.push_back({h / 2, (h & 1) == 1});
-            const std::uint32_t p = place[h];
-            const std::uint32_t leave = around[p / 4][(p % 4 + 1) % 4];
-            h = leave ^ 1;
+            face.push_back(FaceTracer::side(h));
+            h = tracer.next(h);
         } while (h != start);
         visit(face);
     }
+}
+
+std::vector<Face> triangles(const KnotDiagram& d) {
+    std::vector<Face> out;
+    if (d.crossings() == 0) return out;
+    const FaceTracer tracer(d);
+    // A face of three half-edges, listed from the first of them (as faces()
+    // does): three steps lead back to the start, which is the least.
+    for (std::uint32_t h = 0; h < tracer.half_edges(); ++h) {
+        const std::uint32_t h1 = tracer.next(h);
+        if (h1 < h) continue;
+        const std::uint32_t h2 = tracer.next(h1);
+        if (h2 < h || tracer.next(h2) != h || h2 == h) continue;
+        out.push_back({FaceTracer::side(h), FaceTracer::side(h1), FaceTracer::side(h2)});
+    }
+    return out;
 }
 
 std::vector<Face> faces(const KnotDiagram& d) {

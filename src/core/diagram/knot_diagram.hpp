@@ -81,6 +81,10 @@ std::vector<Face> faces(const KnotDiagram& diagram);
 // lists them, the face in a buffer reused from one call to the next.
 void for_each_face(const KnotDiagram& diagram, const std::function<void(const Face&)>& visit);
 
+// The faces of exactly three edges, as faces() lists them (in the same order),
+// found without tracing the others.
+std::vector<Face> triangles(const KnotDiagram& diagram);
+
 // True when the signed Gauss code is that of a diagram on the sphere: each
 // crossing met twice, once over and once under, signs of +1 or -1, and n + 2
 // faces (Euler's formula for a connected 4-valent graph of n vertices).

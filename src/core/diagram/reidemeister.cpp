@@ -225,8 +225,7 @@ std::size_t reduce_link(LinkWalks& link) {
 std::vector<std::array<std::uint32_t, 3>> r3_triangles(const KnotDiagram& d) {
     std::vector<std::array<std::uint32_t, 3>> out;
     const std::size_t m = d.walk.size();
-    for_each_face(d, [&](const Face& face) {
-        if (face.size() != 3) return;
+    for (const Face& face : triangles(d)) {
         int both_over = 0, both_under = 0;
         std::array<std::uint32_t, 6> met{};
         for (std::size_t i = 0; i < 3; ++i) {
@@ -243,7 +242,7 @@ std::vector<std::array<std::uint32_t, 3>> r3_triangles(const KnotDiagram& d) {
                                      met[1] != met[2] && met[3] != met[4];
         if (three_crossings && both_over == 1 && both_under == 1)
             out.push_back({face[0].edge, face[1].edge, face[2].edge});
-    });
+    }
     return out;
 }
 

@@ -147,5 +147,26 @@ TEST(KnotDiagram, EveryEdgeSideLiesOnOneFace) {
     EXPECT_TRUE(is_planar(KnotDiagram{}));
 }
 
+TEST(KnotDiagram, TrianglesAreTheFacesOfThreeEdgesInTheirOrder) {
+    std::size_t found = 0;
+    for (std::uint64_t seed = 1; seed <= 4; ++seed) {
+        const std::optional<KnotDiagram> d = diagram_of_projection(closed(seeded_walk(200 * seed, seed, 0.05)));
+        ASSERT_TRUE(d);
+        std::vector<Face> expected;
+        for (const Face& f : faces(*d))
+            if (f.size() == 3) expected.push_back(f);
+        const std::vector<Face> got = triangles(*d);
+        ASSERT_EQ(got.size(), expected.size());
+        for (std::size_t i = 0; i < got.size(); ++i)
+            for (std::size_t k = 0; k < 3; ++k) {
+                EXPECT_EQ(got[i][k].edge, expected[i][k].edge);
+                EXPECT_EQ(got[i][k].forward, expected[i][k].forward);
+            }
+        found += got.size();
+    }
+    EXPECT_GT(found, 20u);
+    EXPECT_TRUE(triangles(KnotDiagram{}).empty());
+}
+
 }  // namespace
 }  // namespace skeinlab
