@@ -13,8 +13,9 @@
 // centre (the shape of a collapsed polymer); confined walks, each position
 // 0.9 times the last plus a random unit step (a ring squeezed into a ball of
 // a few bond lengths whatever its length: the densest of the three). Times are
-// wall-clock on one thread; peak memory is the process's resident peak,
-// reset before each chain.
+// wall-clock on one thread; `ops` is the work of each evaluation of the
+// determinant (the operations of its recorded elimination); peak memory is the
+// process's resident peak, reset before each chain.
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -132,10 +133,11 @@ void run(const char* kind, std::uint64_t seed, const Chain& chain) {
     char before_text[32];
     if (before) std::snprintf(before_text, sizeof before_text, "%zu", before);
     else std::snprintf(before_text, sizeof before_text, "-");
-    std::printf("%-8s %4llu %7zu %6zu %10s %9zu %10zu %7.3f %7.3f %8.3f %8.3f %8.3f %6zu %6zu %5zu %6s %7ld\n", kind,
-                static_cast<unsigned long long>(seed), chain.size(), work.size() - 1, before_text, crossings,
+    std::printf("%-8s %4llu %7zu %6zu %10s %9zu %10zu %7.3f %7.3f %8.3f %8.3f %8.3f %6zu %6zu %5zu %6s %9zu %7ld\n",
+                kind, static_cast<unsigned long long>(seed), chain.size(), work.size() - 1, before_text, crossings,
                 diagram->crossings(), t_kmt, t_cross, t_simplify, t_det, t_kmt + t_cross + t_simplify + t_det, degree,
-                stats.evaluations, stats.primes, stats.dense ? "dense" : (stats.symmetric ? "t+1/t" : "t"), peak_mb());
+                stats.evaluations, stats.primes, stats.dense ? "dense" : (stats.symmetric ? "t+1/t" : "t"),
+                stats.operations, peak_mb());
     std::fflush(stdout);
 }
 
@@ -150,9 +152,9 @@ int main(int argc, char** argv) {
         if (!writer || !write_data_xyz(chain, writer.value()) || !writer.value().close()) return 1;
         return 0;
     }
-    std::printf("%-8s %4s %7s %6s %10s %9s %9s %7s %7s %8s %8s %8s %6s %6s %5s %6s %7s\n", "chain", "seed", "points",
-                "kmt", "cross-in", "cross-kmt", "simplified", "kmt s", "cross s", "simpl s", "det s", "total s",
-                "degree", "evals", "primes", "method", "peak MB");
+    std::printf("%-8s %4s %7s %6s %10s %9s %9s %7s %7s %8s %8s %8s %6s %6s %5s %6s %9s %7s\n", "chain", "seed",
+                "points", "kmt", "cross-in", "cross-kmt", "simplified", "kmt s", "cross s", "simpl s", "det s",
+                "total s", "degree", "evals", "primes", "method", "ops", "peak MB");
     if (argc > 2 && !quick) {
         const std::uint64_t seed = argc > 3 ? std::stoull(argv[3]) : 1;
         run(argv[1], seed, make_chain(argv[1], std::stoul(argv[2]), seed));

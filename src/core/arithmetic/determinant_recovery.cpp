@@ -253,6 +253,7 @@ private:
         if (stats_) {
             stats_->symmetric = symmetric;
             stats_->primes = primes;
+            stats_->operations = det_.program_operations();
         }
         return values;
     }

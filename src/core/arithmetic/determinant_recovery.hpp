@@ -20,6 +20,7 @@ struct AlexanderStats {
     bool symmetric = false;      // interpolation in t + 1/t
     std::size_t primes = 0;      // primes used for the value (checks excluded)
     std::size_t evaluations = 0; // sparse determinants evaluated, checks included
+    std::size_t operations = 0;  // operations of the recorded elimination, each evaluation's work
 };
 
 // The coefficients, lowest power of t first, of the determinant of the n x n
