@@ -182,10 +182,11 @@ void SparseDeterminant::evaluate(const modular::Field& f, const std::uint64_t* x
     }
     // Batches of points, spread over the pool when the extra buffers fit the
     // budget: eight at a time, four in a compact program replayed in words
-    // (half the memory) and for a last batch of four or fewer. A point where a recorded pivot is
-    // zero is eliminated afresh afterwards, on this thread (the elimination's
-    // work space is shared).
-    const std::size_t lanes = program_lanes();
+    // (half the memory) or whose values are large (replay_lanes) and for a
+    // last batch of four or fewer. A point where a recorded pivot is zero is
+    // eliminated afresh afterwards, on this thread (the elimination's work
+    // space is shared).
+    const std::size_t lanes = replay_lanes();
     std::vector<std::pair<std::size_t, std::size_t>> batches;  // (first point, points)
     for (std::size_t at = i; at < count; at += lanes) batches.emplace_back(at, std::min(lanes, count - at));
     const std::size_t buffer_bytes = lanes * std::size_t{total_slots_} * sizeof(std::uint64_t);

@@ -239,7 +239,8 @@ AlexanderMatrix matrix_of_ring(Chain c) {
 TEST(SparseDeterminant, CompactProgramsOfKnotDiagramsAgreeWithPlainOnes) {
     // Alexander minors of walks and globules (hundreds to thousands of
     // crossings), evaluated in batches (the replays) and alone, plain and
-    // compact, with vector arithmetic and without (compact).
+    // compact, with vector arithmetic and without (compact), and compact
+    // replayed four points at a time (as large programs are).
     for (const auto& [n, pull] : {std::pair{3000u, 0.0}, std::pair{400u, 0.2}}) {
         const AlexanderMatrix matrix = matrix_of_ring(seeded_walk(n, 3, pull));
         const std::size_t k = matrix.crossings - 1;
@@ -247,19 +248,23 @@ TEST(SparseDeterminant, CompactProgramsOfKnotDiagramsAgreeWithPlainOnes) {
         for (std::size_t r = 0; r < k; ++r)
             for (const LinearEntry& e : matrix.rows[r])
                 if (e.col < k) minor[r].push_back(e);
-        SparseDeterminant plain(k, minor), compact(k, minor), scalar(k, minor);
+        SparseDeterminant plain(k, minor), compact(k, minor), scalar(k, minor), fours(k, minor);
         plain.set_plain_program_bytes(std::size_t{1} << 30);
         compact.set_plain_program_bytes(0);
         scalar.set_vector_replays(false);
+        fours.set_plain_program_bytes(0);
+        fours.set_eight_lane_bytes(0);
         for (const std::size_t prime_index : {0u, 7u}) {
             const Field f{modular::drawn_prime(prime_index)};
             std::vector<std::uint64_t> xs = {3, 17, 1000003, f.p - 5, 2, 99991, 123456789, 7, 11};
-            std::vector<std::uint64_t> a(xs.size()), b(xs.size()), c(xs.size());
+            std::vector<std::uint64_t> a(xs.size()), b(xs.size()), c(xs.size()), d(xs.size());
             plain.evaluate(f, xs.data(), a.data(), xs.size());
             compact.evaluate(f, xs.data(), b.data(), xs.size());
             scalar.evaluate(f, xs.data(), c.data(), xs.size());
+            fours.evaluate(f, xs.data(), d.data(), xs.size());
             EXPECT_EQ(a, b) << n << " prime " << prime_index;
             EXPECT_EQ(a, c) << n << " prime " << prime_index;
+            EXPECT_EQ(a, d) << n << " prime " << prime_index;
             EXPECT_EQ(compact.evaluate(f, 5), plain.evaluate(f, 5));
         }
     }
