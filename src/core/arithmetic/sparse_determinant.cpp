@@ -455,7 +455,6 @@ std::uint64_t SparseDeterminant::eliminate_once(const modular::Field& f, std::ui
     col_rows_.assign(n, {});
     col_count_.assign(n, 0);
     row_done_.assign(n, 0);
-    col_done_.assign(n, 0);
     std::uint32_t slots = 0;
     // Per first slot: the matrix's entry there is +-1 and still unchanged (a
     // pivot that needs no inverse in the replays).
@@ -633,7 +632,6 @@ std::uint64_t SparseDeterminant::eliminate_once(const modular::Field& f, std::ui
         det = m.mul(det, pv);
         pivot_col[pivot] = c;
         row_done_[pivot] = 1;
-        col_done_[c] = 1;
         order.erase({col_count_[c], c});
         for (const Entry& e : prow) {
             if (e.col == c) continue;

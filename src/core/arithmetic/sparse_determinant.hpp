@@ -153,7 +153,6 @@ private:
     std::vector<std::vector<std::uint32_t>> col_rows_;
     std::vector<std::uint32_t> col_count_;
     std::vector<std::uint8_t> row_done_;
-    std::vector<std::uint8_t> col_done_;
     std::vector<Entry> scratch_;
     // The recorded program.
     bool recorded_ = false;
