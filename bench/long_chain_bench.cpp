@@ -3,10 +3,12 @@
 // (Reidemeister moves and strand passes) and the exact determinant, with the
 // size of the diagram after each and the peak memory of each chain.
 //
-// usage: long_chain_bench [--quick | KIND N [SEED] | --write KIND N FILE [SEED]]
+// usage: long_chain_bench [--evaluations | --krylov] [--quick | KIND N [SEED] | --write KIND N FILE [SEED]]
 //
 // KIND is walk, globule or confined. --write saves one chain as an XYZ frame,
-// to time other builds on the same input.
+// to time other builds on the same input. --evaluations finds every image of
+// the determinant modulo a prime by evaluations (no Krylov images), --krylov
+// by Krylov sequences wherever it can, to compare the two in one build.
 //
 // Chains come from fixed-seed generators (seed 1 unless given): random-walk
 // rings of unit Gaussian steps; globules, random walks pulled toward their
@@ -14,8 +16,10 @@
 // 0.9 times the last plus a random unit step (a ring squeezed into a ball of
 // a few bond lengths whatever its length: the densest of the three). Times are
 // wall-clock on one thread; `ops` is the work of each evaluation of the
-// determinant (the operations of its recorded elimination); peak memory is the
-// process's resident peak, reset before each chain.
+// determinant (the operations of its recorded elimination), `kry` the images
+// found from one factorisation and a Krylov sequence each (and `solves` their
+// solves with the factors); peak memory is the process's resident peak, reset
+// before each chain.
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -35,6 +39,8 @@
 using namespace skeinlab;
 
 namespace {
+
+KrylovImages krylov_images = KrylovImages::automatic;
 
 // n points from the origin, each the last moved by next(last, three normal
 // draws), the draws from a fixed-seed generator.
@@ -126,24 +132,31 @@ void run(const char* kind, std::uint64_t seed, const Chain& chain) {
 
     t0 = std::chrono::steady_clock::now();
     AlexanderStats stats;
-    const ExactPolynomial poly = alexander_polynomial(alexander_matrix(*diagram), &stats);
+    const ExactPolynomial poly =
+        alexander_polynomial(alexander_matrix(*diagram), &stats, kDenseMinorLimit, krylov_images);
     const double t_det = seconds_since(t0);
     const std::size_t degree = poly.small ? (poly.small->coeffs.empty() ? 0 : poly.small->coeffs.size() - 1)
                                           : poly.big.size() - 1;
     char before_text[32];
     if (before) std::snprintf(before_text, sizeof before_text, "%zu", before);
     else std::snprintf(before_text, sizeof before_text, "-");
-    std::printf("%-8s %4llu %7zu %6zu %10s %9zu %10zu %7.3f %7.3f %8.3f %8.3f %8.3f %6zu %6zu %5zu %6s %9zu %7ld\n",
-                kind, static_cast<unsigned long long>(seed), chain.size(), work.size() - 1, before_text, crossings,
-                diagram->crossings(), t_kmt, t_cross, t_simplify, t_det, t_kmt + t_cross + t_simplify + t_det, degree,
-                stats.evaluations, stats.primes, stats.dense ? "dense" : (stats.symmetric ? "t+1/t" : "t"),
-                stats.operations, peak_mb());
+    std::printf(
+        "%-8s %4llu %7zu %6zu %10s %9zu %10zu %7.3f %7.3f %8.3f %8.3f %8.3f %6zu %6zu %4zu %7zu %5zu %6s %9zu %7ld\n",
+        kind, static_cast<unsigned long long>(seed), chain.size(), work.size() - 1, before_text, crossings,
+        diagram->crossings(), t_kmt, t_cross, t_simplify, t_det, t_kmt + t_cross + t_simplify + t_det, degree,
+        stats.evaluations, stats.krylov_images, stats.solves, stats.primes,
+        stats.dense ? "dense" : (stats.symmetric ? "t+1/t" : "t"), stats.operations, peak_mb());
     std::fflush(stdout);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && (std::strcmp(argv[1], "--evaluations") == 0 || std::strcmp(argv[1], "--krylov") == 0)) {
+        krylov_images = argv[1][2] == 'e' ? KrylovImages::never : KrylovImages::always;
+        --argc;
+        ++argv;
+    }
     const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
     if ((argc == 5 || argc == 6) && std::strcmp(argv[1], "--write") == 0) {
         const std::uint64_t seed = argc == 6 ? std::stoull(argv[5]) : 1;
@@ -152,9 +165,9 @@ int main(int argc, char** argv) {
         if (!writer || !write_data_xyz(chain, writer.value()) || !writer.value().close()) return 1;
         return 0;
     }
-    std::printf("%-8s %4s %7s %6s %10s %9s %9s %7s %7s %8s %8s %8s %6s %6s %5s %6s %9s %7s\n", "chain", "seed",
-                "points", "kmt", "cross-in", "cross-kmt", "simplified", "kmt s", "cross s", "simpl s", "det s",
-                "total s", "degree", "evals", "primes", "method", "ops", "peak MB");
+    std::printf("%-8s %4s %7s %6s %10s %9s %9s %7s %7s %8s %8s %8s %6s %6s %4s %7s %5s %6s %9s %7s\n", "chain",
+                "seed", "points", "kmt", "cross-in", "cross-kmt", "simplified", "kmt s", "cross s", "simpl s", "det s",
+                "total s", "degree", "evals", "kry", "solves", "primes", "method", "ops", "peak MB");
     if (argc > 2 && !quick) {
         const std::uint64_t seed = argc > 3 ? std::stoull(argv[3]) : 1;
         run(argv[1], seed, make_chain(argv[1], std::stoul(argv[2]), seed));

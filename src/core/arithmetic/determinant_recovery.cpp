@@ -2,10 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
 #include <optional>
 
 #include "arithmetic/modular.hpp"
+#include "arithmetic/sparse_lu.hpp"
+#include "arithmetic/wiedemann.hpp"
 #include "base/error.hpp"
+#include "runtime/pool.hpp"
 
 namespace skeinlab {
 namespace {
@@ -75,14 +79,25 @@ std::vector<std::uint64_t> laurent_of_symmetric(const Field& f, const std::vecto
     return out;
 }
 
+// Krylov images (arithmetic/wiedemann) are tried on matrices of this many
+// rows or more whose elimination makes this many times more operations than
+// a solve with its factors makes (about four solves per point evaluated,
+// each slower per entry than the replays per operation).
+constexpr std::size_t kKrylovRows = 512;
+constexpr std::size_t kKrylovAdvantage = 6;
+// The minimal polynomial's roots 0 and 1/t0 (the determinant's at infinity
+// and 0) may add this much to its degree before a Krylov image is given up.
+constexpr std::size_t kKrylovSlack = 256;
+
 // Points evaluated together while the degree is still unknown (two batches
 // of the replay, which workers of the pool may take at once).
 constexpr std::size_t kBatch = 16;
 
 class ModularDeterminant {
 public:
-    ModularDeterminant(std::size_t n, std::vector<std::vector<LinearEntry>> rows, AlexanderStats* stats)
-        : n_(n), det_(n, std::move(rows)), stream_(0x5EED5EED2026ull), stats_(stats) {}
+    ModularDeterminant(std::size_t n, std::vector<std::vector<LinearEntry>> rows, AlexanderStats* stats,
+                       KrylovImages krylov)
+        : n_(n), det_(n, std::move(rows)), stream_(0x5EED5EED2026ull), stats_(stats), krylov_(krylov) {}
 
     std::vector<BigInteger> run() {
         for (int attempt = 0; attempt < 4; ++attempt) {
@@ -148,9 +163,108 @@ private:
         return std::nullopt;
     }
 
+    // The factors for Krylov images, when this matrix is worth them (decided
+    // once its elimination is recorded).
+    const SparseLU* factors() {
+        if (!factors_decided_) {
+            factors_decided_ = true;
+            const std::vector<SparseDeterminant::Pivot>& order = det_.pivot_order();
+            if (krylov_ != KrylovImages::never && !order.empty() && (krylov_ == KrylovImages::always || n_ >= kKrylovRows)) {
+                SparseLU lu(n_, det_.rows(), order);
+                if (krylov_ == KrylovImages::always ||
+                    det_.program_operations() > kKrylovAdvantage * (lu.entries() + 3 * n_))
+                    factors_.emplace(std::move(lu));
+            }
+        }
+        return factors_ ? &*factors_ : nullptr;
+    }
+
+    // A Krylov sequence's image modulo the prime drawn `draw`-th: its own
+    // stream, so that it is the same whoever computes it, and whenever.
+    struct Pending {
+        std::size_t draw = 0;
+        std::uint64_t t0 = 0;
+        std::optional<PencilImage> pencil;
+    };
+    Pending pencil_for(const SparseLU& lu, std::size_t draw, std::size_t max_degree) const {
+        Pending out;
+        out.draw = draw;
+        const Field f{modular::drawn_prime(draw)};
+        const modular::Montgomery m(f.p);
+        Stream stream = Stream::keyed({0x4B52594C4F56ull, draw});
+        SparseLU::Factors factors;
+        for (int attempt = 0; attempt < 3 && out.t0 == 0; ++attempt) {
+            const std::uint64_t x = stream.below(2, f.p - 1);
+            if (lu.factor(m, x, factors)) out.t0 = x;
+        }
+        if (out.t0 != 0) out.pencil = pencil_image(lu, factors, f, out.t0, stream, max_degree);
+        return out;
+    }
+
+    // The symmetric image modulo f (the prime drawn last) from one
+    // factorisation and its Krylov sequence: x^(shift - D/2) times a
+    // palindromic polynomial of degree D (D fixed by `known` points, as
+    // image() counts them). Nothing when the matrix is not worth it, or the
+    // sequence does not show the whole polynomial (its module is not cyclic
+    // modulo f.p); then the evaluations give the image. The sequences of the
+    // next primes are computed at the same time by the pool's other workers
+    // (most are needed; those that are not are dropped, so that the primes
+    // used are the same for every number of workers).
+    std::optional<Image> krylov_image(const Field& f, std::int64_t shift, std::optional<std::size_t> known) {
+        const SparseLU* lu = factors();
+        if (!lu) return std::nullopt;
+        const std::size_t draw = primes_drawn_ - 1;
+        const std::size_t max_degree = known ? 2 * (*known - 1) + kKrylovSlack : n_;
+        while (!pending_.empty() && pending_.front().draw < draw) pending_.pop_front();
+        if (pending_.empty() || pending_.front().draw != draw) {
+            WorkerPool* pool = WorkerPool::current();
+            std::vector<Pending> batch(pool ? pool->size() : 1);
+            parallel_for_here(batch.size(), [&](std::size_t i) { batch[i] = pencil_for(*lu, draw + i, max_degree); });
+            pending_.assign(batch.begin(), batch.end());
+        }
+        Pending pending = std::move(pending_.front());
+        pending_.pop_front();
+        std::optional<Image> out = image_of(f, shift, known, pending);
+        if (!out && pending.pencil) {
+            // The module is not cyclic (or not modulo this prime): the next
+            // primes' sequences would show no more.
+            factors_.reset();
+            pending_.clear();
+        }
+        return out;
+    }
+
+    std::optional<Image> image_of(const Field& f, std::int64_t shift, std::optional<std::size_t> known,
+                                  const Pending& pending) {
+        if (!pending.pencil) return std::nullopt;
+        const PencilImage& pencil = *pending.pencil;
+        if (stats_) {
+            ++stats_->krylov_images;
+            stats_->solves += pencil.iterations;
+        }
+        const std::size_t degree = pencil.factor.size() - 1;
+        if (degree % 2 || (known && degree != 2 * (*known - 1))) return std::nullopt;
+        Image out;
+        out.offset = shift - static_cast<std::int64_t>(degree / 2);
+        // det = value * (x / t0)^offset * P(x)
+        const std::uint64_t t0 = pending.t0;
+        const std::uint64_t base = out.offset >= 0 ? f.inv(t0) : t0;
+        const std::uint64_t scale =
+            f.mul(pencil.value, f.pow(base, static_cast<std::uint64_t>(out.offset >= 0 ? out.offset : -out.offset)));
+        out.coeffs.resize(degree + 1);
+        for (std::size_t i = 0; i <= degree; ++i) out.coeffs[i] = f.mul(scale, pencil.factor[i]);
+        for (std::size_t i = 0; i < degree - i; ++i)
+            if (out.coeffs[i] != out.coeffs[degree - i]) return std::nullopt;
+        const std::uint64_t x = point(f);
+        if (evaluate(f, x) != image_value(f, out.offset, out.coeffs, x)) return std::nullopt;
+        return out;
+    }
+
     // The image modulo f of F (symmetric) or D (general), with `known` the
     // number of interpolation points when the degree is already known.
     Image image(const Field& f, bool symmetric, std::int64_t shift, std::optional<std::size_t> known) {
+        if (symmetric)
+            if (std::optional<Image> krylov = krylov_image(f, shift, known)) return *std::move(krylov);
         Newton newton(f);
         const std::size_t limit = (symmetric ? n_ / 2 : n_) + 1;
         std::size_t zeros_in_a_row = 0;
@@ -238,6 +352,9 @@ private:
             if ((stable || bits + 8 <= modulus_bits) && verified(values, offset, std::max<std::size_t>(bits, 64)))
                 return finish(symmetric, used.size(), std::move(values));
             if (stable) return std::nullopt;
+            // Images that disagree never settle: the coefficients are below
+            // 4^n (see verified()), so more primes cannot help.
+            if (modulus_bits > 2 * n_ + 72) return std::nullopt;
             do f = Field{next_prime()};
             while (std::find(used.begin(), used.end(), f.p) != used.end());
             used.push_back(f.p);
@@ -289,13 +406,17 @@ private:
     modular::Stream stream_;
     std::size_t primes_drawn_ = 0;
     AlexanderStats* stats_;
+    KrylovImages krylov_;
+    bool factors_decided_ = false;
+    std::optional<SparseLU> factors_;
+    std::deque<Pending> pending_;  // Krylov images of the next primes
 };
 
 }  // namespace
 
 std::vector<BigInteger> recover_determinant(std::size_t n, std::vector<std::vector<LinearEntry>> rows,
-                                            AlexanderStats* stats) {
-    ModularDeterminant md(n, std::move(rows), stats);
+                                            AlexanderStats* stats, KrylovImages krylov) {
+    ModularDeterminant md(n, std::move(rows), stats, krylov);
     return md.run();
 }
 

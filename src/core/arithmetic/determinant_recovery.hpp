@@ -21,12 +21,21 @@ struct AlexanderStats {
     std::size_t primes = 0;      // primes used for the value (checks excluded)
     std::size_t evaluations = 0; // sparse determinants evaluated, checks included
     std::size_t operations = 0;  // operations of the recorded elimination, each evaluation's work
+    std::size_t krylov_images = 0;  // images from one factorisation and a Krylov sequence each
+    std::size_t solves = 0;         // solves with the factors of those
 };
+
+// Where the images modulo primes of a symmetric determinant come from:
+// evaluations at points, or one factorisation and a Krylov sequence per prime
+// (arithmetic/wiedemann) when that costs less (automatic: large matrices
+// whose elimination makes many more operations than its factors have
+// entries), or whenever the matrix allows (always, for tests).
+enum class KrylovImages { automatic, always, never };
 
 // The coefficients, lowest power of t first, of the determinant of the n x n
 // matrix `rows` (possibly with leading and trailing zeros). Throws
 // InternalError if no candidate passes its checks after several attempts.
 std::vector<BigInteger> recover_determinant(std::size_t n, std::vector<std::vector<LinearEntry>> rows,
-                                            AlexanderStats* stats);
+                                            AlexanderStats* stats, KrylovImages krylov = KrylovImages::automatic);
 
 }  // namespace skeinlab

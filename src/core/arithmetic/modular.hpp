@@ -57,6 +57,14 @@ public:
     std::uint64_t sub(std::uint64_t a, std::uint64_t b) const { return a >= b ? a - b : a + (p_ - b); }
     // a^e for a in Montgomery form, in Montgomery form.
     std::uint64_t pow(std::uint64_t a, std::uint64_t e) const;
+    // The Montgomery product of a sum of products of residues in Montgomery
+    // form (any sum below 2^128: a high word at or above p is reduced first),
+    // so that dot products pay for one reduction, not one per term.
+    std::uint64_t reduce_sum(u128 t) const {
+        const std::uint64_t hi = static_cast<std::uint64_t>(t >> 64);
+        if (hi >= p_) t = (static_cast<u128>(hi % p_) << 64) | static_cast<std::uint64_t>(t);
+        return reduce(t);
+    }
 
 private:
     std::uint64_t reduce(u128 t) const {

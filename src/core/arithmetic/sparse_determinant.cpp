@@ -480,6 +480,7 @@ std::uint64_t SparseDeterminant::eliminate_once(const modular::Field& f, std::ui
         initial_slots_ = slots;
         ops_.clear();
         op_slots_.clear();
+        pivots_.clear();
         updates_.clear();
         steps_.clear();
         inverse_batches_.assign(1, 0);
@@ -631,6 +632,7 @@ std::uint64_t SparseDeterminant::eliminate_once(const modular::Field& f, std::ui
         const std::uint64_t pv = pe_c.value;
         det = m.mul(det, pv);
         pivot_col[pivot] = c;
+        if (record) pivots_.push_back({pivot, c});
         row_done_[pivot] = 1;
         order.erase({col_count_[c], c});
         for (const Entry& e : prow) {

@@ -39,9 +39,18 @@ public:
     SparseDeterminant(std::size_t n, std::vector<std::vector<LinearEntry>> rows);
 
     std::size_t size() const { return n_; }
+    const std::vector<std::vector<LinearEntry>>& rows() const { return pattern_; }
     // The recorded program's operations (entries it computes), 0 before the
     // first evaluation.
     std::size_t program_operations() const { return ops_.size(); }
+    // The recorded program's pivots, (row, column) step by step: an order
+    // that holds at every point where its pivots are non-zero (the recording
+    // keeps entries that happen to be zero). Empty without a program.
+    struct Pivot {
+        std::uint32_t row;
+        std::uint32_t col;
+    };
+    const std::vector<Pivot>& pivot_order() const { return have_program_ ? pivots_ : no_pivots_; }
 
     // A program whose values (eight points at a time) would take more than
     // this many bytes is recorded in compact form; set before the first
@@ -168,6 +177,8 @@ private:
     std::vector<std::uint32_t> op_slots_;  // compact programs only
     std::vector<Update> updates_;
     std::vector<Step> steps_;
+    std::vector<Pivot> pivots_;
+    const std::vector<Pivot> no_pivots_;
     // The first step of each batch of steps whose pivots are inverted
     // together (none of them written within the batch).
     std::vector<std::uint32_t> inverse_batches_;

@@ -162,7 +162,8 @@ ExactPolynomial normalized(std::vector<BigInteger> coeffs) {
 
 }  // namespace
 
-ExactPolynomial alexander_polynomial(const AlexanderMatrix& matrix, AlexanderStats* stats, std::size_t dense_limit) {
+ExactPolynomial alexander_polynomial(const AlexanderMatrix& matrix, AlexanderStats* stats, std::size_t dense_limit,
+                                     KrylovImages krylov) {
     const std::size_t g = matrix.crossings;
     if (g == 0) return ExactPolynomial{Polynomial{{1}}, {}};
     const std::size_t n = g - 1;  // the minor drops the last row and column
@@ -185,7 +186,7 @@ ExactPolynomial alexander_polynomial(const AlexanderMatrix& matrix, AlexanderSta
     for (std::size_t r = 0; r < n; ++r)
         for (const LinearEntry& e : matrix.rows[r])
             if (e.col < n && (e.c0 != 0 || e.c1 != 0)) minor[r].push_back(e);
-    return normalized(recover_determinant(n, std::move(minor), stats));
+    return normalized(recover_determinant(n, std::move(minor), stats, krylov));
 }
 
 }  // namespace skeinlab

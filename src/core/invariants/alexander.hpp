@@ -58,8 +58,11 @@ inline constexpr std::size_t kDenseMinorLimit = 10;
 // The normalized determinant of the matrix's minor without its last row and
 // column. Exact: the dense path detects overflow and every modular result is
 // checked at independent random primes and points, so that a wrong polynomial
-// has probability below 2^-60. `dense_limit` overrides kDenseMinorLimit.
+// has probability below 2^-60. `dense_limit` overrides kDenseMinorLimit;
+// `krylov` chooses how the modular images are found (for tests and
+// benchmarks; the polynomial is the same).
 ExactPolynomial alexander_polynomial(const AlexanderMatrix& matrix, AlexanderStats* stats = nullptr,
-                                     std::size_t dense_limit = kDenseMinorLimit);
+                                     std::size_t dense_limit = kDenseMinorLimit,
+                                     KrylovImages krylov = KrylovImages::automatic);
 
 }  // namespace skeinlab

@@ -1,0 +1,202 @@
+// Determinants from one factorisation and a Krylov sequence: sparse LU factors
+// in a recorded elimination's order against the elimination and the matrix
+// itself, and the polynomials that Krylov images give against evaluations',
+// including modules that are not cyclic (where the images must not be used).
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "analysis/knottype.hpp"
+#include "arithmetic/determinant_recovery.hpp"
+#include "arithmetic/modular.hpp"
+#include "arithmetic/sparse_lu.hpp"
+#include "arithmetic/wiedemann.hpp"
+#include "curves.hpp"
+#include "diagram/knot_diagram.hpp"
+#include "diagrams.hpp"
+#include "invariants/alexander.hpp"
+#include "reduction/kmt.hpp"
+#include "runtime/pool.hpp"
+
+namespace skeinlab {
+namespace {
+
+using modular::Field;
+using testing::figure_eight;
+using testing::joined;
+using testing::kTrefoil;
+using testing::seeded_walk;
+
+using Rows = std::vector<std::vector<LinearEntry>>;
+
+// The minor without the last row and column, as the polynomial takes it.
+Rows minor_of(const AlexanderMatrix& m) {
+    const std::size_t k = m.crossings - 1;
+    Rows minor(k);
+    for (std::size_t r = 0; r < k; ++r)
+        for (const LinearEntry& e : m.rows[r])
+            if (e.col < k) minor[r].push_back(e);
+    return minor;
+}
+
+KnotDiagram diagram_of_ring(Chain c) {
+    kmt_ring(c);
+    c.push_back(c.front());
+    choose_projection(c);
+    return *diagram_of_projection(c);
+}
+
+TEST(SparseLU, FactorsInTheRecordedOrderSolveTheMatrixAndGiveItsDeterminant) {
+    for (const auto& [n, pull] : {std::pair{1500u, 0.0}, std::pair{400u, 0.2}}) {
+        const Rows minor = minor_of(alexander_matrix(diagram_of_ring(seeded_walk(n, 5, pull))));
+        const std::size_t k = minor.size();
+        SparseDeterminant det(k, minor);
+        const Field first{modular::drawn_prime(0)};
+        det.evaluate(first, 12345);
+        const SparseLU lu(k, det.rows(), det.pivot_order());
+        SparseLU::Factors factors;
+        for (const std::size_t prime_index : {1u, 9u}) {
+            const Field f{modular::drawn_prime(prime_index)};
+            const modular::Montgomery m(f.p);
+            for (const std::uint64_t x : {std::uint64_t{3}, std::uint64_t{1000003}, f.p - 5}) {
+                SCOPED_TRACE(std::to_string(n) + " prime " + std::to_string(prime_index) + " x " + std::to_string(x));
+                ASSERT_TRUE(lu.factor(m, x, factors));
+                EXPECT_EQ(m.from(factors.determinant), det.evaluate(f, x));
+                // A x = b for a b of distinct residues, checked row by row in
+                // the matrix's own numbering; and A1 x the same way.
+                std::vector<std::uint64_t> b(k), v(k), t_part(k);
+                for (std::size_t r = 0; r < k; ++r) b[r] = (r * 7919 + 11) % f.p;
+                for (std::size_t r = 0; r < k; ++r) v[lu.row_step(r)] = m.to(b[r]);
+                lu.solve(factors, v.data());
+                lu.multiply_t_part(factors, v.data(), t_part.data());
+                for (std::size_t r = 0; r < k; ++r) {
+                    std::uint64_t ax = 0, a1x = 0;
+                    for (const LinearEntry& e : minor[r]) {
+                        const std::uint64_t xc = m.from(v[lu.col_step(e.col)]);
+                        const std::uint64_t entry = f.add(f.from_signed(e.c0), f.mul(f.from_signed(e.c1), x));
+                        ax = f.add(ax, f.mul(entry, xc));
+                        a1x = f.add(a1x, f.mul(f.from_signed(e.c1), xc));
+                    }
+                    ASSERT_EQ(ax, b[r]) << "row " << r;
+                    ASSERT_EQ(a1x, m.from(t_part[lu.row_step(r)])) << "row " << r;
+                }
+            }
+        }
+    }
+}
+
+TEST(SparseLU, AZeroPivotAtAPointIsReportedAndOthersStillFactor) {
+    // [[t, 1], [1, 1]] with the pivots on the diagonal: t = 0 leaves none.
+    const Rows rows = {{{0, 0, 1}, {1, 1, 0}}, {{0, 1, 0}, {1, 1, 0}}};
+    const SparseLU lu(2, rows, {{0, 0}, {1, 1}});
+    const Field f{modular::drawn_prime(0)};
+    const modular::Montgomery m(f.p);
+    SparseLU::Factors factors;
+    EXPECT_FALSE(lu.factor(m, 0, factors));
+    ASSERT_TRUE(lu.factor(m, 5, factors));
+    EXPECT_EQ(m.from(factors.determinant), 4u);
+    // The second row's pivot first: an odd permutation.
+    const SparseLU swapped(2, rows, {{1, 0}, {0, 1}});
+    ASSERT_TRUE(swapped.factor(m, 5, factors));
+    EXPECT_EQ(m.from(factors.determinant), 4u);
+}
+
+TEST(Wiedemann, ThePencilImageIsTheDeterminantUpToAPowerOfTheRatioOfPoints) {
+    const Rows minor = minor_of(alexander_matrix(diagram_of_ring(seeded_walk(300, 3, 0.2))));
+    const std::size_t k = minor.size();
+    SparseDeterminant det(k, minor);
+    const Field f{modular::drawn_prime(4)};
+    det.evaluate(f, 777);
+    const SparseLU lu(k, det.rows(), det.pivot_order());
+    const modular::Montgomery m(f.p);
+    SparseLU::Factors factors;
+    const std::uint64_t t0 = 123456789;
+    ASSERT_TRUE(lu.factor(m, t0, factors));
+    Stream stream(7);
+    const std::optional<PencilImage> pencil = pencil_image(lu, factors, f, t0, stream, k);
+    ASSERT_TRUE(pencil);
+    EXPECT_GT(pencil->factor.size(), 10u);
+    // det(x) = value * P(x) * (x / t0)^j for one j, the same at every x.
+    std::optional<std::size_t> power;
+    for (const std::uint64_t x : {std::uint64_t{2}, std::uint64_t{99991}, f.p - 3}) {
+        std::uint64_t p = 0;
+        for (std::size_t i = pencil->factor.size(); i-- > 0;) p = f.add(f.mul(p, x), pencil->factor[i]);
+        const std::uint64_t ratio = f.mul(x, f.inv(t0));
+        std::uint64_t value = f.mul(pencil->value, p);
+        const std::uint64_t expected = det.evaluate(f, x);
+        std::optional<std::size_t> found;
+        for (std::size_t j = 0; j <= k && !found; ++j, value = f.mul(value, ratio))
+            if (value == expected) found = j;
+        ASSERT_TRUE(found) << "x " << x;
+        if (!power) power = found;
+        EXPECT_EQ(*found, *power) << "x " << x;
+    }
+    // A bound below the minimal polynomial's degree gives nothing.
+    EXPECT_FALSE(pencil_image(lu, factors, f, t0, stream, pencil->factor.size() / 2));
+}
+
+// The polynomial by evaluations only and by Krylov images wherever the matrix
+// allows, with the latter's statistics.
+std::pair<std::string, std::string> both_ways(const KnotDiagram& d, AlexanderStats& krylov_stats) {
+    const AlexanderMatrix m = alexander_matrix(d);
+    return {alexander_polynomial(m, nullptr, 0, KrylovImages::never).text(),
+            alexander_polynomial(m, &krylov_stats, 0, KrylovImages::always).text()};
+}
+
+TEST(KrylovImages, GiveTheSamePolynomialsAsEvaluationsOnLongAndCompactChains) {
+    struct Case {
+        std::size_t n;
+        std::uint64_t seed;
+        double pull;
+    };
+    for (const Case c : {Case{2000, 1, 0.0}, Case{600, 2, 0.15}, Case{400, 8, 0.3}}) {
+        SCOPED_TRACE(c.seed);
+        const KnotDiagram d = diagram_of_ring(seeded_walk(c.n, c.seed, c.pull));
+        AlexanderStats stats;
+        const auto [evaluated, krylov] = both_ways(d, stats);
+        EXPECT_EQ(krylov, evaluated);
+        EXPECT_GT(stats.krylov_images, 0u);
+        EXPECT_EQ(stats.krylov_images, stats.primes) << "every prime's image from a Krylov sequence";
+    }
+}
+
+TEST(KrylovImages, SumsOfAKnotWithItselfFallBackToEvaluations) {
+    // K # K presents a module that is not cyclic: a Krylov sequence sees each
+    // repeated factor once, and its images must be refused.
+    const KnotDiagram walk = diagram_of_ring(seeded_walk(150, 1, 0.3));
+    struct Case {
+        const char* name;
+        KnotDiagram sum;
+    };
+    for (const Case& c : {Case{"granny", joined(kTrefoil, kTrefoil, 2)},
+                          Case{"three trefoils and a figure-eight", joined(joined(joined(kTrefoil, figure_eight(), 3), kTrefoil, 1), kTrefoil, 4)},
+                          Case{"a walk's knot twice", joined(walk, walk, 5)}}) {
+        SCOPED_TRACE(c.name);
+        AlexanderStats stats;
+        const auto [evaluated, krylov] = both_ways(c.sum, stats);
+        EXPECT_EQ(krylov, evaluated);
+        EXPECT_GT(stats.krylov_images, 0u);
+    }
+    // The granny knot's polynomial is the trefoil's squared.
+    AlexanderStats stats;
+    EXPECT_EQ(both_ways(joined(kTrefoil, kTrefoil, 2), stats).second, "1-2*t+3*t^2-2*t^3+t^4");
+}
+
+TEST(KrylovImages, AreTheSameForEveryNumberOfWorkers) {
+    const AlexanderMatrix m = alexander_matrix(diagram_of_ring(seeded_walk(600, 2, 0.15)));
+    AlexanderStats alone, pooled;
+    const std::string text = alexander_polynomial(m, &alone, 0, KrylovImages::always).text();
+    WorkerPool pool(3);
+    std::string pooled_text;
+    pool.parallel_for(1, [&](std::size_t) {
+        pooled_text = alexander_polynomial(m, &pooled, 0, KrylovImages::always).text();
+    });
+    EXPECT_EQ(pooled_text, text);
+    EXPECT_EQ(pooled.primes, alone.primes);
+    EXPECT_EQ(pooled.evaluations, alone.evaluations);
+    EXPECT_EQ(pooled.krylov_images, alone.krylov_images);
+    EXPECT_EQ(pooled.solves, alone.solves);
+}
+
+}  // namespace
+}  // namespace skeinlab
