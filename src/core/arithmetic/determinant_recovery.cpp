@@ -81,10 +81,14 @@ std::vector<std::uint64_t> laurent_of_symmetric(const Field& f, const std::vecto
 
 // Krylov images (arithmetic/wiedemann) are tried on matrices of this many
 // rows or more whose elimination makes this many times more operations than
-// a solve with its factors makes (about four solves per point evaluated,
-// each slower per entry than the replays per operation).
+// a solve with its factors and a product with A1 touch entries: a Krylov
+// image takes about four solves per point an evaluated image takes, each a
+// little slower per entry than a replay per operation. Measured even at
+// about 5 (2,000- and 3,000-bead globules: 4.5 and 4.9, 2.4 against 2.0 s
+// and 7.1 against 7.3 s); compact rings are past 7 (a confined 2,000-bead
+// ring, 7.8: twice as fast).
 constexpr std::size_t kKrylovRows = 512;
-constexpr std::size_t kKrylovAdvantage = 6;
+constexpr std::size_t kKrylovAdvantage = 5;
 // The minimal polynomial's roots 0 and 1/t0 (the determinant's at infinity
 // and 0) may add this much to its degree before a Krylov image is given up.
 constexpr std::size_t kKrylovSlack = 256;
