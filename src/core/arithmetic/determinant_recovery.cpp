@@ -5,6 +5,7 @@
 #include <deque>
 #include <optional>
 
+#include "arithmetic/interpolation.hpp"
 #include "arithmetic/modular.hpp"
 #include "arithmetic/sparse_lu.hpp"
 #include "arithmetic/wiedemann.hpp"
@@ -24,69 +25,14 @@ struct Image {
     std::vector<std::uint64_t> coeffs;
 };
 
-// Newton interpolation over a prime field, one point at a time.
-class Newton {
-public:
-    explicit Newton(const Field& f) : f_(f) {}
-    std::size_t size() const { return nodes_.size(); }
-    bool has_node(std::uint64_t y) const { return std::find(nodes_.begin(), nodes_.end(), y) != nodes_.end(); }
-    // Adds (y, v) and returns the new Newton coefficient: zero exactly when the
-    // interpolant of the earlier points already takes v at y.
-    std::uint64_t add(std::uint64_t y, std::uint64_t v) {
-        std::uint64_t acc = 0, prod = 1;
-        for (std::size_t i = 0; i < nodes_.size(); ++i) {
-            acc = f_.add(acc, f_.mul(coeffs_[i], prod));
-            prod = f_.mul(prod, f_.sub(y, nodes_[i]));
-        }
-        const std::uint64_t c = f_.mul(f_.sub(v, acc), f_.inv(prod));
-        nodes_.push_back(y);
-        coeffs_.push_back(c);
-        return c;
-    }
-    // The interpolant of the first `count` points in the monomial basis.
-    std::vector<std::uint64_t> monomial(std::size_t count) const {
-        std::vector<std::uint64_t> poly;
-        for (std::size_t i = count; i-- > 0;) {
-            // poly = poly * (y - nodes_[i]) + coeffs_[i]
-            std::vector<std::uint64_t> next(poly.size() + 1, 0);
-            for (std::size_t k = 0; k < poly.size(); ++k) {
-                next[k + 1] = f_.add(next[k + 1], poly[k]);
-                next[k] = f_.sub(next[k], f_.mul(poly[k], nodes_[i]));
-            }
-            next[0] = f_.add(next[0], coeffs_[i]);
-            poly.swap(next);
-        }
-        return poly;
-    }
-
-private:
-    Field f_;
-    std::vector<std::uint64_t> nodes_;
-    std::vector<std::uint64_t> coeffs_;
-};
-
-// The coefficients of x^-m .. x^m of q(x + 1/x), for q of degree m.
-std::vector<std::uint64_t> laurent_of_symmetric(const Field& f, const std::vector<std::uint64_t>& q) {
-    const std::size_t m = q.empty() ? 0 : q.size() - 1;
-    std::vector<std::uint64_t> out(2 * m + 1, 0), power(2 * m + 1, 0), next(2 * m + 1, 0);
-    power[m] = 1;  // (x + 1/x)^0
-    for (std::size_t j = 0; j < q.size(); ++j) {
-        for (std::size_t k = 0; k < out.size(); ++k) out[k] = f.add(out[k], f.mul(q[j], power[k]));
-        for (std::size_t k = 0; k < next.size(); ++k)
-            next[k] = f.add(k > 0 ? power[k - 1] : 0, k + 1 < power.size() ? power[k + 1] : 0);
-        power.swap(next);
-    }
-    return out;
-}
-
 // Krylov images (arithmetic/wiedemann) are tried on matrices of this many
 // rows or more whose elimination makes this many times more operations than
 // a solve with its factors and a product with A1 touch entries: a Krylov
 // image takes about four solves per point an evaluated image takes, each a
 // little slower per entry than a replay per operation. Measured even at
 // about 5 (2,000- and 3,000-bead globules: 4.5 and 4.9, 2.4 against 2.0 s
-// and 7.1 against 7.3 s); compact rings are past 7 (a confined 2,000-bead
-// ring, 7.8: twice as fast).
+// and 7.1 against 7.3 s); compact rings are past 7 (confined 2,000-bead
+// rings: determinants 1.4x as fast).
 constexpr std::size_t kKrylovRows = 512;
 constexpr std::size_t kKrylovAdvantage = 5;
 // The minimal polynomial's roots 0 and 1/t0 (the determinant's at infinity
@@ -269,7 +215,7 @@ private:
     Image image(const Field& f, bool symmetric, std::int64_t shift, std::optional<std::size_t> known) {
         if (symmetric)
             if (std::optional<Image> krylov = krylov_image(f, shift, known)) return *std::move(krylov);
-        Newton newton(f);
+        NewtonInterpolation newton(f);
         const std::size_t limit = (symmetric ? n_ / 2 : n_) + 1;
         std::size_t zeros_in_a_row = 0;
         std::size_t count = 0;
