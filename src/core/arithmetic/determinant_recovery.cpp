@@ -136,18 +136,30 @@ private:
         std::uint64_t t0 = 0;
         std::optional<PencilImage> pencil;
     };
-    Pending pencil_for(const SparseLU& lu, std::size_t draw, std::size_t max_degree) const {
-        Pending out;
-        out.draw = draw;
-        const Field f{modular::drawn_prime(draw)};
-        const modular::Montgomery m(f.p);
-        Stream stream = Stream::keyed({0x4B52594C4F56ull, draw});
-        SparseLU::Factors factors;
-        for (int attempt = 0; attempt < 3 && out.t0 == 0; ++attempt) {
-            const std::uint64_t x = stream.below(2, f.p - 1);
-            if (lu.factor(m, x, factors)) out.t0 = x;
+    // The images of the primes drawn `draw`, draw + 1, ..., `count` of them
+    // (four at once in vector arithmetic where the processor has it).
+    std::vector<Pending> pencils_for(const SparseLU& lu, std::size_t draw, std::size_t count,
+                                     std::size_t max_degree) const {
+        std::vector<Pending> out(count);
+        std::vector<SparseLU::Factors> factors(count);
+        std::vector<Stream> streams;
+        std::vector<PencilTask> tasks;
+        std::vector<std::size_t> task_of;
+        for (std::size_t i = 0; i < count; ++i) streams.push_back(Stream::keyed({0x4B52594C4F56ull, draw + i}));
+        for (std::size_t i = 0; i < count; ++i) {
+            out[i].draw = draw + i;
+            const Field f{modular::drawn_prime(draw + i)};
+            const modular::Montgomery m(f.p);
+            for (int attempt = 0; attempt < 3 && out[i].t0 == 0; ++attempt) {
+                const std::uint64_t x = streams[i].below(2, f.p - 1);
+                if (lu.factor(m, x, factors[i])) out[i].t0 = x;
+            }
+            if (out[i].t0 == 0) continue;
+            tasks.push_back({&factors[i], f, out[i].t0, &streams[i]});
+            task_of.push_back(i);
         }
-        if (out.t0 != 0) out.pencil = pencil_image(lu, factors, f, out.t0, stream, max_degree);
+        std::vector<std::optional<PencilImage>> images = pencil_images(lu, tasks, max_degree);
+        for (std::size_t k = 0; k < tasks.size(); ++k) out[task_of[k]].pencil = std::move(images[k]);
         return out;
     }
 
@@ -168,9 +180,14 @@ private:
         while (!pending_.empty() && pending_.front().draw < draw) pending_.pop_front();
         if (pending_.empty() || pending_.front().draw != draw) {
             WorkerPool* pool = WorkerPool::current();
-            std::vector<Pending> batch(pool ? pool->size() : 1);
-            parallel_for_here(batch.size(), [&](std::size_t i) { batch[i] = pencil_for(*lu, draw + i, max_degree); });
-            pending_.assign(batch.begin(), batch.end());
+            const std::size_t workers = pool ? pool->size() : 1;
+            const std::size_t group = SparseLU::four_primes_available() ? 4 : 1;
+            std::vector<std::vector<Pending>> batch(workers);
+            parallel_for_here(workers, [&](std::size_t i) {
+                batch[i] = pencils_for(*lu, draw + i * group, group, max_degree);
+            });
+            pending_.clear();
+            for (const std::vector<Pending>& part : batch) pending_.insert(pending_.end(), part.begin(), part.end());
         }
         Pending pending = std::move(pending_.front());
         pending_.pop_front();

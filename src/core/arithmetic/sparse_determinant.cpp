@@ -12,10 +12,7 @@
 #include "runtime/memory.hpp"
 #include "runtime/pool.hpp"
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define SKEINLAB_VECTOR_REPLAYS 1
-#include <immintrin.h>
-#endif
+#include "arithmetic/vector_residues.hpp"
 
 namespace skeinlab {
 namespace {
@@ -64,31 +61,9 @@ void invert_all(const modular::Montgomery& m, std::uint64_t* a, std::size_t n, s
     a[0] = inv;
 }
 
-#ifdef SKEINLAB_VECTOR_REPLAYS
-// Residues modulo p < 2^50 held exactly in doubles as integers in (-p, p),
-// four lanes to a vector (AVX2 and FMA; every operation is exact, so the
-// values are the same on every machine).
-
-// An integer d with |d| < 2^52, reduced into (-p, p): d - q p with q the
-// integer nearest d / p (q is within one half of d / p but for the rounding
-// of d / p, far below one half here).
-__attribute__((target("avx2,fma"))) inline __m256d reduce(__m256d d, __m256d p, __m256d p_inverse) {
-    const __m256d q = _mm256_round_pd(_mm256_mul_pd(d, p_inverse), _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
-    return _mm256_fnmadd_pd(q, p, d);
-}
-
-// a - f * b reduced into (-p, p), for a, f, b in (-p, p): the product is
-// h + l exactly (h rounded, l by a fused multiply-add), q is the integer
-// nearest h / p, and h - q p (exact) + l lies in (-p, p); a minus it in
-// (-2p, 2p), reduced once more.
-__attribute__((target("avx2,fma"))) inline __m256d sub_mul(__m256d a, __m256d f, __m256d b, __m256d p,
-                                                          __m256d p_inverse) {
-    const __m256d h = _mm256_mul_pd(f, b);
-    const __m256d l = _mm256_fmsub_pd(f, b, h);
-    const __m256d q = _mm256_round_pd(_mm256_mul_pd(h, p_inverse), _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
-    const __m256d r = _mm256_add_pd(_mm256_fnmadd_pd(q, p, h), l);
-    return reduce(_mm256_sub_pd(a, r), p, p_inverse);
-}
+#ifdef SKEINLAB_VECTOR_RESIDUES
+using vector_residues::cpu_has_vector_residues;
+using vector_residues::sub_mul;
 
 // The row updates of one step on L lanes, updates[u] for u in [u, end):
 // factor = (the update's factor value) * inverse, then for each of its
@@ -139,18 +114,14 @@ __attribute__((target("avx2,fma"))) void vector_multiply(double* product, const 
     }
 }
 
-bool cpu_has_vector_replays() {
-    static const bool has = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-    return has;
-}
 #endif
 
 }  // namespace
 
 SparseDeterminant::SparseDeterminant(std::size_t n, std::vector<std::vector<LinearEntry>> rows)
     : n_(n), pattern_(std::move(rows)) {
-#ifdef SKEINLAB_VECTOR_REPLAYS
-    vector_replays_allowed_ = cpu_has_vector_replays();
+#ifdef SKEINLAB_VECTOR_RESIDUES
+    vector_replays_allowed_ = cpu_has_vector_residues();
 #else
     vector_replays_allowed_ = false;
 #endif
@@ -332,7 +303,7 @@ void SparseDeterminant::start_step(const modular::Montgomery& m, std::size_t s, 
 }
 
 bool SparseDeterminant::vector_replays(const modular::Field& f) const {
-#ifdef SKEINLAB_VECTOR_REPLAYS
+#ifdef SKEINLAB_VECTOR_RESIDUES
     return vector_replays_allowed_ && f.p < (std::uint64_t{1} << modular::kPrimeBits);
 #else
     (void)f;
@@ -343,7 +314,7 @@ bool SparseDeterminant::vector_replays(const modular::Field& f) const {
 template <std::size_t L>
 void SparseDeterminant::replay_vector(const modular::Field& f, const std::uint64_t* xs, std::size_t points,
                                       std::uint64_t* out, bool* ok, std::vector<std::uint64_t>& values) const {
-#ifdef SKEINLAB_VECTOR_REPLAYS
+#ifdef SKEINLAB_VECTOR_RESIDUES
     // As replay, with the values as doubles (their bits in the buffer's
     // words) and every step's operations vectorised; only the inverses of
     // the pivots are computed in words (Montgomery form), a batch at a time.

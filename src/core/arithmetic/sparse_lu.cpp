@@ -4,6 +4,7 @@
 #include <functional>
 #include <queue>
 
+#include "arithmetic/vector_residues.hpp"
 #include "base/error.hpp"
 #include "runtime/cancel.hpp"
 
@@ -35,21 +36,34 @@ SparseLU::SparseLU(std::size_t n, const std::vector<std::vector<LinearEntry>>& r
         }
         a_start_.push_back(static_cast<std::uint32_t>(a_cols_.size()));
     }
+    // A1's non-zero entries by row: those +1, then those -1 (from
+    // t_split_[s] on), then any others.
+    t_start_.assign(1, 0);
+    t_split_.resize(n);
+    for (std::size_t s = 0; s < n; ++s) {
+        const auto take = [&](const auto& wanted) {
+            for (std::uint32_t k = a_start_[s]; k < a_start_[s + 1]; ++k) {
+                if (!wanted(a_c1_[k])) continue;
+                t_cols_.push_back(a_cols_[k]);
+                t_c1_.push_back(a_c1_[k]);
+            }
+        };
+        take([](std::int64_t c) { return c == 1; });
+        t_split_[s] = static_cast<std::uint32_t>(t_cols_.size());
+        take([](std::int64_t c) { return c == -1; });
+        const std::size_t units = t_cols_.size();
+        take([](std::int64_t c) { return c != 0 && c != 1 && c != -1; });
+        unit_t_part_ = unit_t_part_ && t_cols_.size() == units;
+        t_start_.push_back(static_cast<std::uint32_t>(t_cols_.size()));
+    }
 
     // The pattern, row by row: row s meets the U rows of the steps before it
     // where it has an entry, in increasing order (each may add columns).
-    // Rows are padded with zeros (column 0) to a multiple of kWidth entries.
     l_start_.assign(1, 0);
     u_start_.assign(1, 0);
-    l_count_.assign(n, 0);
-    u_count_.assign(n, 0);
     std::vector<std::uint32_t> mark(n, UINT32_MAX);
     std::priority_queue<std::uint32_t, std::vector<std::uint32_t>, std::greater<>> below;
     std::vector<std::uint32_t> above;
-    const auto pad = [](std::vector<std::uint32_t>& cols, std::vector<std::uint32_t>& start) {
-        while (cols.size() % kWidth) cols.push_back(0);
-        start.push_back(static_cast<std::uint32_t>(cols.size()));
-    };
     for (std::size_t s = 0; s < n; ++s) {
         if (s % 256 == 0) cancellation_point();
         const auto tag = static_cast<std::uint32_t>(s);
@@ -67,15 +81,13 @@ SparseLU::SparseLU(std::size_t n, const std::vector<std::vector<LinearEntry>>& r
             const std::uint32_t t = below.top();
             below.pop();
             l_cols_.push_back(t);
-            for (std::uint32_t k = u_start_[t]; k < u_start_[t] + u_count_[t]; ++k) meet(u_cols_[k]);
+            for (std::uint32_t k = u_start_[t]; k < u_start_[t + 1]; ++k) meet(u_cols_[k]);
         }
         if (!diagonal) throw InternalError("a sparse LU's pivot is not an entry of its matrix");
         std::sort(above.begin(), above.end());
         u_cols_.insert(u_cols_.end(), above.begin(), above.end());
-        l_count_[s] = static_cast<std::uint32_t>(l_cols_.size() - l_start_[s]);
-        u_count_[s] = static_cast<std::uint32_t>(u_cols_.size() - u_start_[s]);
-        pad(l_cols_, l_start_);
-        pad(u_cols_, u_start_);
+        l_start_.push_back(static_cast<std::uint32_t>(l_cols_.size()));
+        u_start_.push_back(static_cast<std::uint32_t>(u_cols_.size()));
     }
 }
 
@@ -86,28 +98,28 @@ bool SparseLU::factor(const modular::Montgomery& m, std::uint64_t x, Factors& ou
     out.l.assign(l_cols_.size(), 0);
     out.u.assign(u_cols_.size(), 0);
     out.pivot_inverses.resize(n_);
-    out.c1.resize(a_c1_.size());
-    for (std::size_t k = 0; k < a_c1_.size(); ++k) out.c1[k] = m.to(f.from_signed(a_c1_[k]));
+    out.c1.resize(t_c1_.size());
+    for (std::size_t k = 0; k < t_c1_.size(); ++k) out.c1[k] = m.to(f.from_signed(t_c1_[k]));
     std::vector<std::uint64_t> work(n_, 0);
     std::uint64_t det = m.one();
     for (std::size_t s = 0; s < n_; ++s) {
         if (s % 256 == 0) cancellation_point();
         for (std::uint32_t k = a_start_[s]; k < a_start_[s + 1]; ++k)
-            work[a_cols_[k]] = m.add(m.to(f.from_signed(a_c0_[k])), m.mul(out.c1[k], xm));
-        for (std::uint32_t k = l_start_[s]; k < l_start_[s] + l_count_[s]; ++k) {
+            work[a_cols_[k]] = m.add(m.to(f.from_signed(a_c0_[k])), m.mul(m.to(f.from_signed(a_c1_[k])), xm));
+        for (std::uint32_t k = l_start_[s]; k < l_start_[s + 1]; ++k) {
             const std::uint32_t t = l_cols_[k];
             const std::uint64_t factor = m.mul(work[t], out.pivot_inverses[t]);
             work[t] = 0;
             out.l[k] = factor;
             if (factor == 0) continue;
-            for (std::uint32_t j = u_start_[t]; j < u_start_[t] + u_count_[t]; ++j) {
+            for (std::uint32_t j = u_start_[t]; j < u_start_[t + 1]; ++j) {
                 std::uint64_t& w = work[u_cols_[j]];
                 w = m.sub(w, m.mul(factor, out.u[j]));
             }
         }
         const std::uint64_t pivot = work[s];
         work[s] = 0;
-        for (std::uint32_t k = u_start_[s]; k < u_start_[s] + u_count_[s]; ++k) {
+        for (std::uint32_t k = u_start_[s]; k < u_start_[s + 1]; ++k) {
             out.u[k] = work[u_cols_[k]];
             work[u_cols_[k]] = 0;
         }
@@ -121,16 +133,11 @@ bool SparseLU::factor(const modular::Montgomery& m, std::uint64_t x, Factors& ou
 
 namespace {
 
-// The sum of val[k] * v[cols[k]] over [begin, end), a multiple of kWidth
-// entries, as 128 bits.
+// The sum of val[k] * v[cols[k]] over [begin, end), as 128 bits.
 inline modular::u128 row_sum(const std::uint64_t* val, const std::uint32_t* cols, const std::uint64_t* v,
                              std::uint32_t begin, std::uint32_t end) {
     modular::u128 sum = 0;
-    for (std::uint32_t k = begin; k < end; k += 4) {
-        sum += static_cast<modular::u128>(val[k]) * v[cols[k]] + static_cast<modular::u128>(val[k + 1]) * v[cols[k + 1]];
-        sum += static_cast<modular::u128>(val[k + 2]) * v[cols[k + 2]] +
-               static_cast<modular::u128>(val[k + 3]) * v[cols[k + 3]];
-    }
+    for (std::uint32_t k = begin; k < end; ++k) sum += static_cast<modular::u128>(val[k]) * v[cols[k]];
     return sum;
 }
 
@@ -151,10 +158,159 @@ void SparseLU::multiply_t_part(const Factors& factors, const std::uint64_t* w, s
     const modular::Montgomery& m = *factors.m;
     for (std::size_t s = 0; s < n_; ++s) {
         modular::u128 sum = 0;
-        for (std::uint32_t k = a_start_[s]; k < a_start_[s + 1]; ++k)
-            sum += static_cast<modular::u128>(factors.c1[k]) * w[a_cols_[k]];
+        for (std::uint32_t k = t_start_[s]; k < t_start_[s + 1]; ++k)
+            sum += static_cast<modular::u128>(factors.c1[k]) * w[t_cols_[k]];
         y[s] = m.reduce_sum(sum);
     }
+}
+
+bool SparseLU::four_primes_available() {
+#ifdef SKEINLAB_VECTOR_RESIDUES
+    return vector_residues::cpu_has_vector_residues();
+#else
+    return false;
+#endif
+}
+
+SparseLU::FourPrimes SparseLU::side_by_side(const std::array<const Factors*, 4>& factors) const {
+    FourPrimes out;
+    for (std::size_t i = 0; i < 4; ++i) {
+        out.p[i] = static_cast<double>(factors[i]->m->p());
+        out.p_inverse[i] = 1.0 / out.p[i];
+    }
+    const auto interleave = [&](std::vector<double>& to, std::vector<std::uint64_t> Factors::*member) {
+        const std::size_t size = (factors[0]->*member).size();
+        to.resize(4 * size);
+        for (std::size_t i = 0; i < 4; ++i) {
+            const modular::Montgomery& m = *factors[i]->m;
+            const std::vector<std::uint64_t>& from = factors[i]->*member;
+            for (std::size_t k = 0; k < size; ++k) to[4 * k + i] = static_cast<double>(m.from(from[k]));
+        }
+    };
+    interleave(out.l, &Factors::l);
+    interleave(out.u, &Factors::u);
+    interleave(out.pivot_inverses, &Factors::pivot_inverses);
+    if (!unit_t_part_) interleave(out.c1, &Factors::c1);
+    return out;
+}
+
+#ifdef SKEINLAB_VECTOR_RESIDUES
+namespace {
+
+using vector_residues::mul;
+using vector_residues::reduce;
+
+// The sum over the entries [begin, end) (whole groups of four) of
+// values[j] * v[cols[j]], four primes at once, in (-5p, 5p): each product
+// lies in (-p, p), a group's four in (-4p, 4p), and the sum of the groups
+// before is reduced into (-p, p) before a group joins it (rows of one group,
+// most of them, are never reduced here: the caller's one reduction is all
+// the row waits for).
+__attribute__((target("avx2,fma"))) inline __m256d row_sum(const double* values, const std::uint32_t* cols,
+                                                          const double* v, std::uint32_t begin, std::uint32_t end,
+                                                          __m256d p, __m256d p_inverse) {
+    __m256d sum = _mm256_setzero_pd();
+    std::uint32_t k = begin;
+    for (; k + 4 <= end; k += 4) {
+        const __m256d a = mul(_mm256_loadu_pd(values + 4 * std::size_t{k}),
+                              _mm256_loadu_pd(v + 4 * std::size_t{cols[k]}), p, p_inverse);
+        const __m256d b = mul(_mm256_loadu_pd(values + 4 * std::size_t{k + 1}),
+                              _mm256_loadu_pd(v + 4 * std::size_t{cols[k + 1]}), p, p_inverse);
+        const __m256d c = mul(_mm256_loadu_pd(values + 4 * std::size_t{k + 2}),
+                              _mm256_loadu_pd(v + 4 * std::size_t{cols[k + 2]}), p, p_inverse);
+        const __m256d d = mul(_mm256_loadu_pd(values + 4 * std::size_t{k + 3}),
+                              _mm256_loadu_pd(v + 4 * std::size_t{cols[k + 3]}), p, p_inverse);
+        const __m256d group = _mm256_add_pd(_mm256_add_pd(a, b), _mm256_add_pd(c, d));
+        sum = k == begin ? group : _mm256_add_pd(reduce(sum, p, p_inverse), group);
+    }
+    if (k == end) return sum;
+    if (k != begin) sum = reduce(sum, p, p_inverse);
+    for (; k < end; ++k)
+        sum = _mm256_add_pd(sum, mul(_mm256_loadu_pd(values + 4 * std::size_t{k}),
+                                     _mm256_loadu_pd(v + 4 * std::size_t{cols[k]}), p, p_inverse));
+    return sum;
+}
+
+__attribute__((target("avx2,fma"))) void solve_four(std::size_t n, const std::uint32_t* l_start,
+                                                   const std::uint32_t* l_cols, const std::uint32_t* u_start,
+                                                   const std::uint32_t* u_cols, const SparseLU::FourPrimes& f,
+                                                   double* v) {
+    const __m256d p = _mm256_loadu_pd(f.p), p_inverse = _mm256_loadu_pd(f.p_inverse);
+    for (std::size_t s = 0; s < n; ++s) {
+        const __m256d sum = row_sum(f.l.data(), l_cols, v, l_start[s], l_start[s + 1], p, p_inverse);
+        _mm256_storeu_pd(v + 4 * s, reduce(_mm256_sub_pd(_mm256_loadu_pd(v + 4 * s), sum), p, p_inverse));
+    }
+    for (std::size_t s = n; s-- > 0;) {
+        const __m256d sum = row_sum(f.u.data(), u_cols, v, u_start[s], u_start[s + 1], p, p_inverse);
+        const __m256d y = reduce(_mm256_sub_pd(_mm256_loadu_pd(v + 4 * s), sum), p, p_inverse);
+        _mm256_storeu_pd(v + 4 * s, mul(y, _mm256_loadu_pd(f.pivot_inverses.data() + 4 * s), p, p_inverse));
+    }
+}
+
+// y = A1 w for four primes: with `c1` empty (every entry +1 or -1), the
+// entries [start, split) added and [split, end) subtracted, else each
+// multiplied by its coefficient; a reduction after every four.
+__attribute__((target("avx2,fma"))) void multiply_four(std::size_t n, const std::uint32_t* start,
+                                                      const std::uint32_t* split, const std::uint32_t* cols,
+                                                      const SparseLU::FourPrimes& f, const double* w, double* y) {
+    const __m256d p = _mm256_loadu_pd(f.p), p_inverse = _mm256_loadu_pd(f.p_inverse);
+    const bool units = f.c1.empty();
+    for (std::size_t s = 0; s < n; ++s) {
+        __m256d sum = _mm256_setzero_pd();
+        for (std::uint32_t k = start[s]; k < start[s + 1]; ++k) {
+            const __m256d x = _mm256_loadu_pd(w + 4 * std::size_t{cols[k]});
+            if (!units) sum = _mm256_add_pd(sum, mul(_mm256_loadu_pd(f.c1.data() + 4 * std::size_t{k}), x, p, p_inverse));
+            else if (k < split[s]) sum = _mm256_add_pd(sum, x);
+            else sum = _mm256_sub_pd(sum, x);
+            if ((k - start[s]) % 4 == 3) sum = reduce(sum, p, p_inverse);
+        }
+        _mm256_storeu_pd(y + 4 * s, reduce(sum, p, p_inverse));
+    }
+}
+
+__attribute__((target("avx2,fma"))) void dot(std::size_t n, const SparseLU::FourPrimes& f, const double* u,
+                                            const double* w, std::uint64_t* out) {
+    const __m256d p = _mm256_loadu_pd(f.p), p_inverse = _mm256_loadu_pd(f.p_inverse);
+    __m256d sum = _mm256_setzero_pd();
+    for (std::size_t s = 0; s < n; ++s)
+        sum = reduce(_mm256_add_pd(sum, mul(_mm256_loadu_pd(u + 4 * s), _mm256_loadu_pd(w + 4 * s), p, p_inverse)), p,
+                     p_inverse);
+    double lanes[4];
+    _mm256_storeu_pd(lanes, sum);
+    for (std::size_t i = 0; i < 4; ++i) {
+        const auto r = static_cast<std::int64_t>(lanes[i]);
+        out[i] = static_cast<std::uint64_t>(r < 0 ? r + static_cast<std::int64_t>(f.p[i]) : r);
+    }
+}
+
+}  // namespace
+#endif
+
+void SparseLU::dot_four(const FourPrimes& factors, const double* u, const double* w, std::uint64_t* out) const {
+#ifdef SKEINLAB_VECTOR_RESIDUES
+    dot(n_, factors, u, w, out);
+#else
+    (void)factors, (void)u, (void)w, (void)out;
+    throw InternalError("products of four primes in vector arithmetic are not available here");
+#endif
+}
+
+void SparseLU::solve(const FourPrimes& factors, double* v) const {
+#ifdef SKEINLAB_VECTOR_RESIDUES
+    solve_four(n_, l_start_.data(), l_cols_.data(), u_start_.data(), u_cols_.data(), factors, v);
+#else
+    (void)factors, (void)v;
+    throw InternalError("solves of four primes in vector arithmetic are not available here");
+#endif
+}
+
+void SparseLU::multiply_t_part(const FourPrimes& factors, const double* w, double* y) const {
+#ifdef SKEINLAB_VECTOR_RESIDUES
+    multiply_four(n_, t_start_.data(), t_split_.data(), t_cols_.data(), factors, w, y);
+#else
+    (void)factors, (void)w, (void)y;
+    throw InternalError("products of four primes in vector arithmetic are not available here");
+#endif
 }
 
 }  // namespace skeinlab

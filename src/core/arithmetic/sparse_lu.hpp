@@ -10,6 +10,7 @@
 // or to col_s (a solution).
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -28,7 +29,7 @@ public:
 
     std::size_t size() const { return n_; }
     // Off-diagonal entries of L and U (the work of one solve).
-    std::size_t entries() const { return l_cols_.size() + u_cols_.size(); }  // padding included
+    std::size_t entries() const { return l_cols_.size() + u_cols_.size(); }
     // The step of a row (as a pivot row) and of a column (as a pivot column).
     std::uint32_t row_step(std::size_t row) const { return row_step_[row]; }
     std::uint32_t col_step(std::size_t col) const { return col_step_[col]; }
@@ -49,18 +50,39 @@ public:
     // row step).
     void multiply_t_part(const Factors& factors, const std::uint64_t* w, std::uint64_t* y) const;
 
+    // The factors of four primes side by side, residues in (-p, p) held in
+    // doubles (arithmetic/vector_residues), for solves in vector arithmetic:
+    // vectors hold step s's four residues at 4 s ... 4 s + 3, one per prime.
+    // Only where four_primes_available() (AVX2 and FMA); the values are
+    // those of solve() and multiply_t_part() on each prime (c1, A1's
+    // coefficients, is left empty when they are all +1 or -1).
+    struct FourPrimes {
+        double p[4] = {}, p_inverse[4] = {};
+        std::vector<double> l, u, pivot_inverses, c1;
+    };
+    static bool four_primes_available();
+    FourPrimes side_by_side(const std::array<const Factors*, 4>& factors) const;
+    void solve(const FourPrimes& factors, double* v) const;
+    void multiply_t_part(const FourPrimes& factors, const double* w, double* y) const;
+    // The four residues in [0, p) of sum over steps of u[4 s + i] w[4 s + i].
+    void dot_four(const FourPrimes& factors, const double* u, const double* w, std::uint64_t* out) const;
+
 private:
     std::size_t n_;
     std::vector<std::uint32_t> row_step_, col_step_;
     // The matrix by step: row s's entries (column steps and coefficients).
     std::vector<std::uint32_t> a_start_, a_cols_;
     std::vector<std::int64_t> a_c0_, a_c1_;
+    // A1's non-zero entries by step: row s's in [t_start_[s], t_start_[s + 1]),
+    // those +1 before t_split_[s], those -1 from there (then any others).
+    std::vector<std::uint32_t> t_start_, t_split_, t_cols_;
+    std::vector<std::int64_t> t_c1_;
+    bool unit_t_part_ = true;  // every non-zero entry of A1 is +1 or -1
     // L (below the diagonal, unit diagonal) and U (above) by rows: row s's
-    // count[s] entries, columns ascending, from start[s], then zeros in
-    // column 0 up to start[s + 1] (rows of whole groups of kWidth, which
-    // solves take without a branch per entry).
-    static constexpr std::size_t kWidth = 4;
-    std::vector<std::uint32_t> l_start_, l_cols_, u_start_, u_cols_, l_count_, u_count_;
+    // entries lie in [start[s], start[s + 1]), columns ascending. (Solves
+    // stream these and their values once per solve: their bytes, not their
+    // arithmetic, set the pace on large diagrams.)
+    std::vector<std::uint32_t> l_start_, l_cols_, u_start_, u_cols_;
     bool odd_permutation_ = false;
 };
 

@@ -56,34 +56,10 @@ private:
 // length, before it is taken as the sequence's.
 constexpr std::size_t kSettled = 16;
 
-}  // namespace
-
-std::optional<PencilImage> pencil_image(const SparseLU& lu, const SparseLU::Factors& factors, const modular::Field& f, std::uint64_t t0, Stream& stream,
-                                        std::size_t max_degree) {
-    const modular::Montgomery m(f.p);
-    const std::size_t n = lu.size();
-    std::vector<std::uint64_t> u(n), w(n), y(n);
-    for (std::uint64_t& x : u) x = stream.below(0, f.p);
-    for (std::uint64_t& x : w) x = stream.below(0, f.p);
-
-    BerlekampMassey bm(m);
+// P from the recurrence of a sequence (see the header).
+PencilImage image_of(const BerlekampMassey& bm, const modular::Montgomery& m, const modular::Field& f,
+                     std::uint64_t t0) {
     PencilImage out;
-    std::size_t settled = 0, terms = 0;
-    for (;;) {
-        cancellation_point();
-        modular::u128 sum = 0;
-        for (std::size_t i = 0; i < n; ++i) sum += static_cast<modular::u128>(u[i]) * w[i];
-        ++terms;
-        settled = bm.add(m.reduce_sum(sum)) ? 0 : settled + 1;
-        if (bm.length() > max_degree) return std::nullopt;
-        if (settled >= kSettled && terms >= 2 * bm.length() + kSettled) break;
-        // w = B^-1 A1 w.
-        lu.multiply_t_part(factors, w.data(), y.data());
-        lu.solve(factors, y.data());
-        w.swap(y);
-        ++out.iterations;
-    }
-
     // The minimal polynomial mu^L C(1/mu), without its roots 0 and 1/t0.
     const std::vector<std::uint64_t> c = bm.recurrence();
     const std::size_t length = c.size() - 1;
@@ -119,8 +95,116 @@ std::optional<PencilImage> pencil_image(const SparseLU& lu, const SparseLU::Fact
         p[0] = m.sub(j % 2 ? m.sub(0, coefficient) : coefficient, m.mul(t0m, p[0]));
     }
     for (std::uint64_t& x : p) x = m.from(x);
-    out.value = m.from(factors.determinant);
     out.factor = std::move(p);
+    return out;
+}
+
+// Feeds a sequence's terms to its recurrence until it is done: settled, or
+// past max_degree (failed).
+struct Recurrence {
+    explicit Recurrence(const modular::Montgomery& m) : bm(m) {}
+    BerlekampMassey bm;
+    std::size_t settled = 0, terms = 0, solves = 0;
+    bool done = false, failed = false;
+    void add(std::uint64_t term, std::size_t solved, std::size_t max_degree) {
+        ++terms;
+        settled = bm.add(term) ? 0 : settled + 1;
+        solves = solved;
+        if (bm.length() > max_degree) done = failed = true;
+        else if (settled >= kSettled && terms >= 2 * bm.length() + kSettled) done = true;
+    }
+};
+
+// u and w (residues, in Montgomery form when `montgomery`) drawn from a
+// task's stream.
+void draw_vectors(const PencilTask& task, std::size_t n, const modular::Montgomery& m, std::vector<std::uint64_t>& u,
+                  std::vector<std::uint64_t>& w) {
+    u.resize(n);
+    w.resize(n);
+    for (std::uint64_t& x : u) x = m.to_reduced(task.stream->below(0, task.f.p));
+    for (std::uint64_t& x : w) x = m.to_reduced(task.stream->below(0, task.f.p));
+}
+
+std::optional<PencilImage> finish(const Recurrence& r, const modular::Montgomery& m, const PencilTask& task) {
+    if (r.failed) return std::nullopt;
+    PencilImage out = image_of(r.bm, m, task.f, task.t0);
+    out.value = m.from(task.factors->determinant);
+    out.iterations = r.solves;
+    return out;
+}
+
+// One prime, in words.
+std::optional<PencilImage> one_pencil(const SparseLU& lu, const PencilTask& task, std::size_t max_degree) {
+    const modular::Montgomery m(task.f.p);
+    const std::size_t n = lu.size();
+    std::vector<std::uint64_t> u, w, y(n);
+    draw_vectors(task, n, m, u, w);
+    Recurrence r(m);
+    for (std::size_t solved = 0;; ++solved) {
+        cancellation_point();
+        modular::u128 sum = 0;
+        for (std::size_t i = 0; i < n; ++i) sum += static_cast<modular::u128>(u[i]) * w[i];
+        r.add(m.reduce_sum(sum), solved, max_degree);
+        if (r.done) break;
+        // w = B^-1 A1 w.
+        lu.multiply_t_part(*task.factors, w.data(), y.data());
+        lu.solve(*task.factors, y.data());
+        w.swap(y);
+    }
+    return finish(r, m, task);
+}
+
+// Four primes in vector arithmetic: the same vectors, terms and results as
+// one_pencil() on each (residues out of Montgomery form, in doubles).
+std::vector<std::optional<PencilImage>> four_pencils(const SparseLU& lu, const std::vector<PencilTask>& tasks,
+                                                     std::size_t max_degree) {
+    const std::size_t n = lu.size();
+    const SparseLU::FourPrimes four =
+        lu.side_by_side({tasks[0].factors, tasks[1].factors, tasks[2].factors, tasks[3].factors});
+    std::vector<double> u(4 * n), w(4 * n), y(4 * n);
+    std::vector<modular::Montgomery> ms;
+    std::vector<Recurrence> rs;
+    for (std::size_t i = 0; i < 4; ++i) {
+        ms.emplace_back(tasks[i].f.p);
+        rs.emplace_back(ms[i]);
+        std::vector<std::uint64_t> ui, wi;
+        draw_vectors(tasks[i], n, ms[i], ui, wi);
+        for (std::size_t k = 0; k < n; ++k) {
+            u[4 * k + i] = static_cast<double>(ms[i].from(ui[k]));
+            w[4 * k + i] = static_cast<double>(ms[i].from(wi[k]));
+        }
+    }
+    std::uint64_t terms[4];
+    for (std::size_t solved = 0;; ++solved) {
+        cancellation_point();
+        lu.dot_four(four, u.data(), w.data(), terms);
+        bool all = true;
+        for (std::size_t i = 0; i < 4; ++i) {
+            if (!rs[i].done) rs[i].add(ms[i].to_reduced(terms[i]), solved, max_degree);
+            all = all && rs[i].done;
+        }
+        if (all) break;
+        lu.multiply_t_part(four, w.data(), y.data());
+        lu.solve(four, y.data());
+        w.swap(y);
+    }
+    std::vector<std::optional<PencilImage>> out;
+    for (std::size_t i = 0; i < 4; ++i) out.push_back(finish(rs[i], ms[i], tasks[i]));
+    return out;
+}
+
+}  // namespace
+
+std::optional<PencilImage> pencil_image(const SparseLU& lu, const SparseLU::Factors& factors, const modular::Field& f,
+                                        std::uint64_t t0, Stream& stream, std::size_t max_degree) {
+    return one_pencil(lu, PencilTask{&factors, f, t0, &stream}, max_degree);
+}
+
+std::vector<std::optional<PencilImage>> pencil_images(const SparseLU& lu, const std::vector<PencilTask>& tasks,
+                                                      std::size_t max_degree) {
+    if (tasks.size() == 4 && SparseLU::four_primes_available()) return four_pencils(lu, tasks, max_degree);
+    std::vector<std::optional<PencilImage>> out;
+    for (const PencilTask& task : tasks) out.push_back(one_pencil(lu, task, max_degree));
     return out;
 }
 

@@ -38,4 +38,16 @@ struct PencilImage {
 std::optional<PencilImage> pencil_image(const SparseLU& lu, const SparseLU::Factors& factors, const modular::Field& f, std::uint64_t t0, Stream& stream,
                                         std::size_t max_degree);
 
+// The images of several primes, each with its own factors (of `lu` at its
+// t0), field and stream, as pencil_image() gives each alone: four at once in
+// vector arithmetic where SparseLU::four_primes_available(), else one by one.
+struct PencilTask {
+    const SparseLU::Factors* factors;
+    modular::Field f;
+    std::uint64_t t0;
+    Stream* stream;
+};
+std::vector<std::optional<PencilImage>> pencil_images(const SparseLU& lu, const std::vector<PencilTask>& tasks,
+                                                      std::size_t max_degree);
+
 }  // namespace skeinlab
