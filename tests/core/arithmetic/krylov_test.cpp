@@ -4,6 +4,8 @@
 // including modules that are not cyclic (where the images must not be used).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
 
 #include "analysis/knottype.hpp"
@@ -81,6 +83,84 @@ TEST(SparseLU, FactorsInTheRecordedOrderSolveTheMatrixAndGiveItsDeterminant) {
                     ASSERT_EQ(a1x, m.from(t_part[lu.row_step(r)])) << "row " << r;
                 }
             }
+        }
+    }
+}
+
+// A random sparse n x n matrix with a non-zero diagonal and coefficients of t
+// other than 0, 1 and -1.
+Rows random_matrix(std::size_t n, std::uint64_t seed) {
+    std::mt19937_64 rng(seed);
+    Rows rows(n);
+    for (std::size_t r = 0; r < n; ++r) {
+        std::vector<std::uint32_t> cols = {static_cast<std::uint32_t>(r)};
+        for (int k = 0; k < 3; ++k) cols.push_back(static_cast<std::uint32_t>(rng() % n));
+        std::sort(cols.begin(), cols.end());
+        cols.erase(std::unique(cols.begin(), cols.end()), cols.end());
+        for (const std::uint32_t c : cols)
+            rows[r].push_back({c, static_cast<std::int64_t>(rng() % 7) - 3, static_cast<std::int64_t>(rng() % 5) - 2});
+    }
+    return rows;
+}
+
+TEST(SparseLU, FourPrimesInVectorArithmeticGiveEachPrimesSolveAndProduct) {
+    if (!SparseLU::four_primes_available()) GTEST_SKIP() << "no AVX2 and FMA here";
+    struct Case {
+        const char* name;
+        Rows rows;
+    };
+    for (const Case& c : {Case{"knot diagram", minor_of(alexander_matrix(diagram_of_ring(seeded_walk(800, 4, 0.1))))},
+                          Case{"random, coefficients of t beyond +-1", random_matrix(300, 9)}}) {
+        SCOPED_TRACE(c.name);
+        const std::size_t k = c.rows.size();
+        SparseDeterminant det(k, c.rows);
+        det.evaluate(Field{modular::drawn_prime(0)}, 4321);
+        ASSERT_FALSE(det.pivot_order().empty());
+        const SparseLU lu(k, det.rows(), det.pivot_order());
+        std::vector<SparseLU::Factors> factors(4);
+        std::vector<modular::Montgomery> ms;
+        for (std::size_t i = 0; i < 4; ++i) {
+            ms.emplace_back(modular::drawn_prime(20 + i));
+            ASSERT_TRUE(lu.factor(ms[i], 1000 + 77 * i, factors[i]));
+        }
+        const SparseLU::FourPrimes four = lu.side_by_side({&factors[0], &factors[1], &factors[2], &factors[3]});
+        std::vector<double> v(4 * k), product(4 * k);
+        std::vector<std::vector<std::uint64_t>> words(4, std::vector<std::uint64_t>(k)), products = words;
+        for (std::size_t i = 0; i < 4; ++i)
+            for (std::size_t s = 0; s < k; ++s) {
+                const std::uint64_t b = (s * 104729 + 31 * i + 5) % ms[i].p();
+                words[i][s] = ms[i].to(b);
+                v[4 * s + i] = static_cast<double>(b);
+            }
+        lu.multiply_t_part(four, v.data(), product.data());
+        lu.solve(four, v.data());
+        for (std::size_t i = 0; i < 4; ++i) {
+            lu.multiply_t_part(factors[i], words[i].data(), products[i].data());
+            lu.solve(factors[i], words[i].data());
+            const auto p = static_cast<double>(ms[i].p());
+            for (std::size_t s = 0; s < k; ++s) {
+                // Residues in (-p, p): the same class as the words'.
+                const double x = v[4 * s + i] < 0 ? v[4 * s + i] + p : v[4 * s + i];
+                const double y = product[4 * s + i] < 0 ? product[4 * s + i] + p : product[4 * s + i];
+                ASSERT_EQ(static_cast<std::uint64_t>(x), ms[i].from(words[i][s])) << "prime " << i << " step " << s;
+                ASSERT_EQ(static_cast<std::uint64_t>(y), ms[i].from(products[i][s])) << "prime " << i << " step " << s;
+            }
+        }
+        // The images of the four together are those of each alone.
+        std::vector<Stream> together, alone;
+        std::vector<PencilTask> tasks;
+        for (std::size_t i = 0; i < 4; ++i) {
+            together.emplace_back(50 + i);
+            alone.emplace_back(50 + i);
+        }
+        for (std::size_t i = 0; i < 4; ++i) tasks.push_back({&factors[i], Field{ms[i].p()}, 1000 + 77 * i, &together[i]});
+        const std::vector<std::optional<PencilImage>> images = pencil_images(lu, tasks, k);
+        for (std::size_t i = 0; i < 4; ++i) {
+            const std::optional<PencilImage> one = pencil_image(lu, factors[i], Field{ms[i].p()}, 1000 + 77 * i, alone[i], k);
+            ASSERT_TRUE(one && images[i]);
+            EXPECT_EQ(images[i]->factor, one->factor) << "prime " << i;
+            EXPECT_EQ(images[i]->value, one->value);
+            EXPECT_EQ(images[i]->iterations, one->iterations);
         }
     }
 }
