@@ -38,6 +38,8 @@ constexpr std::size_t kKrylovAdvantage = 5;
 // The minimal polynomial's roots 0 and 1/t0 (the determinant's at infinity
 // and 0) may add this much to its degree before a Krylov image is given up.
 constexpr std::size_t kKrylovSlack = 256;
+// Krylov images computed side by side by one worker (in vector arithmetic).
+constexpr std::size_t kPrimesSideBySide = 4;
 
 // Points evaluated together while the degree is still unknown (two batches
 // of the replay, which workers of the pool may take at once).
@@ -181,7 +183,7 @@ private:
         if (pending_.empty() || pending_.front().draw != draw) {
             WorkerPool* pool = WorkerPool::current();
             const std::size_t workers = pool ? pool->size() : 1;
-            const std::size_t group = SparseLU::four_primes_available() ? 4 : 1;
+            const std::size_t group = SparseLU::prime_lanes_available() ? kPrimesSideBySide : 1;
             std::vector<std::vector<Pending>> batch(workers);
             parallel_for_here(workers, [&](std::size_t i) {
                 batch[i] = pencils_for(*lu, draw + i * group, group, max_degree);

@@ -164,7 +164,7 @@ void SparseLU::multiply_t_part(const Factors& factors, const std::uint64_t* w, s
     }
 }
 
-bool SparseLU::four_primes_available() {
+bool SparseLU::prime_lanes_available() {
 #ifdef SKEINLAB_VECTOR_RESIDUES
     return vector_residues::cpu_has_vector_residues();
 #else
@@ -172,19 +172,22 @@ bool SparseLU::four_primes_available() {
 #endif
 }
 
-SparseLU::FourPrimes SparseLU::side_by_side(const std::array<const Factors*, 4>& factors) const {
-    FourPrimes out;
-    for (std::size_t i = 0; i < 4; ++i) {
+SparseLU::PrimeLanes SparseLU::side_by_side(const std::vector<const Factors*>& factors) const {
+    PrimeLanes out;
+    out.lanes = factors.size();
+    if (out.lanes != 2 && out.lanes != 4) throw InternalError("primes go side by side by two or four");
+    const std::size_t lanes = out.lanes;
+    for (std::size_t i = 0; i < lanes; ++i) {
         out.p[i] = static_cast<double>(factors[i]->m->p());
         out.p_inverse[i] = 1.0 / out.p[i];
     }
     const auto interleave = [&](std::vector<double>& to, std::vector<std::uint64_t> Factors::*member) {
         const std::size_t size = (factors[0]->*member).size();
-        to.resize(4 * size);
-        for (std::size_t i = 0; i < 4; ++i) {
+        to.resize(lanes * size);
+        for (std::size_t i = 0; i < lanes; ++i) {
             const modular::Montgomery& m = *factors[i]->m;
             const std::vector<std::uint64_t>& from = factors[i]->*member;
-            for (std::size_t k = 0; k < size; ++k) to[4 * k + i] = static_cast<double>(m.from(from[k]));
+            for (std::size_t k = 0; k < size; ++k) to[lanes * k + i] = static_cast<double>(m.from(from[k]));
         }
     };
     interleave(out.l, &Factors::l);
@@ -197,87 +200,98 @@ SparseLU::FourPrimes SparseLU::side_by_side(const std::array<const Factors*, 4>&
 #ifdef SKEINLAB_VECTOR_RESIDUES
 namespace {
 
-using vector_residues::mul;
-using vector_residues::reduce;
+using vector_residues::FourLanes;
+using vector_residues::mul_lanes;
+using vector_residues::reduce_lanes;
+using vector_residues::TwoLanes;
 
-// The sum over the entries [begin, end) (whole groups of four) of
-// values[j] * v[cols[j]], four primes at once, in (-5p, 5p): each product
-// lies in (-p, p), a group's four in (-4p, 4p), and the sum of the groups
-// before is reduced into (-p, p) before a group joins it (rows of one group,
-// most of them, are never reduced here: the caller's one reduction is all
-// the row waits for).
-__attribute__((target("avx2,fma"))) inline __m256d row_sum(const double* values, const std::uint32_t* cols,
-                                                          const double* v, std::uint32_t begin, std::uint32_t end,
-                                                          __m256d p, __m256d p_inverse) {
-    __m256d sum = _mm256_setzero_pd();
+// The sum over the entries [begin, end) of values[j] * v[cols[j]], on L's
+// lanes (one prime each), in (-5p, 5p): each product lies in (-p, p), a
+// group of four in (-4p, 4p), and the sum of the groups before is reduced
+// into (-p, p) before a group joins it (rows of one group are never reduced
+// here: the caller's one reduction is all the row waits for).
+template <class L>
+SKEINLAB_VECTOR_TARGET inline typename L::V product(const double* values, const std::uint32_t* cols, const double* v,
+                                                    std::uint32_t k, typename L::V p, typename L::V p_inverse) {
+    return mul_lanes<L>(L::load(values + L::lanes * std::size_t{k}), L::load(v + L::lanes * std::size_t{cols[k]}), p,
+                        p_inverse);
+}
+
+template <class L>
+SKEINLAB_VECTOR_TARGET inline typename L::V row_sum(const double* values, const std::uint32_t* cols, const double* v,
+                                                    std::uint32_t begin, std::uint32_t end, typename L::V p,
+                                                    typename L::V p_inverse) {
+    using V = typename L::V;
+    V sum = L::zero();
     std::uint32_t k = begin;
     for (; k + 4 <= end; k += 4) {
-        const __m256d a = mul(_mm256_loadu_pd(values + 4 * std::size_t{k}),
-                              _mm256_loadu_pd(v + 4 * std::size_t{cols[k]}), p, p_inverse);
-        const __m256d b = mul(_mm256_loadu_pd(values + 4 * std::size_t{k + 1}),
-                              _mm256_loadu_pd(v + 4 * std::size_t{cols[k + 1]}), p, p_inverse);
-        const __m256d c = mul(_mm256_loadu_pd(values + 4 * std::size_t{k + 2}),
-                              _mm256_loadu_pd(v + 4 * std::size_t{cols[k + 2]}), p, p_inverse);
-        const __m256d d = mul(_mm256_loadu_pd(values + 4 * std::size_t{k + 3}),
-                              _mm256_loadu_pd(v + 4 * std::size_t{cols[k + 3]}), p, p_inverse);
-        const __m256d group = _mm256_add_pd(_mm256_add_pd(a, b), _mm256_add_pd(c, d));
-        sum = k == begin ? group : _mm256_add_pd(reduce(sum, p, p_inverse), group);
+        const V group = L::add(L::add(product<L>(values, cols, v, k, p, p_inverse),
+                                      product<L>(values, cols, v, k + 1, p, p_inverse)),
+                               L::add(product<L>(values, cols, v, k + 2, p, p_inverse),
+                                      product<L>(values, cols, v, k + 3, p, p_inverse)));
+        sum = k == begin ? group : L::add(reduce_lanes<L>(sum, p, p_inverse), group);
     }
     if (k == end) return sum;
-    if (k != begin) sum = reduce(sum, p, p_inverse);
-    for (; k < end; ++k)
-        sum = _mm256_add_pd(sum, mul(_mm256_loadu_pd(values + 4 * std::size_t{k}),
-                                     _mm256_loadu_pd(v + 4 * std::size_t{cols[k]}), p, p_inverse));
+    if (k != begin) sum = reduce_lanes<L>(sum, p, p_inverse);
+    for (; k < end; ++k) sum = L::add(sum, product<L>(values, cols, v, k, p, p_inverse));
     return sum;
 }
 
-__attribute__((target("avx2,fma"))) void solve_four(std::size_t n, const std::uint32_t* l_start,
-                                                   const std::uint32_t* l_cols, const std::uint32_t* u_start,
-                                                   const std::uint32_t* u_cols, const SparseLU::FourPrimes& f,
-                                                   double* v) {
-    const __m256d p = _mm256_loadu_pd(f.p), p_inverse = _mm256_loadu_pd(f.p_inverse);
+template <class L>
+SKEINLAB_VECTOR_TARGET void solve_lanes(std::size_t n, const std::uint32_t* l_start, const std::uint32_t* l_cols,
+                                        const std::uint32_t* u_start, const std::uint32_t* u_cols,
+                                        const SparseLU::PrimeLanes& f, double* v) {
+    using V = typename L::V;
+    constexpr std::size_t W = L::lanes;
+    const V p = L::load(f.p), p_inverse = L::load(f.p_inverse);
     for (std::size_t s = 0; s < n; ++s) {
-        const __m256d sum = row_sum(f.l.data(), l_cols, v, l_start[s], l_start[s + 1], p, p_inverse);
-        _mm256_storeu_pd(v + 4 * s, reduce(_mm256_sub_pd(_mm256_loadu_pd(v + 4 * s), sum), p, p_inverse));
+        const V sum = row_sum<L>(f.l.data(), l_cols, v, l_start[s], l_start[s + 1], p, p_inverse);
+        L::store(v + W * s, reduce_lanes<L>(L::sub(L::load(v + W * s), sum), p, p_inverse));
     }
     for (std::size_t s = n; s-- > 0;) {
-        const __m256d sum = row_sum(f.u.data(), u_cols, v, u_start[s], u_start[s + 1], p, p_inverse);
-        const __m256d y = reduce(_mm256_sub_pd(_mm256_loadu_pd(v + 4 * s), sum), p, p_inverse);
-        _mm256_storeu_pd(v + 4 * s, mul(y, _mm256_loadu_pd(f.pivot_inverses.data() + 4 * s), p, p_inverse));
+        const V sum = row_sum<L>(f.u.data(), u_cols, v, u_start[s], u_start[s + 1], p, p_inverse);
+        const V y = reduce_lanes<L>(L::sub(L::load(v + W * s), sum), p, p_inverse);
+        L::store(v + W * s, mul_lanes<L>(y, L::load(f.pivot_inverses.data() + W * s), p, p_inverse));
     }
 }
 
-// y = A1 w for four primes: with `c1` empty (every entry +1 or -1), the
-// entries [start, split) added and [split, end) subtracted, else each
-// multiplied by its coefficient; a reduction after every four.
-__attribute__((target("avx2,fma"))) void multiply_four(std::size_t n, const std::uint32_t* start,
-                                                      const std::uint32_t* split, const std::uint32_t* cols,
-                                                      const SparseLU::FourPrimes& f, const double* w, double* y) {
-    const __m256d p = _mm256_loadu_pd(f.p), p_inverse = _mm256_loadu_pd(f.p_inverse);
+// y = A1 w: with `c1` empty (every entry +1 or -1), the entries
+// [start, split) added and [split, end) subtracted, else each multiplied by
+// its coefficient; a reduction after every four.
+template <class L>
+SKEINLAB_VECTOR_TARGET void multiply_lanes(std::size_t n, const std::uint32_t* start, const std::uint32_t* split,
+                                           const std::uint32_t* cols, const SparseLU::PrimeLanes& f, const double* w,
+                                           double* y) {
+    using V = typename L::V;
+    constexpr std::size_t W = L::lanes;
+    const V p = L::load(f.p), p_inverse = L::load(f.p_inverse);
     const bool units = f.c1.empty();
     for (std::size_t s = 0; s < n; ++s) {
-        __m256d sum = _mm256_setzero_pd();
+        V sum = L::zero();
         for (std::uint32_t k = start[s]; k < start[s + 1]; ++k) {
-            const __m256d x = _mm256_loadu_pd(w + 4 * std::size_t{cols[k]});
-            if (!units) sum = _mm256_add_pd(sum, mul(_mm256_loadu_pd(f.c1.data() + 4 * std::size_t{k}), x, p, p_inverse));
-            else if (k < split[s]) sum = _mm256_add_pd(sum, x);
-            else sum = _mm256_sub_pd(sum, x);
-            if ((k - start[s]) % 4 == 3) sum = reduce(sum, p, p_inverse);
+            const V x = L::load(w + W * std::size_t{cols[k]});
+            if (!units) sum = L::add(sum, mul_lanes<L>(L::load(f.c1.data() + W * std::size_t{k}), x, p, p_inverse));
+            else if (k < split[s]) sum = L::add(sum, x);
+            else sum = L::sub(sum, x);
+            if ((k - start[s]) % 4 == 3) sum = reduce_lanes<L>(sum, p, p_inverse);
         }
-        _mm256_storeu_pd(y + 4 * s, reduce(sum, p, p_inverse));
+        L::store(y + W * s, reduce_lanes<L>(sum, p, p_inverse));
     }
 }
 
-__attribute__((target("avx2,fma"))) void dot(std::size_t n, const SparseLU::FourPrimes& f, const double* u,
-                                            const double* w, std::uint64_t* out) {
-    const __m256d p = _mm256_loadu_pd(f.p), p_inverse = _mm256_loadu_pd(f.p_inverse);
-    __m256d sum = _mm256_setzero_pd();
+template <class L>
+SKEINLAB_VECTOR_TARGET void dot_lanes(std::size_t n, const SparseLU::PrimeLanes& f, const double* u, const double* w,
+                                      std::uint64_t* out) {
+    using V = typename L::V;
+    constexpr std::size_t W = L::lanes;
+    const V p = L::load(f.p), p_inverse = L::load(f.p_inverse);
+    V sum = L::zero();
     for (std::size_t s = 0; s < n; ++s)
-        sum = reduce(_mm256_add_pd(sum, mul(_mm256_loadu_pd(u + 4 * s), _mm256_loadu_pd(w + 4 * s), p, p_inverse)), p,
-                     p_inverse);
-    double lanes[4];
-    _mm256_storeu_pd(lanes, sum);
-    for (std::size_t i = 0; i < 4; ++i) {
+        sum = reduce_lanes<L>(L::add(sum, mul_lanes<L>(L::load(u + W * s), L::load(w + W * s), p, p_inverse)), p,
+                              p_inverse);
+    double lanes[W];
+    L::store(lanes, sum);
+    for (std::size_t i = 0; i < W; ++i) {
         const auto r = static_cast<std::int64_t>(lanes[i]);
         out[i] = static_cast<std::uint64_t>(r < 0 ? r + static_cast<std::int64_t>(f.p[i]) : r);
     }
@@ -286,30 +300,35 @@ __attribute__((target("avx2,fma"))) void dot(std::size_t n, const SparseLU::Four
 }  // namespace
 #endif
 
-void SparseLU::dot_four(const FourPrimes& factors, const double* u, const double* w, std::uint64_t* out) const {
+void SparseLU::dot(const PrimeLanes& factors, const double* u, const double* w, std::uint64_t* out) const {
 #ifdef SKEINLAB_VECTOR_RESIDUES
-    dot(n_, factors, u, w, out);
+    if (factors.lanes == 2) return dot_lanes<TwoLanes>(n_, factors, u, w, out);
+    return dot_lanes<FourLanes>(n_, factors, u, w, out);
 #else
     (void)factors, (void)u, (void)w, (void)out;
-    throw InternalError("products of four primes in vector arithmetic are not available here");
+    throw InternalError("primes side by side need vector arithmetic");
 #endif
 }
 
-void SparseLU::solve(const FourPrimes& factors, double* v) const {
+void SparseLU::solve(const PrimeLanes& factors, double* v) const {
 #ifdef SKEINLAB_VECTOR_RESIDUES
-    solve_four(n_, l_start_.data(), l_cols_.data(), u_start_.data(), u_cols_.data(), factors, v);
+    if (factors.lanes == 2)
+        return solve_lanes<TwoLanes>(n_, l_start_.data(), l_cols_.data(), u_start_.data(), u_cols_.data(), factors, v);
+    return solve_lanes<FourLanes>(n_, l_start_.data(), l_cols_.data(), u_start_.data(), u_cols_.data(), factors, v);
 #else
     (void)factors, (void)v;
-    throw InternalError("solves of four primes in vector arithmetic are not available here");
+    throw InternalError("primes side by side need vector arithmetic");
 #endif
 }
 
-void SparseLU::multiply_t_part(const FourPrimes& factors, const double* w, double* y) const {
+void SparseLU::multiply_t_part(const PrimeLanes& factors, const double* w, double* y) const {
 #ifdef SKEINLAB_VECTOR_RESIDUES
-    multiply_four(n_, t_start_.data(), t_split_.data(), t_cols_.data(), factors, w, y);
+    if (factors.lanes == 2)
+        return multiply_lanes<TwoLanes>(n_, t_start_.data(), t_split_.data(), t_cols_.data(), factors, w, y);
+    return multiply_lanes<FourLanes>(n_, t_start_.data(), t_split_.data(), t_cols_.data(), factors, w, y);
 #else
     (void)factors, (void)w, (void)y;
-    throw InternalError("products of four primes in vector arithmetic are not available here");
+    throw InternalError("primes side by side need vector arithmetic");
 #endif
 }
 

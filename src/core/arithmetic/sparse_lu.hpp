@@ -50,22 +50,25 @@ public:
     // row step).
     void multiply_t_part(const Factors& factors, const std::uint64_t* w, std::uint64_t* y) const;
 
-    // The factors of four primes side by side, residues in (-p, p) held in
-    // doubles (arithmetic/vector_residues), for solves in vector arithmetic:
-    // vectors hold step s's four residues at 4 s ... 4 s + 3, one per prime.
-    // Only where four_primes_available() (AVX2 and FMA); the values are
-    // those of solve() and multiply_t_part() on each prime (c1, A1's
-    // coefficients, is left empty when they are all +1 or -1).
-    struct FourPrimes {
+    // The factors of two or four primes side by side, residues in (-p, p)
+    // held in doubles (arithmetic/vector_residues), for solves in vector
+    // arithmetic: vectors hold step s's residues at lanes * s ... lanes * s +
+    // lanes - 1, one per prime. Only where prime_lanes_available() (AVX2 and
+    // FMA); the values are those of solve() and multiply_t_part() on each
+    // prime (c1, A1's coefficients, is left empty when they are all +1 or -1).
+    // Solves stream the factors once for every lane: on large diagrams their
+    // bytes, not their arithmetic, set the pace.
+    struct PrimeLanes {
+        std::size_t lanes = 0;
         double p[4] = {}, p_inverse[4] = {};
         std::vector<double> l, u, pivot_inverses, c1;
     };
-    static bool four_primes_available();
-    FourPrimes side_by_side(const std::array<const Factors*, 4>& factors) const;
-    void solve(const FourPrimes& factors, double* v) const;
-    void multiply_t_part(const FourPrimes& factors, const double* w, double* y) const;
-    // The four residues in [0, p) of sum over steps of u[4 s + i] w[4 s + i].
-    void dot_four(const FourPrimes& factors, const double* u, const double* w, std::uint64_t* out) const;
+    static bool prime_lanes_available();
+    PrimeLanes side_by_side(const std::vector<const Factors*>& factors) const;
+    void solve(const PrimeLanes& factors, double* v) const;
+    void multiply_t_part(const PrimeLanes& factors, const double* w, double* y) const;
+    // The residues in [0, p) of sum over steps of u[lanes * s + i] w[lanes * s + i].
+    void dot(const PrimeLanes& factors, const double* u, const double* w, std::uint64_t* out) const;
 
 private:
     std::size_t n_;

@@ -9,6 +9,8 @@
 #define SKEINLAB_VECTOR_RESIDUES 1
 #include <immintrin.h>
 
+#include <cstddef>
+
 namespace skeinlab::vector_residues {
 
 inline bool cpu_has_vector_residues() {
@@ -39,6 +41,51 @@ __attribute__((target("avx2,fma"))) inline __m256d mul(__m256d f, __m256d b, __m
 __attribute__((target("avx2,fma"))) inline __m256d sub_mul(__m256d a, __m256d f, __m256d b, __m256d p,
                                                           __m256d p_inverse) {
     return reduce(_mm256_sub_pd(a, mul(f, b, p, p_inverse)), p, p_inverse);
+}
+
+// The same on two lanes (128-bit vectors, FMA) or four (AVX2), for code
+// written once for both: L::V holds L::lanes residues.
+#define SKEINLAB_VECTOR_TARGET __attribute__((target("avx2,fma")))
+struct TwoLanes {
+    using V = __m128d;
+    static constexpr std::size_t lanes = 2;
+    SKEINLAB_VECTOR_TARGET static V load(const double* p) { return _mm_loadu_pd(p); }
+    SKEINLAB_VECTOR_TARGET static void store(double* p, V v) { _mm_storeu_pd(p, v); }
+    SKEINLAB_VECTOR_TARGET static V zero() { return _mm_setzero_pd(); }
+    SKEINLAB_VECTOR_TARGET static V add(V a, V b) { return _mm_add_pd(a, b); }
+    SKEINLAB_VECTOR_TARGET static V sub(V a, V b) { return _mm_sub_pd(a, b); }
+    SKEINLAB_VECTOR_TARGET static V mul(V a, V b) { return _mm_mul_pd(a, b); }
+    SKEINLAB_VECTOR_TARGET static V fmsub(V a, V b, V c) { return _mm_fmsub_pd(a, b, c); }
+    SKEINLAB_VECTOR_TARGET static V fnmadd(V a, V b, V c) { return _mm_fnmadd_pd(a, b, c); }
+    SKEINLAB_VECTOR_TARGET static V nearest(V a) { return _mm_round_pd(a, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC); }
+};
+struct FourLanes {
+    using V = __m256d;
+    static constexpr std::size_t lanes = 4;
+    SKEINLAB_VECTOR_TARGET static V load(const double* p) { return _mm256_loadu_pd(p); }
+    SKEINLAB_VECTOR_TARGET static void store(double* p, V v) { _mm256_storeu_pd(p, v); }
+    SKEINLAB_VECTOR_TARGET static V zero() { return _mm256_setzero_pd(); }
+    SKEINLAB_VECTOR_TARGET static V add(V a, V b) { return _mm256_add_pd(a, b); }
+    SKEINLAB_VECTOR_TARGET static V sub(V a, V b) { return _mm256_sub_pd(a, b); }
+    SKEINLAB_VECTOR_TARGET static V mul(V a, V b) { return _mm256_mul_pd(a, b); }
+    SKEINLAB_VECTOR_TARGET static V fmsub(V a, V b, V c) { return _mm256_fmsub_pd(a, b, c); }
+    SKEINLAB_VECTOR_TARGET static V fnmadd(V a, V b, V c) { return _mm256_fnmadd_pd(a, b, c); }
+    SKEINLAB_VECTOR_TARGET static V nearest(V a) {
+        return _mm256_round_pd(a, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+    }
+};
+
+// reduce() and mul() above on L's vectors.
+template <class L>
+SKEINLAB_VECTOR_TARGET inline typename L::V reduce_lanes(typename L::V d, typename L::V p, typename L::V p_inverse) {
+    return L::fnmadd(L::nearest(L::mul(d, p_inverse)), p, d);
+}
+template <class L>
+SKEINLAB_VECTOR_TARGET inline typename L::V mul_lanes(typename L::V f, typename L::V b, typename L::V p,
+                                                      typename L::V p_inverse) {
+    const typename L::V h = L::mul(f, b);
+    const typename L::V l = L::fmsub(f, b, h);
+    return L::add(L::fnmadd(L::nearest(L::mul(h, p_inverse)), p, h), l);
 }
 
 }  // namespace skeinlab::vector_residues

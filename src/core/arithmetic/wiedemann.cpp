@@ -154,42 +154,44 @@ std::optional<PencilImage> one_pencil(const SparseLU& lu, const PencilTask& task
     return finish(r, m, task);
 }
 
-// Four primes in vector arithmetic: the same vectors, terms and results as
-// one_pencil() on each (residues out of Montgomery form, in doubles).
-std::vector<std::optional<PencilImage>> four_pencils(const SparseLU& lu, const std::vector<PencilTask>& tasks,
-                                                     std::size_t max_degree) {
-    const std::size_t n = lu.size();
-    const SparseLU::FourPrimes four =
-        lu.side_by_side({tasks[0].factors, tasks[1].factors, tasks[2].factors, tasks[3].factors});
-    std::vector<double> u(4 * n), w(4 * n), y(4 * n);
+// Two or four primes in vector arithmetic: the same vectors, terms and
+// results as one_pencil() on each (residues out of Montgomery form, in
+// doubles).
+std::vector<std::optional<PencilImage>> pencils_side_by_side(const SparseLU& lu, const std::vector<PencilTask>& tasks,
+                                                             std::size_t max_degree) {
+    const std::size_t n = lu.size(), lanes = tasks.size();
+    std::vector<const SparseLU::Factors*> factors;
+    for (const PencilTask& task : tasks) factors.push_back(task.factors);
+    const SparseLU::PrimeLanes side = lu.side_by_side(factors);
+    std::vector<double> u(lanes * n), w(lanes * n), y(lanes * n);
     std::vector<modular::Montgomery> ms;
     std::vector<Recurrence> rs;
-    for (std::size_t i = 0; i < 4; ++i) {
+    for (std::size_t i = 0; i < lanes; ++i) {
         ms.emplace_back(tasks[i].f.p);
         rs.emplace_back(ms[i]);
         std::vector<std::uint64_t> ui, wi;
         draw_vectors(tasks[i], n, ms[i], ui, wi);
         for (std::size_t k = 0; k < n; ++k) {
-            u[4 * k + i] = static_cast<double>(ms[i].from(ui[k]));
-            w[4 * k + i] = static_cast<double>(ms[i].from(wi[k]));
+            u[lanes * k + i] = static_cast<double>(ms[i].from(ui[k]));
+            w[lanes * k + i] = static_cast<double>(ms[i].from(wi[k]));
         }
     }
     std::uint64_t terms[4];
     for (std::size_t solved = 0;; ++solved) {
         cancellation_point();
-        lu.dot_four(four, u.data(), w.data(), terms);
+        lu.dot(side, u.data(), w.data(), terms);
         bool all = true;
-        for (std::size_t i = 0; i < 4; ++i) {
+        for (std::size_t i = 0; i < lanes; ++i) {
             if (!rs[i].done) rs[i].add(ms[i].to_reduced(terms[i]), solved, max_degree);
             all = all && rs[i].done;
         }
         if (all) break;
-        lu.multiply_t_part(four, w.data(), y.data());
-        lu.solve(four, y.data());
+        lu.multiply_t_part(side, w.data(), y.data());
+        lu.solve(side, y.data());
         w.swap(y);
     }
     std::vector<std::optional<PencilImage>> out;
-    for (std::size_t i = 0; i < 4; ++i) out.push_back(finish(rs[i], ms[i], tasks[i]));
+    for (std::size_t i = 0; i < lanes; ++i) out.push_back(finish(rs[i], ms[i], tasks[i]));
     return out;
 }
 
@@ -202,7 +204,8 @@ std::optional<PencilImage> pencil_image(const SparseLU& lu, const SparseLU::Fact
 
 std::vector<std::optional<PencilImage>> pencil_images(const SparseLU& lu, const std::vector<PencilTask>& tasks,
                                                       std::size_t max_degree) {
-    if (tasks.size() == 4 && SparseLU::four_primes_available()) return four_pencils(lu, tasks, max_degree);
+    if ((tasks.size() == 2 || tasks.size() == 4) && SparseLU::prime_lanes_available())
+        return pencils_side_by_side(lu, tasks, max_degree);
     std::vector<std::optional<PencilImage>> out;
     for (const PencilTask& task : tasks) out.push_back(one_pencil(lu, task, max_degree));
     return out;

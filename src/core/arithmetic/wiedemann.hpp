@@ -39,8 +39,9 @@ std::optional<PencilImage> pencil_image(const SparseLU& lu, const SparseLU::Fact
                                         std::size_t max_degree);
 
 // The images of several primes, each with its own factors (of `lu` at its
-// t0), field and stream, as pencil_image() gives each alone: four at once in
-// vector arithmetic where SparseLU::four_primes_available(), else one by one.
+// t0), field and stream, as pencil_image() gives each alone: two or four at
+// once in vector arithmetic where SparseLU::prime_lanes_available(), else
+// one by one.
 struct PencilTask {
     const SparseLU::Factors* factors;
     modular::Field f;

@@ -103,8 +103,8 @@ Rows random_matrix(std::size_t n, std::uint64_t seed) {
     return rows;
 }
 
-TEST(SparseLU, FourPrimesInVectorArithmeticGiveEachPrimesSolveAndProduct) {
-    if (!SparseLU::four_primes_available()) GTEST_SKIP() << "no AVX2 and FMA here";
+TEST(SparseLU, PrimesSideBySideInVectorArithmeticGiveEachPrimesSolveAndProduct) {
+    if (!SparseLU::prime_lanes_available()) GTEST_SKIP() << "no AVX2 and FMA here";
     struct Case {
         const char* name;
         Rows rows;
@@ -123,7 +123,7 @@ TEST(SparseLU, FourPrimesInVectorArithmeticGiveEachPrimesSolveAndProduct) {
             ms.emplace_back(modular::drawn_prime(20 + i));
             ASSERT_TRUE(lu.factor(ms[i], 1000 + 77 * i, factors[i]));
         }
-        const SparseLU::FourPrimes four = lu.side_by_side({&factors[0], &factors[1], &factors[2], &factors[3]});
+        const SparseLU::PrimeLanes four = lu.side_by_side({&factors[0], &factors[1], &factors[2], &factors[3]});
         std::vector<double> v(4 * k), product(4 * k);
         std::vector<std::vector<std::uint64_t>> words(4, std::vector<std::uint64_t>(k)), products = words;
         for (std::size_t i = 0; i < 4; ++i)
@@ -146,21 +146,30 @@ TEST(SparseLU, FourPrimesInVectorArithmeticGiveEachPrimesSolveAndProduct) {
                 ASSERT_EQ(static_cast<std::uint64_t>(y), ms[i].from(products[i][s])) << "prime " << i << " step " << s;
             }
         }
-        // The images of the four together are those of each alone.
-        std::vector<Stream> together, alone;
-        std::vector<PencilTask> tasks;
+        // The images of four together, and of two and two, are those of each
+        // alone.
+        std::vector<std::optional<PencilImage>> alone;
         for (std::size_t i = 0; i < 4; ++i) {
-            together.emplace_back(50 + i);
-            alone.emplace_back(50 + i);
+            Stream stream(50 + i);
+            alone.push_back(pencil_image(lu, factors[i], Field{ms[i].p()}, 1000 + 77 * i, stream, k));
+            ASSERT_TRUE(alone.back());
         }
-        for (std::size_t i = 0; i < 4; ++i) tasks.push_back({&factors[i], Field{ms[i].p()}, 1000 + 77 * i, &together[i]});
-        const std::vector<std::optional<PencilImage>> images = pencil_images(lu, tasks, k);
-        for (std::size_t i = 0; i < 4; ++i) {
-            const std::optional<PencilImage> one = pencil_image(lu, factors[i], Field{ms[i].p()}, 1000 + 77 * i, alone[i], k);
-            ASSERT_TRUE(one && images[i]);
-            EXPECT_EQ(images[i]->factor, one->factor) << "prime " << i;
-            EXPECT_EQ(images[i]->value, one->value);
-            EXPECT_EQ(images[i]->iterations, one->iterations);
+        for (const std::size_t lanes : {4u, 2u}) {
+            for (std::size_t first = 0; first < 4; first += lanes) {
+                std::vector<Stream> streams;
+                std::vector<PencilTask> tasks;
+                for (std::size_t i = first; i < first + lanes; ++i) streams.emplace_back(50 + i);
+                for (std::size_t i = first; i < first + lanes; ++i)
+                    tasks.push_back({&factors[i], Field{ms[i].p()}, 1000 + 77 * i, &streams[i - first]});
+                const std::vector<std::optional<PencilImage>> images = pencil_images(lu, tasks, k);
+                for (std::size_t i = first; i < first + lanes; ++i) {
+                    SCOPED_TRACE(std::to_string(lanes) + " lanes, prime " + std::to_string(i));
+                    ASSERT_TRUE(images[i - first]);
+                    EXPECT_EQ(images[i - first]->factor, alone[i]->factor);
+                    EXPECT_EQ(images[i - first]->value, alone[i]->value);
+                    EXPECT_EQ(images[i - first]->iterations, alone[i]->iterations);
+                }
+            }
         }
     }
 }
