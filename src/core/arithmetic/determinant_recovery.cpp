@@ -28,13 +28,13 @@ struct Image {
 // Krylov images (arithmetic/wiedemann) are tried on matrices of this many
 // rows or more whose elimination makes this many times more operations than
 // a solve with its factors and a product with A1 touch entries: a Krylov
-// image takes about four solves per point an evaluated image takes, each a
-// little slower per entry than a replay per operation. Measured even at
-// about 5 (2,000- and 3,000-bead globules: 4.5 and 4.9, 2.4 against 2.0 s
-// and 7.1 against 7.3 s); compact rings are past 7 (confined 2,000-bead
-// rings: determinants 1.4x as fast).
+// image takes about four solves per point an evaluated image takes (four
+// primes side by side in vector arithmetic). Measured even at about 3.5
+// (globules of 1,000 and 2,000 beads: at 3.0, 0.18 against 0.17 s; at 4.4,
+// 0.64 against 0.74 s; at 5.3, 1.2 against 1.95 s); compact rings lie at 9
+// to 17 (confined rings of 2,000 beads: 2.1x to 2.4x faster).
 constexpr std::size_t kKrylovRows = 512;
-constexpr std::size_t kKrylovAdvantage = 5;
+constexpr std::size_t kKrylovAdvantage = 4;
 // The minimal polynomial's roots 0 and 1/t0 (the determinant's at infinity
 // and 0) may add this much to its degree before a Krylov image is given up.
 constexpr std::size_t kKrylovSlack = 256;
