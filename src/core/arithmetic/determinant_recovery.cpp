@@ -121,7 +121,8 @@ private:
         if (!factors_decided_) {
             factors_decided_ = true;
             const std::vector<SparseDeterminant::Pivot>& order = det_.pivot_order();
-            if (krylov_ != KrylovImages::never && !order.empty() && (krylov_ == KrylovImages::always || n_ >= kKrylovRows)) {
+            const bool large = krylov_ == KrylovImages::always || n_ >= kKrylovRows;
+            if (krylov_ != KrylovImages::never && !order.empty() && large) {
                 SparseLU lu(n_, det_.rows(), order);
                 if (krylov_ == KrylovImages::always ||
                     det_.program_operations() > kKrylovAdvantage * (lu.entries() + 3 * n_))
@@ -203,6 +204,9 @@ private:
         return out;
     }
 
+    // The image a Krylov sequence gives, if it passes its checks: the
+    // degree (even, and that of the first prime's when known), the symmetry
+    // of the coefficients, and one evaluation at a fresh point.
     std::optional<Image> image_of(const Field& f, std::int64_t shift, std::optional<std::size_t> known,
                                   const Pending& pending) {
         if (!pending.pencil) return std::nullopt;

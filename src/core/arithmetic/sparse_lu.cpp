@@ -148,6 +148,7 @@ void SparseLU::solve(const Factors& factors, std::uint64_t* v) const {
     // L y = b, then U x = y, in place; sums of products reduced once.
     for (std::size_t s = 0; s < n_; ++s)
         v[s] = m.sub(v[s], m.reduce_sum(row_sum(factors.l.data(), l_cols_.data(), v, l_start_[s], l_start_[s + 1])));
+    cancellation_point();
     for (std::size_t s = n_; s-- > 0;) {
         const modular::u128 sum = row_sum(factors.u.data(), u_cols_.data(), v, u_start_[s], u_start_[s + 1]);
         v[s] = m.mul(m.sub(v[s], m.reduce_sum(sum)), factors.pivot_inverses[s]);
@@ -248,6 +249,7 @@ SKEINLAB_VECTOR_TARGET void solve_lanes(std::size_t n, const std::uint32_t* l_st
         const V sum = row_sum<L>(f.l.data(), l_cols, v, l_start[s], l_start[s + 1], p, p_inverse);
         L::store(v + W * s, reduce_lanes<L>(L::sub(L::load(v + W * s), sum), p, p_inverse));
     }
+    cancellation_point();
     for (std::size_t s = n; s-- > 0;) {
         const V sum = row_sum<L>(f.u.data(), u_cols, v, u_start[s], u_start[s + 1], p, p_inverse);
         const V y = reduce_lanes<L>(L::sub(L::load(v + W * s), sum), p, p_inverse);

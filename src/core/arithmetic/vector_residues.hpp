@@ -57,7 +57,9 @@ struct TwoLanes {
     SKEINLAB_VECTOR_TARGET static V mul(V a, V b) { return _mm_mul_pd(a, b); }
     SKEINLAB_VECTOR_TARGET static V fmsub(V a, V b, V c) { return _mm_fmsub_pd(a, b, c); }
     SKEINLAB_VECTOR_TARGET static V fnmadd(V a, V b, V c) { return _mm_fnmadd_pd(a, b, c); }
-    SKEINLAB_VECTOR_TARGET static V nearest(V a) { return _mm_round_pd(a, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC); }
+    SKEINLAB_VECTOR_TARGET static V nearest(V a) {
+        return _mm_round_pd(a, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
+    }
 };
 struct FourLanes {
     using V = __m256d;

@@ -115,8 +115,7 @@ struct Recurrence {
     }
 };
 
-// u and w (residues, in Montgomery form when `montgomery`) drawn from a
-// task's stream.
+// u and w drawn from a task's stream (residues, in Montgomery form).
 void draw_vectors(const PencilTask& task, std::size_t n, const modular::Montgomery& m, std::vector<std::uint64_t>& u,
                   std::vector<std::uint64_t>& w) {
     u.resize(n);

@@ -35,7 +35,8 @@ struct PencilImage {
 // `lu` at t0 modulo f.p. Nothing when the minimal polynomial's degree passes
 // `max_degree` (not what the caller expected). u and v are drawn from
 // `stream`.
-std::optional<PencilImage> pencil_image(const SparseLU& lu, const SparseLU::Factors& factors, const modular::Field& f, std::uint64_t t0, Stream& stream,
+std::optional<PencilImage> pencil_image(const SparseLU& lu, const SparseLU::Factors& factors,
+                                        const modular::Field& f, std::uint64_t t0, Stream& stream,
                                         std::size_t max_degree);
 
 // The images of several primes, each with its own factors (of `lu` at its

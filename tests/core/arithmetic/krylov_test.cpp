@@ -257,8 +257,9 @@ TEST(KrylovImages, SumsOfAKnotWithItselfFallBackToEvaluations) {
         const char* name;
         KnotDiagram sum;
     };
+    const KnotDiagram three = joined(joined(joined(kTrefoil, figure_eight(), 3), kTrefoil, 1), kTrefoil, 4);
     for (const Case& c : {Case{"granny", joined(kTrefoil, kTrefoil, 2)},
-                          Case{"three trefoils and a figure-eight", joined(joined(joined(kTrefoil, figure_eight(), 3), kTrefoil, 1), kTrefoil, 4)},
+                          Case{"three trefoils and a figure-eight", three},
                           Case{"a walk's knot twice", joined(walk, walk, 5)}}) {
         SCOPED_TRACE(c.name);
         AlexanderStats stats;
