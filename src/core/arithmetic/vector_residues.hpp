@@ -18,9 +18,10 @@ inline bool cpu_has_vector_residues() {
     return has;
 }
 
-// An integer d with |d| < 2^52, reduced into (-p, p): d - q p with q the
-// integer nearest d / p (q is within one half of d / p but for the rounding
-// of d / p, far below one half here).
+// An integer d with |d| < 2^53 (exact in a double), reduced into (-p, p):
+// d - q p with q the integer nearest d / p (or its neighbour, when the
+// rounding of d / p, below 2^-40 here, crosses a half: then |d - q p| is
+// still below p), computed exactly by the fused multiply-add.
 __attribute__((target("avx2,fma"))) inline __m256d reduce(__m256d d, __m256d p, __m256d p_inverse) {
     const __m256d q = _mm256_round_pd(_mm256_mul_pd(d, p_inverse), _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
     return _mm256_fnmadd_pd(q, p, d);
