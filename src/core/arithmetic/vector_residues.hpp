@@ -18,32 +18,6 @@ inline bool cpu_has_vector_residues() {
     return has;
 }
 
-// An integer d with |d| < 2^53 (exact in a double), reduced into (-p, p):
-// d - q p with q the integer nearest d / p (or its neighbour, when the
-// rounding of d / p, below 2^-40 here, crosses a half: then |d - q p| is
-// still below p), computed exactly by the fused multiply-add.
-__attribute__((target("avx2,fma"))) inline __m256d reduce(__m256d d, __m256d p, __m256d p_inverse) {
-    const __m256d q = _mm256_round_pd(_mm256_mul_pd(d, p_inverse), _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
-    return _mm256_fnmadd_pd(q, p, d);
-}
-
-// f * b in (-p, p), for f, b in (-p, p), not reduced further: the product is
-// h + l exactly (h rounded, l by a fused multiply-add), q is the integer
-// nearest h / p, and h - q p (exact) + l lies in (-p, p).
-__attribute__((target("avx2,fma"))) inline __m256d mul(__m256d f, __m256d b, __m256d p, __m256d p_inverse) {
-    const __m256d h = _mm256_mul_pd(f, b);
-    const __m256d l = _mm256_fmsub_pd(f, b, h);
-    const __m256d q = _mm256_round_pd(_mm256_mul_pd(h, p_inverse), _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
-    return _mm256_add_pd(_mm256_fnmadd_pd(q, p, h), l);
-}
-
-// a - f * b reduced into (-p, p), for a, f, b in (-p, p): a minus the
-// product lies in (-2p, 2p), reduced once more.
-__attribute__((target("avx2,fma"))) inline __m256d sub_mul(__m256d a, __m256d f, __m256d b, __m256d p,
-                                                          __m256d p_inverse) {
-    return reduce(_mm256_sub_pd(a, mul(f, b, p, p_inverse)), p, p_inverse);
-}
-
 // The same on two lanes (128-bit vectors, FMA) or four (AVX2), for code
 // written once for both: L::V holds L::lanes residues.
 #define SKEINLAB_VECTOR_TARGET __attribute__((target("avx2,fma")))
@@ -78,7 +52,7 @@ struct FourLanes {
     }
 };
 
-// reduce() and mul() above on L's vectors.
+// reduce() and mul() below, on L's vectors.
 template <class L>
 SKEINLAB_VECTOR_TARGET inline typename L::V reduce_lanes(typename L::V d, typename L::V p, typename L::V p_inverse) {
     return L::fnmadd(L::nearest(L::mul(d, p_inverse)), p, d);
@@ -89,6 +63,27 @@ SKEINLAB_VECTOR_TARGET inline typename L::V mul_lanes(typename L::V f, typename 
     const typename L::V h = L::mul(f, b);
     const typename L::V l = L::fmsub(f, b, h);
     return L::add(L::fnmadd(L::nearest(L::mul(h, p_inverse)), p, h), l);
+}
+
+// An integer d with |d| < 2^53 (exact in a double), reduced into (-p, p):
+// d - q p with q the integer nearest d / p (or its neighbour, when the
+// rounding of d / p, below 2^-40 here, crosses a half: then |d - q p| is
+// still below p), computed exactly by the fused multiply-add.
+SKEINLAB_VECTOR_TARGET inline __m256d reduce(__m256d d, __m256d p, __m256d p_inverse) {
+    return reduce_lanes<FourLanes>(d, p, p_inverse);
+}
+
+// f * b in (-p, p), for f, b in (-p, p), not reduced further: the product is
+// h + l exactly (h rounded, l by a fused multiply-add), q is the integer
+// nearest h / p, and h - q p (exact) + l lies in (-p, p).
+SKEINLAB_VECTOR_TARGET inline __m256d mul(__m256d f, __m256d b, __m256d p, __m256d p_inverse) {
+    return mul_lanes<FourLanes>(f, b, p, p_inverse);
+}
+
+// a - f * b reduced into (-p, p), for a, f, b in (-p, p): a minus the
+// product lies in (-2p, 2p), reduced once more.
+SKEINLAB_VECTOR_TARGET inline __m256d sub_mul(__m256d a, __m256d f, __m256d b, __m256d p, __m256d p_inverse) {
+    return reduce(_mm256_sub_pd(a, mul(f, b, p, p_inverse)), p, p_inverse);
 }
 
 }  // namespace skeinlab::vector_residues
