@@ -62,6 +62,12 @@ inline Chain closed(Chain ring) {
     return ring;
 }
 
+// The mirror image of a chain (z negated).
+inline Chain mirrored(Chain c) {
+    for (Point3& p : c) p.z = -p.z;
+    return c;
+}
+
 // A Gaussian random walk of n points from the origin; `pull` draws each step
 // back towards the origin (0: free walk, larger: more compact).
 inline Chain seeded_walk(std::size_t n, std::uint64_t seed, double pull) {

@@ -4,9 +4,15 @@
 
 #include <cstdint>
 
+#include <string>
+
 #include "diagram/knot_diagram.hpp"
+#include "invariants/alexander.hpp"
 
 namespace skeinlab::testing {
+
+// The Alexander polynomial of a diagram, as text.
+inline std::string alexander_text(const KnotDiagram& d) { return alexander_polynomial(alexander_matrix(d)).text(); }
 
 // The right-handed trefoil.
 inline const KnotDiagram kTrefoil{{{0, false}, {1, true}, {2, false}, {0, true}, {1, false}, {2, true}}, {1, 1, 1}};

@@ -10,7 +10,6 @@ namespace {
 
 using namespace skeinlab::testing;
 
-const AlexanderTable& table() { return builtin_table(); }
 KnotTypeOptions options(bool ring) { return options_for(ring); }
 
 TEST(KnotSize, ParseKnotName) {
@@ -23,15 +22,15 @@ TEST(KnotSize, ParseKnotName) {
 
 TEST(KnotSize, WindowsOutsideTheChainAreFalse) {
     const Chain c = torus_knot(2, 3, 50);
-    EXPECT_FALSE(window_is_type(c, 5, 4, "1", table(), options(false)));
-    EXPECT_FALSE(window_is_type(c, 0, 50, "1", table(), options(false)));
-    EXPECT_TRUE(window_is_type(c, 0, 3, "1", table(), options(false)));
-    EXPECT_EQ(window_knottype_open(c, 3, 2, table(), options(false)), "");
+    EXPECT_FALSE(window_is_type(c, 5, 4, "1", builtin_table(), options(false)));
+    EXPECT_FALSE(window_is_type(c, 0, 50, "1", builtin_table(), options(false)));
+    EXPECT_TRUE(window_is_type(c, 0, 3, "1", builtin_table(), options(false)));
+    EXPECT_EQ(window_knottype_open(c, 3, 2, builtin_table(), options(false)), "");
 }
 
 TEST(KnotSize, EmptyChainHasNoCore) {
     for (bool ring : {true, false}) {
-        const Result<KnotCore> core = find_knot_core({}, "3_1", table(), options(ring));
+        const Result<KnotCore> core = find_knot_core({}, "3_1", builtin_table(), options(ring));
         ASSERT_TRUE(core.ok());
         EXPECT_FALSE(core.value().found);
         EXPECT_EQ(core.value().start, -1);
@@ -40,7 +39,7 @@ TEST(KnotSize, EmptyChainHasNoCore) {
 }
 
 TEST(KnotSize, UnknotAndPolynomialTextsAreNotSearched) {
-    const auto unknot = knot_size_of_frame(circle(30), table(), options(true));
+    const auto unknot = knot_size_of_frame(circle(30), builtin_table(), options(true));
     ASSERT_EQ(unknot.index(), 0u);
     EXPECT_EQ(std::get<0>(unknot).first, "1");
     EXPECT_EQ(std::get<0>(unknot).second, kNoCore);
@@ -55,7 +54,7 @@ TEST(KnotSize, OpenChainCoreLiesInTheKnottedStretch) {
     const int tail = 60;
     const Chain knot = torus_knot(2, 3, 120);
     const Chain chain = with_tails(knot, tail, 40.0);
-    const Result<KnotCore> core = find_knot_core(chain, "3_1", table(), options(false));
+    const Result<KnotCore> core = find_knot_core(chain, "3_1", builtin_table(), options(false));
     ASSERT_TRUE(core.ok());
     ASSERT_TRUE(core.value().found);
     EXPECT_GE(core.value().start, tail - 1);
@@ -65,7 +64,7 @@ TEST(KnotSize, OpenChainCoreLiesInTheKnottedStretch) {
 }
 
 TEST(KnotSize, OpenChainThatIsNotTheTargetHasNoCore) {
-    const Result<KnotCore> core = find_knot_core(with_tails(torus_knot(2, 3, 90), 10, 10.0), "4_1", table(),
+    const Result<KnotCore> core = find_knot_core(with_tails(torus_knot(2, 3, 90), 10, 10.0), "4_1", builtin_table(),
                                                  options(false));
     EXPECT_FALSE(core.value().found);
 }
@@ -82,7 +81,7 @@ TEST(KnotSize, RingCoreIsReportedInTheFrameNumbering) {
                         a.z + (b.z - a.z) * f});
     }
     std::rotate(ring.begin(), ring.begin() + 60, ring.end());
-    const auto sized = knot_size_of_frame(ring, table(), options(true));
+    const auto sized = knot_size_of_frame(ring, builtin_table(), options(true));
     ASSERT_EQ(sized.index(), 0u);
     const auto& [name, core] = std::get<0>(sized);
     EXPECT_EQ(name, "3_1");
@@ -97,17 +96,17 @@ TEST(Drivers, ResultsInFrameOrderForAnyThreadCount) {
     FrameSet frames;
     for (int i = 0; i < 12; ++i)
         frames.push_back(i % 3 == 0 ? torus_knot(2, 3, 90) : (i % 3 == 1 ? circle(40) : figure_eight(160)));
-    const auto shared = classify_frames(frames, table(), options(true), std::nullopt);
+    const auto shared = classify_frames(frames, builtin_table(), options(true), std::nullopt);
     ASSERT_TRUE(std::holds_alternative<std::vector<std::string>>(shared));
     const auto& names = std::get<0>(shared);
     for (int i = 0; i < 12; ++i) EXPECT_EQ(names[i], i % 3 == 0 ? "3_1" : (i % 3 == 1 ? "1" : "4_1"));
     for (std::uint64_t threads : {1u, 3u, 8u, 100000u}) {
-        const auto dedicated = classify_frames(frames, table(), options(true), threads);
+        const auto dedicated = classify_frames(frames, builtin_table(), options(true), threads);
         EXPECT_EQ(std::get<0>(dedicated), names) << threads;
     }
-    const auto zero = classify_frames(frames, table(), options(true), 0);
+    const auto zero = classify_frames(frames, builtin_table(), options(true), 0);
     EXPECT_EQ(std::get<Failure>(zero).message, "threads must be >= 1");
-    EXPECT_TRUE(std::get<0>(classify_frames({}, table(), options(true), 4)).empty());
+    EXPECT_TRUE(std::get<0>(classify_frames({}, builtin_table(), options(true), 4)).empty());
 }
 
 }  // namespace

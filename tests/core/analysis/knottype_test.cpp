@@ -10,14 +10,13 @@ namespace {
 
 using namespace skeinlab::testing;
 
-const AlexanderTable& table() { return builtin_table(); }
 KnotTypeOptions ring_options() { return options_for(true); }
 KnotTypeOptions open_options() { return options_for(false); }
 
 std::string ring_name(const Chain& c, bool use_kmt = true) {
     KnotTypeOptions o = ring_options();
     o.use_kmt = use_kmt;
-    const Result<std::string> r = get_knottype(c, table(), o);
+    const Result<std::string> r = get_knottype(c, builtin_table(), o);
     return r ? r.value() : "error: " + r.error().display();
 }
 
@@ -58,7 +57,7 @@ TEST(KnotType, RecognisesKnots) {
 TEST(KnotType, TrivialInputs) {
     EXPECT_EQ(ring_name({}), "1");
     EXPECT_EQ(ring_name({{0, 0, 0}, {1, 1, 1}}), "1");
-    const Result<std::string> two = compute_knottype_from_chain({{0, 0, 0}, {1, 0, 0}}, table(), false);
+    const Result<std::string> two = compute_knottype_from_chain({{0, 0, 0}, {1, 0, 0}}, builtin_table(), false);
     EXPECT_EQ(two.value(), "1");
     // A ring whose last point repeats its first is closed again; nothing changes.
     Chain closed = torus_knot(2, 3, 100);
@@ -77,13 +76,13 @@ TEST(KnotType, CrossingsOnVerticesSendTheTypingToAnotherProjection) {
     Chain projected = on_vertices;
     choose_projection(projected);
     EXPECT_TRUE(alexander_matrix(projected).dropped_crossing);
-    EXPECT_EQ(compute_knottype_from_chain(on_vertices, table(), false).value(), "3_1");
+    EXPECT_EQ(compute_knottype_from_chain(on_vertices, builtin_table(), false).value(), "3_1");
     Chain off_vertices = torus_knot(2, 3, 120);
     off_vertices.push_back(off_vertices.front());
     projected = off_vertices;
     choose_projection(projected);
     EXPECT_FALSE(alexander_matrix(projected).dropped_crossing);
-    EXPECT_EQ(compute_knottype_from_chain(off_vertices, table(), false).value(), "3_1");
+    EXPECT_EQ(compute_knottype_from_chain(off_vertices, builtin_table(), false).value(), "3_1");
 }
 
 TEST(KnotType, MissingPolynomialIsNotFound) {
@@ -99,21 +98,21 @@ TEST(KnotType, MissingPolynomialIsNotFound) {
 }
 
 TEST(KnotType, OpenChains) {
-    const Result<std::string> tied = get_knottype(with_tails(torus_knot(2, 3, 120), 30, 20.0), table(), open_options());
+    const Result<std::string> tied = get_knottype(with_tails(torus_knot(2, 3, 120), 30, 20.0), builtin_table(), open_options());
     EXPECT_EQ(tied.value(), "3_1");
-    const Result<std::string> tied52 = get_knottype(with_tails(torus_knot(2, 5, 200), 30, 20.0), table(), open_options());
+    const Result<std::string> tied52 = get_knottype(with_tails(torus_knot(2, 5, 200), 30, 20.0), builtin_table(), open_options());
     EXPECT_EQ(tied52.value(), "5_1");
     // A loose open chain: a helix.
     Chain helix;
     for (int i = 0; i < 200; ++i) helix.push_back({std::cos(0.3 * i), std::sin(0.3 * i), 0.05 * i});
-    EXPECT_EQ(get_knottype(helix, table(), open_options()).value(), "1");
+    EXPECT_EQ(get_knottype(helix, builtin_table(), open_options()).value(), "1");
     // Planar open chains cannot be closed through a hull: typed unclosed.
     Chain planar = circle(40);
     planar.pop_back();
-    EXPECT_EQ(get_knottype(planar, table(), open_options()).value(), "1");
+    EXPECT_EQ(get_knottype(planar, builtin_table(), open_options()).value(), "1");
     const Chain sticks = torus_knot(2, 3, 12);
     for (std::ptrdiff_t n = 0; n <= 4; ++n)
-        EXPECT_EQ(get_knottype(Chain(sticks.begin(), sticks.begin() + n), table(), open_options()).value(), "1");
+        EXPECT_EQ(get_knottype(Chain(sticks.begin(), sticks.begin() + n), builtin_table(), open_options()).value(), "1");
 }
 
 TEST(KnotType, DebugLinesGoToStandardError) {
@@ -122,7 +121,7 @@ TEST(KnotType, DebugLinesGoToStandardError) {
     ::testing::internal::CaptureStderr();
     Chain planar = circle(40);
     planar.pop_back();
-    (void)get_knottype(planar, table(), o);
+    (void)get_knottype(planar, builtin_table(), o);
     const std::string err = ::testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("warning: hull_ends failed, using infinity-closure fallback (no head-tail segment)\n"),
               std::string::npos);
@@ -132,11 +131,11 @@ TEST(KnotType, DebugLinesGoToStandardError) {
     KnotTypeOptions r = ring_options();
     r.debug = true;
     ::testing::internal::CaptureStderr();
-    (void)get_knottype({}, table(), r);
-    (void)get_knottype(circle(30), table(), r);
+    (void)get_knottype({}, builtin_table(), r);
+    (void)get_knottype(circle(30), builtin_table(), r);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
     ::testing::internal::CaptureStderr();
-    (void)get_knottype(torus_knot(2, 3, 100), table(), r);
+    (void)get_knottype(torus_knot(2, 3, 100), builtin_table(), r);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "ring knot type: 3_1\n");
 }
 

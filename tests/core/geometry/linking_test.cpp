@@ -12,7 +12,9 @@
 namespace skeinlab {
 namespace {
 
+using testing::closed;
 using testing::kTwoPi;
+using testing::mirrored;
 
 Chain circle_at(Point3 centre, int plane, double radius = 1.0, int n = 64, double phase = 0.0123) {
     Chain c;
@@ -20,16 +22,6 @@ Chain circle_at(Point3 centre, int plane, double radius = 1.0, int n = 64, doubl
         const double t = kTwoPi * i / n + phase, u = radius * std::cos(t), v = radius * std::sin(t);
         c.push_back(plane == 0 ? Point3{centre.x + u, centre.y + v, centre.z} : Point3{centre.x + u, centre.y, centre.z + v});
     }
-    return c;
-}
-
-Chain closed(Chain c) {
-    c.push_back(c.front());
-    return c;
-}
-
-Chain mirrored(Chain c) {
-    for (Point3& p : c) p.z = -p.z;
     return c;
 }
 

@@ -18,6 +18,7 @@ namespace skeinlab {
 namespace {
 
 using testing::closed;
+using testing::mirrored;
 using testing::seeded_walk;
 using testing::torus_knot;
 
@@ -116,11 +117,6 @@ Chain circle_in(int plane, Point3 centre, int n = 60) {
         const double t = testing::kTwoPi * i / n + 0.0123, u = std::cos(t), w = std::sin(t);
         c.push_back(plane == 0 ? Point3{centre.x + u, centre.y + w, centre.z} : Point3{centre.x + u, centre.y, centre.z + w});
     }
-    return c;
-}
-
-Chain mirrored(Chain c) {
-    for (Point3& p : c) p.z = -p.z;
     return c;
 }
 

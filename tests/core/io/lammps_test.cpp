@@ -21,7 +21,7 @@ struct Parsed {
     std::uint64_t line = 0;
 };
 
-Parsed parse(std::string_view text) {
+Parsed parse_lammps(std::string_view text) {
     LineReader lines = LineReader::from_text(text);
     LammpsReader reader(lines);
     Parsed out;
@@ -48,7 +48,7 @@ TEST(Lammps, ColumnsInAnyOrderAtomsInIdOrder) {
                              "2 1.3 1 1.2 1 1.1\n"
                              "1 3.3 4 3.2 2 3.1\n"
                              "2 2.3 2 2.2 1 2.1\n";
-    const Parsed p = parse(text);
+    const Parsed p = parse_lammps(text);
     ASSERT_EQ(p.error, "");
     ASSERT_EQ(p.frames.size(), 1u);
     const LammpsFrame& f = p.frames[0];
@@ -76,7 +76,7 @@ TEST(Lammps, ScaledUnwrappedAndTriclinic) {
         "ITEM: ATOMS id xsu ysu zsu ix iy iz\n"
         "1 0.5 0.5 0.5 0 0 0\n"
         "2 1.5 0 0 1 2 3\n";
-    const Parsed p = parse(text);
+    const Parsed p = parse_lammps(text);
     ASSERT_EQ(p.error, "");
     const LammpsFrame& f = p.frames[0];
     EXPECT_TRUE(f.unwrapped);
@@ -103,7 +103,7 @@ struct BadDump {
 class Errors : public ::testing::TestWithParam<BadDump> {};
 
 TEST_P(Errors, NameTheLineAndKeepTheFramesBefore) {
-    const Parsed p = parse(GetParam().text);
+    const Parsed p = parse_lammps(GetParam().text);
     EXPECT_EQ(p.frames.size(), GetParam().frames_before);
     EXPECT_NE(p.error.find(GetParam().error), std::string::npos) << p.error;
     EXPECT_EQ(p.line, GetParam().line);
@@ -130,14 +130,14 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<BadDump>& p) { return std::string(p.param.name); });
 
 TEST(Lammps, EmptyInputHasNoFrames) {
-    const Parsed p = parse("\n\n");
+    const Parsed p = parse_lammps("\n\n");
     EXPECT_EQ(p.error, "");
     EXPECT_TRUE(p.frames.empty());
 }
 
 LammpsFrame melt_frame() {
     // Two molecules of three atoms, type 2 the backbone, ids shuffled.
-    const Parsed p = parse(std::string("ITEM: TIMESTEP\n0\nITEM: NUMBER OF ATOMS\n6\nITEM: BOX BOUNDS pp pp pp\n") +
+    const Parsed p = parse_lammps(std::string("ITEM: TIMESTEP\n0\nITEM: NUMBER OF ATOMS\n6\nITEM: BOX BOUNDS pp pp pp\n") +
                            "0 4\n0 4\n0 4\nITEM: ATOMS id mol type x y z\n"
                            "4 7 2 3.9 0 0\n1 3 2 0.1 0 0\n6 7 1 0.2 0 0\n2 3 2 0.5 0 0\n5 7 2 0.3 0 0\n"
                            "3 3 1 0.9 0 0\n");
@@ -183,7 +183,7 @@ TEST(FrameChains, ByMoleculeTypeAndLength) {
 TEST(FrameChains, WindingRingsAreMarked) {
     // A ring of four atoms along x through the whole box: closed only through
     // the boundary.
-    const Parsed p = parse(std::string("ITEM: TIMESTEP\n0\nITEM: NUMBER OF ATOMS\n4\nITEM: BOX BOUNDS pp pp pp\n") +
+    const Parsed p = parse_lammps(std::string("ITEM: TIMESTEP\n0\nITEM: NUMBER OF ATOMS\n4\nITEM: BOX BOUNDS pp pp pp\n") +
                            "0 4\n0 4\n0 4\nITEM: ATOMS id x y z\n1 0.5 1 1\n2 1.5 1 1\n3 2.5 1 1\n4 3.5 1 1\n");
     ASSERT_EQ(p.error, "");
     Result<FrameChains> rings = chains_of_frame(p.frames[0], ChainSelection{});
@@ -212,7 +212,7 @@ TEST(Lammps, EveryNumberReadsAsTheCoordinateGrammarReadsIt) {
                        "\nITEM: BOX BOUNDS ff ff ff\n0 1\n0 1\n0 1\nITEM: ATOMS id x y z\n";
     for (std::size_t k = 0; k < std::size(numbers); ++k)
         text += std::to_string(k + 1) + (k == 3 ? "\u00a0" : " ") + numbers[k] + " " + numbers[k] + " 0\n";
-    const Parsed p = parse(text);
+    const Parsed p = parse_lammps(text);
     ASSERT_EQ(p.error, "");
     for (std::size_t k = 0; k < std::size(numbers); ++k) {
         const double expected = *text::parse_f64(numbers[k]).value;
