@@ -238,59 +238,95 @@ SKEINLAB_VECTOR_TARGET inline typename L::V row_sum(const double* values, const 
     return sum;
 }
 
-template <class L>
-SKEINLAB_VECTOR_TARGET void solve_lanes(std::size_t n, const std::uint32_t* l_start, const std::uint32_t* l_cols,
-                                        const std::uint32_t* u_start, const std::uint32_t* u_cols,
-                                        const SparseLU::PrimeLanes& f, double* v) {
+// Where a solve's right-hand side comes from: v itself, or A1 w formed row
+// by row with A1's entries all +1 or -1, or any.
+enum class RightSide { given, unit_t_part, t_part };
+
+// Row s of A1 w, in (-5p, 5p): with unit entries those in [start, split)
+// added and those in [split, end) subtracted, else each multiplied by its
+// coefficient; reduced after every four.
+template <class L, RightSide kSide>
+SKEINLAB_VECTOR_TARGET inline typename L::V t_row(const std::uint32_t* start, const std::uint32_t* split,
+                                                  const std::uint32_t* cols, const SparseLU::PrimeLanes& f,
+                                                  const double* w, std::size_t s, typename L::V p,
+                                                  typename L::V p_inverse) {
+    using V = typename L::V;
+    constexpr std::size_t W = L::lanes;
+    const std::uint32_t begin = start[s], end = start[s + 1];
+    V sum = L::zero();
+    if (kSide == RightSide::unit_t_part && end - begin == 2 && split[s] == begin + 1)  // most rows of a knot's
+        return L::sub(L::load(w + W * std::size_t{cols[begin]}), L::load(w + W * std::size_t{cols[begin + 1]}));
+    if (kSide == RightSide::unit_t_part && end - begin <= 4) {  // every row of a knot's matrix
+        for (std::uint32_t k = begin; k < split[s]; ++k) sum = L::add(sum, L::load(w + W * std::size_t{cols[k]}));
+        for (std::uint32_t k = split[s]; k < end; ++k) sum = L::sub(sum, L::load(w + W * std::size_t{cols[k]}));
+        return sum;
+    }
+    for (std::uint32_t k = begin; k < end; ++k) {
+        const V x = L::load(w + W * std::size_t{cols[k]});
+        if (kSide == RightSide::t_part)
+            sum = L::add(sum, mul_lanes<L>(L::load(f.c1.data() + W * std::size_t{k}), x, p, p_inverse));
+        else if (k < split[s])
+            sum = L::add(sum, x);
+        else
+            sum = L::sub(sum, x);
+        if ((k - begin) % 4 == 3) sum = reduce_lanes<L>(sum, p, p_inverse);
+    }
+    return sum;
+}
+
+// The factors' pattern and A1's entries (see SparseLU's members).
+struct Pattern {
+    const std::uint32_t *l_start, *l_cols, *u_start, *u_cols, *t_start, *t_split, *t_cols;
+};
+
+// x = A^-1 b in place, b as kSide says (w given for A1 w).
+template <class L, RightSide kSide>
+SKEINLAB_VECTOR_TARGET void solve_lanes(std::size_t n, const Pattern& a, const SparseLU::PrimeLanes& f,
+                                        const double* w, double* v) {
     using V = typename L::V;
     constexpr std::size_t W = L::lanes;
     const V p = L::load(f.p), p_inverse = L::load(f.p_inverse);
     for (std::size_t s = 0; s < n; ++s) {
-        const V sum = row_sum<L>(f.l.data(), l_cols, v, l_start[s], l_start[s + 1], p, p_inverse);
-        L::store(v + W * s, reduce_lanes<L>(L::sub(L::load(v + W * s), sum), p, p_inverse));
+        const V sum = row_sum<L>(f.l.data(), a.l_cols, v, a.l_start[s], a.l_start[s + 1], p, p_inverse);
+        const V b = kSide == RightSide::given ? L::load(v + W * s)
+                                              : t_row<L, kSide>(a.t_start, a.t_split, a.t_cols, f, w, s, p, p_inverse);
+        L::store(v + W * s, reduce_lanes<L>(L::sub(b, sum), p, p_inverse));
     }
     cancellation_point();
     for (std::size_t s = n; s-- > 0;) {
-        const V sum = row_sum<L>(f.u.data(), u_cols, v, u_start[s], u_start[s + 1], p, p_inverse);
+        const V sum = row_sum<L>(f.u.data(), a.u_cols, v, a.u_start[s], a.u_start[s + 1], p, p_inverse);
         const V y = reduce_lanes<L>(L::sub(L::load(v + W * s), sum), p, p_inverse);
         L::store(v + W * s, mul_lanes<L>(y, L::load(f.pivot_inverses.data() + W * s), p, p_inverse));
     }
 }
 
-// y = A1 w: with `c1` empty (every entry +1 or -1), the entries
-// [start, split) added and [split, end) subtracted, else each multiplied by
-// its coefficient; a reduction after every four.
 template <class L>
-SKEINLAB_VECTOR_TARGET void multiply_lanes(std::size_t n, const std::uint32_t* start, const std::uint32_t* split,
-                                           const std::uint32_t* cols, const SparseLU::PrimeLanes& f, const double* w,
-                                           double* y) {
-    using V = typename L::V;
-    constexpr std::size_t W = L::lanes;
-    const V p = L::load(f.p), p_inverse = L::load(f.p_inverse);
-    const bool units = f.c1.empty();
-    for (std::size_t s = 0; s < n; ++s) {
-        V sum = L::zero();
-        for (std::uint32_t k = start[s]; k < start[s + 1]; ++k) {
-            const V x = L::load(w + W * std::size_t{cols[k]});
-            if (!units) sum = L::add(sum, mul_lanes<L>(L::load(f.c1.data() + W * std::size_t{k}), x, p, p_inverse));
-            else if (k < split[s]) sum = L::add(sum, x);
-            else sum = L::sub(sum, x);
-            if ((k - start[s]) % 4 == 3) sum = reduce_lanes<L>(sum, p, p_inverse);
-        }
-        L::store(y + W * s, reduce_lanes<L>(sum, p, p_inverse));
-    }
+SKEINLAB_VECTOR_TARGET inline typename L::V product_at(const double* u, const double* w, std::size_t s,
+                                                       typename L::V p, typename L::V p_inverse) {
+    return mul_lanes<L>(L::load(u + L::lanes * s), L::load(w + L::lanes * s), p, p_inverse);
 }
 
+// Four sums side by side, each reduced after every fourth product it takes
+// (products lie in (-p, p)): four chains of dependent operations instead of
+// one.
 template <class L>
 SKEINLAB_VECTOR_TARGET void dot_lanes(std::size_t n, const SparseLU::PrimeLanes& f, const double* u, const double* w,
                                       std::uint64_t* out) {
     using V = typename L::V;
     constexpr std::size_t W = L::lanes;
     const V p = L::load(f.p), p_inverse = L::load(f.p_inverse);
-    V sum = L::zero();
-    for (std::size_t s = 0; s < n; ++s)
-        sum = reduce_lanes<L>(L::add(sum, mul_lanes<L>(L::load(u + W * s), L::load(w + W * s), p, p_inverse)), p,
-                              p_inverse);
+    V sums[4] = {L::zero(), L::zero(), L::zero(), L::zero()};
+    std::size_t s = 0;
+    for (; s + 16 <= n; s += 16) {
+        for (std::size_t j = 0; j < 4; ++j) {
+            const std::size_t b = s + 4 * j;
+            const V group = L::add(L::add(product_at<L>(u, w, b, p, p_inverse), product_at<L>(u, w, b + 1, p, p_inverse)), L::add(product_at<L>(u, w, b + 2, p, p_inverse), product_at<L>(u, w, b + 3, p, p_inverse)));
+            sums[j] = reduce_lanes<L>(L::add(sums[j], group), p, p_inverse);
+        }
+    }
+    V sum = L::add(L::add(sums[0], sums[1]), L::add(sums[2], sums[3]));
+    for (; s < n; ++s) sum = reduce_lanes<L>(L::add(sum, product_at<L>(u, w, s, p, p_inverse)), p, p_inverse);
+    sum = reduce_lanes<L>(sum, p, p_inverse);
     double lanes[W];
     L::store(lanes, sum);
     for (std::size_t i = 0; i < W; ++i) {
@@ -312,24 +348,26 @@ void SparseLU::dot(const PrimeLanes& factors, const double* u, const double* w, 
 #endif
 }
 
-void SparseLU::solve(const PrimeLanes& factors, double* v) const {
-#ifdef SKEINLAB_VECTOR_RESIDUES
-    if (factors.lanes == 2)
-        return solve_lanes<TwoLanes>(n_, l_start_.data(), l_cols_.data(), u_start_.data(), u_cols_.data(), factors, v);
-    return solve_lanes<FourLanes>(n_, l_start_.data(), l_cols_.data(), u_start_.data(), u_cols_.data(), factors, v);
-#else
-    (void)factors, (void)v;
-    throw InternalError("primes side by side need vector arithmetic");
-#endif
+void SparseLU::solve(const PrimeLanes& factors, double* v) const { solve_lanes_of(factors, nullptr, v); }
+
+void SparseLU::solve_t_part(const PrimeLanes& factors, const double* w, double* v) const {
+    solve_lanes_of(factors, w, v);
 }
 
-void SparseLU::multiply_t_part(const PrimeLanes& factors, const double* w, double* y) const {
+void SparseLU::solve_lanes_of(const PrimeLanes& factors, const double* w, double* v) const {
 #ifdef SKEINLAB_VECTOR_RESIDUES
-    if (factors.lanes == 2)
-        return multiply_lanes<TwoLanes>(n_, t_start_.data(), t_split_.data(), t_cols_.data(), factors, w, y);
-    return multiply_lanes<FourLanes>(n_, t_start_.data(), t_split_.data(), t_cols_.data(), factors, w, y);
+    const Pattern a{l_start_.data(), l_cols_.data(), u_start_.data(), u_cols_.data(),
+                    t_start_.data(), t_split_.data(), t_cols_.data()};
+    const auto solve = [&](auto lanes) {
+        using L = decltype(lanes);
+        if (!w) solve_lanes<L, RightSide::given>(n_, a, factors, w, v);
+        else if (factors.c1.empty()) solve_lanes<L, RightSide::unit_t_part>(n_, a, factors, w, v);
+        else solve_lanes<L, RightSide::t_part>(n_, a, factors, w, v);
+    };
+    if (factors.lanes == 2) return solve(TwoLanes{});
+    return solve(FourLanes{});
 #else
-    (void)factors, (void)w, (void)y;
+    (void)factors, (void)w, (void)v;
     throw InternalError("primes side by side need vector arithmetic");
 #endif
 }

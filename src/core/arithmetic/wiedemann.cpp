@@ -185,8 +185,7 @@ std::vector<std::optional<PencilImage>> pencils_side_by_side(const SparseLU& lu,
             all = all && rs[i].done;
         }
         if (all) break;
-        lu.multiply_t_part(side, w.data(), y.data());
-        lu.solve(side, y.data());
+        lu.solve_t_part(side, w.data(), y.data());
         w.swap(y);
     }
     std::vector<std::optional<PencilImage>> out;

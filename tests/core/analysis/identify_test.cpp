@@ -47,13 +47,13 @@ Chain turned(const Chain& chain, const Rotation& r) {
     return out;
 }
 
-struct Case {
+struct IdentifyCase {
     const char* label;
     Chain chain;
     std::string name;
 };
 
-class Identify : public ::testing::TestWithParam<Case> {};
+class Identify : public ::testing::TestWithParam<IdentifyCase> {};
 
 TEST_P(Identify, NamesTheKnotAsRingAndOpenChainInEveryRotation) {
     const std::vector<Rotation> rotations{
@@ -75,20 +75,20 @@ TEST_P(Identify, NamesTheKnotAsRingAndOpenChainInEveryRotation) {
 
 INSTANTIATE_TEST_SUITE_P(
     Knots, Identify,
-    ::testing::Values(Case{"unknot", testing::circle(40, 3.0), "1"},
-                      Case{"right_trefoil", right_trefoil(), "+3_1"},
-                      Case{"left_trefoil", left_trefoil(), "-3_1"},
-                      Case{"figure_eight", figure_eight(200), "4_1"},
-                      Case{"cinquefoil", torus_knot(2, 5, 200), "(-5_1|+10_132)"},
-                      Case{"torus_3_4", torus_knot(3, 4, 300), "-8_19"},
-                      Case{"torus_3_5", torus_knot(3, -5, 400), "+10_124"},
-                      Case{"square", connected_sum({right_trefoil(), left_trefoil()}), "+3_1#-3_1"},
-                      Case{"granny", connected_sum({left_trefoil(), left_trefoil()}), "-3_1#-3_1"},
-                      Case{"trefoil_figure_eight", connected_sum({figure_eight(200), right_trefoil()}), "+3_1#4_1"},
-                      Case{"six", connected_sum({right_trefoil(), figure_eight(200), left_trefoil(), right_trefoil(),
+    ::testing::Values(IdentifyCase{"unknot", testing::circle(40, 3.0), "1"},
+                      IdentifyCase{"right_trefoil", right_trefoil(), "+3_1"},
+                      IdentifyCase{"left_trefoil", left_trefoil(), "-3_1"},
+                      IdentifyCase{"figure_eight", figure_eight(200), "4_1"},
+                      IdentifyCase{"cinquefoil", torus_knot(2, 5, 200), "(-5_1|+10_132)"},
+                      IdentifyCase{"torus_3_4", torus_knot(3, 4, 300), "-8_19"},
+                      IdentifyCase{"torus_3_5", torus_knot(3, -5, 400), "+10_124"},
+                      IdentifyCase{"square", connected_sum({right_trefoil(), left_trefoil()}), "+3_1#-3_1"},
+                      IdentifyCase{"granny", connected_sum({left_trefoil(), left_trefoil()}), "-3_1#-3_1"},
+                      IdentifyCase{"trefoil_figure_eight", connected_sum({figure_eight(200), right_trefoil()}), "+3_1#4_1"},
+                      IdentifyCase{"six", connected_sum({right_trefoil(), figure_eight(200), left_trefoil(), right_trefoil(),
                                                  torus_knot(2, 5, 200), left_trefoil()}),
                            "+3_1#+3_1#-3_1#-3_1#4_1#(-5_1|+10_132)"}),
-    [](const ::testing::TestParamInfo<Case>& p) { return std::string(p.param.label); });
+    [](const ::testing::TestParamInfo<IdentifyCase>& p) { return std::string(p.param.label); });
 
 // A sample of KnotInfo's PD codes (the generator checks every knot of the
 // table this way) with the names of the diagram and of its mirror image.

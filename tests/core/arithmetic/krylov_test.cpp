@@ -124,26 +124,28 @@ TEST(SparseLU, PrimesSideBySideInVectorArithmeticGiveEachPrimesSolveAndProduct) 
             ASSERT_TRUE(lu.factor(ms[i], 1000 + 77 * i, factors[i]));
         }
         const SparseLU::PrimeLanes four = lu.side_by_side({&factors[0], &factors[1], &factors[2], &factors[3]});
-        std::vector<double> v(4 * k), product(4 * k);
-        std::vector<std::vector<std::uint64_t>> words(4, std::vector<std::uint64_t>(k)), products = words;
+        // A^-1 b and A^-1 A1 b, four primes at once and each in words.
+        std::vector<double> v(4 * k), stepped(4 * k);
+        std::vector<std::vector<std::uint64_t>> words(4, std::vector<std::uint64_t>(k)), steps = words;
         for (std::size_t i = 0; i < 4; ++i)
             for (std::size_t s = 0; s < k; ++s) {
                 const std::uint64_t b = (s * 104729 + 31 * i + 5) % ms[i].p();
                 words[i][s] = ms[i].to(b);
                 v[4 * s + i] = static_cast<double>(b);
             }
-        lu.multiply_t_part(four, v.data(), product.data());
+        lu.solve_t_part(four, v.data(), stepped.data());
         lu.solve(four, v.data());
         for (std::size_t i = 0; i < 4; ++i) {
-            lu.multiply_t_part(factors[i], words[i].data(), products[i].data());
+            lu.multiply_t_part(factors[i], words[i].data(), steps[i].data());
+            lu.solve(factors[i], steps[i].data());
             lu.solve(factors[i], words[i].data());
             const auto p = static_cast<double>(ms[i].p());
             for (std::size_t s = 0; s < k; ++s) {
                 // Residues in (-p, p): the same class as the words'.
                 const double x = v[4 * s + i] < 0 ? v[4 * s + i] + p : v[4 * s + i];
-                const double y = product[4 * s + i] < 0 ? product[4 * s + i] + p : product[4 * s + i];
+                const double y = stepped[4 * s + i] < 0 ? stepped[4 * s + i] + p : stepped[4 * s + i];
                 ASSERT_EQ(static_cast<std::uint64_t>(x), ms[i].from(words[i][s])) << "prime " << i << " step " << s;
-                ASSERT_EQ(static_cast<std::uint64_t>(y), ms[i].from(products[i][s])) << "prime " << i << " step " << s;
+                ASSERT_EQ(static_cast<std::uint64_t>(y), ms[i].from(steps[i][s])) << "prime " << i << " step " << s;
             }
         }
         // The images of four together, and of two and two, are those of each
