@@ -242,9 +242,11 @@ SKEINLAB_VECTOR_TARGET inline typename L::V row_sum(const double* values, const 
 // by row with A1's entries all +1 or -1, or any.
 enum class RightSide { given, unit_t_part, t_part };
 
-// Row s of A1 w, in (-5p, 5p): with unit entries those in [start, split)
-// added and those in [split, end) subtracted, else each multiplied by its
-// coefficient; reduced after every four.
+// Row s of A1 w, in (-3p, 3p) (so that the solve's b - sum, with the sum in
+// (-5p, 5p), stays below 8p < 2^53): with unit entries those in
+// [start, split) added and those in [split, end) subtracted, rows of up to
+// three unreduced; else each multiplied by its coefficient, reduced after
+// every four and at the end.
 template <class L, RightSide kSide>
 SKEINLAB_VECTOR_TARGET inline typename L::V t_row(const std::uint32_t* start, const std::uint32_t* split,
                                                   const std::uint32_t* cols, const SparseLU::PrimeLanes& f,
@@ -254,9 +256,10 @@ SKEINLAB_VECTOR_TARGET inline typename L::V t_row(const std::uint32_t* start, co
     constexpr std::size_t W = L::lanes;
     const std::uint32_t begin = start[s], end = start[s + 1];
     V sum = L::zero();
-    if (kSide == RightSide::unit_t_part && end - begin == 2 && split[s] == begin + 1)  // most rows of a knot's
+    // A knot's rows: at most one +1 and one -1 (most have both).
+    if (kSide == RightSide::unit_t_part && end - begin == 2 && split[s] == begin + 1)
         return L::sub(L::load(w + W * std::size_t{cols[begin]}), L::load(w + W * std::size_t{cols[begin + 1]}));
-    if (kSide == RightSide::unit_t_part && end - begin <= 4) {  // every row of a knot's matrix
+    if (kSide == RightSide::unit_t_part && end - begin <= 3) {
         for (std::uint32_t k = begin; k < split[s]; ++k) sum = L::add(sum, L::load(w + W * std::size_t{cols[k]}));
         for (std::uint32_t k = split[s]; k < end; ++k) sum = L::sub(sum, L::load(w + W * std::size_t{cols[k]}));
         return sum;
@@ -271,7 +274,7 @@ SKEINLAB_VECTOR_TARGET inline typename L::V t_row(const std::uint32_t* start, co
             sum = L::sub(sum, x);
         if ((k - begin) % 4 == 3) sum = reduce_lanes<L>(sum, p, p_inverse);
     }
-    return sum;
+    return reduce_lanes<L>(sum, p, p_inverse);
 }
 
 // The factors' pattern and A1's entries (see SparseLU's members).

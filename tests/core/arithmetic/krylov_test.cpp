@@ -87,18 +87,22 @@ TEST(SparseLU, FactorsInTheRecordedOrderSolveTheMatrixAndGiveItsDeterminant) {
     }
 }
 
-// A random sparse n x n matrix with a non-zero diagonal and coefficients of t
-// other than 0, 1 and -1.
-Rows random_matrix(std::size_t n, std::uint64_t seed) {
+// A random sparse n x n matrix with a non-zero diagonal: coefficients of t
+// other than 0, 1 and -1, or (`unit_t`) only those, on rows of up to eight
+// entries (more than a knot's matrix has).
+Rows random_matrix(std::size_t n, std::uint64_t seed, bool unit_t = false) {
     std::mt19937_64 rng(seed);
     Rows rows(n);
     for (std::size_t r = 0; r < n; ++r) {
         std::vector<std::uint32_t> cols = {static_cast<std::uint32_t>(r)};
-        for (int k = 0; k < 3; ++k) cols.push_back(static_cast<std::uint32_t>(rng() % n));
+        for (int k = 0; k < (unit_t ? 7 : 3); ++k) cols.push_back(static_cast<std::uint32_t>(rng() % n));
         std::sort(cols.begin(), cols.end());
         cols.erase(std::unique(cols.begin(), cols.end()), cols.end());
-        for (const std::uint32_t c : cols)
-            rows[r].push_back({c, static_cast<std::int64_t>(rng() % 7) - 3, static_cast<std::int64_t>(rng() % 5) - 2});
+        for (const std::uint32_t c : cols) {
+            const auto c0 = static_cast<std::int64_t>(rng() % 7) - 3;
+            const auto c1 = unit_t ? static_cast<std::int64_t>(rng() % 3) - 1 : static_cast<std::int64_t>(rng() % 5) - 2;
+            rows[r].push_back({c, c0, c1});
+        }
     }
     return rows;
 }
@@ -110,7 +114,8 @@ TEST(SparseLU, PrimesSideBySideInVectorArithmeticGiveEachPrimesSolveAndProduct) 
         Rows rows;
     };
     for (const Case& c : {Case{"knot diagram", minor_of(alexander_matrix(diagram_of_ring(seeded_walk(800, 4, 0.1))))},
-                          Case{"random, coefficients of t beyond +-1", random_matrix(300, 9)}}) {
+                          Case{"random, coefficients of t beyond +-1", random_matrix(300, 9)},
+                          Case{"random, coefficients of t +-1 on long rows", random_matrix(300, 10, true)}}) {
         SCOPED_TRACE(c.name);
         const std::size_t k = c.rows.size();
         SparseDeterminant det(k, c.rows);
