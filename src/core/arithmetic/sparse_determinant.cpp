@@ -390,7 +390,7 @@ std::uint64_t SparseDeterminant::eliminate(const modular::Field& f, std::uint64_
     // (compact_ describes the recorded program: only a recording changes it.)
     if (record) compact_ = false;
     outgrown_ = false;
-    const std::uint64_t value = eliminate_once(f, x, record);
+    const std::uint64_t value = eliminate_once(f, x, record ? Mode::record : Mode::plain);
     if (!record || (!outgrown_ && (!have_program_ || program_lanes() * std::size_t{total_slots_} * sizeof(std::uint64_t) <=
                                                          plain_program_bytes_)))
         return value;
@@ -402,7 +402,18 @@ std::uint64_t SparseDeterminant::eliminate(const modular::Field& f, std::uint64_
     // rows.)
     std::vector<Op>().swap(ops_);
     compact_ = true;
-    return eliminate_once(f, x, true);
+    return eliminate_once(f, x, Mode::record);
+}
+
+bool SparseDeterminant::find_pivot_order(const modular::Field& f, std::uint64_t x) {
+    if (recorded_) throw InternalError("a pivot order is found before the first evaluation");
+    eliminate_once(f, x, Mode::order);
+    have_order_ = pivots_.size() == n_;
+    if (!have_order_) pivots_.clear();
+    // The rows, now the factors' size, are not needed until an evaluation.
+    std::vector<std::vector<Entry>>().swap(rows_);
+    std::vector<std::vector<std::uint32_t>>().swap(col_rows_);
+    return have_order_;
 }
 
 std::size_t SparseDeterminant::recording_bytes(std::size_t slots) const {
@@ -414,8 +425,10 @@ std::size_t SparseDeterminant::recording_bytes(std::size_t slots) const {
     return program + slots * (sizeof(Entry) + sizeof(std::uint32_t) + program_lanes() * sizeof(std::uint64_t));
 }
 
-std::uint64_t SparseDeterminant::eliminate_once(const modular::Field& f, std::uint64_t x, bool record) {
+std::uint64_t SparseDeterminant::eliminate_once(const modular::Field& f, std::uint64_t x, Mode mode) {
     cancellation_point();
+    const bool record = mode == Mode::record;
+    const bool keep_zeros = mode != Mode::plain;
     const std::size_t n = n_;
     // Arithmetic in Montgomery form. Rows are updated as pivot * row - a * pivot
     // row, which needs no inverse per pivot: every such update multiplies the
@@ -437,7 +450,7 @@ std::uint64_t SparseDeterminant::eliminate_once(const modular::Field& f, std::ui
             const std::uint64_t v = m.add(m.to(f.from_signed(e.c0)), m.mul(m.to(f.from_signed(e.c1)), xm));
             const std::uint32_t slot = slots++;
             if (record) unit_slot.push_back(e.c1 == 0 && (e.c0 == 1 || e.c0 == -1));
-            if (v == 0 && !record) continue;
+            if (v == 0 && !keep_zeros) continue;
             row.push_back({e.col, slot, v});
             col_rows_[e.col].push_back(static_cast<std::uint32_t>(r));
             ++col_count_[e.col];
@@ -456,6 +469,10 @@ std::uint64_t SparseDeterminant::eliminate_once(const modular::Field& f, std::ui
         steps_.clear();
         inverse_batches_.assign(1, 0);
     }
+    if (mode == Mode::order) {
+        pivots_.clear();
+        order_operations_ = 0;
+    }
     // Slots no longer read (a used factor, a finished pivot row's entries),
     // given to new entries.
     std::vector<std::uint32_t> free_slots;
@@ -466,7 +483,10 @@ std::uint64_t SparseDeterminant::eliminate_once(const modular::Field& f, std::ui
     std::uint32_t tag = 0;
     std::size_t batch_start = 0;
     auto next_slot = [&](std::uint32_t a, std::uint32_t b) {
-        if (!record) return slots++;
+        if (!record) {
+            if (mode == Mode::order) ++order_operations_;
+            return slots++;
+        }
         ops_.push_back({a, b});
         std::uint32_t dst = a;
         if (!compact_) {
@@ -593,6 +613,7 @@ std::uint64_t SparseDeterminant::eliminate_once(const modular::Field& f, std::ui
             // Only zeros in the columns looked at. Without kept zeros an empty
             // column makes the matrix singular; otherwise a recording gives up
             // and leaves later evaluations to the plain elimination.
+            if (mode == Mode::order) return 0;  // no order: pivots_ is short
             return record ? eliminate(f, x, false) : 0;
         }
         std::vector<std::uint32_t>& holders = col_rows_[c];
@@ -603,7 +624,7 @@ std::uint64_t SparseDeterminant::eliminate_once(const modular::Field& f, std::ui
         const std::uint64_t pv = pe_c.value;
         det = m.mul(det, pv);
         pivot_col[pivot] = c;
-        if (record) pivots_.push_back({pivot, c});
+        if (keep_zeros) pivots_.push_back({pivot, c});
         row_done_[pivot] = 1;
         order.erase({col_count_[c], c});
         for (const Entry& e : prow) {
@@ -639,7 +660,7 @@ std::uint64_t SparseDeterminant::eliminate_once(const modular::Field& f, std::ui
                     const std::uint32_t col = row[a].col;
                     if (col != c) {
                         const std::uint64_t v = m.sub(m.mul(pv, row[a].value), m.mul(factor, prow[b].value));
-                        if (v != 0 || record) {
+                        if (v != 0 || keep_zeros) {
                             scratch_.push_back({col, next_slot(row[a].slot, prow[b].slot), v});
                         } else {
                             recount(col, -1);

@@ -40,17 +40,28 @@ public:
 
     std::size_t size() const { return n_; }
     const std::vector<std::vector<LinearEntry>>& rows() const { return pattern_; }
-    // The recorded program's operations (entries it computes), 0 before the
-    // first evaluation.
-    std::size_t program_operations() const { return ops_.size(); }
+    // The recorded program's operations (entries it computes), or those of
+    // the elimination find_pivot_order() followed; 0 before either.
+    std::size_t program_operations() const { return have_program_ ? ops_.size() : order_operations_; }
     // The recorded program's pivots, (row, column) step by step: an order
     // that holds at every point where its pivots are non-zero (the recording
-    // keeps entries that happen to be zero). Empty without a program.
+    // keeps entries that happen to be zero); or find_pivot_order()'s. Empty
+    // without either.
     struct Pivot {
         std::uint32_t row;
         std::uint32_t col;
     };
-    const std::vector<Pivot>& pivot_order() const { return have_program_ ? pivots_ : no_pivots_; }
+    const std::vector<Pivot>& pivot_order() const { return have_program_ || have_order_ ? pivots_ : no_pivots_; }
+    // The pivot order (and the operations) of an elimination at t = x modulo
+    // f.p that keeps entries which happen to be zero, as a recording does,
+    // without recording its program (which can take gigabytes: only the
+    // elimination's current rows are kept, and released at the end). Before
+    // the first evaluation, which still records a program. False when the
+    // pivot search found only zeros (no order then).
+    bool find_pivot_order(const modular::Field& f, std::uint64_t x);
+    // The determinant at t = x modulo f.p by an elimination of its own,
+    // recording nothing.
+    std::uint64_t evaluate_once(const modular::Field& f, std::uint64_t x) { return eliminate(f, x, false); }
 
     // A program whose values (eight points at a time) would take more than
     // this many bytes is recorded in compact form; set before the first
@@ -109,10 +120,13 @@ private:
     // (keeping entries that happen to be zero, so that the program holds at
     // every point), compact when the plain one outgrows its budget.
     std::uint64_t eliminate(const modular::Field& f, std::uint64_t x, bool record);
-    // One elimination with pivot search (recording the program when asked);
-    // a plain recording stops and sets outgrown_ when its values would pass
-    // plain_program_bytes_.
-    std::uint64_t eliminate_once(const modular::Field& f, std::uint64_t x, bool record);
+    // What an elimination keeps: only its value (plain), its program
+    // (record), or its pivots and the number of operations a program would
+    // have (order; zeros kept as when recording).
+    enum class Mode { plain, record, order };
+    // One elimination with pivot search in that mode; a plain recording stops
+    // and sets outgrown_ when its values would pass plain_program_bytes_.
+    std::uint64_t eliminate_once(const modular::Field& f, std::uint64_t x, Mode mode);
     // The memory of a recording so far, with `slots` values.
     std::size_t recording_bytes(std::size_t slots) const;
     // Runs the program on L points at once (xs[0], ..., xs[points - 1], the
@@ -166,6 +180,8 @@ private:
     // The recorded program.
     bool recorded_ = false;
     bool have_program_ = false;
+    bool have_order_ = false;  // pivots_ from find_pivot_order()
+    std::size_t order_operations_ = 0;
     std::uint32_t initial_slots_ = 0;
     std::uint32_t total_slots_ = 0;  // slots the program uses
     bool compact_ = false;           // recording reuses slots

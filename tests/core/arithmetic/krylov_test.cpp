@@ -181,6 +181,28 @@ TEST(SparseLU, PrimesSideBySideInVectorArithmeticGiveEachPrimesSolveAndProduct) 
     }
 }
 
+TEST(SparseDeterminant, FindsARecordingsPivotOrderWithoutItsProgram) {
+    for (const auto& [n, pull] : {std::pair{1200u, 0.0}, std::pair{500u, 0.15}}) {
+        SCOPED_TRACE(n);
+        const Rows minor = minor_of(alexander_matrix(diagram_of_ring(seeded_walk(n, 8, pull))));
+        const std::size_t k = minor.size();
+        const Field f{modular::drawn_prime(3)};
+        SparseDeterminant ordered(k, minor), recorded(k, minor);
+        ASSERT_TRUE(ordered.find_pivot_order(f, 777));
+        const std::uint64_t value = recorded.evaluate(f, 777);
+        ASSERT_EQ(ordered.pivot_order().size(), k);
+        EXPECT_EQ(ordered.program_operations(), recorded.program_operations());
+        for (std::size_t s = 0; s < k; ++s) {
+            ASSERT_EQ(ordered.pivot_order()[s].row, recorded.pivot_order()[s].row) << s;
+            ASSERT_EQ(ordered.pivot_order()[s].col, recorded.pivot_order()[s].col) << s;
+        }
+        // Values by an elimination of its own, and a program recorded later.
+        EXPECT_EQ(ordered.evaluate_once(f, 777), value);
+        for (const std::uint64_t x : {std::uint64_t{5}, std::uint64_t{99991}})
+            EXPECT_EQ(ordered.evaluate(f, x), recorded.evaluate(f, x));
+    }
+}
+
 TEST(SparseLU, AZeroPivotAtAPointIsReportedAndOthersStillFactor) {
     // [[t, 1], [1, 1]] with the pivots on the diagonal: t = 0 leaves none.
     const Rows rows = {{{0, 0, 1}, {1, 1, 0}}, {{0, 1, 0}, {1, 1, 0}}};
