@@ -47,8 +47,9 @@ constexpr std::size_t kPrimesSideBySide = 4;
 // symmetry's, the checks') come from LU factors at the point, and a program
 // is recorded only if the evaluations take over. Below it the program is
 // kept: its replays give those values faster than factorisations (a confined
-// 2,000-bead ring, 16,000 rows: 30 MB instead of 62 MB without the program,
-// but its 25 values by factorisations made it 3% to 5% slower).
+// 2,000-bead ring, 16,000 rows: 31 MB instead of 62 MB without the program,
+// but 2% to 6% slower, its 25 values taking 23 ms each by factorisation
+// against 12 ms by a replay).
 constexpr std::size_t kOrderOnlyRows = 20000;
 
 // Points evaluated together while the degree is still unknown (two batches
