@@ -1,5 +1,6 @@
-// Determinants from one factorisation and a Krylov sequence: sparse LU factors
-// in a recorded elimination's order against the elimination and the matrix
+// Determinants from one factorisation and a Krylov sequence: the pivot order
+// of an elimination found without recording it, sparse LU factors in a
+// recorded elimination's order against the elimination and the matrix
 // itself, and the polynomials that Krylov images give against evaluations',
 // including modules that are not cyclic (where the images must not be used).
 #include <gtest/gtest.h>
