@@ -440,6 +440,7 @@ std::uint64_t SparseDeterminant::eliminate_once(const modular::Field& f, std::ui
     col_count_.assign(n, 0);
     row_done_.assign(n, 0);
     std::uint32_t slots = 0;
+    std::size_t live = 0;  // entries in the rows
     // Per first slot: the matrix's entry there is +-1 and still unchanged (a
     // pivot that needs no inverse in the replays).
     std::vector<std::uint8_t> unit_slot;
@@ -452,12 +453,13 @@ std::uint64_t SparseDeterminant::eliminate_once(const modular::Field& f, std::ui
             if (record) unit_slot.push_back(e.c1 == 0 && (e.c0 == 1 || e.c0 == -1));
             if (v == 0 && !keep_zeros) continue;
             row.push_back({e.col, slot, v});
+            ++live;
             col_rows_[e.col].push_back(static_cast<std::uint32_t>(r));
             ++col_count_[e.col];
         }
     }
     std::size_t available = 0;  // not read yet
-    const std::size_t check_above = record ? std::min(kMemoryReadAbove, environment_memory_limit()) : 0;
+    const std::size_t check_above = keep_zeros ? std::min(kMemoryReadAbove, environment_memory_limit()) : 0;
     if (record) {
         // Until this recording ends, there is no program to replay.
         have_program_ = false;
@@ -547,18 +549,20 @@ std::uint64_t SparseDeterminant::eliminate_once(const modular::Field& f, std::ui
             outgrown_ = true;
             return 0;
         }
-        // A recording stops before it takes more memory than there is (read
-        // once it grows large: small diagrams, typed by the thousand, never
-        // read it).
-        if (record) {
-            const std::size_t bytes = recording_bytes(slots);
+        // A recording, or a search for the pivot order, stops before it
+        // takes more memory than there is (read once it grows large: small
+        // diagrams, typed by the thousand, never read it).
+        if (keep_zeros) {
+            const std::size_t bytes =
+                record ? recording_bytes(slots) : live * (sizeof(Entry) + sizeof(std::uint32_t));
             if (bytes > check_above) {
                 if (available == 0) available = available_memory();
                 if (bytes > available)
                     throw MemoryNeeded("the exact determinant of this diagram's matrix (" + std::to_string(n_) +
                                        " rows) needs more memory than the " + memory_text(available) +
-                                       " available: its program and values had grown to " + memory_text(bytes) +
-                                       " at pivot " + std::to_string(step + 1) + " of " + std::to_string(n_));
+                                       " available: its " + (record ? "program and values" : "rows") +
+                                       " had grown to " + memory_text(bytes) + " at pivot " +
+                                       std::to_string(step + 1) + " of " + std::to_string(n_));
             }
         }
         // Markowitz: among the few columns with the fewest entries, the
@@ -671,6 +675,7 @@ std::uint64_t SparseDeterminant::eliminate_once(const modular::Field& f, std::ui
                 }
             }
             const std::uint32_t factor_slot = fe.slot;
+            live = live - row.size() + scratch_.size();
             row.swap(scratch_);
             if (record) {
                 updates_.push_back({factor_slot, static_cast<std::uint32_t>(ops_.size())});

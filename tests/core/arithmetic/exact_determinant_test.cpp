@@ -279,14 +279,23 @@ TEST(SparseDeterminant, ARecordingBeyondTheMemoryAvailableStopsSayingWhatItNeeds
             if (e.col < k) minor[r].push_back(e);
     const Field f{modular::drawn_prime(0)};
     ASSERT_EQ(setenv("SKEINLAB_MAX_MEMORY", "64K", 1), 0);
-    SparseDeterminant limited(k, minor);
-    std::string message;
+    SparseDeterminant limited(k, minor), ordered(k, minor);
+    std::string message, order_message;
     try {
         limited.evaluate(f, 5);
     } catch (const MemoryNeeded& e) {
         message = e.what();
     }
+    // The search for the pivot order alone too (its rows).
+    try {
+        ordered.find_pivot_order(f, 5);
+    } catch (const MemoryNeeded& e) {
+        order_message = e.what();
+    }
     unsetenv("SKEINLAB_MAX_MEMORY");
+    EXPECT_NE(order_message.find("needs more memory than the 0.1 MB available: its rows had grown to "),
+              std::string::npos)
+        << order_message;
     const std::string rows = std::to_string(k);
     EXPECT_EQ(message.find("the exact determinant of this diagram's matrix (" + rows +
                            " rows) needs more memory than the 0.1 MB available: its program and values had grown to "),
