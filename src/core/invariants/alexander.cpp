@@ -135,7 +135,9 @@ std::string ExactPolynomial::text() const {
     return out.empty() ? "0" : out;
 }
 
-ExactPolynomial normalized_polynomial(std::vector<BigInteger> coeffs) {
+namespace {
+
+ExactPolynomial normalized(std::vector<BigInteger> coeffs) {
     std::size_t lo = 0;
     while (lo < coeffs.size() && coeffs[lo].is_zero()) ++lo;
     std::size_t hi = coeffs.size();
@@ -158,6 +160,7 @@ ExactPolynomial normalized_polynomial(std::vector<BigInteger> coeffs) {
     return out;
 }
 
+}  // namespace
 
 ExactPolynomial alexander_polynomial(const AlexanderMatrix& matrix, AlexanderStats* stats, std::size_t dense_limit,
                                      KrylovImages krylov) {
@@ -183,7 +186,7 @@ ExactPolynomial alexander_polynomial(const AlexanderMatrix& matrix, AlexanderSta
     for (std::size_t r = 0; r < n; ++r)
         for (const LinearEntry& e : matrix.rows[r])
             if (e.col < n && (e.c0 != 0 || e.c1 != 0)) minor[r].push_back(e);
-    return normalized_polynomial(recover_determinant(n, std::move(minor), stats, krylov));
+    return normalized(recover_determinant(n, std::move(minor), stats, krylov));
 }
 
 }  // namespace skeinlab

@@ -50,10 +50,6 @@ struct ExactPolynomial {
     std::string text() const;
 };
 
-// The polynomial with these coefficients (lowest power of t first) without
-// its factors t, its highest coefficient made positive.
-ExactPolynomial normalized_polynomial(std::vector<BigInteger> coeffs);
-
 // Largest minor that the dense fraction-free elimination takes first; larger
 // minors, and any whose coefficients overflow 64 bits there, go to the modular
 // method.
