@@ -56,6 +56,61 @@ constexpr std::size_t kOrderOnlyRows = 20000;
 // of the replay, which workers of the pool may take at once).
 constexpr std::size_t kBatch = 16;
 
+// The widths of a Krylov batch's groups for `primes` primes on `workers`
+// workers: four primes side by side, or two (a group of two takes about
+// two thirds of the time of one of four; one prime alone, in words, takes
+// longer than four side by side), spread as evenly as these widths allow.
+std::vector<std::size_t> batch_widths(std::size_t primes, std::size_t workers) {
+    const std::size_t per = (primes + workers - 1) / workers <= 2 ? 2 : 4;
+    std::vector<std::size_t> widths;
+    for (std::size_t left = primes; left > 0 && widths.size() < workers;) {
+        widths.push_back(std::min(per, left) <= 2 ? 2 : 4);
+        left -= std::min(widths.back(), left);
+    }
+    return widths;
+}
+
+// The primes still needed after those whose product has `modulus_bits`, read
+// off the coefficients known so far (a symmetric polynomial's, lowest power
+// first): a knot's coefficients grow like a Gaussian from both ends towards
+// the middle, so that their bit lengths lie close to a parabola about the
+// middle. Those already well below the modulus (from the ends inwards) give
+// the parabola, hence the length of the largest coefficient and the primes
+// the stopping rule of recover() will want. A guess: too few primes cost one
+// more batch, too many the images left unused. Nothing before enough
+// coefficients are known.
+std::optional<std::size_t> primes_still_needed(const std::vector<BigInteger>& values, std::size_t modulus_bits,
+                                               std::size_t bits_per_prime) {
+    const std::size_t n = values.size();
+    std::size_t known = 0;
+    while (known < n / 2 && values[known].magnitude.bits() + 8 <= modulus_bits) ++known;
+    if (known < 16 || known >= n / 2) return std::nullopt;
+    // Least squares on bits(i) = top - k (middle - i)^2 over the known half
+    // nearest the middle.
+    const double middle = static_cast<double>(n - 1) / 2;
+    double sx = 0, sy = 0, sxx = 0, sxy = 0;
+    const std::size_t from = known / 2;
+    for (std::size_t i = from; i < known; ++i) {
+        const double x = (middle - static_cast<double>(i)) * (middle - static_cast<double>(i));
+        const auto y = static_cast<double>(values[i].magnitude.bits());
+        sx += x;
+        sy += y;
+        sxx += x * x;
+        sxy += x * y;
+    }
+    const auto m = static_cast<double>(known - from);
+    const double variance = sxx - sx * sx / m;
+    if (!(variance > 0)) return std::nullopt;
+    const double slope = (sxy - sx * sy / m) / variance;
+    if (!(slope < 0)) return std::nullopt;
+    const double top = (sy - slope * sx) / m;
+    // The stopping rule's 8 bits of room, and a few more for the guess.
+    const double total = std::ceil((top + 8 + 4) / static_cast<double>(bits_per_prime));
+    const double used = static_cast<double>(modulus_bits / bits_per_prime);
+    if (!(total < 1e6)) return std::nullopt;
+    return static_cast<std::size_t>(std::max(1.0, total - used));
+}
+
 class ModularDeterminant {
 public:
     ModularDeterminant(std::size_t n, std::vector<std::vector<LinearEntry>> rows, AlexanderStats* stats,
@@ -214,9 +269,15 @@ private:
             WorkerPool* pool = WorkerPool::current();
             const std::size_t workers = pool ? pool->size() : 1;
             const std::size_t group = SparseLU::prime_lanes_available() ? kPrimesSideBySide : 1;
-            std::vector<std::vector<Pending>> batch(workers);
-            parallel_for_here(workers, [&](std::size_t i) {
-                batch[i] = pencils_for(*lu, draw + i * group, group, max_degree);
+            // Full groups while the primes still needed are unknown, then
+            // only as many as they are guessed to be.
+            std::vector<std::size_t> widths(workers, group);
+            if (group > 1 && primes_hint_) widths = batch_widths(std::min(*primes_hint_, workers * group), workers);
+            std::vector<std::size_t> starts(widths.size(), draw);
+            for (std::size_t i = 1; i < widths.size(); ++i) starts[i] = starts[i - 1] + widths[i - 1];
+            std::vector<std::vector<Pending>> batch(widths.size());
+            parallel_for_here(widths.size(), [&](std::size_t i) {
+                batch[i] = pencils_for(*lu, starts[i], widths[i], max_degree);
             });
             pending_.clear();
             for (const std::vector<Pending>& part : batch) pending_.insert(pending_.end(), part.begin(), part.end());
@@ -318,6 +379,7 @@ private:
     // Recovers the integer coefficients by Chinese remaindering until they are
     // stable, then checks them at fresh random primes and points.
     std::optional<std::vector<BigInteger>> recover(bool symmetric) {
+        primes_hint_.reset();
         Field f{next_prime()};
         std::vector<std::uint64_t> used{f.p};
         std::int64_t shift = 0;
@@ -357,6 +419,7 @@ private:
             // Images that disagree never settle: the coefficients are below
             // 4^n (see verified()), so more primes cannot help.
             if (modulus_bits > 2 * n_ + 72) return std::nullopt;
+            if (symmetric) primes_hint_ = primes_still_needed(values, modulus_bits, kBitsPerPrime);
             do f = Field{next_prime()};
             while (std::find(used.begin(), used.end(), f.p) != used.end());
             used.push_back(f.p);
@@ -414,6 +477,7 @@ private:
     bool lu_values_ = false;             // single values from factors_ (see choose_pivot_order())
     SparseLU::Factors scratch_factors_;  // their work space
     std::deque<Pending> pending_;        // Krylov images of the next primes
+    std::optional<std::size_t> primes_hint_;  // primes_still_needed() at the last prime
 };
 
 }  // namespace
