@@ -58,8 +58,8 @@ constexpr std::size_t kBatch = 16;
 
 // The widths of a Krylov batch's groups for `primes` primes on `workers`
 // workers: four primes side by side, or two (a group of two takes about
-// two thirds of the time of one of four; one prime alone, in words, takes
-// longer than four side by side), spread as evenly as these widths allow.
+// two thirds of the time of one of four, and one prime alone, in words,
+// about as long as two), spread as evenly as these widths allow.
 std::vector<std::size_t> batch_widths(std::size_t primes, std::size_t workers) {
     const std::size_t per = (primes + workers - 1) / workers <= 2 ? 2 : 4;
     std::vector<std::size_t> widths;
