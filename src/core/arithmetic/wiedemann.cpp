@@ -57,11 +57,13 @@ void draw_vectors(const PencilTask& task, std::size_t n, const modular::Montgome
     for (std::uint64_t& x : w) x = m.to_reduced(task.stream->below(0, task.f.p));
 }
 
-std::optional<PencilImage> finish(const Recurrence& r, const modular::Montgomery& m, const PencilTask& task) {
-    if (r.failed) return std::nullopt;
-    PencilImage out = image_of(r.bm.recurrence(), m, task.f, task.t0);
+// A task's image from its sequence's recurrence (nothing when it failed).
+std::optional<PencilImage> finish(bool failed, const std::vector<std::uint64_t>& recurrence, std::size_t solves,
+                                  const modular::Montgomery& m, const PencilTask& task) {
+    if (failed) return std::nullopt;
+    PencilImage out = image_of(recurrence, m, task.f, task.t0);
     out.value = m.from(task.factors->determinant);
-    out.iterations = r.solves;
+    out.iterations = solves;
     return out;
 }
 
@@ -83,7 +85,7 @@ std::optional<PencilImage> one_pencil(const SparseLU& lu, const PencilTask& task
         lu.solve(*task.factors, y.data());
         w.swap(y);
     }
-    return finish(r, m, task);
+    return finish(r.failed, r.bm.recurrence(), r.solves, m, task);
 }
 
 // Two or four primes in vector arithmetic: the same vectors, terms and
@@ -119,16 +121,8 @@ std::vector<std::optional<PencilImage>> pencils_side_by_side(const SparseLU& lu,
         w.swap(y);
     }
     std::vector<std::optional<PencilImage>> out;
-    for (std::size_t i = 0; i < lanes; ++i) {
-        if (rs.failed(i)) {
-            out.emplace_back();
-            continue;
-        }
-        PencilImage image = image_of(rs.recurrence(i), ms[i], tasks[i].f, tasks[i].t0);
-        image.value = ms[i].from(tasks[i].factors->determinant);
-        image.iterations = rs.solves(i);
-        out.push_back(std::move(image));
-    }
+    for (std::size_t i = 0; i < lanes; ++i)
+        out.push_back(finish(rs.failed(i), rs.recurrence(i), rs.solves(i), ms[i], tasks[i]));
     return out;
 }
 
