@@ -216,6 +216,36 @@ private:
         return factors_ ? &*factors_ : nullptr;
     }
 
+    // The factors Krylov sequences run on: those at t = 1 where the matrix
+    // is invertible there and worth them (a knot's always is, with
+    // determinant +-1: its entries at 1 are those of the under-passages, a
+    // path's incidence matrix, factored in the right order without fill, so
+    // that a solve takes a few operations per row instead of a pass over
+    // the fill of a random point's factors); else factors().
+    const SparseLU* krylov_factors() {
+        if (krylov_off_) return nullptr;
+        if (!at_one_decided_) {
+            at_one_decided_ = true;
+            const bool large = krylov_ == KrylovImages::always || n_ >= kKrylovRows;
+            if (krylov_ != KrylovImages::never && large) {
+                std::vector<std::vector<LinearEntry>> rows(n_);
+                for (std::size_t r = 0; r < n_; ++r)
+                    for (const LinearEntry& e : det_.rows()[r])
+                        if (e.c0 + e.c1 != 0) rows[r].push_back({e.col, e.c0 + e.c1, 0});
+                SparseDeterminant at_one(n_, std::move(rows));
+                const Field f{modular::drawn_prime(0)};
+                if (at_one.find_pivot_order(f, 1)) {
+                    SparseLU lu(n_, det_.rows(), at_one.pivot_order(), 1);
+                    SparseLU::Factors check;
+                    const bool worth = krylov_ == KrylovImages::always ||
+                                       det_.program_operations() > kKrylovAdvantage * (lu.entries() + 3 * n_);
+                    if (worth && lu.factor(modular::Montgomery(f.p), 1, check)) factors_at_one_.emplace(std::move(lu));
+                }
+            }
+        }
+        return factors_at_one_ ? &*factors_at_one_ : factors();
+    }
+
     // A Krylov sequence's image modulo the prime drawn `draw`-th: its own
     // stream, so that it is the same whoever computes it, and whenever.
     struct Pending {
@@ -237,7 +267,11 @@ private:
             out[i].draw = draw + i;
             const Field f{modular::drawn_prime(draw + i)};
             const modular::Montgomery m(f.p);
-            for (int attempt = 0; attempt < 3 && out[i].t0 == 0; ++attempt) {
+            if (lu.point()) {
+                const std::uint64_t x = f.from_signed(*lu.point());
+                if (lu.factor(m, x, factors[i])) out[i].t0 = x;
+            }
+            for (int attempt = 0; attempt < 3 && out[i].t0 == 0 && !lu.point(); ++attempt) {
                 const std::uint64_t x = streams[i].below(2, f.p - 1);
                 if (lu.factor(m, x, factors[i])) out[i].t0 = x;
             }
@@ -260,7 +294,7 @@ private:
     // (most are needed; those that are not are dropped, so that the primes
     // used are the same for every number of workers).
     std::optional<Image> krylov_image(const Field& f, std::int64_t shift, std::optional<std::size_t> known) {
-        const SparseLU* lu = factors();
+        const SparseLU* lu = krylov_factors();
         if (!lu) return std::nullopt;
         const std::size_t draw = primes_drawn_ - 1;
         const std::size_t max_degree = known ? 2 * (*known - 1) + kKrylovSlack : n_;
@@ -289,6 +323,7 @@ private:
             // The module is not cyclic (or not modulo this prime): the next
             // primes' sequences would show no more.
             factors_.reset();
+            krylov_off_ = true;
             pending_.clear();
         }
         return out;
@@ -482,6 +517,9 @@ private:
     KrylovImages krylov_;
     bool factors_decided_ = false;
     std::optional<SparseLU> factors_;
+    bool at_one_decided_ = false;
+    std::optional<SparseLU> factors_at_one_;  // see krylov_factors()
+    bool krylov_off_ = false;                 // a Krylov image showed less than the whole polynomial
     bool lu_values_ = false;             // single values from factors_ (see choose_pivot_order())
     SparseLU::Factors scratch_factors_;  // their work space
     std::deque<Pending> pending_;        // Krylov images of the next primes

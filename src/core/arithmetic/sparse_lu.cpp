@@ -10,8 +10,9 @@
 
 namespace skeinlab {
 
-SparseLU::SparseLU(std::size_t n, const std::vector<std::vector<LinearEntry>>& rows, const std::vector<Pivot>& order)
-    : n_(n), row_step_(n), col_step_(n) {
+SparseLU::SparseLU(std::size_t n, const std::vector<std::vector<LinearEntry>>& rows, const std::vector<Pivot>& order,
+                   std::optional<std::int64_t> point)
+    : n_(n), point_(point), row_step_(n), col_step_(n) {
     if (order.size() != n) throw InternalError("a sparse LU needs one pivot per row");
     for (std::size_t s = 0; s < n; ++s) {
         row_step_[order[s].row] = static_cast<std::uint32_t>(s);
@@ -76,7 +77,8 @@ SparseLU::SparseLU(std::size_t n, const std::vector<std::vector<LinearEntry>>& r
             else if (col > s) above.push_back(col);
             else diagonal = true;
         };
-        for (std::uint32_t k = a_start_[s]; k < a_start_[s + 1]; ++k) meet(a_cols_[k]);
+        for (std::uint32_t k = a_start_[s]; k < a_start_[s + 1]; ++k)
+            if (!point || a_c0_[k] + a_c1_[k] * *point != 0) meet(a_cols_[k]);
         while (!below.empty()) {
             const std::uint32_t t = below.top();
             below.pop();
@@ -89,9 +91,62 @@ SparseLU::SparseLU(std::size_t n, const std::vector<std::vector<LinearEntry>>& r
         l_start_.push_back(static_cast<std::uint32_t>(l_cols_.size()));
         u_start_.push_back(static_cast<std::uint32_t>(u_cols_.size()));
     }
+    find_forest();
+}
+
+void SparseLU::find_forest() {
+    if (!point_ || (!l_cols_.empty() && !u_cols_.empty())) return;
+    // Blocks of at least this many steps, at most this many blocks (walks
+    // side by side, enough to hide the latency of one step's additions).
+    constexpr std::size_t kBlockSteps = 256, kBlocks = 8;
+    Forest f;
+    f.backward = l_cols_.empty();
+    const std::vector<std::uint32_t>& start = f.backward ? u_start_ : l_start_;
+    const std::vector<std::uint32_t>& cols = f.backward ? u_cols_ : l_cols_;
+    f.parent.resize(n_);
+    f.anchor.resize(n_);
+    f.eps.resize(n_);
+    f.eta.resize(n_, 0);
+    f.c.resize(n_, 0);
+    const std::size_t blocks = std::max<std::size_t>(1, std::min(kBlocks, n_ / kBlockSteps));
+    for (std::size_t j = 0; j <= blocks; ++j) f.block_start.push_back(static_cast<std::uint32_t>(n_ * j / blocks));
+    std::vector<std::uint32_t> position(n_);
+    std::size_t block = 0;
+    for (std::size_t i = 0; i < n_; ++i) {
+        if (i == f.block_start[block + 1]) ++block;
+        const std::size_t s = f.backward ? n_ - 1 - i : i;
+        position[s] = static_cast<std::uint32_t>(i);
+        if (start[s + 1] - start[s] > 1) return;
+        std::int64_t d = 0, other = 0;
+        for (std::uint32_t k = a_start_[s]; k < a_start_[s + 1]; ++k) {
+            const std::int64_t value = a_c0_[k] + a_c1_[k] * *point_;
+            if (value == 0) continue;
+            if (a_cols_[k] == s) d = value;
+            else other = value;
+        }
+        if ((d != 1 && d != -1) || (other != 0 && other != 1 && other != -1)) return;
+        const auto self = static_cast<std::uint32_t>(s);
+        f.eps[s] = static_cast<double>(d);
+        f.parent[s] = f.anchor[s] = self;
+        if (start[s + 1] == start[s]) continue;
+        // x_s = d_s b_s - d_s a_st x_t, for L (through y_s = d_s x_s) and U.
+        const std::uint32_t t = cols[start[s]];
+        const double eta = -static_cast<double>(d * other);
+        if (position[t] >= f.block_start[block]) {
+            f.parent[s] = t;
+            f.eta[s] = eta;
+            f.c[s] = eta * f.c[t];
+            if (f.c[s] != 0) f.anchor[s] = f.anchor[t];
+        } else {
+            f.c[s] = eta;
+            f.anchor[s] = t;
+        }
+    }
+    forest_ = std::move(f);
 }
 
 bool SparseLU::factor(const modular::Montgomery& m, std::uint64_t x, Factors& out) const {
+    if (point_ && modular::Field{m.p()}.from_signed(*point_) != x) return false;
     out.m.emplace(m);
     const modular::Field f{m.p()};
     const std::uint64_t xm = m.to(x);
@@ -104,6 +159,7 @@ bool SparseLU::factor(const modular::Montgomery& m, std::uint64_t x, Factors& ou
     std::uint64_t det = m.one();
     for (std::size_t s = 0; s < n_; ++s) {
         if (s % 256 == 0) cancellation_point();
+        // (Entries zero at the point, outside the pattern, are written as 0.)
         for (std::uint32_t k = a_start_[s]; k < a_start_[s + 1]; ++k)
             work[a_cols_[k]] = m.add(m.to(f.from_signed(a_c0_[k])), m.mul(m.to(f.from_signed(a_c1_[k])), xm));
         for (std::uint32_t k = l_start_[s]; k < l_start_[s + 1]; ++k) {
@@ -282,6 +338,40 @@ struct Pattern {
     const std::uint32_t *l_start, *l_cols, *u_start, *u_cols, *t_start, *t_split, *t_cols;
 };
 
+// x = A^-1 b in place for factors that are a forest's (SparseLU::Forest):
+// the blocks' walks side by side, then what enters each block. Every value
+// stays in (-p, p): b in (-3p, 3p) plus a parent's term in (-p, p) reduced.
+template <class L, RightSide kSide, class Forest>
+SKEINLAB_VECTOR_TARGET void solve_forest(std::size_t n, const Pattern& a, const Forest& forest,
+                                         const SparseLU::PrimeLanes& f, const double* w, double* v) {
+    using V = typename L::V;
+    constexpr std::size_t W = L::lanes;
+    const V p = L::load(f.p), p_inverse = L::load(f.p_inverse);
+    const std::uint32_t* start = forest.block_start.data();
+    const std::size_t blocks = forest.block_start.size() - 1;
+    const auto step = [&](std::size_t i) { return forest.backward ? n - 1 - i : i; };
+    std::size_t longest = 0;
+    for (std::size_t j = 0; j < blocks; ++j) longest = std::max<std::size_t>(longest, start[j + 1] - start[j]);
+    for (std::size_t k = 0; k < longest; ++k) {
+        for (std::size_t j = 0; j < blocks; ++j) {
+            if (start[j] + k >= start[j + 1]) continue;
+            const std::size_t s = step(start[j] + k);
+            const V b = kSide == RightSide::given ? L::load(v + W * s)
+                                                  : t_row<L, kSide>(a.t_start, a.t_split, a.t_cols, f, w, s, p, p_inverse);
+            const V z = L::fmadd(L::broadcast(forest.eta[s]), L::load(v + W * std::size_t{forest.parent[s]}),
+                                 L::mul(L::broadcast(forest.eps[s]), b));
+            L::store(v + W * s, reduce_lanes<L>(z, p, p_inverse));
+        }
+    }
+    cancellation_point();
+    for (std::size_t i = start[1]; i < n; ++i) {
+        const std::size_t s = step(i);
+        const V x = L::fmadd(L::broadcast(forest.c[s]), L::load(v + W * std::size_t{forest.anchor[s]}),
+                             L::load(v + W * s));
+        L::store(v + W * s, reduce_lanes<L>(x, p, p_inverse));
+    }
+}
+
 // x = A^-1 b in place, b as kSide says (w given for A1 w).
 template <class L, RightSide kSide>
 SKEINLAB_VECTOR_TARGET void solve_lanes(std::size_t n, const Pattern& a, const SparseLU::PrimeLanes& f,
@@ -363,6 +453,9 @@ void SparseLU::solve_lanes_of(const PrimeLanes& factors, const double* w, double
                     t_start_.data(), t_split_.data(), t_cols_.data()};
     const auto solve = [&](auto lanes) {
         using L = decltype(lanes);
+        if (forest_ && !w) return solve_forest<L, RightSide::given>(n_, a, *forest_, factors, w, v);
+        if (forest_ && factors.c1.empty()) return solve_forest<L, RightSide::unit_t_part>(n_, a, *forest_, factors, w, v);
+        if (forest_) return solve_forest<L, RightSide::t_part>(n_, a, *forest_, factors, w, v);
         if (!w) solve_lanes<L, RightSide::given>(n_, a, factors, w, v);
         else if (factors.c1.empty()) solve_lanes<L, RightSide::unit_t_part>(n_, a, factors, w, v);
         else solve_lanes<L, RightSide::t_part>(n_, a, factors, w, v);

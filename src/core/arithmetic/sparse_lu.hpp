@@ -25,9 +25,16 @@ public:
     using Pivot = SparseDeterminant::Pivot;
 
     // `rows` as for SparseDeterminant; `order` one pivot per row and column.
-    SparseLU(std::size_t n, const std::vector<std::vector<LinearEntry>>& rows, const std::vector<Pivot>& order);
+    // With `point`, the factors are only ever taken at t = point: entries
+    // c0 + c1 point that are zero as integers stay out of their pattern (a
+    // knot's matrix at t = 1 is a path's incidence matrix, whose factors in
+    // a good order have no fill at all).
+    SparseLU(std::size_t n, const std::vector<std::vector<LinearEntry>>& rows, const std::vector<Pivot>& order,
+             std::optional<std::int64_t> point = std::nullopt);
 
     std::size_t size() const { return n_; }
+    // The only point the factors are taken at, if the pattern was made for one.
+    std::optional<std::int64_t> point() const { return point_; }
     // Off-diagonal entries of L and U (the work of one solve).
     std::size_t entries() const { return l_cols_.size() + u_cols_.size(); }
     // The step of a row (as a pivot row) and of a column (as a pivot column).
@@ -41,7 +48,8 @@ public:
         std::uint64_t determinant = 0;
     };
     // The factors of the matrix at t = x modulo m.p(); false when a pivot is
-    // zero there (the factors are then unusable).
+    // zero there (the factors are then unusable), or when x is not the point
+    // the pattern was made for.
     bool factor(const modular::Montgomery& m, std::uint64_t x, Factors& out) const;
     // Replaces b (by step, Montgomery form) with the solution x of A x = b
     // (by step).
@@ -73,10 +81,34 @@ public:
     // The residues in [0, p) of sum over steps of u[lanes * s + i] w[lanes * s + i].
     void dot(const PrimeLanes& factors, const double* u, const double* w, std::uint64_t* out) const;
 
+    // Whether the factors at the point are a forest's (see Forest): then the
+    // solves in vector arithmetic go by blocks, without multiplications.
+    bool unit_forest() const { return forest_.has_value(); }
+
 private:
     void solve_lanes_of(const PrimeLanes& factors, const double* w, double* v) const;
+    void find_forest();
+
+    // Factors at the point where every step has at most one entry off the
+    // diagonal, all in L or all in U, and every pivot and entry is +1 or -1
+    // (a path's incidence matrix, a knot's at t = 1): the solve is then a
+    // walk along trees, x_s = eps_s b_s + eta_s x_parent(s) (parent before s
+    // on the walk: L's steps upwards, U's downwards). One walk is a chain of
+    // dependent additions; the walk's positions are cut into blocks whose
+    // walks run side by side (each leaving out what enters its block), and a
+    // second pass adds what does, x_s += c_s x_anchor(s) (the last step
+    // before the block on s's walk). Signs and factors +-1 as doubles; a step
+    // without a parent in its block has eta 0 and itself as parent, one
+    // without an anchor c 0 and itself as anchor.
+    struct Forest {
+        bool backward = false;  // the walk runs down the steps (U)
+        std::vector<std::uint32_t> parent, anchor, block_start;
+        std::vector<double> eps, eta, c;
+    };
+    std::optional<Forest> forest_;
 
     std::size_t n_;
+    std::optional<std::int64_t> point_;
     std::vector<std::uint32_t> row_step_, col_step_;
     // The matrix by step: row s's entries (column steps and coefficients).
     std::vector<std::uint32_t> a_start_, a_cols_;

@@ -32,6 +32,8 @@ struct TwoLanes {
     SKEINLAB_VECTOR_TARGET static V mul(V a, V b) { return _mm_mul_pd(a, b); }
     SKEINLAB_VECTOR_TARGET static V fmsub(V a, V b, V c) { return _mm_fmsub_pd(a, b, c); }
     SKEINLAB_VECTOR_TARGET static V fnmadd(V a, V b, V c) { return _mm_fnmadd_pd(a, b, c); }
+    SKEINLAB_VECTOR_TARGET static V fmadd(V a, V b, V c) { return _mm_fmadd_pd(a, b, c); }
+    SKEINLAB_VECTOR_TARGET static V broadcast(double x) { return _mm_set1_pd(x); }
     SKEINLAB_VECTOR_TARGET static V nearest(V a) {
         return _mm_round_pd(a, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
     }
@@ -47,6 +49,8 @@ struct FourLanes {
     SKEINLAB_VECTOR_TARGET static V mul(V a, V b) { return _mm256_mul_pd(a, b); }
     SKEINLAB_VECTOR_TARGET static V fmsub(V a, V b, V c) { return _mm256_fmsub_pd(a, b, c); }
     SKEINLAB_VECTOR_TARGET static V fnmadd(V a, V b, V c) { return _mm256_fnmadd_pd(a, b, c); }
+    SKEINLAB_VECTOR_TARGET static V fmadd(V a, V b, V c) { return _mm256_fmadd_pd(a, b, c); }
+    SKEINLAB_VECTOR_TARGET static V broadcast(double x) { return _mm256_set1_pd(x); }
     SKEINLAB_VECTOR_TARGET static V nearest(V a) {
         return _mm256_round_pd(a, _MM_FROUND_TO_NEAREST_INT | _MM_FROUND_NO_EXC);
     }
