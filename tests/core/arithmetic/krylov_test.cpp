@@ -108,6 +108,43 @@ Rows random_matrix(std::size_t n, std::uint64_t seed, bool unit_t = false) {
     return rows;
 }
 
+// The solves A^-1 b and A^-1 A1 b of four primes side by side in vector
+// arithmetic against each prime's in words.
+void expect_lanes_as_words(const SparseLU& lu, const std::vector<SparseLU::Factors>& factors,
+                           const std::vector<modular::Montgomery>& ms) {
+    const std::size_t k = lu.size();
+    const SparseLU::PrimeLanes four = lu.side_by_side({&factors[0], &factors[1], &factors[2], &factors[3]});
+    // A^-1 b and A^-1 A1 b, four primes at once and each in words.
+    std::vector<double> v(4 * k), stepped(4 * k);
+    std::vector<std::vector<std::uint64_t>> words(4, std::vector<std::uint64_t>(k)), steps = words;
+    for (std::size_t i = 0; i < 4; ++i)
+        for (std::size_t s = 0; s < k; ++s) {
+            const std::uint64_t b = (s * 104729 + 31 * i + 5) % ms[i].p();
+            words[i][s] = ms[i].to(b);
+            v[4 * s + i] = static_cast<double>(b);
+        }
+    lu.solve_t_part(four, v.data(), stepped.data());
+    lu.solve(four, v.data());
+    for (std::size_t i = 0; i < 4; ++i) {
+        lu.multiply_t_part(factors[i], words[i].data(), steps[i].data());
+        lu.solve(factors[i], steps[i].data());
+        lu.solve(factors[i], words[i].data());
+        const auto p = static_cast<double>(ms[i].p());
+        for (std::size_t s = 0; s < k; ++s) {
+            // Residues in (-p, p): the same class as the words'.
+            const double x = v[4 * s + i] < 0 ? v[4 * s + i] + p : v[4 * s + i];
+            const double y = stepped[4 * s + i] < 0 ? stepped[4 * s + i] + p : stepped[4 * s + i];
+            ASSERT_EQ(static_cast<std::uint64_t>(x), ms[i].from(words[i][s])) << "prime " << i << " step " << s;
+            ASSERT_EQ(static_cast<std::uint64_t>(y), ms[i].from(steps[i][s])) << "prime " << i << " step " << s;
+        }
+    }
+}
+
+std::uint64_t determinant_squared(const modular::Montgomery& m, const SparseLU::Factors& factors) {
+    const std::uint64_t d = m.from(factors.determinant);
+    return modular::Field{m.p()}.mul(d, d);
+}
+
 TEST(SparseLU, PrimesSideBySideInVectorArithmeticGiveEachPrimesSolveAndProduct) {
     if (!SparseLU::prime_lanes_available()) GTEST_SKIP() << "no AVX2 and FMA here";
     struct Case {
@@ -129,31 +166,7 @@ TEST(SparseLU, PrimesSideBySideInVectorArithmeticGiveEachPrimesSolveAndProduct) 
             ms.emplace_back(modular::drawn_prime(20 + i));
             ASSERT_TRUE(lu.factor(ms[i], 1000 + 77 * i, factors[i]));
         }
-        const SparseLU::PrimeLanes four = lu.side_by_side({&factors[0], &factors[1], &factors[2], &factors[3]});
-        // A^-1 b and A^-1 A1 b, four primes at once and each in words.
-        std::vector<double> v(4 * k), stepped(4 * k);
-        std::vector<std::vector<std::uint64_t>> words(4, std::vector<std::uint64_t>(k)), steps = words;
-        for (std::size_t i = 0; i < 4; ++i)
-            for (std::size_t s = 0; s < k; ++s) {
-                const std::uint64_t b = (s * 104729 + 31 * i + 5) % ms[i].p();
-                words[i][s] = ms[i].to(b);
-                v[4 * s + i] = static_cast<double>(b);
-            }
-        lu.solve_t_part(four, v.data(), stepped.data());
-        lu.solve(four, v.data());
-        for (std::size_t i = 0; i < 4; ++i) {
-            lu.multiply_t_part(factors[i], words[i].data(), steps[i].data());
-            lu.solve(factors[i], steps[i].data());
-            lu.solve(factors[i], words[i].data());
-            const auto p = static_cast<double>(ms[i].p());
-            for (std::size_t s = 0; s < k; ++s) {
-                // Residues in (-p, p): the same class as the words'.
-                const double x = v[4 * s + i] < 0 ? v[4 * s + i] + p : v[4 * s + i];
-                const double y = stepped[4 * s + i] < 0 ? stepped[4 * s + i] + p : stepped[4 * s + i];
-                ASSERT_EQ(static_cast<std::uint64_t>(x), ms[i].from(words[i][s])) << "prime " << i << " step " << s;
-                ASSERT_EQ(static_cast<std::uint64_t>(y), ms[i].from(steps[i][s])) << "prime " << i << " step " << s;
-            }
-        }
+        expect_lanes_as_words(lu, factors, ms);
         // The images of four together, and of two and two, are those of each
         // alone.
         std::vector<std::optional<PencilImage>> alone;
@@ -178,6 +191,43 @@ TEST(SparseLU, PrimesSideBySideInVectorArithmeticGiveEachPrimesSolveAndProduct) 
                     EXPECT_EQ(images[i - first]->iterations, alone[i]->iterations);
                 }
             }
+        }
+    }
+}
+
+// A knot's matrix at t = 1 (its under-passages' entries +-1) is a path's
+// incidence matrix: in the order its own elimination finds, and in that
+// order reversed (the walk then runs down the steps, through U instead of
+// L), the factors have no fill, are a forest's, exist only at t = 1, and
+// their blocked solves in vector arithmetic give the words' solves.
+TEST(SparseLU, AKnotsFactorsAtOneAreAForestSolvedInBlocksAsInWords) {
+    if (!SparseLU::prime_lanes_available()) GTEST_SKIP() << "no AVX2 and FMA here";
+    for (const auto& [n, pull] : {std::pair{1500u, 0.1}, std::pair{1000u, 0.0}}) {
+        const Rows minor = minor_of(alexander_matrix(diagram_of_ring(seeded_walk(n, 12, pull))));
+        const std::size_t k = minor.size();
+        Rows at_one(k);
+        for (std::size_t r = 0; r < k; ++r)
+            for (const LinearEntry& e : minor[r])
+                if (e.c0 + e.c1 != 0) at_one[r].push_back({e.col, e.c0 + e.c1, 0});
+        SparseDeterminant det(k, at_one);
+        ASSERT_TRUE(det.find_pivot_order(Field{modular::drawn_prime(0)}, 5));
+        const std::vector<SparseLU::Pivot> found = det.pivot_order();
+        for (const bool reverse : {false, true}) {
+            SCOPED_TRACE(std::to_string(k) + " crossings, order " + (reverse ? "reversed" : "found"));
+            std::vector<SparseLU::Pivot> order = found;
+            if (reverse) std::reverse(order.begin(), order.end());
+            const SparseLU lu(k, minor, order, 1);
+            EXPECT_LT(lu.entries(), k);
+            EXPECT_TRUE(lu.unit_forest());
+            std::vector<SparseLU::Factors> factors(4);
+            std::vector<modular::Montgomery> ms;
+            for (std::size_t i = 0; i < 4; ++i) {
+                ms.emplace_back(modular::drawn_prime(30 + i));
+                EXPECT_FALSE(lu.factor(ms[i], 2, factors[i]));
+                ASSERT_TRUE(lu.factor(ms[i], 1, factors[i]));
+                EXPECT_EQ(determinant_squared(ms[i], factors[i]), 1u) << "the determinant at 1 is +-1";
+            }
+            expect_lanes_as_words(lu, factors, ms);
         }
     }
 }
