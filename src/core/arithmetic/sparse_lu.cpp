@@ -96,9 +96,6 @@ SparseLU::SparseLU(std::size_t n, const std::vector<std::vector<LinearEntry>>& r
 
 void SparseLU::find_forest() {
     if (!point_ || (!l_cols_.empty() && !u_cols_.empty())) return;
-    // Blocks of at least this many steps, at most this many blocks (walks
-    // side by side, enough to hide the latency of one step's additions).
-    constexpr std::size_t kBlockSteps = 256, kBlocks = 8;
     Forest f;
     f.backward = l_cols_.empty();
     const std::vector<std::uint32_t>& start = f.backward ? u_start_ : l_start_;
@@ -108,8 +105,8 @@ void SparseLU::find_forest() {
     f.eps.resize(n_);
     f.eta.resize(n_, 0);
     f.c.resize(n_, 0);
-    const std::size_t blocks = std::max<std::size_t>(1, std::min(kBlocks, n_ / kBlockSteps));
-    for (std::size_t j = 0; j <= blocks; ++j) f.block_start.push_back(static_cast<std::uint32_t>(n_ * j / blocks));
+    for (std::size_t j = 0; j <= Forest::kBlocks; ++j)
+        f.block_start.push_back(static_cast<std::uint32_t>(n_ * j / Forest::kBlocks));
     std::vector<std::uint32_t> position(n_);
     std::size_t block = 0;
     for (std::size_t i = 0; i < n_; ++i) {
@@ -127,7 +124,9 @@ void SparseLU::find_forest() {
         if ((d != 1 && d != -1) || (other != 0 && other != 1 && other != -1)) return;
         const auto self = static_cast<std::uint32_t>(s);
         f.eps[s] = static_cast<double>(d);
-        f.parent[s] = f.anchor[s] = self;
+        // Without a parent in the block, the step before (eta is 0).
+        f.parent[s] = static_cast<std::uint32_t>(i == f.block_start[block] ? s : f.backward ? s + 1 : s - 1);
+        f.anchor[s] = self;
         if (start[s + 1] == start[s]) continue;
         // x_s = d_s b_s - d_s a_st x_t, for L (through y_s = d_s x_s) and U.
         const std::uint32_t t = cols[start[s]];
@@ -347,20 +346,30 @@ SKEINLAB_VECTOR_TARGET void solve_forest(std::size_t n, const Pattern& a, const 
     using V = typename L::V;
     constexpr std::size_t W = L::lanes;
     const V p = L::load(f.p), p_inverse = L::load(f.p_inverse);
+    constexpr std::size_t B = Forest::kBlocks;
     const std::uint32_t* start = forest.block_start.data();
-    const std::size_t blocks = forest.block_start.size() - 1;
     const auto step = [&](std::size_t i) { return forest.backward ? n - 1 - i : i; };
+    // Each block's last value stays in a register: a parent is nearly always
+    // the step before on the walk (else it is loaded).
+    V last[B];
     std::size_t longest = 0;
-    for (std::size_t j = 0; j < blocks; ++j) longest = std::max<std::size_t>(longest, start[j + 1] - start[j]);
+    for (std::size_t j = 0; j < B; ++j) {
+        last[j] = L::zero();
+        longest = std::max<std::size_t>(longest, start[j + 1] - start[j]);
+    }
     for (std::size_t k = 0; k < longest; ++k) {
-        for (std::size_t j = 0; j < blocks; ++j) {
-            if (start[j] + k >= start[j + 1]) continue;
-            const std::size_t s = step(start[j] + k);
+#pragma GCC unroll 8
+        for (std::size_t j = 0; j < B; ++j) {
+            const std::size_t i = start[j] + k;
+            if (i >= start[j + 1]) continue;
+            const std::size_t s = step(i);
             const V b = kSide == RightSide::given ? L::load(v + W * s)
                                                   : t_row<L, kSide>(a.t_start, a.t_split, a.t_cols, f, w, s, p, p_inverse);
-            const V z = L::fmadd(L::broadcast(forest.eta[s]), L::load(v + W * std::size_t{forest.parent[s]}),
-                                 L::mul(L::broadcast(forest.eps[s]), b));
-            L::store(v + W * s, reduce_lanes<L>(z, p, p_inverse));
+            const std::uint32_t parent = forest.parent[s];
+            const V before = k == 0 || parent == step(i - 1) ? last[j] : L::load(v + W * std::size_t{parent});
+            last[j] = reduce_lanes<L>(L::fmadd(L::broadcast(forest.eta[s]), before, L::mul(L::broadcast(forest.eps[s]), b)),
+                                      p, p_inverse);
+            L::store(v + W * s, last[j]);
         }
     }
     cancellation_point();

@@ -98,9 +98,11 @@ private:
     // walks run side by side (each leaving out what enters its block), and a
     // second pass adds what does, x_s += c_s x_anchor(s) (the last step
     // before the block on s's walk). Signs and factors +-1 as doubles; a step
-    // without a parent in its block has eta 0 and itself as parent, one
-    // without an anchor c 0 and itself as anchor.
+    // without a parent in its block has eta 0 and the step before it on the
+    // walk as parent (itself when first in its block), one without an
+    // anchor c 0 and itself as anchor.
     struct Forest {
+        static constexpr std::size_t kBlocks = 8;  // walks side by side: enough to hide one step's latency
         bool backward = false;  // the walk runs down the steps (U)
         std::vector<std::uint32_t> parent, anchor, block_start;
         std::vector<double> eps, eta, c;
