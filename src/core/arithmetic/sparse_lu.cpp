@@ -95,53 +95,28 @@ SparseLU::SparseLU(std::size_t n, const std::vector<std::vector<LinearEntry>>& r
 }
 
 void SparseLU::find_forest() {
-    if (!point_ || (!l_cols_.empty() && !u_cols_.empty())) return;
-    Forest f;
-    f.backward = l_cols_.empty();
-    const std::vector<std::uint32_t>& start = f.backward ? u_start_ : l_start_;
-    const std::vector<std::uint32_t>& cols = f.backward ? u_cols_ : l_cols_;
-    f.parent.resize(n_);
-    f.anchor.resize(n_);
-    f.eps.resize(n_);
-    f.eta.resize(n_, 0);
-    f.c.resize(n_, 0);
-    for (std::size_t j = 0; j <= Forest::kBlocks; ++j)
-        f.block_start.push_back(static_cast<std::uint32_t>(n_ * j / Forest::kBlocks));
-    std::vector<std::uint32_t> position(n_);
-    std::size_t block = 0;
-    for (std::size_t i = 0; i < n_; ++i) {
-        if (i == f.block_start[block + 1]) ++block;
-        const std::size_t s = f.backward ? n_ - 1 - i : i;
-        position[s] = static_cast<std::uint32_t>(i);
-        if (start[s + 1] - start[s] > 1) return;
-        std::int64_t d = 0, other = 0;
+    // Entries off the diagonal on one side only, A1's entries +-1, at most
+    // one of each sign in a row.
+    if (!point_ || (!l_cols_.empty() && !u_cols_.empty()) || !unit_t_part_) return;
+    const bool backward = l_cols_.empty();
+    const std::vector<std::uint32_t>& start = backward ? u_start_ : l_start_;
+    const std::vector<std::uint32_t>& cols = backward ? u_cols_ : l_cols_;
+    std::vector<UnitForest::Step> steps(n_);
+    for (std::size_t s = 0; s < n_; ++s) {
+        if (start[s + 1] - start[s] > 1 || t_split_[s] - t_start_[s] > 1 || t_start_[s + 1] - t_split_[s] > 1) return;
+        UnitForest::Step& step = steps[s];
+        step = {0, 0, UnitForest::kNone, UnitForest::kNone, UnitForest::kNone};
         for (std::uint32_t k = a_start_[s]; k < a_start_[s + 1]; ++k) {
             const std::int64_t value = a_c0_[k] + a_c1_[k] * *point_;
             if (value == 0) continue;
-            if (a_cols_[k] == s) d = value;
-            else other = value;
+            if (a_cols_[k] == s) step.pivot = value;
+            else step.other = value;
         }
-        if ((d != 1 && d != -1) || (other != 0 && other != 1 && other != -1)) return;
-        const auto self = static_cast<std::uint32_t>(s);
-        f.eps[s] = static_cast<double>(d);
-        // Without a parent in the block, the step before (eta is 0).
-        f.parent[s] = static_cast<std::uint32_t>(i == f.block_start[block] ? s : f.backward ? s + 1 : s - 1);
-        f.anchor[s] = self;
-        if (start[s + 1] == start[s]) continue;
-        // x_s = d_s b_s - d_s a_st x_t, for L (through y_s = d_s x_s) and U.
-        const std::uint32_t t = cols[start[s]];
-        const double eta = -static_cast<double>(d * other);
-        if (position[t] >= f.block_start[block]) {
-            f.parent[s] = t;
-            f.eta[s] = eta;
-            f.c[s] = eta * f.c[t];
-            if (f.c[s] != 0) f.anchor[s] = f.anchor[t];
-        } else {
-            f.c[s] = eta;
-            f.anchor[s] = t;
-        }
+        if (start[s + 1] > start[s]) step.other_step = cols[start[s]];
+        if (t_split_[s] > t_start_[s]) step.plus = t_cols_[t_start_[s]];
+        if (t_start_[s + 1] > t_split_[s]) step.minus = t_cols_[t_split_[s]];
     }
-    forest_ = std::move(f);
+    forest_ = UnitForest::make(backward, steps);
 }
 
 bool SparseLU::factor(const modular::Montgomery& m, std::uint64_t x, Factors& out) const {
@@ -337,50 +312,6 @@ struct Pattern {
     const std::uint32_t *l_start, *l_cols, *u_start, *u_cols, *t_start, *t_split, *t_cols;
 };
 
-// x = A^-1 b in place for factors that are a forest's (SparseLU::Forest):
-// the blocks' walks side by side, then what enters each block. Every value
-// stays in (-p, p): b in (-3p, 3p) plus a parent's term in (-p, p) reduced.
-template <class L, RightSide kSide, class Forest>
-SKEINLAB_VECTOR_TARGET void solve_forest(std::size_t n, const Pattern& a, const Forest& forest,
-                                         const SparseLU::PrimeLanes& f, const double* w, double* v) {
-    using V = typename L::V;
-    constexpr std::size_t W = L::lanes;
-    const V p = L::load(f.p), p_inverse = L::load(f.p_inverse);
-    constexpr std::size_t B = Forest::kBlocks;
-    const std::uint32_t* start = forest.block_start.data();
-    const auto step = [&](std::size_t i) { return forest.backward ? n - 1 - i : i; };
-    // Each block's last value stays in a register: a parent is nearly always
-    // the step before on the walk (else it is loaded).
-    V last[B];
-    std::size_t longest = 0;
-    for (std::size_t j = 0; j < B; ++j) {
-        last[j] = L::zero();
-        longest = std::max<std::size_t>(longest, start[j + 1] - start[j]);
-    }
-    for (std::size_t k = 0; k < longest; ++k) {
-#pragma GCC unroll 8
-        for (std::size_t j = 0; j < B; ++j) {
-            const std::size_t i = start[j] + k;
-            if (i >= start[j + 1]) continue;
-            const std::size_t s = step(i);
-            const V b = kSide == RightSide::given ? L::load(v + W * s)
-                                                  : t_row<L, kSide>(a.t_start, a.t_split, a.t_cols, f, w, s, p, p_inverse);
-            const std::uint32_t parent = forest.parent[s];
-            const V before = k == 0 || parent == step(i - 1) ? last[j] : L::load(v + W * std::size_t{parent});
-            last[j] = reduce_lanes<L>(L::fmadd(L::broadcast(forest.eta[s]), before, L::mul(L::broadcast(forest.eps[s]), b)),
-                                      p, p_inverse);
-            L::store(v + W * s, last[j]);
-        }
-    }
-    cancellation_point();
-    for (std::size_t i = start[1]; i < n; ++i) {
-        const std::size_t s = step(i);
-        const V x = L::fmadd(L::broadcast(forest.c[s]), L::load(v + W * std::size_t{forest.anchor[s]}),
-                             L::load(v + W * s));
-        L::store(v + W * s, reduce_lanes<L>(x, p, p_inverse));
-    }
-}
-
 // x = A^-1 b in place, b as kSide says (w given for A1 w).
 template <class L, RightSide kSide>
 SKEINLAB_VECTOR_TARGET void solve_lanes(std::size_t n, const Pattern& a, const SparseLU::PrimeLanes& f,
@@ -460,11 +391,12 @@ void SparseLU::solve_lanes_of(const PrimeLanes& factors, const double* w, double
 #ifdef SKEINLAB_VECTOR_RESIDUES
     const Pattern a{l_start_.data(), l_cols_.data(), u_start_.data(), u_cols_.data(),
                     t_start_.data(), t_split_.data(), t_cols_.data()};
+    if (forest_) {
+        const LaneModuli m{factors.lanes, factors.p, factors.p_inverse};
+        return w ? forest_->solve_t_part(m, w, v) : forest_->solve(m, v);
+    }
     const auto solve = [&](auto lanes) {
         using L = decltype(lanes);
-        if (forest_ && !w) return solve_forest<L, RightSide::given>(n_, a, *forest_, factors, w, v);
-        if (forest_ && factors.c1.empty()) return solve_forest<L, RightSide::unit_t_part>(n_, a, *forest_, factors, w, v);
-        if (forest_) return solve_forest<L, RightSide::t_part>(n_, a, *forest_, factors, w, v);
         if (!w) solve_lanes<L, RightSide::given>(n_, a, factors, w, v);
         else if (factors.c1.empty()) solve_lanes<L, RightSide::unit_t_part>(n_, a, factors, w, v);
         else solve_lanes<L, RightSide::t_part>(n_, a, factors, w, v);

@@ -17,6 +17,7 @@
 
 #include "arithmetic/modular.hpp"
 #include "arithmetic/sparse_determinant.hpp"
+#include "arithmetic/unit_forest.hpp"
 
 namespace skeinlab {
 
@@ -81,33 +82,16 @@ public:
     // The residues in [0, p) of sum over steps of u[lanes * s + i] w[lanes * s + i].
     void dot(const PrimeLanes& factors, const double* u, const double* w, std::uint64_t* out) const;
 
-    // Whether the factors at the point are a forest's (see Forest): then the
-    // solves in vector arithmetic go by blocks, without multiplications.
-    bool unit_forest() const { return forest_.has_value(); }
+    // The factors at the point as a forest's (arithmetic/unit_forest), when
+    // they are one: their solves in vector arithmetic then go by blocked
+    // walks, without multiplications. Null otherwise.
+    const UnitForest* forest() const { return forest_ ? &*forest_ : nullptr; }
 
 private:
     void solve_lanes_of(const PrimeLanes& factors, const double* w, double* v) const;
     void find_forest();
 
-    // Factors at the point where every step has at most one entry off the
-    // diagonal, all in L or all in U, and every pivot and entry is +1 or -1
-    // (a path's incidence matrix, a knot's at t = 1): the solve is then a
-    // walk along trees, x_s = eps_s b_s + eta_s x_parent(s) (parent before s
-    // on the walk: L's steps upwards, U's downwards). One walk is a chain of
-    // dependent additions; the walk's positions are cut into blocks whose
-    // walks run side by side (each leaving out what enters its block), and a
-    // second pass adds what does, x_s += c_s x_anchor(s) (the last step
-    // before the block on s's walk). Signs and factors +-1 as doubles; a step
-    // without a parent in its block has eta 0 and the step before it on the
-    // walk as parent (itself when first in its block), one without an
-    // anchor c 0 and itself as anchor.
-    struct Forest {
-        static constexpr std::size_t kBlocks = 8;  // walks side by side: enough to hide one step's latency
-        bool backward = false;  // the walk runs down the steps (U)
-        std::vector<std::uint32_t> parent, anchor, block_start;
-        std::vector<double> eps, eta, c;
-    };
-    std::optional<Forest> forest_;
+    std::optional<UnitForest> forest_;
 
     std::size_t n_;
     std::optional<std::int64_t> point_;

@@ -110,15 +110,30 @@ std::vector<std::optional<PencilImage>> pencils_side_by_side(const SparseLU& lu,
     }
     LaneRecurrences rs(ms, side.p, side.p_inverse);
     std::uint64_t terms[4];
-    for (std::size_t solved = 0;; ++solved) {
-        cancellation_point();
-        lu.dot(side, u.data(), w.data(), terms);
+    const auto add = [&](std::size_t solved) {
         rs.add(terms, solved, max_degree);
         bool all = true;
         for (std::size_t i = 0; i < lanes; ++i) all = all && rs.done(i);
-        if (all) break;
-        lu.solve_t_part(side, w.data(), y.data());
-        w.swap(y);
+        return all;
+    };
+    lu.dot(side, u.data(), w.data(), terms);
+    if (const UnitForest* forest = lu.forest()) {
+        // Vectors kept as the forest's walks and anchors: one pass a step,
+        // the dot product taken in it.
+        const LaneModuli m{lanes, side.p, side.p_inverse};
+        const std::vector<double> u_anchors = forest->anchor_dots(m, u.data());
+        UnitForest::Vector from{std::move(w), std::vector<double>(lanes * forest->anchors(), 0.0)}, to;
+        for (std::size_t solved = 0; !add(solved); ++solved) {
+            forest->step(m, u.data(), u_anchors, from, to, terms);
+            std::swap(from, to);
+        }
+    } else {
+        for (std::size_t solved = 0; !add(solved); ++solved) {
+            cancellation_point();
+            lu.solve_t_part(side, w.data(), y.data());
+            w.swap(y);
+            lu.dot(side, u.data(), w.data(), terms);
+        }
     }
     std::vector<std::optional<PencilImage>> out;
     for (std::size_t i = 0; i < lanes; ++i)

@@ -1,0 +1,268 @@
+#include "arithmetic/unit_forest.hpp"
+
+#include <algorithm>
+
+#include "arithmetic/vector_residues.hpp"
+#include "base/error.hpp"
+#include "runtime/cancel.hpp"
+
+namespace skeinlab {
+
+std::optional<UnitForest> UnitForest::make(bool backward, const std::vector<Step>& steps) {
+    UnitForest f;
+    const std::size_t n = steps.size();
+    f.n_ = n;
+    f.backward_ = backward;
+    for (std::size_t j = 0; j <= kBlocks; ++j) f.block_start_[j] = static_cast<std::uint32_t>(n * j / kBlocks);
+    f.rows_.resize(n);
+    f.parent_.resize(n);
+    f.fix_.resize(n);
+    const auto unit = [](std::int64_t v) { return v == 1 || v == -1; };
+    // The walk, position by position: each step's parent, and the sign and
+    // anchor of what enters its block (x_s = z_s + c_s x_anchor(s)).
+    std::vector<std::uint32_t> position(n), anchor(n, kNone);
+    std::vector<std::int64_t> c(n, 0);
+    std::size_t block = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        while (i >= f.block_start_[block + 1]) ++block;
+        const std::size_t s = backward ? n - 1 - i : i;
+        const auto self = static_cast<std::uint32_t>(s);
+        position[s] = static_cast<std::uint32_t>(i);
+        const Step& step = steps[s];
+        if (!unit(step.pivot) || (step.other != 0 && !unit(step.other))) return std::nullopt;
+        Row& r = f.rows_[s];
+        if (step.pivot < 0) r.flags |= kEpsNegative;
+        const bool first = i == f.block_start_[block];
+        const std::uint32_t before = first ? self : backward ? self + 1 : self - 1;
+        f.parent_[s] = before;
+        if (step.other == 0) continue;
+        const std::uint32_t t = step.other_step;
+        if (t >= n || (backward ? t <= s : t >= s)) return std::nullopt;
+        // x_s = d_s b_s - d_s a_st x_t (for L through y_s = d_s x_s).
+        const std::int64_t eta = -step.pivot * step.other;
+        if (position[t] >= f.block_start_[block]) {
+            r.eta = code(eta);
+            if (t != before) r.flags |= kFarParent;
+            f.parent_[s] = t;
+            c[s] = eta * c[t];
+            if (c[s] != 0) anchor[s] = anchor[t];
+        } else {
+            c[s] = eta;
+            anchor[s] = t;
+        }
+    }
+    for (std::size_t s = 0; s < n; ++s)
+        if (anchor[s] != kNone) f.anchors_.push_back(anchor[s]);
+    std::sort(f.anchors_.begin(), f.anchors_.end(),
+              [&](std::uint32_t a, std::uint32_t b) { return position[a] < position[b]; });
+    f.anchors_.erase(std::unique(f.anchors_.begin(), f.anchors_.end()), f.anchors_.end());
+    if (f.anchors_.size() > 255) return std::nullopt;
+    std::vector<std::uint8_t> slot(n, 0);
+    for (std::size_t d = 0; d < f.anchors_.size(); ++d) slot[f.anchors_[d]] = static_cast<std::uint8_t>(d);
+    // An anchor's own anchor lies in a block before its own: an earlier slot.
+    for (std::size_t s = 0; s < n; ++s) f.fix_[s] = {anchor[s] == kNone ? std::uint8_t{0} : slot[anchor[s]], code(c[s])};
+    for (std::size_t s = 0; s < n; ++s) {
+        Row& r = f.rows_[s];
+        const Step& step = steps[s];
+        if (step.plus != kNone) {
+            if (step.plus >= n) return std::nullopt;
+            r.flags |= kHasPlus;
+            r.plus = step.plus;
+            r.plus_slot = f.fix_[step.plus].slot;
+            r.plus_c = f.fix_[step.plus].c;
+        }
+        if (step.minus != kNone) {
+            if (step.minus >= n) return std::nullopt;
+            r.flags |= kHasMinus;
+            r.minus = step.minus;
+            r.minus_slot = f.fix_[step.minus].slot;
+            r.minus_c = f.fix_[step.minus].c;
+        }
+    }
+    return f;
+}
+
+#ifdef SKEINLAB_VECTOR_RESIDUES
+namespace {
+
+using vector_residues::FourLanes;
+using vector_residues::mul_lanes;
+using vector_residues::reduce_lanes;
+using vector_residues::TwoLanes;
+
+constexpr double kSign[3] = {0.0, 1.0, -1.0};
+
+// f(FourLanes{}) or f(TwoLanes{}) by the lanes of m.
+template <class F>
+void with_lanes(const LaneModuli& m, F&& f) {
+    if (m.lanes == 4) return f(FourLanes{});
+    if (m.lanes == 2) return f(TwoLanes{});
+    throw InternalError("primes go side by side by two or four");
+}
+
+// Entry col of a vector (kCorrected: read through its anchors).
+template <class L, bool kCorrected>
+SKEINLAB_VECTOR_TARGET inline typename L::V entry(const double* w, const double* w_anchors, std::uint32_t col,
+                                                  std::uint8_t slot, std::uint8_t c) {
+    const typename L::V z = L::load(w + L::lanes * std::size_t{col});
+    if (!kCorrected) return z;
+    return L::fmadd(L::broadcast(kSign[c]), L::load(w_anchors + L::lanes * std::size_t{slot}), z);
+}
+
+// v_s += c_s a_slot(s) for the fixes given: true values from z.
+template <class L, class Fix>
+SKEINLAB_VECTOR_TARGET void add_anchors(const LaneModuli& m, const std::vector<Fix>& fix, const double* anchors,
+                                        double* v) {
+    constexpr std::size_t W = L::lanes;
+    const typename L::V p = L::load(m.p), p_inverse = L::load(m.p_inverse);
+    for (std::size_t s = 0; s < fix.size(); ++s) {
+        if (fix[s].c == 0) continue;
+        const typename L::V x =
+            L::fmadd(L::broadcast(kSign[fix[s].c]), L::load(anchors + W * std::size_t{fix[s].slot}), L::load(v + W * s));
+        L::store(v + W * s, reduce_lanes<L>(x, p, p_inverse));
+    }
+}
+
+// out_slot += c_s u_s over the steps.
+template <class L, class Fix>
+SKEINLAB_VECTOR_TARGET void sum_by_anchor(const LaneModuli& m, const std::vector<Fix>& fix, const double* u,
+                                          double* out) {
+    constexpr std::size_t W = L::lanes;
+    const typename L::V p = L::load(m.p), p_inverse = L::load(m.p_inverse);
+    for (std::size_t s = 0; s < fix.size(); ++s) {
+        if (fix[s].c == 0) continue;
+        double* to = out + W * std::size_t{fix[s].slot};
+        const typename L::V x = L::fmadd(L::broadcast(kSign[fix[s].c]), L::load(u + W * s), L::load(to));
+        L::store(to, reduce_lanes<L>(x, p, p_inverse));
+    }
+}
+
+}  // namespace
+
+// One walk over the blocks side by side, into v (z), then the true values at
+// the anchors into v_anchors. b is v itself (kGiven) or A1 w, w's entries
+// read through w_anchors (kCorrected); with kDot, terms gets u . x.
+// Values: a corrected entry lies in (-2p, 2p), b in (-4p, 4p), the sum with
+// the parent's term in (-5p, 5p), reduced into (-p, p); dot products are
+// summed four at a time into a sum in (-p, p).
+struct UnitForest::Kernels {
+template <class L, bool kCorrected, bool kGiven, bool kDot>
+SKEINLAB_VECTOR_TARGET static void walk(const UnitForest& f, const LaneModuli& m, const double* w,
+                                        const double* w_anchors, double* v, const double* u, std::uint64_t* terms,
+                                        const std::vector<double>* u_anchors, double* v_anchors) {
+    const auto& block_start_ = f.block_start_;
+    const auto& rows_ = f.rows_;
+    const auto& parent_ = f.parent_;
+    const auto& fix_ = f.fix_;
+    const auto& anchors_ = f.anchors_;
+    const std::size_t n_ = f.n_;
+    const bool backward_ = f.backward_;
+    using V = typename L::V;
+    constexpr std::size_t W = L::lanes;
+    const V p = L::load(m.p), p_inverse = L::load(m.p_inverse);
+    // Each block's last value stays in a register: a parent is nearly always
+    // the step before on the walk.
+    V last[kBlocks];
+    std::size_t longest = 0;
+    for (std::size_t j = 0; j < kBlocks; ++j) {
+        last[j] = L::zero();
+        longest = std::max<std::size_t>(longest, block_start_[j + 1] - block_start_[j]);
+    }
+    V sum = L::zero();
+    for (std::size_t k = 0; k < longest; ++k) {
+        V group[2] = {L::zero(), L::zero()};
+#pragma GCC unroll 8
+        for (std::size_t j = 0; j < kBlocks; ++j) {
+            const std::size_t i = block_start_[j] + k;
+            if (i >= block_start_[j + 1]) continue;
+            const std::size_t s = backward_ ? n_ - 1 - i : i;
+            const Row& r = rows_[s];
+            V b = L::zero();
+            if (kGiven) {
+                b = L::load(v + W * s);
+            } else {
+                if (r.flags & kHasPlus) b = entry<L, kCorrected>(w, w_anchors, r.plus, r.plus_slot, r.plus_c);
+                if (r.flags & kHasMinus) b = L::sub(b, entry<L, kCorrected>(w, w_anchors, r.minus, r.minus_slot, r.minus_c));
+            }
+            const V before = r.flags & kFarParent ? L::load(v + W * std::size_t{parent_[s]}) : last[j];
+            const V eps_b = L::mul(L::broadcast(r.flags & kEpsNegative ? -1.0 : 1.0), b);
+            last[j] = reduce_lanes<L>(L::fmadd(L::broadcast(kSign[r.eta]), before, eps_b), p, p_inverse);
+            L::store(v + W * s, last[j]);
+            if (kDot) group[j / 4] = L::add(group[j / 4], mul_lanes<L>(L::load(u + W * s), last[j], p, p_inverse));
+        }
+        if (kDot) {
+            sum = reduce_lanes<L>(L::add(sum, group[0]), p, p_inverse);
+            sum = reduce_lanes<L>(L::add(sum, group[1]), p, p_inverse);
+        }
+    }
+    for (std::size_t d = 0; d < anchors_.size(); ++d) {
+        const Fix fix = fix_[anchors_[d]];
+        const V z = L::load(v + W * std::size_t{anchors_[d]});
+        const V a = L::fmadd(L::broadcast(kSign[fix.c]), L::load(v_anchors + W * std::size_t{fix.slot}), z);
+        L::store(v_anchors + W * d, reduce_lanes<L>(a, p, p_inverse));
+        if (kDot) {
+            const V term = mul_lanes<L>(L::load(u_anchors->data() + W * d), L::load(v_anchors + W * d), p, p_inverse);
+            sum = reduce_lanes<L>(L::add(sum, term), p, p_inverse);
+        }
+    }
+    if (!kDot) return;
+    double lanes[W];
+    L::store(lanes, sum);
+    for (std::size_t i = 0; i < W; ++i) {
+        const auto r = static_cast<std::int64_t>(lanes[i]);
+        terms[i] = static_cast<std::uint64_t>(r < 0 ? r + static_cast<std::int64_t>(m.p[i]) : r);
+    }
+}
+};
+
+void UnitForest::step(const LaneModuli& m, const double* u, const std::vector<double>& u_anchors, const Vector& w,
+                      Vector& y, std::uint64_t* terms) const {
+    cancellation_point();
+    y.z.resize(m.lanes * n_);
+    y.a.resize(m.lanes * anchors_.size());
+    with_lanes(m, [&](auto lanes) {
+        using L = decltype(lanes);
+        Kernels::walk<L, true, false, true>(*this, m, w.z.data(), w.a.data(), y.z.data(), u, terms, &u_anchors, y.a.data());
+    });
+}
+
+std::vector<double> UnitForest::anchor_dots(const LaneModuli& m, const double* u) const {
+    std::vector<double> out(m.lanes * anchors_.size(), 0.0);
+    with_lanes(m, [&](auto lanes) { sum_by_anchor<decltype(lanes)>(m, fix_, u, out.data()); });
+    return out;
+}
+
+void UnitForest::solve(const LaneModuli& m, double* v) const {
+    solve_t_part(m, nullptr, v);
+}
+
+void UnitForest::solve_t_part(const LaneModuli& m, const double* w, double* v) const {
+    cancellation_point();
+    std::vector<double> anchors(m.lanes * anchors_.size());
+    with_lanes(m, [&](auto lanes) {
+        using L = decltype(lanes);
+        if (w) Kernels::walk<L, false, false, false>(*this, m, w, nullptr, v, nullptr, nullptr, nullptr, anchors.data());
+        else Kernels::walk<L, false, true, false>(*this, m, nullptr, nullptr, v, nullptr, nullptr, nullptr, anchors.data());
+        add_anchors<L>(m, fix_, anchors.data(), v);
+    });
+}
+
+#else
+
+void UnitForest::step(const LaneModuli&, const double*, const std::vector<double>&, const Vector&, Vector&,
+                      std::uint64_t*) const {
+    throw InternalError("primes side by side need vector arithmetic");
+}
+std::vector<double> UnitForest::anchor_dots(const LaneModuli&, const double*) const {
+    throw InternalError("primes side by side need vector arithmetic");
+}
+void UnitForest::solve(const LaneModuli&, double*) const {
+    throw InternalError("primes side by side need vector arithmetic");
+}
+void UnitForest::solve_t_part(const LaneModuli&, const double*, double*) const {
+    throw InternalError("primes side by side need vector arithmetic");
+}
+
+#endif
+
+}  // namespace skeinlab
