@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <deque>
+#include <functional>
 #include <optional>
 
 #include "arithmetic/interpolation.hpp"
@@ -118,7 +119,7 @@ public:
         : n_(n), det_(n, std::move(rows)), stream_(0x5EED5EED2026ull), stats_(stats), krylov_(krylov) {}
 
     std::vector<BigInteger> run() {
-        choose_pivot_order();
+        start();
         for (int attempt = 0; attempt < 4; ++attempt) {
             if (auto c = recover(true)) return *c;
             if (auto c = recover(false)) return *c;
@@ -129,12 +130,24 @@ public:
 private:
     // For a large matrix (or with Krylov images always), the pivot order of
     // an elimination that records no program, and the choice of Krylov
-    // images made from it; single values then come from the factors.
-    void choose_pivot_order() {
+    // images made from it; single values then come from the factors. The
+    // Krylov images at t = 1 need no such order: the first batch of them
+    // starts beside the search, on the pool's other workers, and is dropped
+    // if the order shows them not worth it.
+    void start() {
         if (krylov_ == KrylovImages::never || (krylov_ != KrylovImages::always && n_ < kOrderOnlyRows)) return;
-        const Field f{modular::drawn_prime(0)};
-        Stream stream = Stream::keyed({0x4F52444552ull, 0});
-        if (det_.find_pivot_order(f, stream.below(2, f.p - 1))) lu_values_ = factors() != nullptr;
+        const auto choose = [this] {
+            const Field f{modular::drawn_prime(0)};
+            Stream stream = Stream::keyed({0x4F52444552ull, 0});
+            if (det_.find_pivot_order(f, stream.below(2, f.p - 1))) lu_values_ = factors() != nullptr;
+        };
+        const SparseLU* lu = at_one();
+        if (!lu) return choose();
+        launch(*lu, primes_drawn_, n_, choose);
+        if (!worth(*lu)) {
+            krylov_off_ = true;
+            pending_.clear();
+        }
     }
 
     std::uint64_t evaluate(const Field& f, std::uint64_t x) {
@@ -216,14 +229,18 @@ private:
         return factors_ ? &*factors_ : nullptr;
     }
 
-    // The factors Krylov sequences run on: those at t = 1 where the matrix
-    // is invertible there and worth them (a knot's always is, with
-    // determinant +-1: its entries at 1 are those of the under-passages, a
-    // path's incidence matrix, factored in the right order without fill, so
-    // that a solve takes a few operations per row instead of a pass over
-    // the fill of a random point's factors); else factors().
-    const SparseLU* krylov_factors() {
-        if (krylov_off_) return nullptr;
+    // Whether Krylov images on `lu` cost less than evaluations: a Krylov
+    // image takes about four solves per point an evaluated image takes.
+    bool worth(const SparseLU& lu) const {
+        return krylov_ == KrylovImages::always || det_.program_operations() > kKrylovAdvantage * (lu.entries() + 3 * n_);
+    }
+
+    // The factors at t = 1, where the matrix is invertible there and large
+    // enough (a knot's always is, with determinant +-1: its entries at 1 are
+    // those of the under-passages, a path's incidence matrix, factored in
+    // the right order without fill, so that a solve takes a few operations
+    // per row instead of a pass over the fill of a random point's factors).
+    const SparseLU* at_one() {
         if (!at_one_decided_) {
             at_one_decided_ = true;
             const bool large = krylov_ == KrylovImages::always || n_ >= kKrylovRows;
@@ -232,18 +249,46 @@ private:
                 for (std::size_t r = 0; r < n_; ++r)
                     for (const LinearEntry& e : det_.rows()[r])
                         if (e.c0 + e.c1 != 0) rows[r].push_back({e.col, e.c0 + e.c1, 0});
-                SparseDeterminant at_one(n_, std::move(rows));
+                SparseDeterminant order(n_, std::move(rows));
                 const Field f{modular::drawn_prime(0)};
-                if (at_one.find_pivot_order(f, 1)) {
-                    SparseLU lu(n_, det_.rows(), at_one.pivot_order(), 1);
+                if (order.find_pivot_order(f, 1)) {
+                    SparseLU lu(n_, det_.rows(), order.pivot_order(), 1);
                     SparseLU::Factors check;
-                    const bool worth = krylov_ == KrylovImages::always ||
-                                       det_.program_operations() > kKrylovAdvantage * (lu.entries() + 3 * n_);
-                    if (worth && lu.factor(modular::Montgomery(f.p), 1, check)) factors_at_one_.emplace(std::move(lu));
+                    if (lu.factor(modular::Montgomery(f.p), 1, check)) factors_at_one_.emplace(std::move(lu));
                 }
             }
         }
-        return factors_at_one_ ? &*factors_at_one_ : factors();
+        return factors_at_one_ ? &*factors_at_one_ : nullptr;
+    }
+
+    // The factors Krylov sequences run on: those at t = 1 when there are
+    // some and they are worth it, else factors().
+    const SparseLU* krylov_factors() {
+        if (krylov_off_) return nullptr;
+        if (const SparseLU* lu = at_one(); lu && worth(*lu)) return lu;
+        return factors();
+    }
+
+    // Computes the Krylov images of the primes drawn `draw`, `draw` + 1, ...
+    // into pending_: full groups on every worker while the primes still
+    // needed are unknown, then only as many as they are guessed to be;
+    // `beside` (if any) runs as one more task of the batch.
+    void launch(const SparseLU& lu, std::size_t draw, std::size_t max_degree, const std::function<void()>& beside) {
+        WorkerPool* pool = WorkerPool::current();
+        const std::size_t workers = pool ? pool->size() : 1;
+        const std::size_t group = SparseLU::prime_lanes_available() ? kPrimesSideBySide : 1;
+        std::vector<std::size_t> widths(workers, group);
+        if (group > 1 && primes_hint_) widths = batch_widths(std::min(*primes_hint_, workers * group), workers);
+        std::vector<std::size_t> starts(widths.size(), draw);
+        for (std::size_t i = 1; i < widths.size(); ++i) starts[i] = starts[i - 1] + widths[i - 1];
+        std::vector<std::vector<Pending>> batch(widths.size());
+        const std::size_t first = beside ? 1 : 0;
+        parallel_for_here(first + widths.size(), [&](std::size_t i) {
+            if (i < first) return beside();
+            batch[i - first] = pencils_for(lu, starts[i - first], widths[i - first], max_degree);
+        });
+        pending_.clear();
+        for (const std::vector<Pending>& part : batch) pending_.insert(pending_.end(), part.begin(), part.end());
     }
 
     // A Krylov sequence's image modulo the prime drawn `draw`-th: its own
@@ -299,23 +344,7 @@ private:
         const std::size_t draw = primes_drawn_ - 1;
         const std::size_t max_degree = known ? 2 * (*known - 1) + kKrylovSlack : n_;
         while (!pending_.empty() && pending_.front().draw < draw) pending_.pop_front();
-        if (pending_.empty() || pending_.front().draw != draw) {
-            WorkerPool* pool = WorkerPool::current();
-            const std::size_t workers = pool ? pool->size() : 1;
-            const std::size_t group = SparseLU::prime_lanes_available() ? kPrimesSideBySide : 1;
-            // Full groups while the primes still needed are unknown, then
-            // only as many as they are guessed to be.
-            std::vector<std::size_t> widths(workers, group);
-            if (group > 1 && primes_hint_) widths = batch_widths(std::min(*primes_hint_, workers * group), workers);
-            std::vector<std::size_t> starts(widths.size(), draw);
-            for (std::size_t i = 1; i < widths.size(); ++i) starts[i] = starts[i - 1] + widths[i - 1];
-            std::vector<std::vector<Pending>> batch(widths.size());
-            parallel_for_here(widths.size(), [&](std::size_t i) {
-                batch[i] = pencils_for(*lu, starts[i], widths[i], max_degree);
-            });
-            pending_.clear();
-            for (const std::vector<Pending>& part : batch) pending_.insert(pending_.end(), part.begin(), part.end());
-        }
+        if (pending_.empty() || pending_.front().draw != draw) launch(*lu, draw, max_degree, nullptr);
         Pending pending = std::move(pending_.front());
         pending_.pop_front();
         std::optional<Image> out = image_of(f, shift, known, pending);
@@ -518,9 +547,9 @@ private:
     bool factors_decided_ = false;
     std::optional<SparseLU> factors_;
     bool at_one_decided_ = false;
-    std::optional<SparseLU> factors_at_one_;  // see krylov_factors()
+    std::optional<SparseLU> factors_at_one_;  // see at_one()
     bool krylov_off_ = false;                 // a Krylov image showed less than the whole polynomial
-    bool lu_values_ = false;             // single values from factors_ (see choose_pivot_order())
+    bool lu_values_ = false;             // single values from factors_ (see start())
     SparseLU::Factors scratch_factors_;  // their work space
     std::deque<Pending> pending_;        // Krylov images of the next primes
     std::optional<std::size_t> primes_hint_;  // primes_still_needed() at the last prime
