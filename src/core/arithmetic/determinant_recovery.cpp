@@ -53,6 +53,13 @@ constexpr std::size_t kPrimesSideBySide = 4;
 // against 12 ms by a replay).
 constexpr std::size_t kOrderOnlyRows = 20000;
 
+// Matrices of this many rows or more (below kOrderOnlyRows) record their
+// elimination's program while the first Krylov images at t = 1 are computed
+// beside it: compact diagrams of this size take them (globules of 3,000
+// beads, 7,500 rows); a free walk's first batch, dropped when its
+// elimination turns out cheap, costs a few percent of its evaluations.
+constexpr std::size_t kSpeculativeRows = 4096;
+
 // Points evaluated together while the degree is still unknown (two batches
 // of the replay, which workers of the pool may take at once).
 constexpr std::size_t kBatch = 16;
@@ -128,22 +135,32 @@ public:
     }
 
 private:
-    // For a large matrix (or with Krylov images always), the pivot order of
-    // an elimination that records no program, and the choice of Krylov
-    // images made from it; single values then come from the factors. The
-    // Krylov images at t = 1 need no such order: the first batch of them
-    // starts beside the search, on the pool's other workers, and is dropped
-    // if the order shows them not worth it.
+    // What the evaluations need before the first value, and the first batch
+    // of Krylov images at t = 1 beside it (on the pool's other workers; they
+    // need neither), dropped if it shows them not worth it: for a large
+    // matrix (or with Krylov images always), the pivot order of an
+    // elimination that records no program (single values then come from LU
+    // factors in that order, when Krylov images are worth it); for one of
+    // kSpeculativeRows rows or more, the recording of the elimination's
+    // program (at a point of its own: a program holds at every point).
     void start() {
-        if (krylov_ == KrylovImages::never || (krylov_ != KrylovImages::always && n_ < kOrderOnlyRows)) return;
-        const auto choose = [this] {
-            const Field f{modular::drawn_prime(0)};
-            Stream stream = Stream::keyed({0x4F52444552ull, 0});
-            if (det_.find_pivot_order(f, stream.below(2, f.p - 1))) lu_values_ = factors() != nullptr;
-        };
+        if (krylov_ == KrylovImages::never) return;
+        const bool order_only = krylov_ == KrylovImages::always || n_ >= kOrderOnlyRows;
+        const Field f{modular::drawn_prime(0)};
+        Stream stream = Stream::keyed({0x4F52444552ull, 0});
+        const std::uint64_t x = stream.below(2, f.p - 1);
+        std::function<void()> first;
+        if (order_only) {
+            first = [this, f, x] {
+                if (det_.find_pivot_order(f, x)) lu_values_ = factors() != nullptr;
+            };
+        } else if (n_ >= kSpeculativeRows) {
+            first = [this, f, x] { det_.evaluate(f, x); };
+        }
+        if (!first) return;
         const SparseLU* lu = at_one();
-        if (!lu) return choose();
-        launch(*lu, primes_drawn_, n_, choose);
+        if (!lu) return first();
+        launch(*lu, primes_drawn_, n_, first);
         if (!worth(*lu)) {
             krylov_off_ = true;
             pending_.clear();
