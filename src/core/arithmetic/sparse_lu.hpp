@@ -91,8 +91,6 @@ private:
     void solve_lanes_of(const PrimeLanes& factors, const double* w, double* v) const;
     void find_forest();
 
-    std::optional<UnitForest> forest_;
-
     std::size_t n_;
     std::optional<std::int64_t> point_;
     std::vector<std::uint32_t> row_step_, col_step_;
@@ -108,6 +106,7 @@ private:
     // entries lie in [start[s], start[s + 1]), columns ascending.
     std::vector<std::uint32_t> l_start_, l_cols_, u_start_, u_cols_;
     bool odd_permutation_ = false;
+    std::optional<UnitForest> forest_;  // see forest()
 };
 
 }  // namespace skeinlab
