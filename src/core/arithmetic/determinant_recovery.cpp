@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <deque>
 #include <functional>
 #include <optional>
 
 #include "arithmetic/interpolation.hpp"
+#include "arithmetic/krylov_batches.hpp"
 #include "arithmetic/modular.hpp"
 #include "arithmetic/sparse_lu.hpp"
 #include "arithmetic/wiedemann.hpp"
@@ -33,14 +33,15 @@ struct Image {
 // primes side by side in vector arithmetic). Measured even at about 3.5
 // (globules of 1,000 and 2,000 beads: at 3.0, 0.18 against 0.17 s; at 4.4,
 // 0.64 against 0.74 s; at 5.3, 1.2 against 1.95 s); compact rings lie at 9
-// to 17 (confined rings of 2,000 beads: 2.1x to 2.4x faster).
+// to 17 (confined rings of 2,000 beads: 2.1x to 2.4x faster). Those were
+// factors at random points; a knot's at t = 1 have about one entry a row, so
+// that the rule now asks for 16 operations a row or more (globules of 1,000
+// beads have 30, confined rings over 100, a free walk of 100,000 steps 3.6).
 constexpr std::size_t kKrylovRows = 512;
 constexpr std::size_t kKrylovAdvantage = 4;
 // The minimal polynomial's roots 0 and 1/t0 (the determinant's at infinity
 // and 0) may add this much to its degree before a Krylov image is given up.
 constexpr std::size_t kKrylovSlack = 256;
-// Krylov images computed side by side by one worker (in vector arithmetic).
-constexpr std::size_t kPrimesSideBySide = 4;
 // Matrices of this many rows or more (always worth Krylov images so far)
 // find their pivot order without recording the elimination's program, which
 // on the largest compact diagrams takes gigabytes (a confined 5,000-bead
@@ -63,61 +64,6 @@ constexpr std::size_t kSpeculativeRows = 4096;
 // Points evaluated together while the degree is still unknown (two batches
 // of the replay, which workers of the pool may take at once).
 constexpr std::size_t kBatch = 16;
-
-// The widths of a Krylov batch's groups for `primes` primes on `workers`
-// workers: four primes side by side, or two (a group of two takes about
-// two thirds of the time of one of four, and one prime alone, in words,
-// about as long as two), spread as evenly as these widths allow.
-std::vector<std::size_t> batch_widths(std::size_t primes, std::size_t workers) {
-    const std::size_t per = (primes + workers - 1) / workers <= 2 ? 2 : 4;
-    std::vector<std::size_t> widths;
-    for (std::size_t left = primes; left > 0 && widths.size() < workers;) {
-        widths.push_back(std::min(per, left) <= 2 ? 2 : 4);
-        left -= std::min(widths.back(), left);
-    }
-    return widths;
-}
-
-// The primes still needed after those whose product has `modulus_bits`, read
-// off the coefficients known so far (a symmetric polynomial's, lowest power
-// first): a knot's coefficients grow like a Gaussian from both ends towards
-// the middle, so that their bit lengths lie close to a parabola about the
-// middle. Those already well below the modulus (from the ends inwards) give
-// the parabola, hence the length of the largest coefficient and the primes
-// the stopping rule of recover() will want. A guess: too few primes cost one
-// more batch, too many the images left unused. Nothing before enough
-// coefficients are known.
-std::optional<std::size_t> primes_still_needed(const std::vector<BigInteger>& values, std::size_t modulus_bits,
-                                               std::size_t bits_per_prime) {
-    const std::size_t n = values.size();
-    std::size_t known = 0;
-    while (known < n / 2 && values[known].magnitude.bits() + 8 <= modulus_bits) ++known;
-    if (known < 16 || known >= n / 2) return std::nullopt;
-    // Least squares on bits(i) = top - k (middle - i)^2 over the known half
-    // nearest the middle.
-    const double middle = static_cast<double>(n - 1) / 2;
-    double sx = 0, sy = 0, sxx = 0, sxy = 0;
-    const std::size_t from = known / 2;
-    for (std::size_t i = from; i < known; ++i) {
-        const double x = (middle - static_cast<double>(i)) * (middle - static_cast<double>(i));
-        const auto y = static_cast<double>(values[i].magnitude.bits());
-        sx += x;
-        sy += y;
-        sxx += x * x;
-        sxy += x * y;
-    }
-    const auto m = static_cast<double>(known - from);
-    const double variance = sxx - sx * sx / m;
-    if (!(variance > 0)) return std::nullopt;
-    const double slope = (sxy - sx * sy / m) / variance;
-    if (!(slope < 0)) return std::nullopt;
-    const double top = (sy - slope * sx) / m;
-    // The stopping rule's 8 bits of room, and a few more for the guess.
-    const double total = std::ceil((top + 8 + 4) / static_cast<double>(bits_per_prime));
-    const double used = static_cast<double>(modulus_bits / bits_per_prime);
-    if (!(total < 1e6)) return std::nullopt;
-    return static_cast<std::size_t>(std::max(1.0, total - used));
-}
 
 class ModularDeterminant {
 public:
@@ -144,8 +90,8 @@ private:
     // kSpeculativeRows rows or more, the recording of the elimination's
     // program (at a point of its own: a program holds at every point).
     void start() {
-        if (krylov_ == KrylovImages::never) return;
         const bool order_only = krylov_ == KrylovImages::always || n_ >= kOrderOnlyRows;
+        if (krylov_ == KrylovImages::never || (!order_only && n_ < kSpeculativeRows)) return;
         const Field f{modular::drawn_prime(0)};
         Stream stream = Stream::keyed({0x4F52444552ull, 0});
         const std::uint64_t x = stream.below(2, f.p - 1);
@@ -154,16 +100,15 @@ private:
             first = [this, f, x] {
                 if (det_.find_pivot_order(f, x)) lu_values_ = factors() != nullptr;
             };
-        } else if (n_ >= kSpeculativeRows) {
+        } else {
             first = [this, f, x] { det_.evaluate(f, x); };
         }
-        if (!first) return;
         const SparseLU* lu = at_one();
         if (!lu) return first();
-        launch(*lu, primes_drawn_, n_, first);
+        batches_.launch(*lu, primes_drawn_, n_, std::nullopt, first);
         if (!worth(*lu)) {
             krylov_off_ = true;
-            pending_.clear();
+            batches_.clear();
         }
     }
 
@@ -252,28 +197,12 @@ private:
         return krylov_ == KrylovImages::always || det_.program_operations() > kKrylovAdvantage * (lu.entries() + 3 * n_);
     }
 
-    // The factors at t = 1, where the matrix is invertible there and large
-    // enough (a knot's always is, with determinant +-1: its entries at 1 are
-    // those of the under-passages, a path's incidence matrix, factored in
-    // the right order without fill, so that a solve takes a few operations
-    // per row instead of a pass over the fill of a random point's factors).
+    // The factors at t = 1 (krylov_batches), for a matrix large enough.
     const SparseLU* at_one() {
         if (!at_one_decided_) {
             at_one_decided_ = true;
             const bool large = krylov_ == KrylovImages::always || n_ >= kKrylovRows;
-            if (krylov_ != KrylovImages::never && large) {
-                std::vector<std::vector<LinearEntry>> rows(n_);
-                for (std::size_t r = 0; r < n_; ++r)
-                    for (const LinearEntry& e : det_.rows()[r])
-                        if (e.c0 + e.c1 != 0) rows[r].push_back({e.col, e.c0 + e.c1, 0});
-                SparseDeterminant order(n_, std::move(rows));
-                const Field f{modular::drawn_prime(0)};
-                if (order.find_pivot_order(f, 1)) {
-                    SparseLU lu(n_, det_.rows(), order.pivot_order(), 1);
-                    SparseLU::Factors check;
-                    if (lu.factor(modular::Montgomery(f.p), 1, check)) factors_at_one_.emplace(std::move(lu));
-                }
-            }
+            if (krylov_ != KrylovImages::never && large) factors_at_one_ = factors_at_one(n_, det_.rows());
         }
         return factors_at_one_ ? &*factors_at_one_ : nullptr;
     }
@@ -284,66 +213,6 @@ private:
         if (krylov_off_) return nullptr;
         if (const SparseLU* lu = at_one(); lu && worth(*lu)) return lu;
         return factors();
-    }
-
-    // Computes the Krylov images of the primes drawn `draw`, `draw` + 1, ...
-    // into pending_: full groups on every worker while the primes still
-    // needed are unknown, then only as many as they are guessed to be;
-    // `beside` (if any) runs as one more task of the batch.
-    void launch(const SparseLU& lu, std::size_t draw, std::size_t max_degree, const std::function<void()>& beside) {
-        WorkerPool* pool = WorkerPool::current();
-        const std::size_t workers = pool ? pool->size() : 1;
-        const std::size_t group = SparseLU::prime_lanes_available() ? kPrimesSideBySide : 1;
-        std::vector<std::size_t> widths(workers, group);
-        if (group > 1 && primes_hint_) widths = batch_widths(std::min(*primes_hint_, workers * group), workers);
-        std::vector<std::size_t> starts(widths.size(), draw);
-        for (std::size_t i = 1; i < widths.size(); ++i) starts[i] = starts[i - 1] + widths[i - 1];
-        std::vector<std::vector<Pending>> batch(widths.size());
-        const std::size_t first = beside ? 1 : 0;
-        parallel_for_here(first + widths.size(), [&](std::size_t i) {
-            if (i < first) return beside();
-            batch[i - first] = pencils_for(lu, starts[i - first], widths[i - first], max_degree);
-        });
-        pending_.clear();
-        for (const std::vector<Pending>& part : batch) pending_.insert(pending_.end(), part.begin(), part.end());
-    }
-
-    // A Krylov sequence's image modulo the prime drawn `draw`-th: its own
-    // stream, so that it is the same whoever computes it, and whenever.
-    struct Pending {
-        std::size_t draw = 0;
-        std::uint64_t t0 = 0;
-        std::optional<PencilImage> pencil;
-    };
-    // The images of the primes drawn `draw`, draw + 1, ..., `count` of them
-    // (four at once in vector arithmetic where the processor has it).
-    std::vector<Pending> pencils_for(const SparseLU& lu, std::size_t draw, std::size_t count,
-                                     std::size_t max_degree) const {
-        std::vector<Pending> out(count);
-        std::vector<SparseLU::Factors> factors(count);
-        std::vector<Stream> streams;
-        std::vector<PencilTask> tasks;
-        std::vector<std::size_t> task_of;
-        for (std::size_t i = 0; i < count; ++i) streams.push_back(Stream::keyed({0x4B52594C4F56ull, draw + i}));
-        for (std::size_t i = 0; i < count; ++i) {
-            out[i].draw = draw + i;
-            const Field f{modular::drawn_prime(draw + i)};
-            const modular::Montgomery m(f.p);
-            if (lu.point()) {
-                const std::uint64_t x = f.from_signed(*lu.point());
-                if (lu.factor(m, x, factors[i])) out[i].t0 = x;
-            }
-            for (int attempt = 0; attempt < 3 && out[i].t0 == 0 && !lu.point(); ++attempt) {
-                const std::uint64_t x = streams[i].below(2, f.p - 1);
-                if (lu.factor(m, x, factors[i])) out[i].t0 = x;
-            }
-            if (out[i].t0 == 0) continue;
-            tasks.push_back({&factors[i], f, out[i].t0, &streams[i]});
-            task_of.push_back(i);
-        }
-        std::vector<std::optional<PencilImage>> images = pencil_images(lu, tasks, max_degree);
-        for (std::size_t k = 0; k < tasks.size(); ++k) out[task_of[k]].pencil = std::move(images[k]);
-        return out;
     }
 
     // The symmetric image modulo f (the prime drawn last) from one
@@ -360,17 +229,14 @@ private:
         if (!lu) return std::nullopt;
         const std::size_t draw = primes_drawn_ - 1;
         const std::size_t max_degree = known ? 2 * (*known - 1) + kKrylovSlack : n_;
-        while (!pending_.empty() && pending_.front().draw < draw) pending_.pop_front();
-        if (pending_.empty() || pending_.front().draw != draw) launch(*lu, draw, max_degree, nullptr);
-        Pending pending = std::move(pending_.front());
-        pending_.pop_front();
+        const KrylovBatches::Pending pending = batches_.take(*lu, draw, max_degree, primes_hint_);
         std::optional<Image> out = image_of(f, shift, known, pending);
         if (!out && pending.pencil) {
             // The module is not cyclic (or not modulo this prime): the next
             // primes' sequences would show no more.
             factors_.reset();
             krylov_off_ = true;
-            pending_.clear();
+            batches_.clear();
         }
         return out;
     }
@@ -385,7 +251,7 @@ private:
     // largest matrices: 79 ms on the confined 3,000-bead ring, one per prime,
     // and on the worker that gathers the images).
     std::optional<Image> image_of(const Field& f, std::int64_t shift, std::optional<std::size_t> known,
-                                  const Pending& pending) {
+                                  const KrylovBatches::Pending& pending) {
         if (!pending.pencil) return std::nullopt;
         const PencilImage& pencil = *pending.pencil;
         if (stats_) {
@@ -568,7 +434,7 @@ private:
     bool krylov_off_ = false;                 // a Krylov image showed less than the whole polynomial
     bool lu_values_ = false;             // single values from factors_ (see start())
     SparseLU::Factors scratch_factors_;  // their work space
-    std::deque<Pending> pending_;        // Krylov images of the next primes
+    KrylovBatches batches_;              // Krylov images of the next primes
     std::optional<std::size_t> primes_hint_;  // primes_still_needed() at the last prime
 };
 

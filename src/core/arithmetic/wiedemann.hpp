@@ -9,6 +9,10 @@
 // determinant has it only when M is cyclic there (the module the matrix
 // presents is); the caller checks the degree.
 //
+// Factors that are a forest's (arithmetic/unit_forest: a knot's matrix at
+// t0 = 1) keep the sequence's vectors as their blocked walks leave them, one
+// pass over the rows a step, the dot product taken in it.
+//
 // The work is about twice the degree of the minimal polynomial in solves,
 // each one pass over the factors' entries, against half the degree in
 // evaluations of the elimination, each all its operations: far less when the

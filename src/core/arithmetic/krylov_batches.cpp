@@ -1,0 +1,134 @@
+#include "arithmetic/krylov_batches.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include "runtime/pool.hpp"
+
+namespace skeinlab {
+namespace {
+
+using modular::Field;
+
+// Krylov images computed side by side by one worker (in vector arithmetic).
+constexpr std::size_t kPrimesSideBySide = 4;
+
+// The images of the primes drawn `draw`, draw + 1, ..., `count` of them
+// (four at once in vector arithmetic where the processor has it), each
+// sequence from its own stream.
+std::vector<KrylovBatches::Pending> pencils_for(const SparseLU& lu, std::size_t draw, std::size_t count,
+                                                std::size_t max_degree) {
+    std::vector<KrylovBatches::Pending> out(count);
+    std::vector<SparseLU::Factors> factors(count);
+    std::vector<Stream> streams;
+    std::vector<PencilTask> tasks;
+    std::vector<std::size_t> task_of;
+    for (std::size_t i = 0; i < count; ++i) streams.push_back(Stream::keyed({0x4B52594C4F56ull, draw + i}));
+    for (std::size_t i = 0; i < count; ++i) {
+        out[i].draw = draw + i;
+        const Field f{modular::drawn_prime(draw + i)};
+        const modular::Montgomery m(f.p);
+        if (lu.point()) {
+            const std::uint64_t x = f.from_signed(*lu.point());
+            if (lu.factor(m, x, factors[i])) out[i].t0 = x;
+        }
+        for (int attempt = 0; attempt < 3 && out[i].t0 == 0 && !lu.point(); ++attempt) {
+            const std::uint64_t x = streams[i].below(2, f.p - 1);
+            if (lu.factor(m, x, factors[i])) out[i].t0 = x;
+        }
+        if (out[i].t0 == 0) continue;
+        tasks.push_back({&factors[i], f, out[i].t0, &streams[i]});
+        task_of.push_back(i);
+    }
+    std::vector<std::optional<PencilImage>> images = pencil_images(lu, tasks, max_degree);
+    for (std::size_t k = 0; k < tasks.size(); ++k) out[task_of[k]].pencil = std::move(images[k]);
+    return out;
+}
+
+}  // namespace
+
+std::vector<std::size_t> batch_widths(std::size_t primes, std::size_t workers) {
+    const std::size_t per = (primes + workers - 1) / workers <= 2 ? 2 : 4;
+    std::vector<std::size_t> widths;
+    for (std::size_t left = primes; left > 0 && widths.size() < workers;) {
+        widths.push_back(std::min(per, left) <= 2 ? 2 : 4);
+        left -= std::min(widths.back(), left);
+    }
+    return widths;
+}
+
+std::optional<std::size_t> primes_still_needed(const std::vector<BigInteger>& values, std::size_t modulus_bits,
+                                               std::size_t bits_per_prime) {
+    const std::size_t n = values.size();
+    std::size_t known = 0;
+    while (known < n / 2 && values[known].magnitude.bits() + 8 <= modulus_bits) ++known;
+    if (known < 16 || known >= n / 2) return std::nullopt;
+    // Least squares on bits(i) = top - k (middle - i)^2 over the known half
+    // nearest the middle.
+    const double middle = static_cast<double>(n - 1) / 2;
+    double sx = 0, sy = 0, sxx = 0, sxy = 0;
+    const std::size_t from = known / 2;
+    for (std::size_t i = from; i < known; ++i) {
+        const double x = (middle - static_cast<double>(i)) * (middle - static_cast<double>(i));
+        const auto y = static_cast<double>(values[i].magnitude.bits());
+        sx += x;
+        sy += y;
+        sxx += x * x;
+        sxy += x * y;
+    }
+    const auto m = static_cast<double>(known - from);
+    const double variance = sxx - sx * sx / m;
+    if (!(variance > 0)) return std::nullopt;
+    const double slope = (sxy - sx * sy / m) / variance;
+    if (!(slope < 0)) return std::nullopt;
+    const double top = (sy - slope * sx) / m;
+    // The stopping rule's 8 bits of room, and a few more for the guess.
+    const double total = std::ceil((top + 8 + 4) / static_cast<double>(bits_per_prime));
+    const double used = static_cast<double>(modulus_bits / bits_per_prime);
+    if (!(total < 1e6)) return std::nullopt;
+    return static_cast<std::size_t>(std::max(1.0, total - used));
+}
+
+std::optional<SparseLU> factors_at_one(std::size_t n, const std::vector<std::vector<LinearEntry>>& rows) {
+    std::vector<std::vector<LinearEntry>> at_one(n);
+    for (std::size_t r = 0; r < n; ++r)
+        for (const LinearEntry& e : rows[r])
+            if (e.c0 + e.c1 != 0) at_one[r].push_back({e.col, e.c0 + e.c1, 0});
+    SparseDeterminant order(n, std::move(at_one));
+    const Field f{modular::drawn_prime(0)};
+    if (!order.find_pivot_order(f, 1)) return std::nullopt;
+    SparseLU lu(n, rows, order.pivot_order(), 1);
+    SparseLU::Factors check;
+    if (!lu.factor(modular::Montgomery(f.p), 1, check)) return std::nullopt;
+    return lu;
+}
+
+void KrylovBatches::launch(const SparseLU& lu, std::size_t draw, std::size_t max_degree,
+                           std::optional<std::size_t> primes_hint, const std::function<void()>& beside) {
+    WorkerPool* pool = WorkerPool::current();
+    const std::size_t workers = pool ? pool->size() : 1;
+    const std::size_t group = SparseLU::prime_lanes_available() ? kPrimesSideBySide : 1;
+    std::vector<std::size_t> widths(workers, group);
+    if (group > 1 && primes_hint) widths = batch_widths(std::min(*primes_hint, workers * group), workers);
+    std::vector<std::size_t> starts(widths.size(), draw);
+    for (std::size_t i = 1; i < widths.size(); ++i) starts[i] = starts[i - 1] + widths[i - 1];
+    std::vector<std::vector<Pending>> batch(widths.size());
+    const std::size_t first = beside ? 1 : 0;
+    parallel_for_here(first + widths.size(), [&](std::size_t i) {
+        if (i < first) return beside();
+        batch[i - first] = pencils_for(lu, starts[i - first], widths[i - first], max_degree);
+    });
+    pending_.clear();
+    for (const std::vector<Pending>& part : batch) pending_.insert(pending_.end(), part.begin(), part.end());
+}
+
+KrylovBatches::Pending KrylovBatches::take(const SparseLU& lu, std::size_t draw, std::size_t max_degree,
+                                           std::optional<std::size_t> primes_hint) {
+    while (!pending_.empty() && pending_.front().draw < draw) pending_.pop_front();
+    if (pending_.empty() || pending_.front().draw != draw) launch(lu, draw, max_degree, primes_hint, nullptr);
+    Pending out = std::move(pending_.front());
+    pending_.pop_front();
+    return out;
+}
+
+}  // namespace skeinlab

@@ -1,0 +1,77 @@
+// Krylov images (arithmetic/wiedemann) of a sparse determinant's matrix
+// modulo the primes drawn one after another, computed ahead in batches over
+// the pool's workers: the factors they run on at t = 1 where the matrix
+// allows, the primes of a batch in groups side by side in vector
+// arithmetic, and batches only as wide as the primes still needed once the
+// coefficients known so far show how many those are. An image depends only
+// on its prime's draw (its own stream), never on who computes it or when.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "arithmetic/bigint.hpp"
+#include "arithmetic/sparse_lu.hpp"
+#include "arithmetic/wiedemann.hpp"
+
+namespace skeinlab {
+
+// The widths of a Krylov batch's groups for `primes` primes on `workers`
+// workers: four primes side by side, or two (a group of two takes about
+// two thirds of the time of one of four, and one prime alone, in words,
+// about as long as two), spread as evenly as these widths allow.
+std::vector<std::size_t> batch_widths(std::size_t primes, std::size_t workers);
+
+// The primes still needed after those whose product has `modulus_bits`, read
+// off the coefficients known so far (a symmetric polynomial's, lowest power
+// first): a knot's coefficients grow like a Gaussian from both ends towards
+// the middle, so that their bit lengths lie close to a parabola about the
+// middle. Those already well below the modulus (from the ends inwards) give
+// the parabola, hence the length of the largest coefficient and the primes
+// the recovery's stopping rule will want (8 bits of room above every
+// coefficient). A guess: too few primes cost one more batch, too many the
+// images left unused. Nothing before enough coefficients are known.
+std::optional<std::size_t> primes_still_needed(const std::vector<BigInteger>& values, std::size_t modulus_bits,
+                                               std::size_t bits_per_prime);
+
+// LU factors at t = 1 of the n x n matrix `rows` (as for SparseDeterminant)
+// in the order of an elimination of its entries at 1, when it is invertible
+// there; nothing otherwise. A knot's matrix always is, with determinant
+// +-1: its entries at 1 are those of the under-passages, a path's incidence
+// matrix, whose factors in that order have no fill (arithmetic/unit_forest),
+// so that a solve takes a few operations per row instead of a pass over the
+// fill of a random point's factors.
+std::optional<SparseLU> factors_at_one(std::size_t n, const std::vector<std::vector<LinearEntry>>& rows);
+
+class KrylovBatches {
+public:
+    // The Krylov image modulo the prime drawn `draw`-th, from factors at t0
+    // (0 and no pencil when no factors were found; no pencil when the
+    // sequence passed the degree allowed).
+    struct Pending {
+        std::size_t draw = 0;
+        std::uint64_t t0 = 0;
+        std::optional<PencilImage> pencil;
+    };
+
+    // Computes the images of the primes drawn `draw`, `draw` + 1, ... on
+    // `lu` (at its point, or random points), replacing those kept: a group
+    // on every worker, full while the primes still needed are unknown, then
+    // only as wide as `primes_hint`; `beside` (if any) runs as one more task
+    // of the batch.
+    void launch(const SparseLU& lu, std::size_t draw, std::size_t max_degree, std::optional<std::size_t> primes_hint,
+                const std::function<void()>& beside);
+    // The image of the prime drawn `draw`-th: one computed ahead, or the
+    // first of a new batch.
+    Pending take(const SparseLU& lu, std::size_t draw, std::size_t max_degree, std::optional<std::size_t> primes_hint);
+    void clear() { pending_.clear(); }
+
+private:
+    std::deque<Pending> pending_;
+};
+
+}  // namespace skeinlab
