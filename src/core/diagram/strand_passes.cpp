@@ -19,6 +19,7 @@ struct FaceGraph {
     std::vector<std::uint32_t> left, right;  // by edge, as the knot runs along it
     std::vector<std::uint32_t> start;        // face f's edges are edges[start[f] .. start[f + 1])
     std::vector<std::uint32_t> edges;
+    std::vector<std::uint32_t> neighbours;   // the face across edges[k] from its face (a search's next step)
 
     explicit FaceGraph(const KnotDiagram& d) : left(d.walk.size(), kNone), right(d.walk.size(), kNone) {
         start.push_back(0);
@@ -32,6 +33,9 @@ struct FaceGraph {
             }
             start.push_back(static_cast<std::uint32_t>(edges.size()));
         });
+        neighbours.resize(edges.size());
+        for (std::uint32_t f = 0; f < faces(); ++f)
+            for (std::uint32_t k = start[f]; k < start[f + 1]; ++k) neighbours[k] = across(edges[k], f);
     }
     std::size_t faces() const { return start.size() - 1; }
     std::uint32_t across(std::uint32_t e, std::uint32_t f) const { return left[e] == f ? right[e] : left[e]; }
@@ -50,34 +54,36 @@ struct Move {
 // by another move of the sweep.
 class PathSearch {
 public:
-    PathSearch(const FaceGraph& g, std::size_t edges)
-        : g_(g), seen_(g.faces(), 0), target_(g.faces(), 0), dist_(g.faces()), parent_(g.faces()),
-          strand_(edges, 0) {}
+    PathSearch(const FaceGraph& g, std::size_t edges) : g_(g), faces_(g.faces()), parent_(g.faces()), strand_(edges, 0) {}
+
+    // Faces no later path may enter (those a move of the sweep touched).
+    void block(std::uint32_t f) { faces_[f].blocked = 1; }
+    bool blocked(std::uint32_t f) const { return faces_[f].blocked != 0; }
 
     // A shortest path from the faces beside edge `from` to those beside edge
     // `to` when it crosses fewer than `limit` edges that are not the strand's
     // own (the strand's edges cost nothing to cross: the strand is lifted
-    // off), entering no face in `blocked`: the faces it goes through in
+    // off), entering no blocked face: the faces it goes through in
     // `faces`, and each edge it crosses with the face it crosses it from in
     // `crossed`. False when there is none.
     bool find(const std::vector<std::uint32_t>& strand_edges, std::uint32_t from, std::uint32_t to,
-              std::uint32_t limit, const std::vector<std::uint8_t>& blocked, std::vector<std::uint32_t>& faces,
+              std::uint32_t limit, std::vector<std::uint32_t>& faces,
               std::vector<std::pair<std::uint32_t, std::uint32_t>>& crossed) {
         ++stamp_;
         for (const std::uint32_t e : strand_edges) strand_[e] = stamp_;
-        for (const std::uint32_t f : {g_.left[to], g_.right[to]}) target_[f] = stamp_;
+        for (const std::uint32_t f : {g_.left[to], g_.right[to]}) faces_[f].target = stamp_;
         queue_.clear();
         for (const std::uint32_t f : {g_.left[from], g_.right[from]}) {
-            if (seen_[f] == stamp_) continue;
-            seen_[f] = stamp_;
-            dist_[f] = 0;
+            if (faces_[f].seen == stamp_) continue;
+            faces_[f].seen = stamp_;
+            faces_[f].dist = 0;
             parent_[f] = {kNone, kNone};
             queue_.push_back(f);
         }
         while (!queue_.empty()) {
             const std::uint32_t f = queue_.front();
             queue_.pop_front();
-            if (target_[f] == stamp_) {
+            if (faces_[f].target == stamp_) {
                 faces.assign(1, f);
                 crossed.clear();
                 for (std::uint32_t at = f; parent_[at].first != kNone; at = parent_[at].first) {
@@ -88,16 +94,18 @@ public:
                 std::reverse(crossed.begin(), crossed.end());
                 return true;
             }
+            const std::uint32_t dist = faces_[f].dist;
             for (std::uint32_t k = g_.start[f]; k < g_.start[f + 1]; ++k) {
                 const std::uint32_t e = g_.edges[k];
                 const bool free = strand_[e] == stamp_;
-                const std::uint32_t d = dist_[f] + (free ? 0 : 1);
+                const std::uint32_t d = dist + (free ? 0 : 1);
                 if (d >= limit) continue;
-                const std::uint32_t h = g_.across(e, f);
-                if (blocked[h]) continue;
-                if (seen_[h] == stamp_ && dist_[h] <= d) continue;
-                seen_[h] = stamp_;
-                dist_[h] = d;
+                const std::uint32_t h = g_.neighbours[k];
+                FaceState& next = faces_[h];
+                if (next.blocked) continue;
+                if (next.seen == stamp_ && next.dist <= d) continue;
+                next.seen = stamp_;
+                next.dist = d;
                 parent_[h] = {f, e};
                 if (free) queue_.push_front(h);
                 else queue_.push_back(h);
@@ -107,9 +115,15 @@ public:
     }
 
 private:
+    // What a search keeps of a face, together (one cache line for the
+    // random accesses of a step): seen and target by the search's stamp.
+    struct FaceState {
+        std::uint32_t seen = 0, target = 0, dist = 0;
+        std::uint8_t blocked = 0;
+    };
     const FaceGraph& g_;
     std::uint32_t stamp_ = 0;
-    std::vector<std::uint32_t> seen_, target_, dist_;
+    std::vector<FaceState> faces_;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> parent_;  // face and edge it was reached from
     std::vector<std::uint32_t> strand_;
     std::deque<std::uint32_t> queue_;
@@ -180,7 +194,6 @@ std::size_t pass_strands(KnotDiagram& d, bool over) {
 
     const FaceGraph g(d);
     PathSearch search(g, m);
-    std::vector<std::uint8_t> blocked(g.faces(), 0);
     std::vector<Move> moves;
     std::vector<std::uint32_t> strand_edges, path_faces;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> crossed;
@@ -191,11 +204,10 @@ std::size_t pass_strands(KnotDiagram& d, bool over) {
         strand_edges.clear();
         for (std::uint32_t k = 0; k <= s.length; ++k) strand_edges.push_back((s.first + m - 1 + k) % m);
         const bool free = std::all_of(strand_edges.begin(), strand_edges.end(), [&](std::uint32_t e) {
-            return !blocked[g.left[e]] && !blocked[g.right[e]];
+            return !search.blocked(g.left[e]) && !search.blocked(g.right[e]);
         });
         if (!free) continue;
-        if (!search.find(strand_edges, strand_edges.front(), strand_edges.back(), s.length, blocked, path_faces,
-                         crossed))
+        if (!search.find(strand_edges, strand_edges.front(), strand_edges.back(), s.length, path_faces, crossed))
             continue;
         Move mv{s.first, s.length, {}, {}};
         // The new strand crosses each edge from one of its faces to the
@@ -207,8 +219,11 @@ std::size_t pass_strands(KnotDiagram& d, bool over) {
             mv.signs.push_back(static_cast<std::int8_t>((from == g.left[e]) == over ? 1 : -1));
         }
         moves.push_back(std::move(mv));
-        for (const std::uint32_t e : strand_edges) blocked[g.left[e]] = blocked[g.right[e]] = 1;
-        for (const std::uint32_t f : path_faces) blocked[f] = 1;
+        for (const std::uint32_t e : strand_edges) {
+            search.block(g.left[e]);
+            search.block(g.right[e]);
+        }
+        for (const std::uint32_t f : path_faces) search.block(f);
     }
     if (moves.empty()) return 0;
     const std::size_t before = d.crossings();
