@@ -187,8 +187,8 @@ void for_each_face(const KnotDiagram& d, const std::function<void(const Face&)>&
     }
 }
 
-std::vector<Face> triangles(const KnotDiagram& d) {
-    std::vector<Face> out;
+std::vector<std::array<FaceEdge, 3>> triangles(const KnotDiagram& d) {
+    std::vector<std::array<FaceEdge, 3>> out;
     if (d.crossings() == 0) return out;
     const FaceTracer tracer(d);
     // A face of three half-edges, listed from the first of them (as faces()

@@ -83,7 +83,7 @@ void for_each_face(const KnotDiagram& diagram, const std::function<void(const Fa
 
 // The faces of exactly three edges, as faces() lists them (in the same order),
 // found without tracing the others.
-std::vector<Face> triangles(const KnotDiagram& diagram);
+std::vector<std::array<FaceEdge, 3>> triangles(const KnotDiagram& diagram);
 
 // True when the signed Gauss code is that of a diagram on the sphere: each
 // crossing met twice, once over and once under, signs of +1 or -1, and n + 2

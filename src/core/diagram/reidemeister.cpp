@@ -225,7 +225,7 @@ std::size_t reduce_link(LinkWalks& link) {
 std::vector<std::array<std::uint32_t, 3>> r3_triangles(const KnotDiagram& d) {
     std::vector<std::array<std::uint32_t, 3>> out;
     const std::size_t m = d.walk.size();
-    for (const Face& face : triangles(d)) {
+    for (const std::array<FaceEdge, 3>& face : triangles(d)) {
         int both_over = 0, both_under = 0;
         std::array<std::uint32_t, 6> met{};
         for (std::size_t i = 0; i < 3; ++i) {

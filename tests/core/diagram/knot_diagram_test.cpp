@@ -152,7 +152,7 @@ TEST(KnotDiagram, TrianglesAreTheFacesOfThreeEdgesInTheirOrder) {
         std::vector<Face> expected;
         for (const Face& f : faces(*d))
             if (f.size() == 3) expected.push_back(f);
-        const std::vector<Face> got = triangles(*d);
+        const std::vector<std::array<FaceEdge, 3>> got = triangles(*d);
         ASSERT_EQ(got.size(), expected.size());
         for (std::size_t i = 0; i < got.size(); ++i)
             for (std::size_t k = 0; k < 3; ++k) {
