@@ -127,6 +127,12 @@ private:
         if (stats_) stats_->evaluations += xs.size();
         det_.evaluate(f, xs.data(), out.data(), xs.size());
     }
+    // Values at several points: from LU factors one by one where single
+    // values come from them (no program recorded), else by the replays.
+    void values_at(const Field& f, const std::vector<std::uint64_t>& xs, std::vector<std::uint64_t>& out) {
+        if (!(lu_values_ && factors_)) return evaluate(f, xs, out);
+        for (std::size_t i = 0; i < xs.size(); ++i) out[i] = evaluate(f, xs[i]);
+    }
     std::uint64_t point(const Field& f) { return stream_.below(2, f.p - 1); }
     std::uint64_t next_prime() { return modular::drawn_prime(primes_drawn_++); }
 
@@ -249,7 +255,9 @@ private:
     // same module; a wrong one would keep the coefficients from settling or
     // fail the final checks (each evaluation here is a factorisation on the
     // largest matrices: 79 ms on the confined 3,000-bead ring, one per prime,
-    // and on the worker that gathers the images).
+    // and on the worker that gathers the images). An image that shows less
+    // is completed by its cofactor (completed()), the first prime's checked
+    // at one more fresh point.
     std::optional<Image> image_of(const Field& f, std::int64_t shift, std::optional<std::size_t> known,
                                   const KrylovBatches::Pending& pending) {
         if (!pending.pencil) return std::nullopt;
@@ -259,7 +267,10 @@ private:
             stats_->solves += pencil.iterations;
         }
         const std::size_t degree = pencil.factor.size() - 1;
-        if (degree % 2 || (known && degree != 2 * (*known - 1))) return std::nullopt;
+        if (degree % 2) return std::nullopt;
+        const bool whole = !known || degree == 2 * (*known - 1);
+        if (!whole && (!cofactor_points_ || degree + 2 * (*cofactor_points_ - 1) != 2 * (*known - 1)))
+            return std::nullopt;
         Image out;
         out.offset = shift - static_cast<std::int64_t>(degree / 2);
         // det = value * (x / t0)^offset * P(x)
@@ -271,10 +282,68 @@ private:
         for (std::size_t i = 0; i <= degree; ++i) out.coeffs[i] = f.mul(scale, pencil.factor[i]);
         for (std::size_t i = 0; i < degree - i; ++i)
             if (out.coeffs[i] != out.coeffs[degree - i]) return std::nullopt;
-        if (!known) {
-            const std::uint64_t x = point(f);
-            if (evaluate(f, x) != image_value(f, out.offset, out.coeffs, x)) return std::nullopt;
+        if (!whole) return completed(f, shift, out, cofactor_points_);
+        if (known) return out;
+        const std::uint64_t x = point(f);
+        if (evaluate(f, x) == image_value(f, out.offset, out.coeffs, x)) return out;
+        std::optional<Image> full = completed(f, shift, out, std::nullopt);
+        if (!full) return std::nullopt;
+        const std::uint64_t y = point(f);
+        if (evaluate(f, y) != image_value(f, full->offset, full->coeffs, y)) return std::nullopt;
+        cofactor_points_ = (full->coeffs.size() - out.coeffs.size()) / 2 + 1;
+        return full;
+    }
+
+    // A Krylov image that shows less than the whole polynomial (the module
+    // is not cyclic: a knot summed with itself, whose repeated factors the
+    // sequence sees once) is a symmetric factor P of F = x^-shift D, and the
+    // cofactor R = F / P is symmetric too (the module's invariant factors
+    // are): R(x) = r(x + 1/x), interpolated from values of F / P at fresh
+    // points, `count` of them when known, else until one more adds nothing:
+    // half R's degree in evaluations at every prime, where F by evaluations
+    // alone takes half F's. F = P R, in the image's layout.
+    std::optional<Image> completed(const Field& f, std::int64_t shift, const Image& partial,
+                                   std::optional<std::size_t> count) {
+        const std::size_t degree = partial.coeffs.size() - 1;
+        const auto half = static_cast<std::int64_t>(degree / 2);
+        NewtonInterpolation newton(f);
+        const std::size_t limit = n_ / 2 + 1;
+        std::size_t points = 0;
+        std::vector<std::uint64_t> xs, ys, values;
+        while (!points) {
+            // A batch of fresh points with distinct nodes where P is not zero.
+            const std::size_t want = count ? *count - newton.size() : std::min(kBatch, limit - newton.size());
+            if (want == 0) return std::nullopt;
+            xs.clear();
+            ys.clear();
+            while (xs.size() < want) {
+                const std::uint64_t x = point(f);
+                const std::uint64_t y = f.add(x, f.inv(x));
+                if (image_value(f, -half, partial.coeffs, x) == 0 || newton.has_node(y) ||
+                    std::find(ys.begin(), ys.end(), y) != ys.end())
+                    continue;
+                xs.push_back(x);
+                ys.push_back(y);
+            }
+            values.resize(xs.size());
+            values_at(f, xs, values);
+            for (std::size_t i = 0; i < xs.size() && !points; ++i) {
+                const std::uint64_t p = image_value(f, -half, partial.coeffs, xs[i]);
+                const std::uint64_t v = f.mul(f.mul(values[i], f.pow(f.inv(xs[i]), static_cast<std::uint64_t>(shift))),
+                                              f.inv(p));
+                if (newton.add(ys[i], v) == 0 && !count && newton.size() > 1) points = newton.size() - 1;
+            }
+            if (count && newton.size() == *count) points = *count;
         }
+        std::vector<std::uint64_t> q = newton.monomial(points);
+        q.resize(points, 0);
+        const std::vector<std::uint64_t> r = laurent_of_symmetric(f, q);
+        Image out;
+        out.offset = shift - half - static_cast<std::int64_t>(points - 1);
+        out.coeffs.assign(degree + r.size(), 0);
+        for (std::size_t i = 0; i <= degree; ++i)
+            for (std::size_t j = 0; j < r.size(); ++j)
+                out.coeffs[i + j] = f.add(out.coeffs[i + j], f.mul(partial.coeffs[i], r[j]));
         return out;
     }
 
@@ -335,6 +404,7 @@ private:
     // stable, then checks them at fresh random primes and points.
     std::optional<std::vector<BigInteger>> recover(bool symmetric) {
         primes_hint_.reset();
+        cofactor_points_.reset();
         Field f{next_prime()};
         std::vector<std::uint64_t> used{f.p};
         std::int64_t shift = 0;
@@ -436,6 +506,7 @@ private:
     SparseLU::Factors scratch_factors_;  // their work space
     KrylovBatches batches_;              // Krylov images of the next primes
     std::optional<std::size_t> primes_hint_;  // primes_still_needed() at the last prime
+    std::optional<std::size_t> cofactor_points_;  // see completed(), once the first prime's image needed one
 };
 
 }  // namespace
