@@ -309,28 +309,28 @@ private:
         NewtonInterpolation newton(f);
         const std::size_t limit = n_ / 2 + 1;
         std::size_t points = 0;
-        std::vector<std::uint64_t> xs, ys, values;
+        std::vector<std::uint64_t> xs, ys, ps, values;
         while (!points) {
             // A batch of fresh points with distinct nodes where P is not zero.
             const std::size_t want = count ? *count - newton.size() : std::min(kBatch, limit - newton.size());
             if (want == 0) return std::nullopt;
             xs.clear();
             ys.clear();
+            ps.clear();
             while (xs.size() < want) {
                 const std::uint64_t x = point(f);
                 const std::uint64_t y = f.add(x, f.inv(x));
-                if (image_value(f, -half, partial.coeffs, x) == 0 || newton.has_node(y) ||
-                    std::find(ys.begin(), ys.end(), y) != ys.end())
-                    continue;
+                const std::uint64_t p = image_value(f, -half, partial.coeffs, x);
+                if (p == 0 || newton.has_node(y) || std::find(ys.begin(), ys.end(), y) != ys.end()) continue;
                 xs.push_back(x);
                 ys.push_back(y);
+                ps.push_back(p);
             }
             values.resize(xs.size());
             values_at(f, xs, values);
             for (std::size_t i = 0; i < xs.size() && !points; ++i) {
-                const std::uint64_t p = image_value(f, -half, partial.coeffs, xs[i]);
                 const std::uint64_t v = f.mul(f.mul(values[i], f.pow(f.inv(xs[i]), static_cast<std::uint64_t>(shift))),
-                                              f.inv(p));
+                                              f.inv(ps[i]));
                 if (newton.add(ys[i], v) == 0 && !count && newton.size() > 1) points = newton.size() - 1;
             }
             if (count && newton.size() == *count) points = *count;

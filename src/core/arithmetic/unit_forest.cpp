@@ -109,31 +109,19 @@ SKEINLAB_VECTOR_TARGET inline typename L::V entry(const double* w, const double*
     return L::fmadd(L::broadcast(kSign[c]), L::load(w_anchors + L::lanes * std::size_t{slot}), z);
 }
 
-// v_s += c_s a_slot(s) for the fixes given: true values from z.
-template <class L, class Fix>
-SKEINLAB_VECTOR_TARGET void add_anchors(const LaneModuli& m, const std::vector<Fix>& fix, const double* anchors,
-                                        double* v) {
+// For every step s with c_s != 0: to_s += c_s from_slot(s) (kIntoSteps: a
+// vector's true values from its walks and anchors), or to_slot(s) += c_s
+// from_s (the sums of c_s u_s by anchor).
+template <class L, bool kIntoSteps, class Fix>
+SKEINLAB_VECTOR_TARGET void add_by_anchor(const LaneModuli& m, const std::vector<Fix>& fix, const double* from,
+                                          double* to) {
     constexpr std::size_t W = L::lanes;
     const typename L::V p = L::load(m.p), p_inverse = L::load(m.p_inverse);
     for (std::size_t s = 0; s < fix.size(); ++s) {
         if (fix[s].c == 0) continue;
-        const typename L::V x =
-            L::fmadd(L::broadcast(kSign[fix[s].c]), L::load(anchors + W * std::size_t{fix[s].slot}), L::load(v + W * s));
-        L::store(v + W * s, reduce_lanes<L>(x, p, p_inverse));
-    }
-}
-
-// out_slot += c_s u_s over the steps.
-template <class L, class Fix>
-SKEINLAB_VECTOR_TARGET void sum_by_anchor(const LaneModuli& m, const std::vector<Fix>& fix, const double* u,
-                                          double* out) {
-    constexpr std::size_t W = L::lanes;
-    const typename L::V p = L::load(m.p), p_inverse = L::load(m.p_inverse);
-    for (std::size_t s = 0; s < fix.size(); ++s) {
-        if (fix[s].c == 0) continue;
-        double* to = out + W * std::size_t{fix[s].slot};
-        const typename L::V x = L::fmadd(L::broadcast(kSign[fix[s].c]), L::load(u + W * s), L::load(to));
-        L::store(to, reduce_lanes<L>(x, p, p_inverse));
+        const std::size_t at = kIntoSteps ? s : fix[s].slot, read = kIntoSteps ? fix[s].slot : s;
+        const typename L::V x = L::fmadd(L::broadcast(kSign[fix[s].c]), L::load(from + W * read), L::load(to + W * at));
+        L::store(to + W * at, reduce_lanes<L>(x, p, p_inverse));
     }
 }
 
@@ -228,7 +216,7 @@ void UnitForest::step(const LaneModuli& m, const double* u, const std::vector<do
 
 std::vector<double> UnitForest::anchor_dots(const LaneModuli& m, const double* u) const {
     std::vector<double> out(m.lanes * anchors_.size(), 0.0);
-    with_lanes(m, [&](auto lanes) { sum_by_anchor<decltype(lanes)>(m, fix_, u, out.data()); });
+    with_lanes(m, [&](auto lanes) { add_by_anchor<decltype(lanes), false>(m, fix_, u, out.data()); });
     return out;
 }
 
@@ -243,7 +231,7 @@ void UnitForest::solve_t_part(const LaneModuli& m, const double* w, double* v) c
         using L = decltype(lanes);
         if (w) Kernels::walk<L, false, false, false>(*this, m, w, nullptr, v, nullptr, nullptr, nullptr, anchors.data());
         else Kernels::walk<L, false, true, false>(*this, m, nullptr, nullptr, v, nullptr, nullptr, nullptr, anchors.data());
-        add_anchors<L>(m, fix_, anchors.data(), v);
+        add_by_anchor<L, true>(m, fix_, anchors.data(), v);
     });
 }
 
