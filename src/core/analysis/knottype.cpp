@@ -10,6 +10,7 @@
 #include "arithmetic/bigint.hpp"
 #include "diagram/knot_diagram.hpp"
 #include "diagram/reidemeister.hpp"
+#include "diagram/strand_passes.hpp"
 #include "geometry/hull.hpp"
 #include "invariants/alexander.hpp"
 #include "io/xyz.hpp"
@@ -40,6 +41,17 @@ void choose_projection(Chain& pts) {
 void simplify_for_determinant(KnotDiagram& d) {
     reduce_diagram(d);
     simplify_diagram(d, kSimplifySeed, kSimplifyPatience);
+}
+
+ExactPolynomial simplified_polynomial(KnotDiagram& d, std::size_t ahead_crossings) {
+    reduce_diagram(d);
+    pass_strands_until_stable(d, kStrandPassShare);
+    const auto r3_rounds = [&] { r3_search(d, kSimplifySeed, kSimplifyPatience); };
+    std::vector<KrylovBatches::Pending> ahead;
+    if (d.crossings() >= ahead_crossings) ahead = alexander_images_beside(alexander_matrix(d), r3_rounds);
+    else r3_rounds();
+    return alexander_polynomial(alexander_matrix(d), nullptr, kDenseMinorLimit, KrylovImages::automatic,
+                                std::move(ahead));
 }
 
 namespace {
@@ -107,10 +119,7 @@ Result<std::string> compute_knottype_from_chain(const Chain& points, const Alexa
             // A large diagram is simplified first (Reidemeister moves keep the
             // knot, so the polynomial): the determinant's cost grows much
             // faster than the crossings.
-            if (std::optional<KnotDiagram> d = diagram_of_projection(projection)) {
-                simplify_for_determinant(*d);
-                return d->crossings() == 0 ? one : alexander_polynomial(alexander_matrix(*d));
-            }
+            if (std::optional<KnotDiagram> d = diagram_of_projection(projection)) return simplified_polynomial(*d);
         }
         return alexander_polynomial(m);
     };

@@ -8,6 +8,7 @@
 
 #include "base/error.hpp"
 #include "geometry/geometry.hpp"
+#include "invariants/alexander.hpp"
 #include "invariants/alexander_table.hpp"
 #include "runtime/outcome.hpp"
 
@@ -45,6 +46,20 @@ inline constexpr std::size_t kSimplifyPatience = 32;
 
 // The simplification of a large diagram before its determinant.
 void simplify_for_determinant(KnotDiagram& diagram);
+
+// Diagrams that have this many crossings or more once their strand passes
+// are done take Krylov images at t = 1 (20,000 rows or more always have so
+// far): the pool's idle workers compute the first of them on that diagram
+// while its R3 rounds go on.
+inline constexpr std::size_t kImagesAheadCrossings = 20001;
+
+// The Alexander polynomial of a large diagram, simplified first as
+// simplify_for_determinant does; the same polynomial for every number of
+// workers. With more than one worker and `ahead_crossings` crossings or
+// more after the strand passes, the R3 rounds run beside the first Krylov
+// images (alexander_images_beside), which the simplified diagram's
+// determinant adopts.
+ExactPolynomial simplified_polynomial(KnotDiagram& diagram, std::size_t ahead_crossings = kImagesAheadCrossings);
 
 // Exchanges coordinates so that the axis of strictly smallest extent becomes
 // the height; on a tie the projection stays along z.

@@ -68,8 +68,9 @@ constexpr std::size_t kBatch = 16;
 class ModularDeterminant {
 public:
     ModularDeterminant(std::size_t n, std::vector<std::vector<LinearEntry>> rows, AlexanderStats* stats,
-                       KrylovImages krylov)
-        : n_(n), det_(n, std::move(rows)), stream_(0x5EED5EED2026ull), stats_(stats), krylov_(krylov) {}
+                       KrylovImages krylov, std::vector<KrylovBatches::Pending> ahead)
+        : n_(n), det_(n, std::move(rows)), stream_(0x5EED5EED2026ull), stats_(stats), krylov_(krylov),
+          ahead_(std::move(ahead)) {}
 
     std::vector<BigInteger> run() {
         start();
@@ -90,6 +91,7 @@ private:
     // kSpeculativeRows rows or more, the recording of the elimination's
     // program (at a point of its own: a program holds at every point).
     void start() {
+        adopt_ahead();
         const bool order_only = krylov_ == KrylovImages::always || n_ >= kOrderOnlyRows;
         if (krylov_ == KrylovImages::never || (!order_only && n_ < kSpeculativeRows)) return;
         const Field f{modular::drawn_prime(0)};
@@ -105,11 +107,29 @@ private:
         }
         const SparseLU* lu = at_one();
         if (!lu) return first();
-        batches_.launch(*lu, primes_drawn_, n_, std::nullopt, first);
+        batches_.launch(*lu, primes_drawn_ + ahead_count_, n_, std::nullopt, first);
         if (!worth(*lu)) {
             krylov_off_ = true;
             batches_.clear();
         }
+    }
+
+    // Images computed ahead on another matrix of the same knot (see
+    // images_beside), adopted with this matrix's value at 1 in each field.
+    void adopt_ahead() {
+        if (ahead_.empty()) return;
+        const SparseLU* lu = krylov_ == KrylovImages::never ? nullptr : at_one();
+        if (!lu) return ahead_.clear();
+        std::vector<std::uint64_t> values;
+        SparseLU::Factors factors;
+        for (const KrylovBatches::Pending& image : ahead_) {
+            const Field f{modular::drawn_prime(image.draw)};
+            const modular::Montgomery m(f.p);
+            values.push_back(lu->factor(m, 1, factors) ? m.from(factors.determinant) : 0);
+        }
+        ahead_count_ = ahead_.size();
+        batches_.adopt(std::move(ahead_), values);
+        ahead_.clear();
     }
 
     std::uint64_t evaluate(const Field& f, std::uint64_t x) {
@@ -507,13 +527,16 @@ private:
     KrylovBatches batches_;              // Krylov images of the next primes
     std::optional<std::size_t> primes_hint_;  // primes_still_needed() at the last prime
     std::optional<std::size_t> cofactor_points_;  // see completed(), once the first prime's image needed one
+    std::vector<KrylovBatches::Pending> ahead_;   // see adopt_ahead()
+    std::size_t ahead_count_ = 0;
 };
 
 }  // namespace
 
 std::vector<BigInteger> recover_determinant(std::size_t n, std::vector<std::vector<LinearEntry>> rows,
-                                            AlexanderStats* stats, KrylovImages krylov) {
-    ModularDeterminant md(n, std::move(rows), stats, krylov);
+                                            AlexanderStats* stats, KrylovImages krylov,
+                                            std::vector<KrylovBatches::Pending> ahead) {
+    ModularDeterminant md(n, std::move(rows), stats, krylov, std::move(ahead));
     return md.run();
 }
 

@@ -118,8 +118,36 @@ void KrylovBatches::launch(const SparseLU& lu, std::size_t draw, std::size_t max
         if (i < first) return beside();
         batch[i - first] = pencils_for(lu, starts[i - first], widths[i - first], max_degree);
     });
-    pending_.clear();
+    std::erase_if(pending_, [&](const Pending& p) { return p.draw >= draw; });
     for (const std::vector<Pending>& part : batch) pending_.insert(pending_.end(), part.begin(), part.end());
+}
+
+void KrylovBatches::adopt(std::vector<Pending> images, const std::vector<std::uint64_t>& values_at_one) {
+    for (std::size_t i = 0; i < images.size(); ++i)
+        if (images[i].pencil) images[i].pencil->value = values_at_one[i];
+    pending_.insert(pending_.end(), images.begin(), images.end());
+    std::sort(pending_.begin(), pending_.end(), [](const Pending& a, const Pending& b) { return a.draw < b.draw; });
+}
+
+std::vector<KrylovBatches::Pending> images_beside(std::size_t n, const std::vector<std::vector<LinearEntry>>& rows,
+                                                  const std::function<void()>& beside) {
+    WorkerPool* pool = WorkerPool::current();
+    const std::size_t workers = pool ? pool->size() : 1;
+    std::optional<SparseLU> lu;
+    if (workers > 1) lu = factors_at_one(n, rows);
+    if (!lu) {
+        beside();
+        return {};
+    }
+    const std::size_t group = SparseLU::prime_lanes_available() ? kPrimesSideBySide : 1;
+    std::vector<std::vector<KrylovBatches::Pending>> groups(workers - 1);
+    parallel_for_here(workers, [&](std::size_t i) {
+        if (i == 0) return beside();
+        groups[i - 1] = pencils_for(*lu, (i - 1) * group, group, n);
+    });
+    std::vector<KrylovBatches::Pending> out;
+    for (std::vector<KrylovBatches::Pending>& g : groups) out.insert(out.end(), g.begin(), g.end());
+    return out;
 }
 
 KrylovBatches::Pending KrylovBatches::take(const SparseLU& lu, std::size_t draw, std::size_t max_degree,

@@ -63,8 +63,13 @@ public:
     // on every worker, full while the primes still needed are unknown, then
     // only as wide as `primes_hint`; `beside` (if any) runs as one more task
     // of the batch.
+    // Images kept before `draw` stay.
     void launch(const SparseLU& lu, std::size_t draw, std::size_t max_degree, std::optional<std::size_t> primes_hint,
                 const std::function<void()>& beside);
+    // Keeps `images` (of the first primes drawn, computed ahead by
+    // images_beside on another matrix) as if computed here, their values
+    // det A(1) replaced by `values_at_one` (this matrix's, one per image).
+    void adopt(std::vector<Pending> images, const std::vector<std::uint64_t>& values_at_one);
     // The image of the prime drawn `draw`-th: one computed ahead, or the
     // first of a new batch.
     Pending take(const SparseLU& lu, std::size_t draw, std::size_t max_degree, std::optional<std::size_t> primes_hint);
@@ -73,5 +78,16 @@ public:
 private:
     std::deque<Pending> pending_;
 };
+
+// Runs `beside` on one worker of the pool and, on each of the others, a
+// group of the Krylov images at t = 1 of the first primes drawn for the n x n
+// matrix `rows` (on its factors_at_one). Another diagram of the same knot has
+// the same images but for the value at 1 (+-1) and the power of t: its
+// recovery can adopt them (KrylovBatches::adopt), so that the workers idle
+// while the diagram is still being simplified compute its first images.
+// Which images these are depends on the number of workers only: none with
+// one worker (or a matrix singular at 1), and `beside` then runs alone.
+std::vector<KrylovBatches::Pending> images_beside(std::size_t n, const std::vector<std::vector<LinearEntry>>& rows,
+                                                  const std::function<void()>& beside);
 
 }  // namespace skeinlab

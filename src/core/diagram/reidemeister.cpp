@@ -260,6 +260,10 @@ void simplify_diagram(KnotDiagram& d, std::uint64_t seed) {
 
 void simplify_diagram(KnotDiagram& d, std::uint64_t seed, std::size_t patience) {
     pass_strands_until_stable(d, kStrandPassShare);
+    r3_search(d, seed, patience);
+}
+
+void r3_search(KnotDiagram& d, std::uint64_t seed, std::size_t patience) {
     Stream draws = Stream::keyed({kSimplifyStream, seed});
     // Rounds since the crossings last fell by a hundredth (at least one) of
     // what they were then.

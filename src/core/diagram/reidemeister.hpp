@@ -65,4 +65,9 @@ inline constexpr double kStrandPassShare = 0.01;
 void simplify_diagram(KnotDiagram& diagram, std::uint64_t seed);
 void simplify_diagram(KnotDiagram& diagram, std::uint64_t seed, std::size_t patience);
 
+// The rounds of R3 moves of simplify_diagram (with the strand passes when
+// they stall) on a diagram whose strand passes are done: simplify_diagram is
+// pass_strands_until_stable(diagram, kStrandPassShare) and then this.
+void r3_search(KnotDiagram& diagram, std::uint64_t seed, std::size_t patience);
+
 }  // namespace skeinlab

@@ -162,8 +162,31 @@ ExactPolynomial normalized(std::vector<BigInteger> coeffs) {
 
 }  // namespace
 
+namespace {
+
+// The rows of the minor without the last row and column.
+std::vector<std::vector<LinearEntry>> minor_rows(const AlexanderMatrix& matrix) {
+    const std::size_t n = matrix.crossings - 1;
+    std::vector<std::vector<LinearEntry>> minor(n);
+    for (std::size_t r = 0; r < n; ++r)
+        for (const LinearEntry& e : matrix.rows[r])
+            if (e.col < n && (e.c0 != 0 || e.c1 != 0)) minor[r].push_back(e);
+    return minor;
+}
+
+}  // namespace
+
+std::vector<KrylovBatches::Pending> alexander_images_beside(const AlexanderMatrix& matrix,
+                                                            const std::function<void()>& beside) {
+    if (matrix.crossings < 2) {
+        beside();
+        return {};
+    }
+    return images_beside(matrix.crossings - 1, minor_rows(matrix), beside);
+}
+
 ExactPolynomial alexander_polynomial(const AlexanderMatrix& matrix, AlexanderStats* stats, std::size_t dense_limit,
-                                     KrylovImages krylov) {
+                                     KrylovImages krylov, std::vector<KrylovBatches::Pending> ahead) {
     const std::size_t g = matrix.crossings;
     if (g == 0) return ExactPolynomial{Polynomial{{1}}, {}};
     const std::size_t n = g - 1;  // the minor drops the last row and column
@@ -182,11 +205,7 @@ ExactPolynomial alexander_polynomial(const AlexanderMatrix& matrix, AlexanderSta
             return ExactPolynomial{normalize(*d), {}};
         }
     }
-    std::vector<std::vector<LinearEntry>> minor(n);
-    for (std::size_t r = 0; r < n; ++r)
-        for (const LinearEntry& e : matrix.rows[r])
-            if (e.col < n && (e.c0 != 0 || e.c1 != 0)) minor[r].push_back(e);
-    return normalized(recover_determinant(n, std::move(minor), stats, krylov));
+    return normalized(recover_determinant(n, minor_rows(matrix), stats, krylov, std::move(ahead)));
 }
 
 }  // namespace skeinlab

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -60,9 +61,20 @@ inline constexpr std::size_t kDenseMinorLimit = 10;
 // checked at independent random primes and points, so that a wrong polynomial
 // has probability below 2^-60. `dense_limit` overrides kDenseMinorLimit;
 // `krylov` chooses how the modular images are found (for tests and
-// benchmarks; the polynomial is the same).
+// benchmarks; the polynomial is the same); `ahead`, Krylov images computed
+// on another diagram of the same knot (alexander_images_beside), which the
+// modular method takes as its first primes' when it takes Krylov images at
+// t = 1.
 ExactPolynomial alexander_polynomial(const AlexanderMatrix& matrix, AlexanderStats* stats = nullptr,
                                      std::size_t dense_limit = kDenseMinorLimit,
-                                     KrylovImages krylov = KrylovImages::automatic);
+                                     KrylovImages krylov = KrylovImages::automatic,
+                                     std::vector<KrylovBatches::Pending> ahead = {});
+
+// Runs `beside` (the rest of a simplification, say) and, on the pool's other
+// workers, the first Krylov images of the determinant of the matrix's minor
+// (images_beside) for alexander_polynomial of another diagram of the same
+// knot. None with one worker.
+std::vector<KrylovBatches::Pending> alexander_images_beside(const AlexanderMatrix& matrix,
+                                                            const std::function<void()>& beside);
 
 }  // namespace skeinlab

@@ -413,6 +413,80 @@ TEST(KrylovImages, AreTheSameForEveryNumberOfWorkers) {
     EXPECT_EQ(pooled.solves, alone.solves);
 }
 
+// Images computed ahead (images_beside) on another matrix: on another
+// diagram of the knot, or of its mirror image, they are this matrix's but for
+// the value at 1 and the power of t, and the recovery goes exactly as with
+// its own; another knot's fail the first prime's check, and the
+// evaluations still give this matrix's determinant.
+TEST(KrylovImages, ImagesAheadFromAnotherDiagramOfTheKnotAreAdoptedAnotherKnotsRefused) {
+    const KnotDiagram raw = diagram_of_ring(seeded_walk(600, 2, 0.15));
+    KnotDiagram simplified = raw;
+    simplify_for_determinant(simplified);
+    ASSERT_LT(simplified.crossings(), raw.crossings());
+    const Rows rows = minor_of(alexander_matrix(simplified));
+    AlexanderStats alone;
+    const std::vector<BigInteger> expected = recover_determinant(rows.size(), rows, &alone, KrylovImages::always);
+    struct Case {
+        const char* name;
+        KnotDiagram other;
+        bool adopted;
+    };
+    WorkerPool pool(3);
+    for (const Case& c : {Case{"another diagram of the knot", raw, true},
+                          Case{"its mirror image", mirror_image(raw), true},
+                          Case{"another knot", diagram_of_ring(seeded_walk(600, 3, 0.15)), false}}) {
+        SCOPED_TRACE(c.name);
+        const Rows other = minor_of(alexander_matrix(c.other));
+        std::size_t computed = 0;
+        bool ran_beside = false;
+        AlexanderStats stats;
+        std::vector<BigInteger> got;
+        pool.parallel_for(1, [&](std::size_t) {
+            std::vector<KrylovBatches::Pending> ahead = images_beside(other.size(), other, [&] { ran_beside = true; });
+            computed = ahead.size();
+            got = recover_determinant(rows.size(), rows, &stats, KrylovImages::always, std::move(ahead));
+        });
+        EXPECT_TRUE(ran_beside);
+        EXPECT_EQ(computed, 2 * (SparseLU::prime_lanes_available() ? 4 : 1)) << "a group on each other worker";
+        ASSERT_EQ(got.size(), expected.size());
+        for (std::size_t i = 0; i < got.size(); ++i) EXPECT_EQ(got[i].decimal(), expected[i].decimal()) << i;
+        if (c.adopted) {
+            EXPECT_EQ(stats.primes, alone.primes);
+            EXPECT_EQ(stats.evaluations, alone.evaluations);
+            EXPECT_EQ(stats.krylov_images, alone.krylov_images);
+        } else {
+            EXPECT_GT(stats.evaluations, alone.evaluations) << "the evaluations took over";
+        }
+    }
+    // One worker computes nothing ahead and runs what it was given.
+    bool ran = false;
+    EXPECT_TRUE(images_beside(rows.size(), rows, [&] { ran = true; }).empty());
+    EXPECT_TRUE(ran);
+}
+
+// A large diagram's polynomial with its first images computed beside the R3
+// rounds (from 500 crossings here, where Krylov images already pay) is the
+// polynomial one worker finds, and the diagram is simplified as by
+// simplify_for_determinant.
+TEST(KrylovImages, SimplifiedPolynomialIsTheSameWithImagesComputedBesideTheR3Rounds) {
+    const KnotDiagram d = diagram_of_ring(seeded_walk(600, 2, 0.15));
+    KnotDiagram simplified = d;
+    simplify_for_determinant(simplified);
+    ASSERT_GT(simplified.crossings(), 600u);
+    AlexanderStats stats;
+    const std::string expected = alexander_polynomial(alexander_matrix(simplified), &stats).text();
+    ASSERT_GT(stats.krylov_images, 0u);
+    KnotDiagram alone = d;
+    EXPECT_EQ(simplified_polynomial(alone, 500).text(), expected);
+    EXPECT_EQ(alone, simplified);
+    WorkerPool pool(2);
+    KnotDiagram pooled = d;
+    std::string pooled_text;
+    pool.parallel_for(1, [&](std::size_t) { pooled_text = simplified_polynomial(pooled, 500).text(); });
+    EXPECT_EQ(pooled_text, expected);
+    EXPECT_EQ(pooled, simplified);
+}
+
 TEST(FactorsAtOne, AKnotsAreAForestAndAMatrixSingularAtOneHasNone) {
     const Rows knot = minor_of(alexander_matrix(diagram_of_ring(seeded_walk(600, 3, 0.15))));
     const std::optional<SparseLU> lu = factors_at_one(knot.size(), knot);
