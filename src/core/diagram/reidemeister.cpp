@@ -157,11 +157,12 @@ namespace {
 
 // Removes R1 loops and R2 bigons from the walks until none is left. With
 // `around` (the passages, ascending, where walks reduced before have
-// changed since, with the passage before each), only those are checked
-// first: a removal is found from the passage before a place where new
-// neighbours meet, and each removal checks again around itself, so that the
-// rest cannot have become removable (a full check after it never found
-// more, on every diagram of the tests and benchmarks).
+// changed since, with the passage before each), only those are checked, in
+// the order a full check meets them, once: a removal is found from the
+// passage before a place where new neighbours meet, and each removal checks
+// again around itself, so that the rest cannot have become removable (a
+// second full check after the first never found more, on every diagram of
+// the tests and benchmarks).
 void reduce_walks(LinkedWalk& w, const std::vector<std::int8_t>& signs,
                   const std::vector<std::uint32_t>* around = nullptr) {
     std::vector<std::uint32_t> work;
@@ -183,7 +184,6 @@ void reduce_walks(LinkedWalk& w, const std::vector<std::int8_t>& signs,
         removed_any = false;
         if (around) {
             work.assign(around->rbegin(), around->rend());
-            removed_any = false;
         } else {
             for (std::uint32_t k = static_cast<std::uint32_t>(w.size()); k-- > 0;) work.push_back(k);
         }
