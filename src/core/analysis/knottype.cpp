@@ -15,6 +15,7 @@
 #include "invariants/alexander.hpp"
 #include "io/xyz.hpp"
 #include "reduction/kmt.hpp"
+#include "runtime/pool.hpp"
 
 namespace skeinlab {
 void choose_projection(Chain& pts) {
@@ -48,8 +49,11 @@ ExactPolynomial simplified_polynomial(KnotDiagram& d, std::size_t ahead_crossing
     pass_strands_until_stable(d, kStrandPassShare);
     const auto r3_rounds = [&] { r3_search(d, kSimplifySeed, kSimplifyPatience); };
     std::vector<KrylovBatches::Pending> ahead;
-    if (d.crossings() >= ahead_crossings) ahead = alexander_images_beside(alexander_matrix(d), r3_rounds);
-    else r3_rounds();
+    const WorkerPool* pool = WorkerPool::current();
+    if (pool && pool->size() > 1 && d.crossings() >= ahead_crossings)
+        ahead = alexander_images_beside(d, r3_rounds);
+    else
+        r3_rounds();
     return alexander_polynomial(alexander_matrix(d), nullptr, kDenseMinorLimit, KrylovImages::automatic,
                                 std::move(ahead));
 }

@@ -129,21 +129,22 @@ void KrylovBatches::adopt(std::vector<Pending> images, const std::vector<std::ui
     std::sort(pending_.begin(), pending_.end(), [](const Pending& a, const Pending& b) { return a.draw < b.draw; });
 }
 
-std::vector<KrylovBatches::Pending> images_beside(std::size_t n, const std::vector<std::vector<LinearEntry>>& rows,
+std::vector<KrylovBatches::Pending> images_beside(const std::function<std::optional<SparseLU>()>& factors,
                                                   const std::function<void()>& beside) {
     WorkerPool* pool = WorkerPool::current();
     const std::size_t workers = pool ? pool->size() : 1;
-    std::optional<SparseLU> lu;
-    if (workers > 1) lu = factors_at_one(n, rows);
-    if (!lu) {
+    if (workers < 2) {
         beside();
         return {};
     }
     const std::size_t group = SparseLU::prime_lanes_available() ? kPrimesSideBySide : 1;
     std::vector<std::vector<KrylovBatches::Pending>> groups(workers - 1);
-    parallel_for_here(workers, [&](std::size_t i) {
+    parallel_for_here(2, [&](std::size_t i) {
         if (i == 0) return beside();
-        groups[i - 1] = pencils_for(*lu, (i - 1) * group, group, n);
+        const std::optional<SparseLU> lu = factors();
+        if (!lu) return;
+        parallel_for_here(groups.size(),
+                          [&](std::size_t k) { groups[k] = pencils_for(*lu, k * group, group, lu->size()); });
     });
     std::vector<KrylovBatches::Pending> out;
     for (std::vector<KrylovBatches::Pending>& g : groups) out.insert(out.end(), g.begin(), g.end());

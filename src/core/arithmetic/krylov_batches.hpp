@@ -80,14 +80,15 @@ private:
 };
 
 // Runs `beside` on one worker of the pool and, on each of the others, a
-// group of the Krylov images at t = 1 of the first primes drawn for the n x n
-// matrix `rows` (on its factors_at_one). Another diagram of the same knot has
-// the same images but for the value at 1 (+-1) and the power of t: its
-// recovery can adopt them (KrylovBatches::adopt), so that the workers idle
-// while the diagram is still being simplified compute its first images.
-// Which images these are depends on the number of workers only: none with
-// one worker (or a matrix singular at 1), and `beside` then runs alone.
-std::vector<KrylovBatches::Pending> images_beside(std::size_t n, const std::vector<std::vector<LinearEntry>>& rows,
+// group of the Krylov images at t = 1 of the first primes drawn on
+// `factors()` (a matrix's factors_at_one, made on those workers too; nothing
+// when it has none). Another diagram of the same knot has the same images
+// but for the value at 1 (+-1) and the power of t: its recovery can adopt
+// them (KrylovBatches::adopt), so that the workers idle while the diagram is
+// still being simplified compute its first images. Which images these are
+// depends on the number of workers only: none with one worker, and `beside`
+// then runs alone.
+std::vector<KrylovBatches::Pending> images_beside(const std::function<std::optional<SparseLU>()>& factors,
                                                   const std::function<void()>& beside);
 
 }  // namespace skeinlab

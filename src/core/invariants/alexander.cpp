@@ -176,13 +176,15 @@ std::vector<std::vector<LinearEntry>> minor_rows(const AlexanderMatrix& matrix) 
 
 }  // namespace
 
-std::vector<KrylovBatches::Pending> alexander_images_beside(const AlexanderMatrix& matrix,
+std::vector<KrylovBatches::Pending> alexander_images_beside(const KnotDiagram& diagram,
                                                             const std::function<void()>& beside) {
-    if (matrix.crossings < 2) {
-        beside();
-        return {};
-    }
-    return images_beside(matrix.crossings - 1, minor_rows(matrix), beside);
+    return images_beside(
+        [copy = diagram]() -> std::optional<SparseLU> {
+            const AlexanderMatrix matrix = alexander_matrix(copy);
+            if (matrix.crossings < 2) return std::nullopt;
+            return factors_at_one(matrix.crossings - 1, minor_rows(matrix));
+        },
+        beside);
 }
 
 ExactPolynomial alexander_polynomial(const AlexanderMatrix& matrix, AlexanderStats* stats, std::size_t dense_limit,

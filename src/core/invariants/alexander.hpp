@@ -70,11 +70,12 @@ ExactPolynomial alexander_polynomial(const AlexanderMatrix& matrix, AlexanderSta
                                      KrylovImages krylov = KrylovImages::automatic,
                                      std::vector<KrylovBatches::Pending> ahead = {});
 
-// Runs `beside` (the rest of a simplification, say) and, on the pool's other
-// workers, the first Krylov images of the determinant of the matrix's minor
-// (images_beside) for alexander_polynomial of another diagram of the same
-// knot. None with one worker.
-std::vector<KrylovBatches::Pending> alexander_images_beside(const AlexanderMatrix& matrix,
+// Runs `beside` (the rest of a simplification, say, which may change
+// `diagram`: the images are of the diagram as it is at the call) and, on the
+// pool's other workers, the first Krylov images of the determinant of the
+// diagram's matrix (images_beside) for alexander_polynomial of another
+// diagram of the same knot. None with one worker.
+std::vector<KrylovBatches::Pending> alexander_images_beside(const KnotDiagram& diagram,
                                                             const std::function<void()>& beside);
 
 }  // namespace skeinlab

@@ -442,7 +442,8 @@ TEST(KrylovImages, ImagesAheadFromAnotherDiagramOfTheKnotAreAdoptedAnotherKnotsR
         AlexanderStats stats;
         std::vector<BigInteger> got;
         pool.parallel_for(1, [&](std::size_t) {
-            std::vector<KrylovBatches::Pending> ahead = images_beside(other.size(), other, [&] { ran_beside = true; });
+            std::vector<KrylovBatches::Pending> ahead =
+                images_beside([&] { return factors_at_one(other.size(), other); }, [&] { ran_beside = true; });
             computed = ahead.size();
             got = recover_determinant(rows.size(), rows, &stats, KrylovImages::always, std::move(ahead));
         });
@@ -458,9 +459,17 @@ TEST(KrylovImages, ImagesAheadFromAnotherDiagramOfTheKnotAreAdoptedAnotherKnotsR
             EXPECT_GT(stats.evaluations, alone.evaluations) << "the evaluations took over";
         }
     }
+    // A matrix without factors at 1 gives nothing ahead; the work beside runs.
+    bool ran_alone = false;
+    std::size_t none = 1;
+    pool.parallel_for(1, [&](std::size_t) {
+        none = images_beside([] { return std::optional<SparseLU>{}; }, [&] { ran_alone = true; }).size();
+    });
+    EXPECT_EQ(none, 0u);
+    EXPECT_TRUE(ran_alone);
     // One worker computes nothing ahead and runs what it was given.
     bool ran = false;
-    EXPECT_TRUE(images_beside(rows.size(), rows, [&] { ran = true; }).empty());
+    EXPECT_TRUE(images_beside([&] { return factors_at_one(rows.size(), rows); }, [&] { ran = true; }).empty());
     EXPECT_TRUE(ran);
 }
 
