@@ -100,7 +100,9 @@ private:
         std::function<void()> first;
         if (order_only) {
             first = [this, f, x] {
-                if (det_.find_pivot_order(f, x)) lu_values_ = factors() != nullptr;
+                if (!det_.find_pivot_order(f, x)) return;
+                lu_values_ = factors() != nullptr;
+                evaluate_first_points();
             };
         } else {
             first = [this, f, x] { det_.evaluate(f, x); };
@@ -134,14 +136,38 @@ private:
 
     std::uint64_t evaluate(const Field& f, std::uint64_t x) {
         if (stats_) ++stats_->evaluations;
-        if (lu_values_ && factors_) {
-            // No program recorded: the factors at x, or (a pivot zero there)
-            // an elimination of its own.
-            const modular::Montgomery m(f.p);
-            if (factors_->factor(m, x, scratch_factors_)) return m.from(scratch_factors_.determinant);
-            return det_.evaluate_once(f, x);
+        for (std::size_t i = 0; i < first_values_.size(); ++i) {
+            if (first_values_[i].p != f.p || first_values_[i].x != x) continue;
+            const std::uint64_t value = first_values_[i].value;
+            first_values_.erase(first_values_.begin() + static_cast<std::ptrdiff_t>(i));
+            return value;
         }
+        if (lu_values_ && factors_) return value_from_factors(f, x, scratch_factors_);
         return det_.evaluate(f, x);
+    }
+    // No program recorded: the factors at x, or (a pivot zero there) an
+    // elimination of its own.
+    std::uint64_t value_from_factors(const Field& f, std::uint64_t x, SparseLU::Factors& scratch) {
+        const modular::Montgomery m(f.p);
+        if (factors_->factor(m, x, scratch)) return m.from(scratch.determinant);
+        return det_.evaluate_once(f, x);
+    }
+
+    // The values at the points the recovery draws first when single values
+    // come from factors (the symmetry's x and 1/x and the first Krylov
+    // image's check, at the first prime), computed beside the first batch
+    // of Krylov images by the worker that found the pivot order, which would
+    // otherwise wait for that batch; evaluate() takes them from here. The
+    // same values as evaluate() would compute.
+    void evaluate_first_points() {
+        if (!(lu_values_ && factors_)) return;
+        const Field f{modular::drawn_prime(primes_drawn_)};
+        Stream draws = stream_;
+        const std::uint64_t x = draws.below(2, f.p - 1);
+        const std::uint64_t y = draws.below(2, f.p - 1);
+        SparseLU::Factors scratch;
+        for (const std::uint64_t point : {x, f.inv(x), y})
+            first_values_.push_back({f.p, point, value_from_factors(f, point, scratch)});
     }
     void evaluate(const Field& f, const std::vector<std::uint64_t>& xs, std::vector<std::uint64_t>& out) {
         if (stats_) stats_->evaluations += xs.size();
@@ -528,6 +554,10 @@ private:
     std::optional<std::size_t> primes_hint_;  // primes_still_needed() at the last prime
     std::optional<std::size_t> cofactor_points_;  // see completed(), once the first prime's image needed one
     std::vector<KrylovBatches::Pending> ahead_;   // see adopt_ahead()
+    struct PointValue {
+        std::uint64_t p, x, value;
+    };
+    std::vector<PointValue> first_values_;  // see evaluate_first_points()
     std::size_t ahead_count_ = 0;
 };
 
