@@ -14,19 +14,29 @@ namespace {
 // reductions unlink passages.
 class LinkedWalk {
 public:
-    explicit LinkedWalk(const KnotDiagram& d) : LinkedWalk(std::vector<std::vector<Passage>>{d.walk}, d.crossings()) {}
+    explicit LinkedWalk(const KnotDiagram& d) : LinkedWalk(&d.walk, 1, d.crossings()) {}
 
     // The walks of several components, each a cycle of its own.
-    LinkedWalk(const std::vector<std::vector<Passage>>& walks, std::size_t crossings) {
-        for (const std::vector<Passage>& walk : walks) {
+    LinkedWalk(const std::vector<std::vector<Passage>>& walks, std::size_t crossings)
+        : LinkedWalk(walks.data(), walks.size(), crossings) {}
+
+    LinkedWalk(const std::vector<Passage>* walks, std::size_t count, std::size_t crossings) {
+        std::size_t total = 0;
+        for (std::size_t c = 0; c < count; ++c) total += walks[c].size();
+        walk_.reserve(total);
+        component_.reserve(total);
+        next_.reserve(total);
+        prev_.reserve(total);
+        for (std::size_t c = 0; c < count; ++c) {
+            const std::vector<Passage>& walk = walks[c];
             const auto start = static_cast<std::uint32_t>(walk_.size()), m = static_cast<std::uint32_t>(walk.size());
             starts_.push_back(start);
             alive_in_.push_back(m);
+            walk_.insert(walk_.end(), walk.begin(), walk.end());
+            component_.insert(component_.end(), m, static_cast<std::uint32_t>(c));
             for (std::uint32_t k = 0; k < m; ++k) {
-                walk_.push_back(walk[k]);
-                component_.push_back(static_cast<std::uint32_t>(starts_.size() - 1));
-                next_.push_back(start + (k + 1) % m);
-                prev_.push_back(start + (k + m - 1) % m);
+                next_.push_back(start + (k + 1 == m ? 0 : k + 1));
+                prev_.push_back(start + (k == 0 ? m - 1 : k - 1));
             }
         }
         starts_.push_back(static_cast<std::uint32_t>(walk_.size()));
