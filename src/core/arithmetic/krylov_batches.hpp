@@ -62,8 +62,7 @@ public:
     // `lu` (at its point, or random points), replacing those kept: a group
     // on every worker, full while the primes still needed are unknown, then
     // only as wide as `primes_hint`; `beside` (if any) runs as one more task
-    // of the batch.
-    // Images kept before `draw` stay.
+    // of the batch. Images kept before `draw` stay.
     void launch(const SparseLU& lu, std::size_t draw, std::size_t max_degree, std::optional<std::size_t> primes_hint,
                 const std::function<void()>& beside);
     // Keeps `images` (of the first primes drawn, computed ahead by
