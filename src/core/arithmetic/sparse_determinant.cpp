@@ -572,9 +572,13 @@ std::uint64_t SparseDeterminant::eliminate_once(const modular::Field& f, std::ui
         std::uint32_t pivot = kNone;
         std::uint64_t best_cost = UINT64_MAX;
         std::size_t looked = 0;
-        // Drops stale and repeated holders of a column.
+        // Drops stale and repeated holders of a column. With zeros kept, an
+        // entry leaves a row only when its column is eliminated, and a row
+        // is added to a column's holders only when it gains an entry there:
+        // the rows done are the only stale holders, and none is repeated.
         const auto clean_holders = [&](std::uint32_t col) {
             std::vector<std::uint32_t>& holders = col_rows_[col];
+            if (keep_zeros) return std::erase_if(holders, [&](std::uint32_t r) { return row_done_[r] != 0; });
             std::size_t kept = 0;
             for (const std::uint32_t r : holders) {
                 if (row_done_[r] || !find(rows_[r], col)) continue;
@@ -584,25 +588,33 @@ std::uint64_t SparseDeterminant::eliminate_once(const modular::Field& f, std::ui
                 holders[kept++] = r;
             }
             holders.resize(kept);
+            return std::size_t{0};
         };
         for (auto it = order.begin(); looked < columns && it != order.end(); ++it) {
             const auto [count, col] = *it;
             if (best_cost != UINT64_MAX && static_cast<std::uint64_t>(count) * count > best_cost * 4 + 4) break;
             ++looked;
             if (col_changed[col]) {
-                // The column's own best: the least cost, then the first row.
+                // The column's own best: the least cost, then the first row,
+                // among its non-zero entries (weighed without their values
+                // first: the best is almost never zero).
                 clean_holders(col);
                 const std::vector<std::uint32_t>& holders = col_rows_[col];
-                col_cost[col] = UINT64_MAX;
-                col_row[col] = kNone;
-                for (const std::uint32_t r : holders) {
-                    if (find(rows_[r], col)->value == 0) continue;
-                    const std::uint64_t cost = static_cast<std::uint64_t>(holders.size() - 1) * (rows_[r].size() - 1);
-                    if (cost < col_cost[col] || (cost == col_cost[col] && r < col_row[col])) {
-                        col_cost[col] = cost;
-                        col_row[col] = r;
+                const auto weigh = [&](bool nonzero_only) {
+                    col_cost[col] = UINT64_MAX;
+                    col_row[col] = kNone;
+                    for (const std::uint32_t r : holders) {
+                        if (nonzero_only && find(rows_[r], col)->value == 0) continue;
+                        const std::uint64_t cost =
+                            static_cast<std::uint64_t>(holders.size() - 1) * (rows_[r].size() - 1);
+                        if (cost < col_cost[col] || (cost == col_cost[col] && r < col_row[col])) {
+                            col_cost[col] = cost;
+                            col_row[col] = r;
+                        }
                     }
-                }
+                };
+                weigh(false);
+                if (col_row[col] != kNone && find(rows_[col_row[col]], col)->value == 0) weigh(true);
                 col_changed[col] = 0;
             }
             if (col_row[col] != kNone &&
