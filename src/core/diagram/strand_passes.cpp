@@ -1,17 +1,25 @@
 #include "diagram/strand_passes.hpp"
 
 #include <algorithm>
+#include <atomic>
+#include <memory>
+#include <thread>
 #include <cstdint>
 #include <deque>
 #include <vector>
 
 #include "diagram/reidemeister.hpp"
 #include "runtime/cancel.hpp"
+#include "runtime/pool.hpp"
 
 namespace skeinlab {
 namespace {
 
 constexpr std::uint32_t kNone = UINT32_MAX;
+
+// Sweeps of this many strands or more let an idle worker of the pool search
+// ahead of their turn.
+constexpr std::size_t kSharedSweepStrands = 4096;
 
 // The faces of a diagram as a graph: the faces on either side of every edge,
 // and the edges around every face.
@@ -52,29 +60,45 @@ struct Move {
 
 // Shortest paths between the ends of strands, through faces not yet touched
 // by another move of the sweep.
+// Faces no later path of a sweep may enter (those a move of the sweep
+// touched), shared by the searches of several workers: set by one while the
+// others read.
+class BlockedFaces {
+public:
+    explicit BlockedFaces(std::size_t faces) : blocked_(new std::atomic<std::uint8_t>[faces]) {
+        for (std::size_t f = 0; f < faces; ++f) blocked_[f].store(0, std::memory_order_relaxed);
+    }
+    void block(std::uint32_t f) { blocked_[f].store(1, std::memory_order_relaxed); }
+    bool operator[](std::uint32_t f) const { return blocked_[f].load(std::memory_order_relaxed) != 0; }
+
+private:
+    std::unique_ptr<std::atomic<std::uint8_t>[]> blocked_;
+};
+
 class PathSearch {
 public:
-    PathSearch(const FaceGraph& g, std::size_t edges) : g_(g), faces_(g.faces()), parent_(g.faces()), strand_(edges, 0) {}
-
-    // Faces no later path may enter (those a move of the sweep touched).
-    void block(std::uint32_t f) { faces_[f].blocked = 1; }
-    bool blocked(std::uint32_t f) const { return faces_[f].blocked != 0; }
+    PathSearch(const FaceGraph& g, const BlockedFaces& blocked, std::size_t edges)
+        : g_(g), blocked_(blocked), faces_(g.faces()), parent_(g.faces()), strand_(edges, 0) {}
 
     // A shortest path from the faces beside edge `from` to those beside edge
     // `to` when it crosses fewer than `limit` edges that are not the strand's
     // own (the strand's edges cost nothing to cross: the strand is lifted
     // off), entering no blocked face: the faces it goes through in
     // `faces`, and each edge it crosses with the face it crosses it from in
-    // `crossed`. False when there is none.
+    // `crossed`. False when there is none. With `reached`, the faces the
+    // search reached (all it depends on besides the strand: blocking any
+    // other face changes nothing about it) are appended there.
     bool find(const std::vector<std::uint32_t>& strand_edges, std::uint32_t from, std::uint32_t to,
               std::uint32_t limit, std::vector<std::uint32_t>& faces,
-              std::vector<std::pair<std::uint32_t, std::uint32_t>>& crossed) {
+              std::vector<std::pair<std::uint32_t, std::uint32_t>>& crossed,
+              std::vector<std::uint32_t>* reached = nullptr) {
         ++stamp_;
         for (const std::uint32_t e : strand_edges) strand_[e] = stamp_;
         for (const std::uint32_t f : {g_.left[to], g_.right[to]}) faces_[f].target = stamp_;
         queue_.clear();
         for (const std::uint32_t f : {g_.left[from], g_.right[from]}) {
             if (faces_[f].seen == stamp_) continue;
+            if (reached) reached->push_back(f);
             faces_[f].seen = stamp_;
             faces_[f].dist = 0;
             parent_[f] = {kNone, kNone};
@@ -101,9 +125,13 @@ public:
                 const std::uint32_t d = dist + (free ? 0 : 1);
                 if (d >= limit) continue;
                 const std::uint32_t h = g_.neighbours[k];
+                if (blocked_[h]) continue;
                 FaceState& next = faces_[h];
-                if (next.blocked) continue;
-                if (next.seen == stamp_ && next.dist <= d) continue;
+                if (next.seen == stamp_) {
+                    if (next.dist <= d) continue;
+                } else if (reached) {
+                    reached->push_back(h);
+                }
                 next.seen = stamp_;
                 next.dist = d;
                 parent_[h] = {f, e};
@@ -119,9 +147,9 @@ private:
     // random accesses of a step): seen and target by the search's stamp.
     struct FaceState {
         std::uint32_t seen = 0, target = 0, dist = 0;
-        std::uint8_t blocked = 0;
     };
     const FaceGraph& g_;
+    const BlockedFaces& blocked_;
     std::uint32_t stamp_ = 0;
     std::vector<FaceState> faces_;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> parent_;  // face and edge it was reached from
@@ -193,22 +221,19 @@ std::size_t pass_strands(KnotDiagram& d, bool over) {
                      [](const Strand& a, const Strand& b) { return a.length > b.length; });
 
     const FaceGraph g(d);
-    PathSearch search(g, m);
+    BlockedFaces blocked(g.faces());
+    // The strand's edges: from the passage before it to the one after it.
+    const auto edges_of = [m](const Strand& s, std::vector<std::uint32_t>& out) {
+        out.clear();
+        for (std::uint32_t k = 0; k <= s.length; ++k) out.push_back((s.first + m - 1 + k) % m);
+    };
+    const auto free = [&](const std::vector<std::uint32_t>& edges) {
+        return std::all_of(edges.begin(), edges.end(),
+                           [&](std::uint32_t e) { return !blocked[g.left[e]] && !blocked[g.right[e]]; });
+    };
     std::vector<Move> moves;
-    std::vector<std::uint32_t> strand_edges, path_faces;
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> crossed;
-    for (std::size_t i = 0; i < strands.size(); ++i) {
-        if (i % 64 == 0) cancellation_point();
-        const Strand& s = strands[i];
-        // The strand's edges: from the passage before it to the one after it.
-        strand_edges.clear();
-        for (std::uint32_t k = 0; k <= s.length; ++k) strand_edges.push_back((s.first + m - 1 + k) % m);
-        const bool free = std::all_of(strand_edges.begin(), strand_edges.end(), [&](std::uint32_t e) {
-            return !search.blocked(g.left[e]) && !search.blocked(g.right[e]);
-        });
-        if (!free) continue;
-        if (!search.find(strand_edges, strand_edges.front(), strand_edges.back(), s.length, path_faces, crossed))
-            continue;
+    const auto lay = [&](const Strand& s, const std::vector<std::uint32_t>& edges, const std::vector<std::uint32_t>& faces,
+                         const std::vector<std::pair<std::uint32_t, std::uint32_t>>& crossed) {
         Move mv{s.first, s.length, {}, {}};
         // The new strand crosses each edge from one of its faces to the
         // other: left to right gives a positive crossing when the new strand
@@ -219,12 +244,90 @@ std::size_t pass_strands(KnotDiagram& d, bool over) {
             mv.signs.push_back(static_cast<std::int8_t>((from == g.left[e]) == over ? 1 : -1));
         }
         moves.push_back(std::move(mv));
-        for (const std::uint32_t e : strand_edges) {
-            search.block(g.left[e]);
-            search.block(g.right[e]);
+        for (const std::uint32_t e : edges) {
+            blocked.block(g.left[e]);
+            blocked.block(g.right[e]);
         }
-        for (const std::uint32_t f : path_faces) search.block(f);
-    }
+        for (const std::uint32_t f : faces) blocked.block(f);
+    };
+
+    // The strands are taken in order, each laid again when it is free and a
+    // shorter path is found. Another worker, when one is idle, searches
+    // strands ahead of their turn with the faces blocked so far: blocking
+    // only takes faces away, so a strand not free, or without a path, then
+    // has none at its turn either, and a path found is the one its turn
+    // would find unless a face the search reached has been blocked since
+    // (it is searched again then). The moves are the same, one by one.
+    struct Ahead {
+        std::atomic<std::uint8_t> state{0};  // kAhead...
+        bool found = false;
+        std::vector<std::uint32_t> faces, reached;
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> crossed;
+    };
+    enum : std::uint8_t { kNotTaken, kTaken, kDone };
+    const std::size_t count = strands.size();
+    const WorkerPool* pool = WorkerPool::current();
+    std::unique_ptr<Ahead[]> ahead;
+    if (pool && pool->size() > 1 && count >= kSharedSweepStrands) ahead.reset(new Ahead[count]);
+    std::atomic<std::size_t> next_ahead{0};
+    std::atomic<bool> finished{false};
+    // Searches the next strand no one has taken; false when none is left.
+    const auto one_ahead = [&](PathSearch& search, std::vector<std::uint32_t>& edges,
+                               std::vector<std::uint32_t>& reached) {
+        for (std::size_t i; (i = next_ahead.fetch_add(1)) < count;) {
+            Ahead& a = ahead[i];
+            std::uint8_t open = kNotTaken;
+            if (!a.state.compare_exchange_strong(open, kTaken, std::memory_order_acq_rel)) continue;
+            edges_of(strands[i], edges);
+            reached.clear();
+            a.found = free(edges) &&
+                      search.find(edges, edges.front(), edges.back(), strands[i].length, a.faces, a.crossed, &reached);
+            if (a.found) a.reached = reached;
+            a.state.store(kDone, std::memory_order_release);
+            return true;
+        }
+        return false;
+    };
+    const auto search_ahead = [&] {
+        PathSearch search(g, blocked, m);
+        std::vector<std::uint32_t> edges, reached;
+        while (!finished.load(std::memory_order_relaxed) && one_ahead(search, edges, reached)) {
+        }
+    };
+    const auto sweep = [&] {
+        PathSearch search(g, blocked, m);
+        std::vector<std::uint32_t> strand_edges, path_faces, reached;
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> crossed;
+        for (std::size_t i = 0; i < count; ++i) {
+            if (i % 64 == 0) cancellation_point();
+            const Strand& s = strands[i];
+            std::uint8_t open = kNotTaken;
+            if (ahead && !ahead[i].state.compare_exchange_strong(open, kTaken, std::memory_order_acq_rel)) {
+                const Ahead& a = ahead[i];
+                // Searched ahead, or being searched: strands further on are
+                // searched meanwhile.
+                while (a.state.load(std::memory_order_acquire) != kDone)
+                    if (!one_ahead(search, strand_edges, reached)) std::this_thread::yield();
+                if (!a.found) continue;
+                edges_of(s, strand_edges);
+                if (!free(strand_edges)) continue;
+                if (std::none_of(a.reached.begin(), a.reached.end(), [&](std::uint32_t f) { return blocked[f]; })) {
+                    lay(s, strand_edges, a.faces, a.crossed);
+                    continue;
+                }
+            } else {
+                edges_of(s, strand_edges);
+                if (!free(strand_edges)) continue;
+            }
+            if (search.find(strand_edges, strand_edges.front(), strand_edges.back(), s.length, path_faces, crossed))
+                lay(s, strand_edges, path_faces, crossed);
+        }
+        finished.store(true, std::memory_order_relaxed);
+    };
+    if (ahead)
+        run_with_offer(sweep, search_ahead);
+    else
+        sweep();
     if (moves.empty()) return 0;
     const std::size_t before = d.crossings();
     d = with_moves(d, moves, over);
