@@ -61,8 +61,9 @@ public:
     // Computes the images of the primes drawn `draw`, `draw` + 1, ... on
     // `lu` (at its point, or random points), replacing those kept: a group
     // on every worker, full while the primes still needed are unknown, then
-    // only as wide as `primes_hint`; `beside` (if any) runs as one more task
-    // of the batch. Images kept before `draw` stay.
+    // only as wide as `primes_hint`; `beside` (if any) runs in the place of
+    // one worker's group (with one worker, besides its group). Images kept
+    // before `draw` stay.
     void launch(const SparseLU& lu, std::size_t draw, std::size_t max_degree, std::optional<std::size_t> primes_hint,
                 const std::function<void()>& beside);
     // Keeps `images` (of the first primes drawn, computed ahead by

@@ -17,9 +17,6 @@ namespace {
 
 constexpr std::uint32_t kNone = UINT32_MAX;
 
-// Sweeps of this many strands or more let an idle worker of the pool search
-// ahead of their turn.
-constexpr std::size_t kSharedSweepStrands = 4096;
 
 // The faces of a diagram as a graph: the faces on either side of every edge,
 // and the edges around every face.
@@ -200,7 +197,7 @@ KnotDiagram with_moves(const KnotDiagram& d, const std::vector<Move>& moves, boo
 
 }  // namespace
 
-std::size_t pass_strands(KnotDiagram& d, bool over) {
+std::size_t pass_strands(KnotDiagram& d, bool over, std::size_t share_from) {
     const auto m = static_cast<std::uint32_t>(d.walk.size());
     if (m == 0) return 0;
     // The maximal strands, each from the passage after one of the other kind.
@@ -268,7 +265,7 @@ std::size_t pass_strands(KnotDiagram& d, bool over) {
     const std::size_t count = strands.size();
     const WorkerPool* pool = WorkerPool::current();
     std::unique_ptr<Ahead[]> ahead;
-    if (pool && pool->size() > 1 && count >= kSharedSweepStrands) ahead.reset(new Ahead[count]);
+    if (pool && pool->size() > 1 && count >= share_from) ahead.reset(new Ahead[count]);
     std::atomic<std::size_t> next_ahead{0};
     std::atomic<bool> finished{false};
     // Searches the next strand no one has taken; false when none is left.

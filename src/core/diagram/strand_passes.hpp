@@ -21,8 +21,11 @@ namespace skeinlab {
 // renumbered in walk order. Returns the number of crossings removed (0 when
 // nothing changed); the same diagram gives the same result everywhere. The
 // diagram must be planar. About linear in the diagram's size per sweep.
-// Checks for cancellation every few dozen strands.
-std::size_t pass_strands(KnotDiagram& diagram, bool over);
+// Checks for cancellation every few dozen strands. A sweep of `share_from`
+// strands or more, on a worker of a pool, lets an idle worker of the pool
+// search strands ahead of their turn: the same moves, sooner.
+inline constexpr std::size_t kSharedSweepStrands = 4096;
+std::size_t pass_strands(KnotDiagram& diagram, bool over, std::size_t share_from = kSharedSweepStrands);
 
 // Strand passes over and under, with R1 and R2 removals between them, until
 // a sweep of each removes nothing, or, with `min_share`, until a sweep of each

@@ -12,6 +12,7 @@
 #include "diagram/strand_passes.hpp"
 #include "invariants/alexander.hpp"
 #include "invariants/homfly_sweep.hpp"
+#include "runtime/pool.hpp"
 
 namespace skeinlab {
 namespace {
@@ -89,6 +90,40 @@ TEST(StrandPasses, UntilStableLeavesNoShorterPathAndKeepsTheKnot) {
     EXPECT_EQ(pass_strands(d, false), 0u);
     EXPECT_EQ(alexander_text(d), alexander);
     EXPECT_TRUE(is_planar(d));
+}
+
+// Searches made ahead by other workers (every sweep shared here) give the
+// sweep's own moves, one by one: the same diagram after each sweep, with
+// one worker, with another idle, and with two others.
+TEST(StrandPasses, SearchesAheadOnOtherWorkersMakeTheSameMoves) {
+    for (const Walk w : {Walk{500, 0.05}, Walk{800, 0.0}, Walk{1200, 0.1}}) {
+        for (std::uint64_t seed = 1; seed <= 4; ++seed) {
+            SCOPED_TRACE(std::to_string(w.steps) + " steps, seed " + std::to_string(seed));
+            const KnotDiagram start = reduced_diagram_of(seeded_walk(w.steps, seed, w.pull));
+            const auto sweeps = [&start](std::size_t share_from) {
+                std::vector<KnotDiagram> out;
+                KnotDiagram d = start;
+                for (const bool over : {true, false, true, false}) {
+                    pass_strands(d, over, share_from);
+                    out.push_back(d);
+                    reduce_diagram(d);
+                }
+                return out;
+            };
+            const std::vector<KnotDiagram> alone = sweeps(kSharedSweepStrands);
+            ASSERT_LT(alone.back().crossings(), start.crossings());
+            for (const std::size_t workers : {2, 3}) {
+                WorkerPool pool(workers);
+                std::vector<KnotDiagram> shared;
+                pool.parallel_for(1, [&](std::size_t) { shared = sweeps(1); });
+                ASSERT_EQ(shared.size(), alone.size());
+                for (std::size_t k = 0; k < alone.size(); ++k) {
+                    EXPECT_EQ(shared[k].walk, alone[k].walk) << workers << " workers, sweep " << k;
+                    EXPECT_EQ(shared[k].signs, alone[k].signs) << workers << " workers, sweep " << k;
+                }
+            }
+        }
+    }
 }
 
 TEST(StrandPasses, DiagramsWithoutCrossingsAreLeftAlone) {
