@@ -285,10 +285,11 @@ private:
         std::optional<Image> out = image_of(f, shift, known, pending);
         if (!out && pending.pencil) {
             // The module is not cyclic (or not modulo this prime): the next
-            // primes' sequences would show no more.
+            // primes' sequences would show no more (and no longer run on the
+            // factors once cleared).
+            batches_.clear();
             factors_.reset();
             krylov_off_ = true;
-            batches_.clear();
         }
         return out;
     }

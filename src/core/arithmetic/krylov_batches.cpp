@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
 
+#include "runtime/cancel.hpp"
 #include "runtime/pool.hpp"
 
 namespace skeinlab {
@@ -103,10 +107,119 @@ std::optional<SparseLU> factors_at_one(std::size_t n, const std::vector<std::vec
     return lu;
 }
 
+// The state the caller shares with the tasks that compute groups of images
+// on the pool's other workers. A task posted to a pool whose workers are
+// all busy may start long after: it then finds `stop` and ends.
+struct KrylovBatches::Producers {
+    std::mutex mutex;
+    std::condition_variable changed;
+    WorkerPool* pool = nullptr;
+    std::size_t helpers = 0;  // the pool's workers besides the caller
+    std::size_t group = 0;    // primes side by side
+    const CancelToken* token = nullptr;
+    const SparseLU* lu = nullptr;
+    std::size_t max_degree = 0;
+    std::size_t next = 0;   // the first draw no group has taken
+    std::size_t limit = 0;  // groups start below it
+    std::size_t tasks = 0;  // posted and not ended
+    std::vector<std::pair<std::size_t, std::size_t>> computing;  // groups' draws [first, end)
+    std::vector<Pending> done;
+    std::exception_ptr error;
+    bool stop = false;
+
+    // The next group's first draw and width, taken; nothing when none may
+    // start.
+    std::optional<std::pair<std::size_t, std::size_t>> claim() {
+        if (stop || next >= limit) return std::nullopt;
+        const std::size_t width = group > 2 && limit - next <= 2 ? 2 : group;
+        computing.emplace_back(next, next + width);
+        next += width;
+        return std::pair{next - width, width};
+    }
+    // Computes the group claimed, the lock released meanwhile.
+    void compute(std::unique_lock<std::mutex>& lock, std::pair<std::size_t, std::size_t> claimed) {
+        const SparseLU& factors = *lu;
+        const std::size_t degree = max_degree;
+        lock.unlock();
+        std::vector<Pending> images;
+        std::exception_ptr failed;
+        try {
+            images = pencils_for(factors, claimed.first, claimed.second, degree);
+        } catch (...) {
+            failed = std::current_exception();
+        }
+        lock.lock();
+        std::erase(computing, std::pair{claimed.first, claimed.first + claimed.second});
+        if (failed) {
+            if (!error) error = failed;
+            stop = true;
+        }
+        done.insert(done.end(), std::make_move_iterator(images.begin()), std::make_move_iterator(images.end()));
+        changed.notify_all();
+    }
+    // Posts tasks for the idle workers while groups may start.
+    void post(const std::shared_ptr<Producers>& self, std::unique_lock<std::mutex>&) {
+        for (std::size_t left = limit > next ? (limit - next + group - 1) / group : 0; tasks < helpers && left > 0;
+             --left) {
+            ++tasks;
+            pool->post([self] {
+                const TokenScope scope(self->token);
+                std::unique_lock<std::mutex> lock(self->mutex);
+                while (const auto claimed = self->claim()) self->compute(lock, *claimed);
+                --self->tasks;
+                self->changed.notify_all();
+            });
+        }
+    }
+};
+
+KrylovBatches::~KrylovBatches() { stop_producers(); }
+
+void KrylovBatches::stop_producers() {
+    if (!producers_) return;
+    std::unique_lock<std::mutex> lock(producers_->mutex);
+    producers_->stop = true;
+    // Groups being computed end soon (or at their next cancellation point);
+    // tasks not started yet never touch the factors.
+    producers_->changed.wait(lock, [this] { return producers_->computing.empty(); });
+    lock.unlock();
+    producers_.reset();
+}
+
+void KrylovBatches::clear() {
+    stop_producers();
+    pending_.clear();
+}
+
 void KrylovBatches::launch(const SparseLU& lu, std::size_t draw, std::size_t max_degree,
                            std::optional<std::size_t> primes_hint, const std::function<void()>& beside) {
     WorkerPool* pool = WorkerPool::current();
     const std::size_t workers = pool ? pool->size() : 1;
+    if (workers > 1) {
+        stop_producers();
+        std::erase_if(pending_, [&](const Pending& p) { return p.draw >= draw; });
+        auto s = std::make_shared<Producers>();
+        s->pool = pool;
+        s->helpers = workers - 1;
+        s->group = SparseLU::prime_lanes_available() ? kPrimesSideBySide : 1;
+        s->token = current_token();
+        s->lu = &lu;
+        s->max_degree = max_degree;
+        s->next = draw;
+        // Beside `beside`, a group for each other worker; without it, the
+        // caller's too (take() extends the limit).
+        const std::size_t groups = beside ? s->helpers : workers;
+        s->limit = draw + (primes_hint ? std::min(*primes_hint, groups * s->group) : groups * s->group);
+        s->done = {pending_.begin(), pending_.end()};
+        pending_.clear();
+        producers_ = s;
+        {
+            std::unique_lock<std::mutex> lock(s->mutex);
+            s->post(s, lock);
+        }
+        if (beside) beside();
+        return;
+    }
     const std::size_t group = SparseLU::prime_lanes_available() ? kPrimesSideBySide : 1;
     // `beside` takes one worker's place (at least one group still runs): it
     // takes less time than a group (the pivot order and first values of a
@@ -130,6 +243,11 @@ void KrylovBatches::launch(const SparseLU& lu, std::size_t draw, std::size_t max
 void KrylovBatches::adopt(std::vector<Pending> images, const std::vector<std::uint64_t>& values_at_one) {
     for (std::size_t i = 0; i < images.size(); ++i)
         if (images[i].pencil) images[i].pencil->value = values_at_one[i];
+    if (producers_) {
+        std::lock_guard<std::mutex> lock(producers_->mutex);
+        producers_->done.insert(producers_->done.end(), images.begin(), images.end());
+        return;
+    }
     pending_.insert(pending_.end(), images.begin(), images.end());
     std::sort(pending_.begin(), pending_.end(), [](const Pending& a, const Pending& b) { return a.draw < b.draw; });
 }
@@ -158,6 +276,48 @@ std::vector<KrylovBatches::Pending> images_beside(const std::function<std::optio
 
 KrylovBatches::Pending KrylovBatches::take(const SparseLU& lu, std::size_t draw, std::size_t max_degree,
                                            std::optional<std::size_t> primes_hint) {
+    if (!producers_ || producers_->lu != &lu) {
+        if (producers_) {
+            stop_producers();
+            launch(lu, draw, max_degree, primes_hint, nullptr);
+        } else if (const WorkerPool* pool = WorkerPool::current(); pool && pool->size() > 1) {
+            launch(lu, draw, max_degree, primes_hint, nullptr);
+        }
+    }
+    if (const std::shared_ptr<Producers> s = producers_) {
+        std::unique_lock<std::mutex> lock(s->mutex);
+        s->max_degree = max_degree;
+        // Draws passed over (the checks' primes) are never computed; groups
+        // start up to a group beyond one on every worker, or as far as the
+        // primes still needed go.
+        s->next = std::max(s->next, draw);
+        const std::size_t ahead = (s->helpers + 2) * s->group;
+        s->limit = draw + (primes_hint ? std::min(*primes_hint, ahead) : ahead);
+        s->post(s, lock);
+        for (;;) {
+            if (s->error) std::rethrow_exception(s->error);
+            std::erase_if(s->done, [&](const Pending& p) { return p.draw < draw; });
+            const auto found =
+                std::find_if(s->done.begin(), s->done.end(), [&](const Pending& p) { return p.draw == draw; });
+            if (found != s->done.end()) {
+                Pending out = std::move(*found);
+                s->done.erase(found);
+                return out;
+            }
+            const bool in_flight = std::any_of(s->computing.begin(), s->computing.end(), [&](const auto& g) {
+                return g.first <= draw && draw < g.second;
+            });
+            if (!in_flight && draw < s->next) {
+                // Taken before and dropped: computed again, alone.
+                s->computing.emplace_back(draw, draw + 1);
+                s->compute(lock, {draw, 1});
+            } else if (const auto claimed = s->claim()) {
+                s->compute(lock, *claimed);
+            } else {
+                s->changed.wait(lock);
+            }
+        }
+    }
     while (!pending_.empty() && pending_.front().draw < draw) pending_.pop_front();
     if (pending_.empty() || pending_.front().draw != draw) launch(lu, draw, max_degree, primes_hint, nullptr);
     Pending out = std::move(pending_.front());

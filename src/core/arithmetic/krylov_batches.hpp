@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -73,10 +74,23 @@ public:
     // The image of the prime drawn `draw`-th: one computed ahead, or the
     // first of a new batch.
     Pending take(const SparseLU& lu, std::size_t draw, std::size_t max_degree, std::optional<std::size_t> primes_hint);
-    void clear() { pending_.clear(); }
+    // Drops the images kept (and stops those being computed).
+    void clear();
+
+    KrylovBatches() = default;
+    ~KrylovBatches();
+    KrylovBatches(const KrylovBatches&) = delete;
+    KrylovBatches& operator=(const KrylovBatches&) = delete;
 
 private:
     std::deque<Pending> pending_;
+    // With several workers, batches do not end together: the other workers
+    // compute groups of the next primes as they become free, up to a limit
+    // the images taken so far set, and the caller computes one while the
+    // image it needs is still being computed (see launch()).
+    struct Producers;
+    std::shared_ptr<Producers> producers_;
+    void stop_producers();
 };
 
 // Runs `beside` on one worker of the pool and, on each of the others, a
