@@ -1,10 +1,12 @@
 // Krylov images (arithmetic/wiedemann) of a sparse determinant's matrix
-// modulo the primes drawn one after another, computed ahead in batches over
-// the pool's workers: the factors they run on at t = 1 where the matrix
-// allows, the primes of a batch in groups side by side in vector
-// arithmetic, and batches only as wide as the primes still needed once the
-// coefficients known so far show how many those are. An image depends only
-// on its prime's draw (its own stream), never on who computes it or when.
+// modulo the primes drawn one after another, computed ahead over the pool's
+// workers: the factors they run on at t = 1 where the matrix allows, the
+// primes in groups side by side in vector arithmetic, and no further ahead
+// than the primes still needed once the coefficients known so far show how
+// many those are. With one worker, a batch at a time; with several, the
+// other workers compute the next groups as they become free while the
+// caller takes the images in order. An image depends only on its prime's
+// draw (its own stream), never on who computes it or when.
 #pragma once
 
 #include <cstddef>
@@ -64,7 +66,9 @@ public:
     // on every worker, full while the primes still needed are unknown, then
     // only as wide as `primes_hint`; `beside` (if any) runs in the place of
     // one worker's group (with one worker, besides its group). Images kept
-    // before `draw` stay.
+    // before `draw` stay. With several workers it returns once `beside` has
+    // run, the other workers' groups going on (take() waits for them, and
+    // `lu` must outlive them: clear() or the destructor stops them).
     void launch(const SparseLU& lu, std::size_t draw, std::size_t max_degree, std::optional<std::size_t> primes_hint,
                 const std::function<void()>& beside);
     // Keeps `images` (of the first primes drawn, computed ahead by

@@ -413,6 +413,45 @@ TEST(KrylovImages, AreTheSameForEveryNumberOfWorkers) {
     EXPECT_EQ(pooled.solves, alone.solves);
 }
 
+// With several workers the groups of images go on while the recovery takes
+// them, and whichever worker computes a draw gives the same image: the same
+// polynomial and the same primes, evaluations and images as alone, also
+// where the module is not cyclic (Krylov images dropped on the way) and
+// where every worker is busy with a recovery of its own (the groups posted
+// for idle workers start late or never).
+TEST(KrylovImages, GroupsComputedWhileTheRecoveryRunsChangeNothing) {
+    const KnotDiagram walk = diagram_of_ring(seeded_walk(300, 3, 0.2));
+    struct Case {
+        const char* name;
+        KnotDiagram d;
+    };
+    for (const Case& c : {Case{"a compact walk", diagram_of_ring(seeded_walk(600, 2, 0.15))},
+                          Case{"a walk's knot twice", joined(walk, walk, 5)}}) {
+        SCOPED_TRACE(c.name);
+        const AlexanderMatrix m = alexander_matrix(c.d);
+        AlexanderStats alone;
+        const std::string text = alexander_polynomial(m, &alone, 0, KrylovImages::always).text();
+        for (const std::size_t workers : {2, 4}) {
+            for (const std::size_t recoveries : {std::size_t{1}, workers}) {
+                SCOPED_TRACE(std::to_string(workers) + " workers, " + std::to_string(recoveries) + " recoveries");
+                WorkerPool pool(workers);
+                std::vector<std::string> texts(recoveries);
+                std::vector<AlexanderStats> stats(recoveries);
+                pool.parallel_for(recoveries, [&](std::size_t i) {
+                    texts[i] = alexander_polynomial(m, &stats[i], 0, KrylovImages::always).text();
+                });
+                for (std::size_t i = 0; i < recoveries; ++i) {
+                    EXPECT_EQ(texts[i], text);
+                    EXPECT_EQ(stats[i].primes, alone.primes);
+                    EXPECT_EQ(stats[i].evaluations, alone.evaluations);
+                    EXPECT_EQ(stats[i].krylov_images, alone.krylov_images);
+                    EXPECT_EQ(stats[i].solves, alone.solves);
+                }
+            }
+        }
+    }
+}
+
 // Images computed ahead (images_beside) on another matrix: on another
 // diagram of the knot, or of its mirror image, they are this matrix's but for
 // the value at 1 and the power of t, and the recovery goes exactly as with
