@@ -591,7 +591,7 @@ std::uint64_t SparseDeterminant::eliminate_once(const modular::Field& f, std::ui
             return std::size_t{0};
         };
         for (auto it = order.begin(); looked < columns && it != order.end(); ++it) {
-            const auto [count, col] = *it;
+            const std::uint32_t count = it->first, col = it->second;
             if (best_cost != UINT64_MAX && static_cast<std::uint64_t>(count) * count > best_cost * 4 + 4) break;
             ++looked;
             if (col_changed[col]) {
