@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <atomic>
-#include <memory>
-#include <thread>
 #include <cstdint>
 #include <deque>
+#include <memory>
+#include <thread>
 #include <vector>
 
 #include "diagram/reidemeister.hpp"
@@ -16,7 +16,6 @@ namespace skeinlab {
 namespace {
 
 constexpr std::uint32_t kNone = UINT32_MAX;
-
 
 // The faces of a diagram as a graph: the faces on either side of every edge,
 // and the edges around every face.
@@ -55,8 +54,6 @@ struct Move {
     std::vector<std::int8_t> signs;
 };
 
-// Shortest paths between the ends of strands, through faces not yet touched
-// by another move of the sweep.
 // Faces no later path of a sweep may enter (those a move of the sweep
 // touched), shared by the searches of several workers: set by one while the
 // others read.
@@ -72,6 +69,8 @@ private:
     std::unique_ptr<std::atomic<std::uint8_t>[]> blocked_;
 };
 
+// Shortest paths between the ends of strands, through faces not yet touched
+// by another move of the sweep.
 class PathSearch {
 public:
     PathSearch(const FaceGraph& g, const BlockedFaces& blocked, std::size_t edges)
@@ -256,7 +255,7 @@ std::size_t pass_strands(KnotDiagram& d, bool over, std::size_t share_from) {
     // would find unless a face the search reached has been blocked since
     // (it is searched again then). The moves are the same, one by one.
     struct Ahead {
-        std::atomic<std::uint8_t> state{0};  // kAhead...
+        std::atomic<std::uint8_t> state{0};  // kNotTaken, kTaken or kDone
         bool found = false;
         std::vector<std::uint32_t> faces, reached;
         std::vector<std::pair<std::uint32_t, std::uint32_t>> crossed;
