@@ -65,7 +65,7 @@ public:
     // `lu` (at its point, or random points), replacing those kept: a group
     // on every worker, full while the primes still needed are unknown, then
     // only as wide as `primes_hint`; `beside` (if any) runs in the place of
-    // one worker's group (with one worker, besides its group). Images kept
+    // one worker's group (with one worker, before its group). Images kept
     // before `draw` stay. With several workers it returns once `beside` has
     // run, the other workers' groups going on (take() waits for them, and
     // `lu` must outlive them: clear() or the destructor stops them).

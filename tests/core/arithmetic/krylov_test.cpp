@@ -416,9 +416,10 @@ TEST(KrylovImages, AreTheSameForEveryNumberOfWorkers) {
 // With several workers the groups of images go on while the recovery takes
 // them, and whichever worker computes a draw gives the same image: the same
 // polynomial and the same primes, evaluations and images as alone, also
-// where the module is not cyclic (Krylov images dropped on the way) and
-// where every worker is busy with a recovery of its own (the groups posted
-// for idle workers start late or never).
+// where the module is not cyclic (a knot summed with itself, its images
+// completed by their cofactors) and where every worker is busy with a
+// recovery of its own (the groups posted for idle workers start late or
+// never).
 TEST(KrylovImages, GroupsComputedWhileTheRecoveryRunsChangeNothing) {
     const KnotDiagram walk = diagram_of_ring(seeded_walk(300, 3, 0.2));
     struct Case {
