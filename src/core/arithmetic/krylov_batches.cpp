@@ -109,14 +109,17 @@ std::optional<SparseLU> factors_at_one(std::size_t n, const std::vector<std::vec
 
 // The state the caller shares with the tasks that compute groups of images
 // on the pool's other workers. A task posted to a pool whose workers are
-// all busy may start long after: it then finds `stop` and ends.
+// all busy may start long after: it then finds `stop` and ends. The tasks
+// run under a token of their own, requested with the caller's or when the
+// caller needs no more images (a group in flight then stops at once).
 struct KrylovBatches::Producers {
+    explicit Producers(const CancelToken* caller) : token(caller) {}
+    CancelToken token;
     std::mutex mutex;
     std::condition_variable changed;
     WorkerPool* pool = nullptr;
     std::size_t helpers = 0;  // the pool's workers besides the caller
     std::size_t group = 0;    // primes side by side
-    const CancelToken* token = nullptr;
     const SparseLU* lu = nullptr;
     std::size_t max_degree = 0;
     std::size_t next = 0;   // the first draw no group has taken
@@ -163,7 +166,7 @@ struct KrylovBatches::Producers {
              --left) {
             ++tasks;
             pool->post([self] {
-                const TokenScope scope(self->token);
+                const TokenScope scope(&self->token);
                 std::unique_lock<std::mutex> lock(self->mutex);
                 while (const auto claimed = self->claim()) self->compute(lock, *claimed);
                 --self->tasks;
@@ -179,8 +182,9 @@ void KrylovBatches::stop_producers() {
     if (!producers_) return;
     std::unique_lock<std::mutex> lock(producers_->mutex);
     producers_->stop = true;
-    // Groups being computed end soon (or at their next cancellation point);
-    // tasks not started yet never touch the factors.
+    producers_->token.request();
+    // Groups being computed end at their next cancellation point; tasks not
+    // started yet never touch the factors.
     producers_->changed.wait(lock, [this] { return producers_->computing.empty(); });
     lock.unlock();
     producers_.reset();
@@ -198,11 +202,10 @@ void KrylovBatches::launch(const SparseLU& lu, std::size_t draw, std::size_t max
     if (workers > 1) {
         stop_producers();
         std::erase_if(pending_, [&](const Pending& p) { return p.draw >= draw; });
-        auto s = std::make_shared<Producers>();
+        auto s = std::make_shared<Producers>(current_token());
         s->pool = pool;
         s->helpers = workers - 1;
         s->group = SparseLU::prime_lanes_available() ? kPrimesSideBySide : 1;
-        s->token = current_token();
         s->lu = &lu;
         s->max_degree = max_degree;
         s->next = draw;

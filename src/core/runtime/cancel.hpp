@@ -11,11 +11,18 @@ namespace skeinlab {
 
 class CancelToken {
 public:
+    CancelToken() = default;
+    // A token also requested whenever `parent` (if any) is: work that the
+    // call may stop early on its own, and that stops with the call.
+    explicit CancelToken(const CancelToken* parent) : parent_(parent) {}
     void request() { requested_.store(true, std::memory_order_relaxed); }
-    bool requested() const { return requested_.load(std::memory_order_relaxed); }
+    bool requested() const {
+        return requested_.load(std::memory_order_relaxed) || (parent_ && parent_->requested());
+    }
 
 private:
     std::atomic<bool> requested_{false};
+    const CancelToken* parent_ = nullptr;
 };
 
 // Thrown at a cancellation point of work whose token was requested.

@@ -22,6 +22,20 @@ FrameSet many_trefoils(int count, int points) {
 
 bool cancelled(const Failure& failure) { return failure.kind == Failure::Kind::Cancelled; }
 
+TEST(Cancellation, ATokenWithAParentStopsWithItAndAlone) {
+    CancelToken call;
+    CancelToken part(&call);
+    EXPECT_FALSE(part.requested());
+    part.request();
+    EXPECT_TRUE(part.requested());
+    EXPECT_FALSE(call.requested());  // the part stopped alone
+    CancelToken other(&call);
+    call.request();
+    EXPECT_TRUE(other.requested());
+    const TokenScope scope(&other);
+    EXPECT_THROW(cancellation_point(), Cancelled);
+}
+
 TEST(Cancellation, ARequestedTokenStopsTheCall) {
     CancelToken token;
     token.request();
