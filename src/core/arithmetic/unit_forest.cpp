@@ -127,22 +127,20 @@ SKEINLAB_VECTOR_TARGET void add_by_anchor(const LaneModuli& m, const std::vector
 
 }  // namespace
 
-// One walk over the blocks side by side, into v (z), then the true values at
-// the anchors into v_anchors. b is v itself (kGiven) or A1 w, w's entries
-// read through w_anchors (kCorrected); with kDot, terms gets u . x.
+// The walks of the blocks [kFirst, kFirst + kSpan) side by side, into v (z).
+// b is v itself (kGiven) or A1 w, w's entries read through w_anchors
+// (kCorrected); with kDot, the part of u . z these blocks hold goes into
+// `sum` (one residue in (-p, p) a lane).
 // Values: a corrected entry lies in (-2p, 2p), b in (-4p, 4p), the sum with
 // the parent's term in (-5p, 5p), reduced into (-p, p); dot products are
 // summed four at a time into a sum in (-p, p).
 struct UnitForest::Kernels {
-template <class L, bool kCorrected, bool kGiven, bool kDot>
+template <class L, bool kCorrected, bool kGiven, bool kDot, std::size_t kFirst, std::size_t kSpan>
 SKEINLAB_VECTOR_TARGET static void walk(const UnitForest& f, const LaneModuli& m, const double* w,
-                                        const double* w_anchors, double* v, const double* u, std::uint64_t* terms,
-                                        const std::vector<double>* u_anchors, double* v_anchors) {
+                                        const double* w_anchors, double* v, const double* u, double* sum_out) {
     const auto& block_start_ = f.block_start_;
     const auto& rows_ = f.rows_;
     const auto& parent_ = f.parent_;
-    const auto& fix_ = f.fix_;
-    const auto& anchors_ = f.anchors_;
     const std::size_t n_ = f.n_;
     const bool backward_ = f.backward_;
     using V = typename L::V;
@@ -150,19 +148,20 @@ SKEINLAB_VECTOR_TARGET static void walk(const UnitForest& f, const LaneModuli& m
     const V p = L::load(m.p), p_inverse = L::load(m.p_inverse);
     // Each block's last value stays in a register: a parent is nearly always
     // the step before on the walk.
-    V last[kBlocks];
+    V last[kSpan];
     std::size_t longest = 0;
-    for (std::size_t j = 0; j < kBlocks; ++j) {
+    for (std::size_t j = 0; j < kSpan; ++j) {
         last[j] = L::zero();
-        longest = std::max<std::size_t>(longest, block_start_[j + 1] - block_start_[j]);
+        longest = std::max<std::size_t>(longest, block_start_[kFirst + j + 1] - block_start_[kFirst + j]);
     }
     V sum = L::zero();
     for (std::size_t k = 0; k < longest; ++k) {
+        static_assert(kSpan == 4 || kSpan == 8);
         V group[2] = {L::zero(), L::zero()};
 #pragma GCC unroll 8
-        for (std::size_t j = 0; j < kBlocks; ++j) {
-            const std::size_t i = block_start_[j] + k;
-            if (i >= block_start_[j + 1]) continue;
+        for (std::size_t j = 0; j < kSpan; ++j) {
+            const std::size_t i = block_start_[kFirst + j] + k;
+            if (i >= block_start_[kFirst + j + 1]) continue;
             const std::size_t s = backward_ ? n_ - 1 - i : i;
             const Row& r = rows_[s];
             V b = L::zero();
@@ -180,12 +179,28 @@ SKEINLAB_VECTOR_TARGET static void walk(const UnitForest& f, const LaneModuli& m
         }
         if (kDot) {
             sum = reduce_lanes<L>(L::add(sum, group[0]), p, p_inverse);
-            sum = reduce_lanes<L>(L::add(sum, group[1]), p, p_inverse);
+            if (kSpan > 4) sum = reduce_lanes<L>(L::add(sum, group[1]), p, p_inverse);
         }
     }
-    for (std::size_t d = 0; d < anchors_.size(); ++d) {
-        const Fix fix = fix_[anchors_[d]];
-        const V z = L::load(v + W * std::size_t{anchors_[d]});
+    if (kDot) L::store(sum_out, sum);
+}
+
+// After the walks: the true values at the anchors, from v's z, into
+// v_anchors; with kDot, the walks' parts of u . x (`parts` sums, in
+// (-p, p)) and the anchors' terms, into terms (residues in [0, p)).
+template <class L, bool kDot>
+SKEINLAB_VECTOR_TARGET static void anchors(const UnitForest& f, const LaneModuli& m, const double* v,
+                                           const std::vector<double>* u_anchors, double* v_anchors,
+                                           const double* sums, std::size_t parts, std::uint64_t* terms) {
+    using V = typename L::V;
+    constexpr std::size_t W = L::lanes;
+    const V p = L::load(m.p), p_inverse = L::load(m.p_inverse);
+    V sum = L::zero();
+    if (kDot)
+        for (std::size_t i = 0; i < parts; ++i) sum = reduce_lanes<L>(L::add(sum, L::load(sums + W * i)), p, p_inverse);
+    for (std::size_t d = 0; d < f.anchors_.size(); ++d) {
+        const Fix fix = f.fix_[f.anchors_[d]];
+        const V z = L::load(v + W * std::size_t{f.anchors_[d]});
         const V a = L::fmadd(L::broadcast(kSign[fix.c]), L::load(v_anchors + W * std::size_t{fix.slot}), z);
         L::store(v_anchors + W * d, reduce_lanes<L>(a, p, p_inverse));
         if (kDot) {
@@ -210,7 +225,36 @@ void UnitForest::step(const LaneModuli& m, const double* u, const std::vector<do
     y.a.resize(m.lanes * anchors_.size());
     with_lanes(m, [&](auto lanes) {
         using L = decltype(lanes);
-        Kernels::walk<L, true, false, true>(*this, m, w.z.data(), w.a.data(), y.z.data(), u, terms, &u_anchors, y.a.data());
+        double sum[4];
+        Kernels::walk<L, true, false, true, 0, kBlocks>(*this, m, w.z.data(), w.a.data(), y.z.data(), u, sum);
+        Kernels::anchors<L, true>(*this, m, y.z.data(), &u_anchors, y.a.data(), sum, 1, terms);
+    });
+}
+
+void UnitForest::step_parts(const LaneModuli& m, Vector& y) const {
+    cancellation_point();
+    y.z.resize(m.lanes * n_);
+    y.a.resize(m.lanes * anchors_.size());
+}
+
+void UnitForest::step_part(const LaneModuli& m, const double* u, const Vector& w, Vector& y, std::size_t part,
+                           double* sums) const {
+    static_assert(kParts == 2 && kBlocks % 2 == 0);
+    constexpr std::size_t span = kBlocks / 2;
+    with_lanes(m, [&](auto lanes) {
+        using L = decltype(lanes);
+        if (part == 0)
+            Kernels::walk<L, true, false, true, 0, span>(*this, m, w.z.data(), w.a.data(), y.z.data(), u, sums);
+        else
+            Kernels::walk<L, true, false, true, span, span>(*this, m, w.z.data(), w.a.data(), y.z.data(), u,
+                                                            sums + m.lanes);
+    });
+}
+
+void UnitForest::step_end(const LaneModuli& m, const std::vector<double>& u_anchors, Vector& y, const double* sums,
+                          std::uint64_t* terms) const {
+    with_lanes(m, [&](auto lanes) {
+        Kernels::anchors<decltype(lanes), true>(*this, m, y.z.data(), &u_anchors, y.a.data(), sums, kParts, terms);
     });
 }
 
@@ -229,8 +273,9 @@ void UnitForest::solve_t_part(const LaneModuli& m, const double* w, double* v) c
     std::vector<double> anchors(m.lanes * anchors_.size());
     with_lanes(m, [&](auto lanes) {
         using L = decltype(lanes);
-        if (w) Kernels::walk<L, false, false, false>(*this, m, w, nullptr, v, nullptr, nullptr, nullptr, anchors.data());
-        else Kernels::walk<L, false, true, false>(*this, m, nullptr, nullptr, v, nullptr, nullptr, nullptr, anchors.data());
+        if (w) Kernels::walk<L, false, false, false, 0, kBlocks>(*this, m, w, nullptr, v, nullptr, nullptr);
+        else Kernels::walk<L, false, true, false, 0, kBlocks>(*this, m, nullptr, nullptr, v, nullptr, nullptr);
+        Kernels::anchors<L, false>(*this, m, v, nullptr, anchors.data(), nullptr, 0, nullptr);
         add_by_anchor<L, true>(m, fix_, anchors.data(), v);
     });
 }
@@ -239,6 +284,16 @@ void UnitForest::solve_t_part(const LaneModuli& m, const double* w, double* v) c
 
 void UnitForest::step(const LaneModuli&, const double*, const std::vector<double>&, const Vector&, Vector&,
                       std::uint64_t*) const {
+    throw InternalError("primes side by side need vector arithmetic");
+}
+void UnitForest::step_parts(const LaneModuli&, Vector&) const {
+    throw InternalError("primes side by side need vector arithmetic");
+}
+void UnitForest::step_part(const LaneModuli&, const double*, const Vector&, Vector&, std::size_t, double*) const {
+    throw InternalError("primes side by side need vector arithmetic");
+}
+void UnitForest::step_end(const LaneModuli&, const std::vector<double>&, Vector&, const double*,
+                          std::uint64_t*) const {
     throw InternalError("primes side by side need vector arithmetic");
 }
 std::vector<double> UnitForest::anchor_dots(const LaneModuli&, const double*) const {
