@@ -92,7 +92,7 @@ std::optional<PencilImage> one_pencil(const SparseLU& lu, const PencilTask& task
 // results as one_pencil() on each (residues out of Montgomery form, in
 // doubles).
 std::vector<std::optional<PencilImage>> pencils_side_by_side(const SparseLU& lu, const std::vector<PencilTask>& tasks,
-                                                             std::size_t max_degree) {
+                                                             std::size_t max_degree, SharedSteps* shared) {
     const std::size_t n = lu.size(), lanes = tasks.size();
     std::vector<const SparseLU::Factors*> factors;
     for (const PencilTask& task : tasks) factors.push_back(task.factors);
@@ -124,7 +124,8 @@ std::vector<std::optional<PencilImage>> pencils_side_by_side(const SparseLU& lu,
         const std::vector<double> u_anchors = forest->anchor_dots(m, u.data());
         UnitForest::Vector from{std::move(w), std::vector<double>(lanes * forest->anchors(), 0.0)}, to;
         for (std::size_t solved = 0; !add(solved); ++solved) {
-            forest->step(m, u.data(), u_anchors, from, to, terms);
+            if (shared) shared->step(*forest, m, u.data(), u_anchors, from, to, terms);
+            else forest->step(m, u.data(), u_anchors, from, to, terms);
             std::swap(from, to);
         }
     } else {
@@ -149,9 +150,16 @@ std::optional<PencilImage> pencil_image(const SparseLU& lu, const SparseLU::Fact
 }
 
 std::vector<std::optional<PencilImage>> pencil_images(const SparseLU& lu, const std::vector<PencilTask>& tasks,
-                                                      std::size_t max_degree) {
+                                                      std::size_t max_degree, SharedSteps* shared) {
+    // No helper is inside a step once this returns, or throws.
+    struct Ending {
+        SharedSteps* shared;
+        ~Ending() {
+            if (shared) shared->end();
+        }
+    } ending{shared};
     if ((tasks.size() == 2 || tasks.size() == 4) && SparseLU::prime_lanes_available())
-        return pencils_side_by_side(lu, tasks, max_degree);
+        return pencils_side_by_side(lu, tasks, max_degree, shared);
     std::vector<std::optional<PencilImage>> out;
     for (const PencilTask& task : tasks) out.push_back(one_pencil(lu, task, max_degree));
     return out;

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "arithmetic/modular.hpp"
+#include "arithmetic/shared_steps.hpp"
 #include "arithmetic/sparse_lu.hpp"
 
 namespace skeinlab {
@@ -53,7 +54,10 @@ struct PencilTask {
     std::uint64_t t0;
     Stream* stream;
 };
+// `shared` (if any) lets another thread take part in the steps of primes
+// side by side on a forest's factors (arithmetic/shared_steps); it is ended
+// when this returns.
 std::vector<std::optional<PencilImage>> pencil_images(const SparseLU& lu, const std::vector<PencilTask>& tasks,
-                                                      std::size_t max_degree);
+                                                      std::size_t max_degree, SharedSteps* shared = nullptr);
 
 }  // namespace skeinlab

@@ -63,6 +63,7 @@ void WorkerPool::work() {
             if (tasks_.empty()) return;  // stopping and nothing left
             task = std::move(tasks_.front());
             tasks_.pop_front();
+            queued_.store(tasks_.size(), std::memory_order_relaxed);
         }
         task();
     }
@@ -105,6 +106,7 @@ void WorkerPool::nested_for(std::size_t count, const std::function<void(std::siz
         {
             std::lock_guard<std::mutex> lock(mutex_);
             for (std::size_t h = 0; h < helpers; ++h) tasks_.emplace_back(run);
+            queued_.store(tasks_.size(), std::memory_order_relaxed);
         }
         wake_.notify_all();
     }
@@ -132,6 +134,7 @@ bool WorkerPool::run_queued() {
         if (tasks_.empty()) return false;
         task = std::move(tasks_.front());
         tasks_.pop_front();
+        queued_.store(tasks_.size(), std::memory_order_relaxed);
     }
     task();
     return true;
@@ -141,6 +144,7 @@ void WorkerPool::post(std::function<void()> task) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         tasks_.push_back(std::move(task));
+        queued_.store(tasks_.size(), std::memory_order_relaxed);
     }
     wake_.notify_one();
 }
@@ -243,6 +247,7 @@ void WorkerPool::parallel_for(std::size_t count, const std::function<void(std::s
     {
         std::lock_guard<std::mutex> lock(mutex_);
         for (std::size_t r = 0; r < runners; ++r) tasks_.emplace_back(runner);
+        queued_.store(tasks_.size(), std::memory_order_relaxed);
     }
     wake_.notify_all();
     std::unique_lock<std::mutex> lock(job.mutex);

@@ -2,6 +2,7 @@
 // first use, and dedicated pools that live for one call.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -48,6 +49,9 @@ public:
 
     // Appends a task for any idle worker.
     void post(std::function<void()> task);
+    // Whether tasks wait for a worker (a worker helping with work that would
+    // run without it asks this to leave it for them).
+    bool has_queued_tasks() const { return queued_.load(std::memory_order_relaxed) > 0; }
 
 private:
     void work();
@@ -59,6 +63,7 @@ private:
     std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<std::function<void()>> tasks_;
+    std::atomic<std::size_t> queued_{0};  // tasks_.size(), read without the lock
     bool stopping_ = false;
 };
 
