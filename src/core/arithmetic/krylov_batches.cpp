@@ -21,7 +21,7 @@ constexpr std::size_t kPrimesSideBySide = 4;
 // (four at once in vector arithmetic where the processor has it), each
 // sequence from its own stream.
 std::vector<KrylovBatches::Pending> pencils_for(const SparseLU& lu, std::size_t draw, std::size_t count,
-                                                std::size_t max_degree) {
+                                                std::size_t max_degree, SharedSteps* shared = nullptr) {
     std::vector<KrylovBatches::Pending> out(count);
     std::vector<SparseLU::Factors> factors(count);
     std::vector<Stream> streams;
@@ -44,7 +44,7 @@ std::vector<KrylovBatches::Pending> pencils_for(const SparseLU& lu, std::size_t 
         tasks.push_back({&factors[i], f, out[i].t0, &streams[i]});
         task_of.push_back(i);
     }
-    std::vector<std::optional<PencilImage>> images = pencil_images(lu, tasks, max_degree);
+    std::vector<std::optional<PencilImage>> images = pencil_images(lu, tasks, max_degree, shared);
     for (std::size_t k = 0; k < tasks.size(); ++k) out[task_of[k]].pencil = std::move(images[k]);
     return out;
 }
@@ -111,7 +111,9 @@ std::optional<SparseLU> factors_at_one(std::size_t n, const std::vector<std::vec
 // on the pool's other workers. A task posted to a pool whose workers are
 // all busy may start long after: it then finds `stop` and ends. The tasks
 // run under a token of their own, requested with the caller's or when the
-// caller needs no more images (a group in flight then stops at once).
+// caller needs no more images (a group in flight then stops at once). A
+// task, or the caller, with no group left to start takes part in the steps
+// of one in flight (arithmetic/shared_steps) rather than idle.
 struct KrylovBatches::Producers {
     explicit Producers(const CancelToken* caller) : token(caller) {}
     CancelToken token;
@@ -125,34 +127,49 @@ struct KrylovBatches::Producers {
     std::size_t next = 0;   // the first draw no group has taken
     std::size_t limit = 0;  // groups start below it
     std::size_t tasks = 0;  // posted and not ended
-    std::vector<std::pair<std::size_t, std::size_t>> computing;  // groups' draws [first, end)
+    struct Group {
+        std::size_t first = 0, end = 0;  // draws [first, end)
+        std::shared_ptr<SharedSteps> steps;
+    };
+    std::vector<Group> computing;
     std::vector<Pending> done;
     std::exception_ptr error;
     bool stop = false;
 
-    // The next group's first draw and width, taken; nothing when none may
-    // start.
-    std::optional<std::pair<std::size_t, std::size_t>> claim() {
+    // The next group, taken; nothing when none may start.
+    std::optional<Group> claim() {
         if (stop || next >= limit) return std::nullopt;
         const std::size_t width = group > 2 && limit - next <= 2 ? 2 : group;
-        computing.emplace_back(next, next + width);
-        next += width;
-        return std::pair{next - width, width};
+        return start(next, width);
+    }
+    Group start(std::size_t first, std::size_t width) {
+        computing.push_back({first, first + width, std::make_shared<SharedSteps>()});
+        next = std::max(next, first + width);
+        return computing.back();
+    }
+    // The steps of a group in flight that another thread may join (the one
+    // holding `draw`, if given).
+    std::shared_ptr<SharedSteps> joinable(std::optional<std::size_t> draw) const {
+        for (const Group& g : computing)
+            if ((!draw || (g.first <= *draw && *draw < g.end)) && g.steps->open()) return g.steps;
+        return nullptr;
     }
     // Computes the group claimed, the lock released meanwhile.
-    void compute(std::unique_lock<std::mutex>& lock, std::pair<std::size_t, std::size_t> claimed) {
+    void compute(std::unique_lock<std::mutex>& lock, const Group& claimed) {
         const SparseLU& factors = *lu;
         const std::size_t degree = max_degree;
+        claimed.steps->begin();
         lock.unlock();
         std::vector<Pending> images;
         std::exception_ptr failed;
         try {
-            images = pencils_for(factors, claimed.first, claimed.second, degree);
+            images = pencils_for(factors, claimed.first, claimed.end - claimed.first, degree, claimed.steps.get());
         } catch (...) {
             failed = std::current_exception();
         }
+        claimed.steps->end();  // also when stopped before its sequences began
         lock.lock();
-        std::erase(computing, std::pair{claimed.first, claimed.first + claimed.second});
+        std::erase_if(computing, [&](const Group& g) { return g.first == claimed.first; });
         if (failed) {
             if (!error) error = failed;
             stop = true;
@@ -160,15 +177,31 @@ struct KrylovBatches::Producers {
         done.insert(done.end(), std::make_move_iterator(images.begin()), std::make_move_iterator(images.end()));
         changed.notify_all();
     }
-    // Posts tasks for the idle workers while groups may start.
+    // Posts tasks for the idle workers while groups may start or be joined.
     void post(const std::shared_ptr<Producers>& self, std::unique_lock<std::mutex>&) {
-        for (std::size_t left = limit > next ? (limit - next + group - 1) / group : 0; tasks < helpers && left > 0;
-             --left) {
+        std::size_t left = stop || limit <= next ? 0 : (limit - next + group - 1) / group;
+        if (left == 0 && joinable(std::nullopt)) left = 1;
+        for (; tasks < helpers && left > 0; --left) {
             ++tasks;
             pool->post([self] {
                 const TokenScope scope(&self->token);
                 std::unique_lock<std::mutex> lock(self->mutex);
-                while (const auto claimed = self->claim()) self->compute(lock, *claimed);
+                for (;;) {
+                    // A group in flight is joined rather than a narrower one
+                    // started: the primes last in the guess, often not needed.
+                    std::shared_ptr<SharedSteps> steps = self->joinable(std::nullopt);
+                    const bool narrow = self->next + self->group > self->limit;
+                    if (!(steps && narrow))
+                        if (const auto claimed = self->claim()) {
+                            self->compute(lock, *claimed);
+                            continue;
+                        }
+                    if (!steps) break;
+                    lock.unlock();
+                    const bool stayed = steps->help([pool = self->pool] { return pool->has_queued_tasks(); });
+                    lock.lock();
+                    if (!stayed) break;  // other work waits for this worker
+                }
                 --self->tasks;
                 self->changed.notify_all();
             });
@@ -263,12 +296,27 @@ std::vector<KrylovBatches::Pending> images_beside(const std::function<std::optio
     }
     const std::size_t group = SparseLU::prime_lanes_available() ? kPrimesSideBySide : 1;
     std::vector<std::vector<KrylovBatches::Pending>> groups(workers - 1);
+    std::vector<SharedSteps> steps(groups.size());
     parallel_for_here(2, [&](std::size_t i) {
-        if (i == 0) return beside();
+        if (i == 0) {
+            beside();
+            // Groups still running when `beside` ends: their steps in parts
+            // (this worker would otherwise wait for them).
+            for (SharedSteps& s : steps) s.help([] { return false; });
+            return;
+        }
+        struct Ending {
+            std::vector<SharedSteps>& steps;
+            ~Ending() {
+                for (SharedSteps& s : steps) s.end();
+            }
+        } ending{steps};
         const std::optional<SparseLU> lu = factors();
         if (!lu) return;
-        parallel_for_here(groups.size(),
-                          [&](std::size_t k) { groups[k] = pencils_for(*lu, k * group, group, lu->size()); });
+        parallel_for_here(groups.size(), [&](std::size_t k) {
+            steps[k].begin();
+            groups[k] = pencils_for(*lu, k * group, group, lu->size(), &steps[k]);
+        });
     });
     std::vector<KrylovBatches::Pending> out;
     for (std::vector<KrylovBatches::Pending>& g : groups) out.insert(out.end(), g.begin(), g.end());
@@ -306,14 +354,18 @@ KrylovBatches::Pending KrylovBatches::take(const SparseLU& lu, std::size_t draw,
                 return out;
             }
             const bool in_flight = std::any_of(s->computing.begin(), s->computing.end(), [&](const auto& g) {
-                return g.first <= draw && draw < g.second;
+                return g.first <= draw && draw < g.end;
             });
-            if (!in_flight && draw < s->next) {
-                // Taken before and dropped: computed again, alone.
-                s->computing.emplace_back(draw, draw + 1);
-                s->compute(lock, {draw, 1});
-            } else if (const auto claimed = s->claim()) {
-                s->compute(lock, *claimed);
+            std::optional<Producers::Group> mine;
+            if (!in_flight && draw < s->next) mine = s->start(draw, 1);  // taken before and dropped: again, alone
+            else mine = s->claim();
+            if (mine) {
+                s->post(s, lock);  // an idle worker may join it
+                s->compute(lock, *mine);
+            } else if (const std::shared_ptr<SharedSteps> steps = s->joinable(draw)) {
+                lock.unlock();
+                steps->help([] { return false; });
+                lock.lock();
             } else {
                 s->changed.wait(lock);
             }
