@@ -526,14 +526,37 @@ private:
         const double b = modular::kPrimeBits;
         const double per_check = (2 * nn + static_cast<double>(bits) + 2) / (b - 1) / std::exp2(b - 6.5) +
                                  (2 * nn + 2) / std::exp2(b - 1);
-        double bound = 1.0;
-        while (bound >= std::exp2(-60)) {
+        struct Check {
+            Field f;
+            std::uint64_t x, expected, value = 0;
+            bool factored = false;
+        };
+        std::vector<Check> checks;
+        for (double bound = 1.0; bound >= std::exp2(-60); bound *= per_check) {
             const Field f{next_prime()};
             std::vector<std::uint64_t> residues(values.size());
             for (std::size_t i = 0; i < values.size(); ++i) residues[i] = values[i].mod(f.p);
             const std::uint64_t x = point(f);
-            if (evaluate(f, x) != image_value(f, offset, residues, x)) return false;
-            bound *= per_check;
+            checks.push_back({f, x, image_value(f, offset, residues, x)});
+        }
+        // No more images are wanted (should a check fail, the next batch is
+        // launched again): the groups still being computed stop, and the
+        // checks take every worker where single values come from factors.
+        batches_.clear();
+        if (lu_values_ && factors_)
+            parallel_for_here(checks.size(), [&](std::size_t i) {
+                SparseLU::Factors scratch;
+                const modular::Montgomery m(checks[i].f.p);
+                checks[i].factored = factors_->factor(m, checks[i].x, scratch);
+                if (checks[i].factored) checks[i].value = m.from(scratch.determinant);
+            });
+        for (Check& c : checks) {
+            if (c.factored) {
+                if (stats_) ++stats_->evaluations;
+            } else {
+                c.value = evaluate(c.f, c.x);
+            }
+            if (c.value != c.expected) return false;
         }
         return true;
     }
