@@ -129,15 +129,19 @@ SKEINLAB_VECTOR_TARGET void add_by_anchor(const LaneModuli& m, const std::vector
 
 // The walks of the blocks [kFirst, kFirst + kSpan) side by side, into v (z).
 // b is v itself (kGiven) or A1 w, w's entries read through w_anchors
-// (kCorrected); with kDot, the part of u . z these blocks hold goes into
-// `sum` (one residue in (-p, p) a lane).
+// (kCorrected); with kDot, the part of u . z these blocks hold. All the
+// blocks (kSpan = kBlocks) go on to the true values at the anchors, into
+// v_anchors, and with kDot the terms; a part of them leaves its part of
+// the dot product in `part_sum` (one residue in (-p, p) a lane).
 // Values: a corrected entry lies in (-2p, 2p), b in (-4p, 4p), the sum with
 // the parent's term in (-5p, 5p), reduced into (-p, p); dot products are
 // summed four at a time into a sum in (-p, p).
 struct UnitForest::Kernels {
 template <class L, bool kCorrected, bool kGiven, bool kDot, std::size_t kFirst, std::size_t kSpan>
 SKEINLAB_VECTOR_TARGET static void walk(const UnitForest& f, const LaneModuli& m, const double* w,
-                                        const double* w_anchors, double* v, const double* u, double* sum_out) {
+                                        const double* w_anchors, double* v, const double* u,
+                                        const std::vector<double>* u_anchors, double* v_anchors,
+                                        std::uint64_t* terms, double* part_sum) {
     const auto& block_start_ = f.block_start_;
     const auto& rows_ = f.rows_;
     const auto& parent_ = f.parent_;
@@ -182,22 +186,23 @@ SKEINLAB_VECTOR_TARGET static void walk(const UnitForest& f, const LaneModuli& m
             if (kSpan > 4) sum = reduce_lanes<L>(L::add(sum, group[1]), p, p_inverse);
         }
     }
-    if (kDot) L::store(sum_out, sum);
+    if constexpr (kSpan == kBlocks) {
+        anchors<L, kDot>(f, m, v, u_anchors, v_anchors, sum, terms);
+    } else {
+        if (kDot) L::store(part_sum, sum);
+    }
 }
 
 // After the walks: the true values at the anchors, from v's z, into
-// v_anchors; with kDot, the walks' parts of u . x (`parts` sums, in
-// (-p, p)) and the anchors' terms, into terms (residues in [0, p)).
+// v_anchors; with kDot, `sum` (the walks' part of u . x, in (-p, p)) and the
+// anchors' terms, into terms (residues in [0, p)).
 template <class L, bool kDot>
-SKEINLAB_VECTOR_TARGET static void anchors(const UnitForest& f, const LaneModuli& m, const double* v,
-                                           const std::vector<double>* u_anchors, double* v_anchors,
-                                           const double* sums, std::size_t parts, std::uint64_t* terms) {
+SKEINLAB_VECTOR_TARGET static inline void anchors(const UnitForest& f, const LaneModuli& m, const double* v,
+                                                  const std::vector<double>* u_anchors, double* v_anchors,
+                                                  typename L::V sum, std::uint64_t* terms) {
     using V = typename L::V;
     constexpr std::size_t W = L::lanes;
     const V p = L::load(m.p), p_inverse = L::load(m.p_inverse);
-    V sum = L::zero();
-    if (kDot)
-        for (std::size_t i = 0; i < parts; ++i) sum = reduce_lanes<L>(L::add(sum, L::load(sums + W * i)), p, p_inverse);
     for (std::size_t d = 0; d < f.anchors_.size(); ++d) {
         const Fix fix = f.fix_[f.anchors_[d]];
         const V z = L::load(v + W * std::size_t{f.anchors_[d]});
@@ -216,6 +221,17 @@ SKEINLAB_VECTOR_TARGET static void anchors(const UnitForest& f, const LaneModuli
         terms[i] = static_cast<std::uint64_t>(r < 0 ? r + static_cast<std::int64_t>(m.p[i]) : r);
     }
 }
+
+// The end of a step walked in parts: their sums, then the anchors.
+template <class L>
+SKEINLAB_VECTOR_TARGET static void end_of_parts(const UnitForest& f, const LaneModuli& m,
+                                                const std::vector<double>& u_anchors, Vector& y, const double* sums,
+                                                std::uint64_t* terms) {
+    const typename L::V p = L::load(m.p), p_inverse = L::load(m.p_inverse);
+    typename L::V sum = L::zero();
+    for (std::size_t i = 0; i < kParts; ++i) sum = reduce_lanes<L>(L::add(sum, L::load(sums + L::lanes * i)), p, p_inverse);
+    anchors<L, true>(f, m, y.z.data(), &u_anchors, y.a.data(), sum, terms);
+}
 };
 
 void UnitForest::step(const LaneModuli& m, const double* u, const std::vector<double>& u_anchors, const Vector& w,
@@ -225,9 +241,8 @@ void UnitForest::step(const LaneModuli& m, const double* u, const std::vector<do
     y.a.resize(m.lanes * anchors_.size());
     with_lanes(m, [&](auto lanes) {
         using L = decltype(lanes);
-        double sum[4];
-        Kernels::walk<L, true, false, true, 0, kBlocks>(*this, m, w.z.data(), w.a.data(), y.z.data(), u, sum);
-        Kernels::anchors<L, true>(*this, m, y.z.data(), &u_anchors, y.a.data(), sum, 1, terms);
+        Kernels::walk<L, true, false, true, 0, kBlocks>(*this, m, w.z.data(), w.a.data(), y.z.data(), u, &u_anchors,
+                                                        y.a.data(), terms, nullptr);
     });
 }
 
@@ -244,18 +259,17 @@ void UnitForest::step_part(const LaneModuli& m, const double* u, const Vector& w
     with_lanes(m, [&](auto lanes) {
         using L = decltype(lanes);
         if (part == 0)
-            Kernels::walk<L, true, false, true, 0, span>(*this, m, w.z.data(), w.a.data(), y.z.data(), u, sums);
+            Kernels::walk<L, true, false, true, 0, span>(*this, m, w.z.data(), w.a.data(), y.z.data(), u, nullptr,
+                                                         nullptr, nullptr, sums);
         else
-            Kernels::walk<L, true, false, true, span, span>(*this, m, w.z.data(), w.a.data(), y.z.data(), u,
-                                                            sums + m.lanes);
+            Kernels::walk<L, true, false, true, span, span>(*this, m, w.z.data(), w.a.data(), y.z.data(), u, nullptr,
+                                                            nullptr, nullptr, sums + m.lanes);
     });
 }
 
 void UnitForest::step_end(const LaneModuli& m, const std::vector<double>& u_anchors, Vector& y, const double* sums,
                           std::uint64_t* terms) const {
-    with_lanes(m, [&](auto lanes) {
-        Kernels::anchors<decltype(lanes), true>(*this, m, y.z.data(), &u_anchors, y.a.data(), sums, kParts, terms);
-    });
+    with_lanes(m, [&](auto lanes) { Kernels::end_of_parts<decltype(lanes)>(*this, m, u_anchors, y, sums, terms); });
 }
 
 std::vector<double> UnitForest::anchor_dots(const LaneModuli& m, const double* u) const {
@@ -273,9 +287,12 @@ void UnitForest::solve_t_part(const LaneModuli& m, const double* w, double* v) c
     std::vector<double> anchors(m.lanes * anchors_.size());
     with_lanes(m, [&](auto lanes) {
         using L = decltype(lanes);
-        if (w) Kernels::walk<L, false, false, false, 0, kBlocks>(*this, m, w, nullptr, v, nullptr, nullptr);
-        else Kernels::walk<L, false, true, false, 0, kBlocks>(*this, m, nullptr, nullptr, v, nullptr, nullptr);
-        Kernels::anchors<L, false>(*this, m, v, nullptr, anchors.data(), nullptr, 0, nullptr);
+        if (w)
+            Kernels::walk<L, false, false, false, 0, kBlocks>(*this, m, w, nullptr, v, nullptr, nullptr, anchors.data(),
+                                                               nullptr, nullptr);
+        else
+            Kernels::walk<L, false, true, false, 0, kBlocks>(*this, m, nullptr, nullptr, v, nullptr, nullptr,
+                                                              anchors.data(), nullptr, nullptr);
         add_by_anchor<L, true>(m, fix_, anchors.data(), v);
     });
 }
