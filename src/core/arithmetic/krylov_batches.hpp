@@ -5,8 +5,10 @@
 // than the primes still needed once the coefficients known so far show how
 // many those are. With one worker, a batch at a time; with several, the
 // other workers compute the next groups as they become free while the
-// caller takes the images in order. An image depends only on its prime's
-// draw (its own stream), never on who computes it or when.
+// caller takes the images in order, and a worker with no group to start
+// takes half of each step of one in flight (arithmetic/shared_steps). An
+// image depends only on its prime's draw (its own stream), never on who
+// computes it or when.
 #pragma once
 
 #include <cstddef>
@@ -103,9 +105,10 @@ private:
 // when it has none). Another diagram of the same knot has the same images
 // but for the value at 1 (+-1) and the power of t: its recovery can adopt
 // them (KrylovBatches::adopt), so that the workers idle while the diagram is
-// still being simplified compute its first images. Which images these are
-// depends on the number of workers only: none with one worker, and `beside`
-// then runs alone.
+// still being simplified compute its first images; the worker of `beside`,
+// when it ends first, takes half of each step of theirs. Which images these
+// are depends on the number of workers only: none with one worker, and
+// `beside` then runs alone.
 std::vector<KrylovBatches::Pending> images_beside(const std::function<std::optional<SparseLU>()>& factors,
                                                   const std::function<void()>& beside);
 

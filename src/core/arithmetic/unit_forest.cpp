@@ -149,6 +149,7 @@ SKEINLAB_VECTOR_TARGET static void walk(const UnitForest& f, const LaneModuli& m
     const bool backward_ = f.backward_;
     using V = typename L::V;
     constexpr std::size_t W = L::lanes;
+    static_assert(kSpan == 4 || kSpan == 8);  // the dot product's groups of four
     const V p = L::load(m.p), p_inverse = L::load(m.p_inverse);
     // Each block's last value stays in a register: a parent is nearly always
     // the step before on the walk.
@@ -160,7 +161,6 @@ SKEINLAB_VECTOR_TARGET static void walk(const UnitForest& f, const LaneModuli& m
     }
     V sum = L::zero();
     for (std::size_t k = 0; k < longest; ++k) {
-        static_assert(kSpan == 4 || kSpan == 8);
         V group[2] = {L::zero(), L::zero()};
 #pragma GCC unroll 8
         for (std::size_t j = 0; j < kSpan; ++j) {
