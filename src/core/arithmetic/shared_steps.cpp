@@ -1,5 +1,7 @@
 #include "arithmetic/shared_steps.hpp"
 
+#include <thread>
+
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #define SKEINLAB_PAUSE() _mm_pause()
@@ -14,6 +16,21 @@ namespace {
 // leave: a step's part takes about a tenth of a millisecond on the largest
 // diagrams, a poll tens of nanoseconds.
 constexpr unsigned kPollsBeforeLeaving = 4096;
+
+// A wait that spins briefly, then gives the processor up between polls: with
+// more threads than processors the thread waited for may need this one's.
+class Backoff {
+public:
+    void wait() {
+        if (++polls_ < kSpins) SKEINLAB_PAUSE();
+        else std::this_thread::yield();
+    }
+    void reset() { polls_ = 0; }
+
+private:
+    static constexpr unsigned kSpins = 256;
+    unsigned polls_ = 0;
+};
 
 }  // namespace
 
@@ -30,14 +47,16 @@ void SharedSteps::step(const UnitForest& forest, const LaneModuli& m, const doub
     if (taken_.compare_exchange_strong(before, k, std::memory_order_acq_rel)) {
         forest.step_part(m, u, w, y, 1, sums_);
     } else {
-        while (finished_.load(std::memory_order_acquire) != k) SKEINLAB_PAUSE();
+        Backoff backoff;
+        while (finished_.load(std::memory_order_acquire) != k) backoff.wait();
     }
     forest.step_end(m, u_anchors, y, sums_, terms);
 }
 
 void SharedSteps::end() {
     ended_.store(true);
-    while (inside_.load()) SKEINLAB_PAUSE();
+    Backoff backoff;
+    while (inside_.load()) backoff.wait();
 }
 
 bool SharedSteps::open() const { return begun_.load() && !ended_.load() && !helped_.load(); }
@@ -46,6 +65,7 @@ bool SharedSteps::help(const std::function<bool()>& leave) {
     bool joined = false;
     if (!begun_.load() || !helped_.compare_exchange_strong(joined, true)) return true;
     std::uint64_t seen = 0;
+    Backoff backoff;
     for (unsigned polls = 0;;) {
         if (ended_.load(std::memory_order_acquire)) return true;
         const std::uint64_t k = published_.load(std::memory_order_acquire);
@@ -54,9 +74,10 @@ bool SharedSteps::help(const std::function<bool()>& leave) {
                 helped_.store(false);
                 return false;
             }
-            SKEINLAB_PAUSE();
+            backoff.wait();
             continue;
         }
+        backoff.reset();
         seen = k;
         // Inside before looking at ended_ (both sequentially consistent): the
         // owner that ends either sees this helper inside, and waits, or is
