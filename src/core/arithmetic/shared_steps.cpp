@@ -12,9 +12,9 @@
 namespace skeinlab {
 namespace {
 
-// Polls between two looks at the owner's progress before asking whether to
-// leave: a step's part takes about a tenth of a millisecond on the largest
-// diagrams, a poll tens of nanoseconds.
+// Polls of a helper that sees no new step between two questions whether to
+// leave: a few milliseconds once its waits yield (a step's half takes about
+// a tenth of a millisecond on the largest diagrams).
 constexpr unsigned kPollsBeforeLeaving = 4096;
 
 // A wait that spins briefly, then gives the processor up between polls: with
