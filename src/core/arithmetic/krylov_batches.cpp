@@ -112,7 +112,7 @@ std::optional<SparseLU> factors_at_one(std::size_t n, const std::vector<std::vec
 // all busy may start long after: it then finds `stop` and ends. The tasks
 // run under a token of their own, requested with the caller's or when the
 // caller needs no more images (a group in flight then stops at once). A
-// task, or the caller, with no group left to start takes part in the steps
+// task, or the caller, with no group left to start takes half of each step
 // of one in flight (arithmetic/shared_steps) rather than idle.
 struct KrylovBatches::Producers {
     explicit Producers(const CancelToken* caller) : token(caller) {}
@@ -300,7 +300,7 @@ std::vector<KrylovBatches::Pending> images_beside(const std::function<std::optio
     parallel_for_here(2, [&](std::size_t i) {
         if (i == 0) {
             beside();
-            // Groups still running when `beside` ends: their steps in parts
+            // Groups still running when `beside` ends: their steps in halves
             // (this worker would otherwise wait for them).
             for (SharedSteps& s : steps) s.help([] { return false; });
             return;

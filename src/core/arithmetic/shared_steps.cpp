@@ -38,14 +38,14 @@ void SharedSteps::step(const UnitForest& forest, const LaneModuli& m, const doub
                        const std::vector<double>& u_anchors, const UnitForest::Vector& w, UnitForest::Vector& y,
                        std::uint64_t* terms) {
     if (!helped_.load(std::memory_order_acquire)) return forest.step(m, u, u_anchors, w, y, terms);
-    forest.step_parts(m, y);
+    forest.step_halves(m, y);
     const std::uint64_t k = ++steps_;
     job_ = {&forest, m, u, &w, &y};
     published_.store(k, std::memory_order_release);
-    forest.step_part(m, u, w, y, 0, sums_);
+    forest.step_half(m, u, w, y, 0, sums_);
     std::uint64_t before = k - 1;
     if (taken_.compare_exchange_strong(before, k, std::memory_order_acq_rel)) {
-        forest.step_part(m, u, w, y, 1, sums_);
+        forest.step_half(m, u, w, y, 1, sums_);
     } else {
         Backoff backoff;
         while (finished_.load(std::memory_order_acquire) != k) backoff.wait();
@@ -89,7 +89,7 @@ bool SharedSteps::help(const std::function<bool()>& leave) {
         }
         std::uint64_t before = k - 1;
         if (taken_.compare_exchange_strong(before, k, std::memory_order_acq_rel)) {
-            job_.forest->step_part(job_.m, job_.u, *job_.w, *job_.y, 1, sums_);
+            job_.forest->step_half(job_.m, job_.u, *job_.w, *job_.y, 1, sums_);
             finished_.store(k, std::memory_order_release);
         }
         inside_.store(false);

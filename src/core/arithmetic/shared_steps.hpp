@@ -1,11 +1,11 @@
 // A Krylov sequence on a forest's factors (arithmetic/unit_forest) that a
 // second thread may join: the thread running the sequence (its owner) offers
-// each step's second part, and a thread with nothing else to do takes those
-// parts until the sequence ends, so that a group of primes left to one
+// each step's second half, and a thread with nothing else to do takes those
+// halves until the sequence ends, so that a group of primes left to one
 // worker while the others idle finishes in about half the time. The owner
-// takes a part itself when no helper has taken it yet, so that a slow or
-// absent helper never holds a step up by more than a part. The vectors and
-// terms are the same whoever takes the parts (modular arithmetic is exact).
+// takes a half itself when no helper has taken it yet, so that a slow or
+// absent helper never holds a step up by more than a half. The vectors and
+// terms are the same whoever takes the halves (modular arithmetic is exact).
 #pragma once
 
 #include <atomic>
@@ -20,13 +20,13 @@ namespace skeinlab {
 
 class SharedSteps {
 public:
-    // Owner: y = A^-1 A1 w and the terms, as forest.step(), in parts while a
+    // Owner: y = A^-1 A1 w and the terms, as forest.step(), in halves while a
     // helper has joined.
     void step(const UnitForest& forest, const LaneModuli& m, const double* u, const std::vector<double>& u_anchors,
               const UnitForest::Vector& w, UnitForest::Vector& y, std::uint64_t* terms);
     // Owner: the sequence is over (or abandoned: call it before its vectors
     // go, and also when it never began); returns once no helper is inside a
-    // part. A second call does nothing.
+    // half. A second call does nothing.
     void end();
 
     // Owner: the sequence is taken (its steps follow, then end()); before,
@@ -35,7 +35,7 @@ public:
     void begin() { begun_.store(true); }
     // Whether a helper may join: begun, not ended, and no one helping.
     bool open() const;
-    // Helper: takes the steps' second parts until the owner ends, or until
+    // Helper: takes the steps' second halves until the owner ends, or until
     // `leave()` (asked between steps) says there is other work; returns
     // false then, true otherwise (also at once when another thread helps
     // already or the sequence is over).
@@ -49,12 +49,12 @@ private:
         const UnitForest::Vector* w = nullptr;
         UnitForest::Vector* y = nullptr;
     };
-    Job job_;  // the step published last; read by a helper that took its part
-    double sums_[UnitForest::kParts * 4] = {};
+    Job job_;  // the step published last; read by a helper that took its half
+    double sums_[UnitForest::kHalves * 4] = {};
     std::uint64_t steps_ = 0;                 // steps published (owner's count)
     std::atomic<std::uint64_t> published_{0};  // the last step offered
-    std::atomic<std::uint64_t> taken_{0};      // the last step whose second part was taken (by either)
-    std::atomic<std::uint64_t> finished_{0};   // the last step whose part the helper finished
+    std::atomic<std::uint64_t> taken_{0};      // the last step whose second half was taken (by either)
+    std::atomic<std::uint64_t> finished_{0};   // the last step whose half the helper finished
     std::atomic<bool> begun_{false}, helped_{false}, ended_{false}, inside_{false};
 };
 

@@ -129,10 +129,10 @@ SKEINLAB_VECTOR_TARGET void add_by_anchor(const LaneModuli& m, const std::vector
 
 // The walks of the blocks [kFirst, kFirst + kSpan) side by side, into v (z).
 // b is v itself (kGiven) or A1 w, w's entries read through w_anchors
-// (kCorrected); with kDot, the part of u . z these blocks hold. All the
+// (kCorrected); with kDot, the share of u . z these blocks hold. All the
 // blocks (kSpan = kBlocks) go on to the true values at the anchors, into
-// v_anchors, and with kDot the terms; a part of them leaves its part of
-// the dot product in `part_sum` (one residue in (-p, p) a lane).
+// v_anchors, and with kDot the terms; half of them leave their share of
+// the dot product in `half_sum` (one residue in (-p, p) a lane).
 // Values: a corrected entry lies in (-2p, 2p), b in (-4p, 4p), the sum with
 // the parent's term in (-5p, 5p), reduced into (-p, p); dot products are
 // summed four at a time into a sum in (-p, p).
@@ -141,7 +141,7 @@ template <class L, bool kCorrected, bool kGiven, bool kDot, std::size_t kFirst, 
 SKEINLAB_VECTOR_TARGET static void walk(const UnitForest& f, const LaneModuli& m, const double* w,
                                         const double* w_anchors, double* v, const double* u,
                                         const std::vector<double>* u_anchors, double* v_anchors,
-                                        std::uint64_t* terms, double* part_sum) {
+                                        std::uint64_t* terms, double* half_sum) {
     const auto& block_start_ = f.block_start_;
     const auto& rows_ = f.rows_;
     const auto& parent_ = f.parent_;
@@ -189,12 +189,12 @@ SKEINLAB_VECTOR_TARGET static void walk(const UnitForest& f, const LaneModuli& m
     if constexpr (kSpan == kBlocks) {
         anchors<L, kDot>(f, m, v, u_anchors, v_anchors, sum, terms);
     } else {
-        if (kDot) L::store(part_sum, sum);
+        if (kDot) L::store(half_sum, sum);
     }
 }
 
 // After the walks: the true values at the anchors, from v's z, into
-// v_anchors; with kDot, `sum` (the walks' part of u . x, in (-p, p)) and the
+// v_anchors; with kDot, `sum` (the walks' share of u . x, in (-p, p)) and the
 // anchors' terms, into terms (residues in [0, p)).
 template <class L, bool kDot>
 SKEINLAB_VECTOR_TARGET static inline void anchors(const UnitForest& f, const LaneModuli& m, const double* v,
@@ -222,14 +222,14 @@ SKEINLAB_VECTOR_TARGET static inline void anchors(const UnitForest& f, const Lan
     }
 }
 
-// The end of a step walked in parts: their sums, then the anchors.
+// The end of a step walked in halves: their sums, then the anchors.
 template <class L>
-SKEINLAB_VECTOR_TARGET static void end_of_parts(const UnitForest& f, const LaneModuli& m,
+SKEINLAB_VECTOR_TARGET static void end_of_halves(const UnitForest& f, const LaneModuli& m,
                                                 const std::vector<double>& u_anchors, Vector& y, const double* sums,
                                                 std::uint64_t* terms) {
     const typename L::V p = L::load(m.p), p_inverse = L::load(m.p_inverse);
     typename L::V sum = L::zero();
-    for (std::size_t i = 0; i < kParts; ++i) sum = reduce_lanes<L>(L::add(sum, L::load(sums + L::lanes * i)), p, p_inverse);
+    for (std::size_t i = 0; i < kHalves; ++i) sum = reduce_lanes<L>(L::add(sum, L::load(sums + L::lanes * i)), p, p_inverse);
     anchors<L, true>(f, m, y.z.data(), &u_anchors, y.a.data(), sum, terms);
 }
 };
@@ -246,19 +246,19 @@ void UnitForest::step(const LaneModuli& m, const double* u, const std::vector<do
     });
 }
 
-void UnitForest::step_parts(const LaneModuli& m, Vector& y) const {
+void UnitForest::step_halves(const LaneModuli& m, Vector& y) const {
     cancellation_point();
     y.z.resize(m.lanes * n_);
     y.a.resize(m.lanes * anchors_.size());
 }
 
-void UnitForest::step_part(const LaneModuli& m, const double* u, const Vector& w, Vector& y, std::size_t part,
+void UnitForest::step_half(const LaneModuli& m, const double* u, const Vector& w, Vector& y, std::size_t half,
                            double* sums) const {
-    static_assert(kParts == 2 && kBlocks % 2 == 0);
+    static_assert(kHalves == 2 && kBlocks % 2 == 0);
     constexpr std::size_t span = kBlocks / 2;
     with_lanes(m, [&](auto lanes) {
         using L = decltype(lanes);
-        if (part == 0)
+        if (half == 0)
             Kernels::walk<L, true, false, true, 0, span>(*this, m, w.z.data(), w.a.data(), y.z.data(), u, nullptr,
                                                          nullptr, nullptr, sums);
         else
@@ -269,7 +269,7 @@ void UnitForest::step_part(const LaneModuli& m, const double* u, const Vector& w
 
 void UnitForest::step_end(const LaneModuli& m, const std::vector<double>& u_anchors, Vector& y, const double* sums,
                           std::uint64_t* terms) const {
-    with_lanes(m, [&](auto lanes) { Kernels::end_of_parts<decltype(lanes)>(*this, m, u_anchors, y, sums, terms); });
+    with_lanes(m, [&](auto lanes) { Kernels::end_of_halves<decltype(lanes)>(*this, m, u_anchors, y, sums, terms); });
 }
 
 std::vector<double> UnitForest::anchor_dots(const LaneModuli& m, const double* u) const {
@@ -303,10 +303,10 @@ void UnitForest::step(const LaneModuli&, const double*, const std::vector<double
                       std::uint64_t*) const {
     throw InternalError("primes side by side need vector arithmetic");
 }
-void UnitForest::step_parts(const LaneModuli&, Vector&) const {
+void UnitForest::step_halves(const LaneModuli&, Vector&) const {
     throw InternalError("primes side by side need vector arithmetic");
 }
-void UnitForest::step_part(const LaneModuli&, const double*, const Vector&, Vector&, std::size_t, double*) const {
+void UnitForest::step_half(const LaneModuli&, const double*, const Vector&, Vector&, std::size_t, double*) const {
     throw InternalError("primes side by side need vector arithmetic");
 }
 void UnitForest::step_end(const LaneModuli&, const std::vector<double>&, Vector&, const double*,

@@ -62,13 +62,14 @@ public:
     // `u_anchors` from anchor_dots(u).
     void step(const LaneModuli& m, const double* u, const std::vector<double>& u_anchors, const Vector& w, Vector& y,
               std::uint64_t* terms) const;
-    // The same step in parts that threads may take at once: step_parts()
-    // readies y, step_part(k) walks the k-th part of the blocks (its part of
-    // u . y into sums + lanes * k), and step_end(), once every part is
-    // done, completes y and the terms. The same y and terms as step().
-    static constexpr std::size_t kParts = 2;
-    void step_parts(const LaneModuli& m, Vector& y) const;
-    void step_part(const LaneModuli& m, const double* u, const Vector& w, Vector& y, std::size_t part,
+    // The same step in two halves that threads may take at once:
+    // step_halves() readies y, step_half(k) walks the k-th half of the blocks
+    // (its share of u . y into sums + lanes * k), and step_end(), once both
+    // halves are done, completes y and the terms. The same y and terms as
+    // step().
+    static constexpr std::size_t kHalves = 2;
+    void step_halves(const LaneModuli& m, Vector& y) const;
+    void step_half(const LaneModuli& m, const double* u, const Vector& w, Vector& y, std::size_t half,
                    double* sums) const;
     void step_end(const LaneModuli& m, const std::vector<double>& u_anchors, Vector& y, const double* sums,
                   std::uint64_t* terms) const;

@@ -54,7 +54,7 @@ struct PencilTask {
     std::uint64_t t0;
     Stream* stream;
 };
-// `shared` (if any) lets another thread take part in the steps of primes
+// `shared` (if any) lets another thread take halves of the steps of primes
 // side by side on a forest's factors (arithmetic/shared_steps); it is ended
 // when this returns.
 std::vector<std::optional<PencilImage>> pencil_images(const SparseLU& lu, const std::vector<PencilTask>& tasks,

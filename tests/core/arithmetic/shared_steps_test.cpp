@@ -1,4 +1,4 @@
-// Krylov steps shared between two threads: a step walked in parts is the
+// Krylov steps shared between two threads: a step walked in halves is the
 // whole step, and a helper that joins a sequence at any point, or leaves it,
 // changes none of its images.
 #include <gtest/gtest.h>
@@ -66,7 +66,7 @@ std::vector<std::optional<PencilImage>> images_of(const SparseLU& lu, std::size_
     return pencil_images(lu, tasks, lu.size(), shared);
 }
 
-TEST(SharedSteps, AStepWalkedInPartsIsTheWholeStep) {
+TEST(SharedSteps, AStepWalkedInHalvesIsTheWholeStep) {
     if (!SparseLU::prime_lanes_available()) GTEST_SKIP() << "no AVX2 and FMA here";
     const KnotFactors knot = knot_factors(1500, 4, 0.1);
     const UnitForest& forest = *knot.lu.forest();
@@ -93,25 +93,25 @@ TEST(SharedSteps, AStepWalkedInPartsIsTheWholeStep) {
         for (std::size_t i = 0; i < w.a.size(); ++i) w.a[i] = residue(i % lanes);
         const std::vector<double> u_anchors = forest.anchor_dots(m, u.data());
 
-        UnitForest::Vector whole, parts;
-        std::uint64_t whole_terms[4] = {}, part_terms[4] = {};
+        UnitForest::Vector whole, halves;
+        std::uint64_t whole_terms[4] = {}, half_terms[4] = {};
         forest.step(m, u.data(), u_anchors, w, whole, whole_terms);
-        forest.step_parts(m, parts);
-        double sums[UnitForest::kParts * 4];
-        for (std::size_t part = UnitForest::kParts; part-- > 0;)  // in either order
-            forest.step_part(m, u.data(), w, parts, part, sums);
-        forest.step_end(m, u_anchors, parts, sums, part_terms);
-        EXPECT_EQ(parts.z, whole.z);
-        EXPECT_EQ(parts.a, whole.a);
+        forest.step_halves(m, halves);
+        double sums[UnitForest::kHalves * 4];
+        for (std::size_t half = UnitForest::kHalves; half-- > 0;)  // in either order
+            forest.step_half(m, u.data(), w, halves, half, sums);
+        forest.step_end(m, u_anchors, halves, sums, half_terms);
+        EXPECT_EQ(halves.z, whole.z);
+        EXPECT_EQ(halves.a, whole.a);
         for (std::size_t i = 0; i < lanes; ++i) {
-            EXPECT_EQ(part_terms[i], whole_terms[i]) << "lane " << i;
+            EXPECT_EQ(half_terms[i], whole_terms[i]) << "lane " << i;
             EXPECT_LT(whole_terms[i], static_cast<std::uint64_t>(p[i]));
         }
     }
 }
 
 // A helper that joins before the first step, after some, that leaves after
-// taking a few parts (and another that joins then), or none at all: the same
+// taking a few halves (and another that joins then), or none at all: the same
 // images, side by side by two and by four.
 TEST(SharedSteps, HelpersJoiningOrLeavingAnywhereChangeNoImage) {
     if (!SparseLU::prime_lanes_available()) GTEST_SKIP() << "no AVX2 and FMA here";

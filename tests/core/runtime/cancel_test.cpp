@@ -24,11 +24,11 @@ bool cancelled(const Failure& failure) { return failure.kind == Failure::Kind::C
 
 TEST(Cancellation, ATokenWithAParentStopsWithItAndAlone) {
     CancelToken call;
-    CancelToken part(&call);
-    EXPECT_FALSE(part.requested());
-    part.request();
-    EXPECT_TRUE(part.requested());
-    EXPECT_FALSE(call.requested());  // the part stopped alone
+    CancelToken child(&call);
+    EXPECT_FALSE(child.requested());
+    child.request();
+    EXPECT_TRUE(child.requested());
+    EXPECT_FALSE(call.requested());  // the child stopped alone
     CancelToken other(&call);
     call.request();
     EXPECT_TRUE(other.requested());
