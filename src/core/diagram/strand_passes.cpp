@@ -254,73 +254,97 @@ std::size_t pass_strands(KnotDiagram& d, bool over, std::size_t share_from) {
     // has none at its turn either, and a path found is the one its turn
     // would find unless a face the search reached has been blocked since
     // (it is searched again then). The moves are the same, one by one.
-    struct Ahead {
-        std::atomic<std::uint8_t> state{0};  // kNotTaken, kTaken or kDone
-        bool found = false;
+    // Strands are claimed in runs of about kRunWork faces' search (a search
+    // reaches about length^2 faces): most strands are short, and claiming
+    // them one by one would cost more than searching them.
+    constexpr std::size_t kRunWork = 256;
+    struct Found {
         std::vector<std::uint32_t> faces, reached;
         std::vector<std::pair<std::uint32_t, std::uint32_t>> crossed;
+    };
+    struct Run {
+        std::atomic<std::uint8_t> state{0};  // kNotTaken, kTaken or kDone
     };
     enum : std::uint8_t { kNotTaken, kTaken, kDone };
     const std::size_t count = strands.size();
     const WorkerPool* pool = WorkerPool::current();
-    std::unique_ptr<Ahead[]> ahead;
-    if (pool && pool->size() > 1 && count >= share_from) ahead.reset(new Ahead[count]);
-    std::atomic<std::size_t> next_ahead{0};
+    const bool share = pool && pool->size() > 1 && count >= share_from;
+    std::vector<std::uint32_t> run_start{0};  // run r: strands run_start[r] .. run_start[r + 1] - 1
+    if (share) {
+        std::size_t work = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            work += std::size_t{strands[i].length} * strands[i].length;
+            if (work >= kRunWork) {
+                run_start.push_back(static_cast<std::uint32_t>(i + 1));
+                work = 0;
+            }
+        }
+        if (run_start.back() != count) run_start.push_back(static_cast<std::uint32_t>(count));
+    }
+    const std::size_t runs = run_start.size() - 1;
+    std::unique_ptr<Run[]> run_state(share ? new Run[runs] : nullptr);
+    std::vector<std::unique_ptr<Found>> found(share ? count : 0);  // set for a path found ahead
+    std::atomic<std::size_t> next_run{0};
     std::atomic<bool> finished{false};
-    // Searches the next strand no one has taken; false when none is left.
-    const auto one_ahead = [&](PathSearch& search, std::vector<std::uint32_t>& edges,
-                               std::vector<std::uint32_t>& reached) {
-        for (std::size_t i; (i = next_ahead.fetch_add(1)) < count;) {
-            Ahead& a = ahead[i];
+    // Searches the next run no one has taken; false when none is left.
+    const auto run_ahead = [&](PathSearch& search, std::vector<std::uint32_t>& edges, Found& scratch) {
+        for (std::size_t r; (r = next_run.fetch_add(1)) < runs;) {
             std::uint8_t open = kNotTaken;
-            if (!a.state.compare_exchange_strong(open, kTaken, std::memory_order_acq_rel)) continue;
-            edges_of(strands[i], edges);
-            reached.clear();
-            a.found = free(edges) &&
-                      search.find(edges, edges.front(), edges.back(), strands[i].length, a.faces, a.crossed, &reached);
-            if (a.found) a.reached = reached;
-            a.state.store(kDone, std::memory_order_release);
+            if (!run_state[r].state.compare_exchange_strong(open, kTaken, std::memory_order_acq_rel)) continue;
+            for (std::uint32_t i = run_start[r]; i < run_start[r + 1]; ++i) {
+                edges_of(strands[i], edges);
+                scratch.reached.clear();
+                if (free(edges) && search.find(edges, edges.front(), edges.back(), strands[i].length, scratch.faces,
+                                               scratch.crossed, &scratch.reached))
+                    found[i] = std::make_unique<Found>(scratch);
+            }
+            run_state[r].state.store(kDone, std::memory_order_release);
             return true;
         }
         return false;
     };
     const auto search_ahead = [&] {
         PathSearch search(g, blocked, m);
-        std::vector<std::uint32_t> edges, reached;
-        while (!finished.load(std::memory_order_relaxed) && one_ahead(search, edges, reached)) {
+        std::vector<std::uint32_t> edges;
+        Found scratch;
+        while (!finished.load(std::memory_order_relaxed) && run_ahead(search, edges, scratch)) {
         }
     };
     const auto sweep = [&] {
         PathSearch search(g, blocked, m);
-        std::vector<std::uint32_t> strand_edges, path_faces, reached;
+        std::vector<std::uint32_t> strand_edges, path_faces;
         std::vector<std::pair<std::uint32_t, std::uint32_t>> crossed;
-        for (std::size_t i = 0; i < count; ++i) {
+        Found scratch;
+        bool searched_ahead = false;  // the current run's strands
+        for (std::size_t i = 0, r = 0; i < count; ++i) {
             if (i % 64 == 0) cancellation_point();
             const Strand& s = strands[i];
-            std::uint8_t open = kNotTaken;
-            if (ahead && !ahead[i].state.compare_exchange_strong(open, kTaken, std::memory_order_acq_rel)) {
-                const Ahead& a = ahead[i];
-                // Searched ahead, or being searched: strands further on are
+            if (share && i == run_start[r]) {
+                Run& run = run_state[r++];
+                std::uint8_t open = kNotTaken;
+                searched_ahead = !run.state.compare_exchange_strong(open, kTaken, std::memory_order_acq_rel);
+                // Searched ahead, or being searched: runs further on are
                 // searched meanwhile.
-                while (a.state.load(std::memory_order_acquire) != kDone)
-                    if (!one_ahead(search, strand_edges, reached)) std::this_thread::yield();
-                if (!a.found) continue;
-                edges_of(s, strand_edges);
-                if (!free(strand_edges)) continue;
-                if (std::none_of(a.reached.begin(), a.reached.end(), [&](std::uint32_t f) { return blocked[f]; })) {
-                    lay(s, strand_edges, a.faces, a.crossed);
+                while (searched_ahead && run.state.load(std::memory_order_acquire) != kDone)
+                    if (!run_ahead(search, strand_edges, scratch)) std::this_thread::yield();
+            }
+            edges_of(s, strand_edges);
+            if (searched_ahead) {
+                const Found* a = found[i].get();
+                if (!a || !free(strand_edges)) continue;
+                if (std::none_of(a->reached.begin(), a->reached.end(), [&](std::uint32_t f) { return blocked[f]; })) {
+                    lay(s, strand_edges, a->faces, a->crossed);
                     continue;
                 }
-            } else {
-                edges_of(s, strand_edges);
-                if (!free(strand_edges)) continue;
+            } else if (!free(strand_edges)) {
+                continue;
             }
             if (search.find(strand_edges, strand_edges.front(), strand_edges.back(), s.length, path_faces, crossed))
                 lay(s, strand_edges, path_faces, crossed);
         }
         finished.store(true, std::memory_order_relaxed);
     };
-    if (ahead)
+    if (share)
         run_with_offer(sweep, search_ahead);
     else
         sweep();
