@@ -70,87 +70,159 @@ private:
 };
 
 // Shortest paths between the ends of strands, through faces not yet touched
-// by another move of the sweep.
+// by another move of the sweep. A search grows a ball of faces from each
+// end, a distance at a time, the smaller first: two balls of half the
+// radius hold far fewer faces than one of the whole (most searches find no
+// shorter path, and reach every face they may).
 class PathSearch {
 public:
     PathSearch(const FaceGraph& g, const BlockedFaces& blocked, std::size_t edges)
-        : g_(g), blocked_(blocked), faces_(g.faces()), parent_(g.faces()), strand_(edges, 0) {}
+        : g_(g), blocked_(blocked), faces_(g.faces()), strand_(edges, 0) {}
 
     // A shortest path from the faces beside edge `from` to those beside edge
     // `to` when it crosses fewer than `limit` edges that are not the strand's
     // own (the strand's edges cost nothing to cross: the strand is lifted
     // off), entering no blocked face: the faces it goes through in
     // `faces`, and each edge it crosses with the face it crosses it from in
-    // `crossed`. False when there is none. With `reached`, the faces the
-    // search reached (all it depends on besides the strand: blocking any
-    // other face changes nothing about it) are appended there.
+    // `crossed`, in order from `from`. False when there is none. With
+    // `reached`, the faces the search reached (all it depends on besides the
+    // strand: blocking any other face changes nothing about it) are
+    // appended there.
     bool find(const std::vector<std::uint32_t>& strand_edges, std::uint32_t from, std::uint32_t to,
               std::uint32_t limit, std::vector<std::uint32_t>& faces,
               std::vector<std::pair<std::uint32_t, std::uint32_t>>& crossed,
               std::vector<std::uint32_t>* reached = nullptr) {
         ++stamp_;
         for (const std::uint32_t e : strand_edges) strand_[e] = stamp_;
-        for (const std::uint32_t f : {g_.left[to], g_.right[to]}) faces_[f].target = stamp_;
-        queue_.clear();
-        for (const std::uint32_t f : {g_.left[from], g_.right[from]}) {
-            if (faces_[f].seen == stamp_) continue;
-            if (reached) reached->push_back(f);
-            faces_[f].seen = stamp_;
-            faces_[f].dist = 0;
-            parent_[f] = {kNone, kNone};
-            queue_.push_back(f);
+        best_ = kNone;
+        for (std::size_t side = 0; side < 2; ++side) {
+            Ball& ball = balls_[side];
+            ball.level = 0;
+            ball.current.clear();
+            ball.next.clear();
+            const std::uint32_t e = side == 0 ? from : to;
+            for (const std::uint32_t f : {g_.left[e], g_.right[e]}) reach(f, side, {0, kNone, kNone}, reached);
         }
-        while (!queue_.empty()) {
-            const std::uint32_t f = queue_.front();
-            queue_.pop_front();
-            if (faces_[f].target == stamp_) {
-                faces.assign(1, f);
-                crossed.clear();
-                for (std::uint32_t at = f; parent_[at].first != kNone; at = parent_[at].first) {
-                    faces.push_back(parent_[at].first);
-                    if (strand_[parent_[at].second] != stamp_)
-                        crossed.emplace_back(parent_[at].second, parent_[at].first);
-                }
-                std::reverse(crossed.begin(), crossed.end());
-                return true;
-            }
-            const std::uint32_t dist = faces_[f].dist;
-            for (std::uint32_t k = g_.start[f]; k < g_.start[f + 1]; ++k) {
-                const std::uint32_t e = g_.edges[k];
-                const bool free = strand_[e] == stamp_;
-                const std::uint32_t d = dist + (free ? 0 : 1);
-                if (d >= limit) continue;
-                const std::uint32_t h = g_.neighbours[k];
-                if (blocked_[h]) continue;
-                FaceState& next = faces_[h];
-                if (next.seen == stamp_) {
-                    if (next.dist <= d) continue;
-                } else if (reached) {
-                    reached->push_back(h);
-                }
-                next.seen = stamp_;
-                next.dist = d;
-                parent_[h] = {f, e};
-                if (free) queue_.push_front(h);
-                else queue_.push_back(h);
-            }
+        // Once both balls are complete below their levels l0 and l1, every
+        // path of at most l0 + l1 - 1 crossings is known: its last face at a
+        // distance below l0 from `from` is in the first ball, and the face
+        // after it (or itself, the last) in the second. A ball with no
+        // faces left to reach holds every path's faces.
+        grow(0, limit, reached);
+        grow(1, limit, reached);
+        for (;;) {
+            const std::uint32_t known = balls_[0].level + balls_[1].level - 1;
+            if (best_ <= known || known + 1 >= limit) break;
+            const std::size_t side = balls_[0].current.size() <= balls_[1].current.size() ? 0 : 1;
+            if (balls_[side].current.empty()) break;
+            grow(side, limit, reached);
         }
-        return false;
+        if (best_ >= limit) return false;
+        // The path: from `from` through its ball to the meeting, then on
+        // through the other ball to `to`.
+        faces.clear();
+        crossed.clear();
+        const auto crosses = [&](std::uint32_t e, std::uint32_t face_from) {
+            if (strand_[e] != stamp_) crossed.emplace_back(e, face_from);
+        };
+        for (std::uint32_t at = meet_[0]; at != kNone; at = faces_[at].at[0].parent) {
+            faces.push_back(at);
+            if (faces_[at].at[0].parent != kNone) crosses(faces_[at].at[0].edge, faces_[at].at[0].parent);
+        }
+        std::reverse(faces.begin(), faces.end());
+        std::reverse(crossed.begin(), crossed.end());
+        std::uint32_t at = meet_[1];
+        if (meet_edge_ != kNone) {
+            crosses(meet_edge_, meet_[0]);
+        } else {  // the meeting face, listed already
+            if (faces_[at].at[1].parent != kNone) crosses(faces_[at].at[1].edge, at);
+            at = faces_[at].at[1].parent;
+        }
+        for (; at != kNone; at = faces_[at].at[1].parent) {
+            faces.push_back(at);
+            if (faces_[at].at[1].parent != kNone) crosses(faces_[at].at[1].edge, at);
+        }
+        return true;
     }
 
 private:
-    // What a search keeps of a face, together (one cache line for the
-    // random accesses of a step): seen and target by the search's stamp.
-    struct FaceState {
-        std::uint32_t seen = 0, target = 0, dist = 0;
+    struct Step {
+        std::uint32_t dist, parent, edge;  // the face it was reached from, across `edge`
     };
+    // What a search keeps of a face, together: by the search's stamp, the
+    // balls that reached it and how.
+    struct FaceState {
+        std::uint32_t stamp = 0;
+        std::uint32_t balls = 0;  // bit `side`: reached by that ball; bit 2 + `side`: taken
+        Step at[2];
+    };
+    struct Ball {
+        std::uint32_t level = 0;  // complete below this distance
+        std::vector<std::uint32_t> current, next;  // faces at distance level, and level + 1
+    };
+
+    // Face f joins the ball of `side` by `step`, unless it is there at no
+    // greater distance; a path through it when the other ball holds it.
+    void reach(std::uint32_t f, std::size_t side, Step step, std::vector<std::uint32_t>* reached) {
+        FaceState& fs = faces_[f];
+        if (fs.stamp != stamp_) {
+            if (reached) reached->push_back(f);
+            fs = FaceState{};
+            fs.stamp = stamp_;
+        }
+        const std::uint32_t bit = 1u << side;
+        if ((fs.balls & bit) && fs.at[side].dist <= step.dist) return;
+        fs.balls |= bit;
+        fs.at[side] = step;
+        (step.dist == balls_[side].level ? balls_[side].current : balls_[side].next).push_back(f);
+    }
+
+    // Completes the ball of `side` at its level: the faces across the
+    // strand's edges join at the same distance, the others at the next
+    // (below `limit`). Each face taken, and each face across an edge from it
+    // that the other ball has taken, is a path.
+    void grow(std::size_t side, std::uint32_t limit, std::vector<std::uint32_t>* reached) {
+        Ball& ball = balls_[side];
+        const std::size_t other = 1 - side;
+        const std::uint32_t taken = 4u << side, other_taken = 4u << other, dist = ball.level;
+        while (!ball.current.empty()) {
+            const std::uint32_t f = ball.current.back();
+            ball.current.pop_back();
+            FaceState& fs = faces_[f];
+            if ((fs.balls & taken) || fs.at[side].dist != dist) continue;
+            fs.balls |= taken;
+            if (fs.balls & other_taken) meet(side, f, f, kNone, dist + fs.at[other].dist);
+            for (std::uint32_t k = g_.start[f]; k < g_.start[f + 1]; ++k) {
+                const std::uint32_t e = g_.edges[k];
+                const std::uint32_t d = dist + (strand_[e] == stamp_ ? 0 : 1);
+                if (d >= limit) continue;
+                const std::uint32_t h = g_.neighbours[k];
+                if (blocked_[h]) continue;
+                reach(h, side, {d, f, e}, reached);
+                const FaceState& hs = faces_[h];
+                if (hs.balls & other_taken) meet(side, f, h, e, d + hs.at[other].dist);
+            }
+        }
+        ball.current.swap(ball.next);
+        ++ball.level;
+    }
+    // A path of `length` crossings through face f of `side`'s ball and face
+    // h of the other's, across edge e (kNone when f is h).
+    void meet(std::size_t side, std::uint32_t f, std::uint32_t h, std::uint32_t e, std::uint32_t length) {
+        if (length >= best_) return;
+        best_ = length;
+        meet_[side] = f;
+        meet_[1 - side] = h;
+        meet_edge_ = e;
+    }
+
     const FaceGraph& g_;
     const BlockedFaces& blocked_;
     std::uint32_t stamp_ = 0;
     std::vector<FaceState> faces_;
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> parent_;  // face and edge it was reached from
     std::vector<std::uint32_t> strand_;
-    std::deque<std::uint32_t> queue_;
+    Ball balls_[2];
+    std::uint32_t best_ = kNone, meet_[2] = {kNone, kNone}, meet_edge_ = kNone;
 };
 
 // The diagram with every move made: each strand's passages replaced by its
