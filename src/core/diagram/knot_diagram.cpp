@@ -161,6 +161,13 @@ public:
         return around_[p / 4][(p % 4 + 1) % 4] ^ 1;
     }
     static FaceEdge side(std::uint32_t h) { return {h / 2, (h & 1) == 1}; }
+    // next(h) for every half-edge h: one read a step, where next() takes two.
+    std::vector<std::uint32_t> successors() const {
+        std::vector<std::uint32_t> out(place_.size());
+        for (const auto& around : around_)
+            for (std::uint32_t r = 0; r < 4; ++r) out[around[r]] = around[(r + 1) % 4] ^ 1;
+        return out;
+    }
 
 private:
     std::vector<std::array<std::uint32_t, 4>> around_;
@@ -185,6 +192,31 @@ void for_each_face(const KnotDiagram& d, const std::function<void(const Face&)>&
         } while (h != start);
         visit(face);
     }
+}
+
+FaceTable face_table(const KnotDiagram& d) {
+    FaceTable t;
+    if (d.crossings() == 0) return t;
+    const std::vector<std::uint32_t> next = FaceTracer(d).successors();
+    constexpr std::uint32_t kNone = UINT32_MAX;
+    t.left.assign(d.walk.size(), kNone);
+    t.right.assign(d.walk.size(), kNone);
+    t.edges.reserve(next.size());
+    t.start.reserve(d.crossings() + 3);
+    // Half-edge h walks its edge forward when it is the edge's head.
+    const auto face_of = [&t](std::uint32_t h) -> std::uint32_t& { return (h & 1 ? t.right : t.left)[h / 2]; };
+    for (std::uint32_t start = 0; start < next.size(); ++start) {
+        if (face_of(start) != kNone) continue;
+        const auto f = static_cast<std::uint32_t>(t.start.size() - 1);
+        std::uint32_t h = start;
+        do {
+            face_of(h) = f;
+            t.edges.push_back(h / 2);
+            h = next[h];
+        } while (h != start);
+        t.start.push_back(static_cast<std::uint32_t>(t.edges.size()));
+    }
+    return t;
 }
 
 std::vector<std::array<FaceEdge, 3>> triangles(const KnotDiagram& d) {

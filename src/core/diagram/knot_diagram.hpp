@@ -81,6 +81,18 @@ std::vector<Face> faces(const KnotDiagram& diagram);
 // lists them, the face in a buffer reused from one call to the next.
 void for_each_face(const KnotDiagram& diagram, const std::function<void(const Face&)>& visit);
 
+// The faces of a diagram with crossings as arrays, numbered and each walked
+// as faces() lists them: face f's edges are edges[start[f] .. start[f + 1]),
+// and left[e] and right[e] are the faces beside edge e as the knot runs
+// along it (the face right of an edge walks it forward). No faces without
+// crossings.
+struct FaceTable {
+    std::vector<std::uint32_t> start{0}, edges;
+    std::vector<std::uint32_t> left, right;  // by edge
+    std::size_t faces() const { return start.size() - 1; }
+};
+FaceTable face_table(const KnotDiagram& diagram);
+
 // The faces of exactly three edges, as faces() lists them (in the same order),
 // found without tracing the others.
 std::vector<std::array<FaceEdge, 3>> triangles(const KnotDiagram& diagram);

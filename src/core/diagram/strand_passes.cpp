@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -18,30 +17,14 @@ namespace {
 constexpr std::uint32_t kNone = UINT32_MAX;
 
 // The faces of a diagram as a graph: the faces on either side of every edge,
-// and the edges around every face.
-struct FaceGraph {
-    std::vector<std::uint32_t> left, right;  // by edge, as the knot runs along it
-    std::vector<std::uint32_t> start;        // face f's edges are edges[start[f] .. start[f + 1])
-    std::vector<std::uint32_t> edges;
-    std::vector<std::uint32_t> neighbours;   // the face across edges[k] from its face (a search's next step)
+// the edges around every face, and the face across each of them.
+struct FaceGraph : FaceTable {
+    std::vector<std::uint32_t> neighbours;  // the face across edges[k] from its face (a search's next step)
 
-    explicit FaceGraph(const KnotDiagram& d) : left(d.walk.size(), kNone), right(d.walk.size(), kNone) {
-        start.push_back(0);
-        // Faces are traced with the face on the right of the tracing: an edge
-        // traced forward has the face on its right.
-        for_each_face(d, [&](const Face& face) {
-            const auto f = static_cast<std::uint32_t>(start.size() - 1);
-            for (const FaceEdge& fe : face) {
-                (fe.forward ? right : left)[fe.edge] = f;
-                edges.push_back(fe.edge);
-            }
-            start.push_back(static_cast<std::uint32_t>(edges.size()));
-        });
-        neighbours.resize(edges.size());
+    explicit FaceGraph(const KnotDiagram& d) : FaceTable(face_table(d)), neighbours(edges.size()) {
         for (std::uint32_t f = 0; f < faces(); ++f)
             for (std::uint32_t k = start[f]; k < start[f + 1]; ++k) neighbours[k] = across(edges[k], f);
     }
-    std::size_t faces() const { return start.size() - 1; }
     std::uint32_t across(std::uint32_t e, std::uint32_t f) const { return left[e] == f ? right[e] : left[e]; }
 };
 

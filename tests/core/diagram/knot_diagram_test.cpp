@@ -165,5 +165,25 @@ TEST(KnotDiagram, TrianglesAreTheFacesOfThreeEdgesInTheirOrder) {
     EXPECT_TRUE(triangles(KnotDiagram{}).empty());
 }
 
+TEST(KnotDiagram, FaceTableListsTheFacesAsFacesDoes) {
+    for (std::uint64_t seed = 1; seed <= 3; ++seed) {
+        SCOPED_TRACE(seed);
+        const std::optional<KnotDiagram> d = diagram_of_projection(closed(seeded_walk(250 * seed, seed, 0.05)));
+        ASSERT_TRUE(d);
+        const std::vector<Face> expected = faces(*d);
+        const FaceTable table = face_table(*d);
+        ASSERT_EQ(table.faces(), expected.size());
+        for (std::uint32_t f = 0; f < expected.size(); ++f) {
+            ASSERT_EQ(table.start[f + 1] - table.start[f], expected[f].size());
+            for (std::size_t k = 0; k < expected[f].size(); ++k) {
+                const FaceEdge& side = expected[f][k];
+                EXPECT_EQ(table.edges[table.start[f] + k], side.edge);
+                EXPECT_EQ((side.forward ? table.right : table.left)[side.edge], f);
+            }
+        }
+    }
+    EXPECT_EQ(face_table(KnotDiagram{}).faces(), 0u);
+}
+
 }  // namespace
 }  // namespace skeinlab
