@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <condition_variable>
+#include <cstdint>
 #include <exception>
 #include <mutex>
 
@@ -126,6 +127,11 @@ struct KrylovBatches::Producers {
     std::size_t max_degree = 0;
     std::size_t next = 0;   // the first draw no group has taken
     std::size_t limit = 0;  // groups start below it
+    // The end of the primes the recovery's guess says it needs: a group
+    // reaching past it starts narrow, or is not started while a group in
+    // flight may be joined. (The limit, a window ahead of the caller, may
+    // cut a group short of it: such a group still starts whole.)
+    std::size_t guess_end = SIZE_MAX;
     std::size_t tasks = 0;  // posted and not ended
     struct Group {
         std::size_t first = 0, end = 0;  // draws [first, end)
@@ -139,7 +145,7 @@ struct KrylovBatches::Producers {
     // The next group, taken; nothing when none may start.
     std::optional<Group> claim() {
         if (stop || next >= limit) return std::nullopt;
-        const std::size_t width = group > 2 && limit - next <= 2 ? 2 : group;
+        const std::size_t width = group > 2 && guess_end - next <= 2 ? 2 : group;
         return start(next, width);
     }
     Group start(std::size_t first, std::size_t width) {
@@ -190,7 +196,7 @@ struct KrylovBatches::Producers {
                     // A group in flight is joined rather than a narrower one
                     // started: the primes last in the guess, often not needed.
                     std::shared_ptr<SharedSteps> steps = self->joinable(std::nullopt);
-                    const bool narrow = self->next + self->group > self->limit;
+                    const bool narrow = self->next + self->group > self->guess_end;
                     if (!(steps && narrow))
                         if (const auto claimed = self->claim()) {
                             self->compute(lock, *claimed);
@@ -248,6 +254,7 @@ void KrylovBatches::launch(const SparseLU& lu, std::size_t draw, std::size_t max
         // caller's too. take() extends the limit.
         const std::size_t groups = beside ? s->helpers : workers;
         s->limit = draw + (primes_hint ? std::min(*primes_hint, groups * s->group) : groups * s->group);
+        s->guess_end = primes_hint ? draw + *primes_hint : SIZE_MAX;
         s->done = {pending_.begin(), pending_.end()};
         pending_.clear();
         producers_ = s;
@@ -342,6 +349,7 @@ KrylovBatches::Pending KrylovBatches::take(const SparseLU& lu, std::size_t draw,
         s->next = std::max(s->next, draw);
         const std::size_t ahead = (s->helpers + 2) * s->group;
         s->limit = draw + (primes_hint ? std::min(*primes_hint, ahead) : ahead);
+        s->guess_end = primes_hint ? draw + *primes_hint : SIZE_MAX;
         s->post(s, lock);
         for (;;) {
             if (s->error) std::rethrow_exception(s->error);
