@@ -4,7 +4,11 @@
 // R2 moves cannot.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <deque>
 #include <string>
+#include <vector>
 
 #include "curves.hpp"
 #include "diagrams.hpp"
@@ -122,6 +126,66 @@ TEST(StrandPasses, SearchesAheadOnOtherWorkersMakeTheSameMoves) {
                     EXPECT_EQ(shared[k].signs, alone[k].signs) << workers << " workers, sweep " << k;
                 }
             }
+        }
+    }
+}
+
+// The strands of one kind that a path crossing fewer other edges than the
+// strand's length joins end to end, by a search from one end alone over the
+// faces (the strand's own edges free to cross).
+std::size_t strands_with_a_shorter_path(const KnotDiagram& d, bool over) {
+    constexpr std::uint32_t kNone = UINT32_MAX;
+    const FaceTable t = face_table(d);
+    const auto m = static_cast<std::uint32_t>(d.walk.size());
+    std::size_t found = 0;
+    // By strand searched (its number from 1): the strand's own edges, and
+    // each face's distance.
+    std::uint32_t strand = 0;
+    std::vector<std::uint32_t> own(m, 0), seen(t.faces(), 0), dist(t.faces(), 0);
+    std::deque<std::uint32_t> queue;
+    for (std::uint32_t p = 0; p < m; ++p) {
+        if (d.walk[p].over != over || d.walk[(p + m - 1) % m].over == over) continue;
+        std::uint32_t length = 0;
+        while (d.walk[(p + length) % m].over == over) ++length;
+        ++strand;
+        for (std::uint32_t k = 0; k <= length; ++k) own[(p + m - 1 + k) % m] = strand;
+        const std::uint32_t from = (p + m - 1) % m, to = (p + length - 1) % m;
+        const auto distance = [&](std::uint32_t f) { return seen[f] == strand ? dist[f] : kNone; };
+        for (const std::uint32_t f : {t.left[from], t.right[from]}) {
+            seen[f] = strand;
+            dist[f] = 0;
+            queue.push_back(f);
+        }
+        while (!queue.empty()) {
+            const std::uint32_t f = queue.front();
+            queue.pop_front();
+            for (std::uint32_t k = t.start[f]; k < t.start[f + 1]; ++k) {
+                const std::uint32_t e = t.edges[k], h = t.left[e] == f ? t.right[e] : t.left[e];
+                const std::uint32_t step = own[e] == strand ? 0 : 1;
+                if (dist[f] + step >= std::min(distance(h), length)) continue;
+                seen[h] = strand;
+                dist[h] = dist[f] + step;
+                if (step == 0) queue.push_front(h);
+                else queue.push_back(h);
+            }
+        }
+        if (std::min(distance(t.left[to]), distance(t.right[to])) < length) ++found;
+    }
+    return found;
+}
+
+// Passes until stable leave no strand a shorter path: the passes' search
+// (from both ends, with a ball's radius cut short) misses none that a plain
+// search from one end finds.
+TEST(StrandPasses, NoStrandKeepsAShorterPathThatASearchFromOneEndFinds) {
+    for (const Walk w : {Walk{400, 0.05}, Walk{900, 0.1}}) {
+        for (std::uint64_t seed = 1; seed <= 3; ++seed) {
+            SCOPED_TRACE(std::to_string(w.steps) + " steps, seed " + std::to_string(seed));
+            KnotDiagram d = reduced_diagram_of(seeded_walk(w.steps, seed, w.pull));
+            EXPECT_GT(strands_with_a_shorter_path(d, true) + strands_with_a_shorter_path(d, false), 0u);
+            pass_strands_until_stable(d);
+            EXPECT_EQ(strands_with_a_shorter_path(d, true), 0u);
+            EXPECT_EQ(strands_with_a_shorter_path(d, false), 0u);
         }
     }
 }
