@@ -1,5 +1,6 @@
 #include "arithmetic/shared_steps.hpp"
 
+#include <chrono>
 #include <thread>
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -16,6 +17,17 @@ namespace {
 // leave: a few milliseconds once its waits yield (a step's half takes about
 // a tenth of a millisecond on the largest diagrams).
 constexpr unsigned kPollsBeforeLeaving = 4096;
+
+// Steps the owner takes alone before it accepts halves: the first few
+// (fresh vectors, cold caches) untimed, then enough for its time a step
+// alone, an average that follows its latest steps alone. Halved steps it
+// times before each comparison.
+constexpr std::uint64_t kColdSteps = 8, kStepsAlone = 24, kHalvedSteps = 64;
+constexpr double kAverageWeight = 1.0 / 16;
+
+double seconds_since(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
 
 // A wait that spins briefly, then gives the processor up between polls: with
 // more threads than processors the thread waited for may need this one's.
@@ -37,7 +49,16 @@ private:
 void SharedSteps::step(const UnitForest& forest, const LaneModuli& m, const double* u,
                        const std::vector<double>& u_anchors, const UnitForest::Vector& w, UnitForest::Vector& y,
                        std::uint64_t* terms) {
-    if (!helped_.load(std::memory_order_acquire)) return forest.step(m, u, u_anchors, w, y, terms);
+    const auto start = std::chrono::steady_clock::now();
+    if (alone_ < kStepsAlone || declined_.load(std::memory_order_relaxed) ||
+        !helped_.load(std::memory_order_acquire)) {
+        forest.step(m, u, u_anchors, w, y, terms);
+        if (++alone_ > kColdSteps) {
+            const double took = seconds_since(start);
+            alone_time_ = alone_ == kColdSteps + 1 ? took : alone_time_ + kAverageWeight * (took - alone_time_);
+        }
+        return;
+    }
     forest.step_halves(m, y);
     const std::uint64_t k = ++steps_;
     job_ = {&forest, m, u, &w, &y};
@@ -51,6 +72,15 @@ void SharedSteps::step(const UnitForest& forest, const LaneModuli& m, const doub
         while (finished_.load(std::memory_order_acquire) != k) backoff.wait();
     }
     forest.step_end(m, u_anchors, y, sums_, terms);
+    halved_time_ += seconds_since(start);
+    if (++halved_ == kHalvedSteps) {
+        const double halved = halved_time_ / static_cast<double>(halved_);
+        // Two slow comparisons in a row: one may have held a preempted thread.
+        slow_ = halved > decline_above_ * alone_time_ ? slow_ + 1 : 0;
+        if (slow_ == 2) declined_.store(true);
+        halved_ = 0;
+        halved_time_ = 0;
+    }
 }
 
 void SharedSteps::end() {
@@ -59,7 +89,9 @@ void SharedSteps::end() {
     while (inside_.load()) backoff.wait();
 }
 
-bool SharedSteps::open() const { return begun_.load() && !ended_.load() && !helped_.load(); }
+bool SharedSteps::open() const {
+    return begun_.load() && !ended_.load() && !helped_.load() && !declined_.load();
+}
 
 bool SharedSteps::help(const std::function<bool()>& leave) {
     bool joined = false;
@@ -67,7 +99,7 @@ bool SharedSteps::help(const std::function<bool()>& leave) {
     std::uint64_t seen = 0;
     Backoff backoff;
     for (unsigned polls = 0;;) {
-        if (ended_.load(std::memory_order_acquire)) return true;
+        if (ended_.load(std::memory_order_acquire) || declined_.load(std::memory_order_acquire)) return true;
         const std::uint64_t k = published_.load(std::memory_order_acquire);
         if (k == seen) {
             if (++polls % kPollsBeforeLeaving == 0 && leave()) {

@@ -111,17 +111,19 @@ TEST(SharedSteps, AStepWalkedInHalvesIsTheWholeStep) {
 }
 
 // A helper that joins before the first step, after some, that leaves after
-// taking a few halves (and another that joins then), or none at all: the same
-// images, side by side by two and by four.
+// taking a few halves (and another that joins then), whose halves the owner
+// declines (as too slow), or none at all: the same images, side by side by
+// two and by four.
 TEST(SharedSteps, HelpersJoiningOrLeavingAnywhereChangeNoImage) {
     if (!SparseLU::prime_lanes_available()) GTEST_SKIP() << "no AVX2 and FMA here";
     const KnotFactors knot = knot_factors(1200, 9, 0.15);
-    enum class Helper { before, later, leaving, none };
+    enum class Helper { before, later, leaving, declined, none };
     for (const std::size_t lanes : {2u, 4u}) {
         const std::vector<std::optional<PencilImage>> alone = images_of(knot.lu, 10, lanes, nullptr);
-        for (const Helper helper : {Helper::before, Helper::later, Helper::leaving, Helper::none}) {
+        for (const Helper helper :
+             {Helper::before, Helper::later, Helper::leaving, Helper::declined, Helper::none}) {
             SCOPED_TRACE(std::to_string(lanes) + " lanes, helper " + std::to_string(static_cast<int>(helper)));
-            SharedSteps shared;
+            SharedSteps shared(helper == Helper::declined ? 0.0 : 0.9);
             shared.begin();
             std::thread helping([&] {
                 if (helper == Helper::none) return;
@@ -129,10 +131,17 @@ TEST(SharedSteps, HelpersJoiningOrLeavingAnywhereChangeNoImage) {
                 int asked = 0;
                 const bool stayed = shared.help([&] { return helper == Helper::leaving && ++asked == 3; });
                 if (!stayed) shared.help([] { return false; });  // joins again
+                if (helper == Helper::declined) {
+                    EXPECT_TRUE(stayed);
+                }
             });
             const std::vector<std::optional<PencilImage>> images = images_of(knot.lu, 10, lanes, &shared);
             helping.join();
             EXPECT_FALSE(shared.open());
+            if (helper == Helper::declined) {
+                EXPECT_TRUE(shared.declined());
+                EXPECT_GT(images[0]->iterations, 400u);  // the halves declined at step 152
+            }
             ASSERT_EQ(images.size(), alone.size());
             for (std::size_t i = 0; i < images.size(); ++i) {
                 ASSERT_TRUE(images[i] && alone[i]) << "lane " << i;
