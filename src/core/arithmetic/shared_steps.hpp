@@ -9,8 +9,9 @@
 // slowly (seen on a virtual machine: halves 0.4 ms a step against 0.37 ms
 // alone, at other times 0.18 ms), the owner times its steps and, when
 // halves come out no faster than nine tenths of its steps alone (twice in a
-// row, over 64 steps each), declines the help for the rest of the sequence. The vectors and terms are the same
-// whoever takes the halves (modular arithmetic is exact).
+// row, over 64 steps each), declines the help for the rest of the sequence.
+// The vectors and terms are the same whoever takes the halves (modular
+// arithmetic is exact).
 #pragma once
 
 #include <atomic>
