@@ -140,55 +140,43 @@ namespace {
 // negative crossing has the over strand reversed. A face is traced by
 // arriving at a crossing along a half-edge, leaving along the next half-edge
 // counterclockwise, and arriving at that edge's other end.
-class FaceTracer {
-public:
-    explicit FaceTracer(const KnotDiagram& d) : around_(d.crossings()), place_(2 * d.walk.size()) {
-        const PassagePositions pos = passage_positions(d);
-        const auto edges = static_cast<std::uint32_t>(d.walk.size());
-        const auto in = [&](std::uint32_t p) { return 2 * ((p + edges - 1) % edges) + 1; };
-        const auto out = [](std::uint32_t p) { return 2 * p; };
-        for (std::uint32_t c = 0; c < around_.size(); ++c) {
-            const std::uint32_t u = pos.under[c], o = pos.over[c];
-            around_[c] = d.signs[c] > 0 ? std::array<std::uint32_t, 4>{in(u), out(o), out(u), in(o)}
-                                        : std::array<std::uint32_t, 4>{in(u), in(o), out(u), out(o)};
-            for (std::uint32_t r = 0; r < 4; ++r) place_[around_[c][r]] = 4 * c + r;
-        }
-    }
-    std::uint32_t half_edges() const { return static_cast<std::uint32_t>(place_.size()); }
-    // The half-edge that follows h around its face.
-    std::uint32_t next(std::uint32_t h) const {
-        const std::uint32_t p = place_[h];
-        return around_[p / 4][(p % 4 + 1) % 4] ^ 1;
-    }
-    static FaceEdge side(std::uint32_t h) { return {h / 2, (h & 1) == 1}; }
-    // next(h) for every half-edge h: one read a step, where next() takes two.
-    std::vector<std::uint32_t> successors() const {
-        std::vector<std::uint32_t> out(place_.size());
-        for (const auto& around : around_)
-            for (std::uint32_t r = 0; r < 4; ++r) out[around[r]] = around[(r + 1) % 4] ^ 1;
-        return out;
-    }
+std::array<std::uint32_t, 4> around_crossing(const KnotDiagram& d, const PassagePositions& pos, std::uint32_t c) {
+    const auto edges = static_cast<std::uint32_t>(d.walk.size());
+    const auto in = [&](std::uint32_t p) { return 2 * (p == 0 ? edges - 1 : p - 1) + 1; };
+    const auto out = [](std::uint32_t p) { return 2 * p; };
+    const std::uint32_t u = pos.under[c], o = pos.over[c];
+    return d.signs[c] > 0 ? std::array<std::uint32_t, 4>{in(u), out(o), out(u), in(o)}
+                          : std::array<std::uint32_t, 4>{in(u), in(o), out(u), out(o)};
+}
 
-private:
-    std::vector<std::array<std::uint32_t, 4>> around_;
-    std::vector<std::uint32_t> place_;  // 4 c + r for the half-edge at place r around crossing c
-};
+// The half-edge that follows each half-edge around its face.
+std::vector<std::uint32_t> successors(const KnotDiagram& d) {
+    const PassagePositions pos = passage_positions(d);
+    std::vector<std::uint32_t> next(2 * d.walk.size());
+    for (std::uint32_t c = 0; c < d.crossings(); ++c) {
+        const std::array<std::uint32_t, 4> around = around_crossing(d, pos, c);
+        for (std::uint32_t r = 0; r < 4; ++r) next[around[r]] = around[(r + 1) % 4] ^ 1;
+    }
+    return next;
+}
+
+FaceEdge side(std::uint32_t h) { return {h / 2, (h & 1) == 1}; }
 
 }  // namespace
 
 void for_each_face(const KnotDiagram& d, const std::function<void(const Face&)>& visit) {
     if (d.crossings() == 0) return;
-    const FaceTracer tracer(d);
-    std::vector<bool> used(tracer.half_edges(), false);
+    const std::vector<std::uint32_t> next = successors(d);
+    std::vector<bool> used(next.size(), false);
     Face face;
-    for (std::uint32_t start = 0; start < tracer.half_edges(); ++start) {
+    for (std::uint32_t start = 0; start < next.size(); ++start) {
         if (used[start]) continue;
         face.clear();
         std::uint32_t h = start;
         do {
             used[h] = true;
-            face.push_back(FaceTracer::side(h));
-            h = tracer.next(h);
+            face.push_back(side(h));
+            h = next[h];
         } while (h != start);
         visit(face);
     }
@@ -197,7 +185,7 @@ void for_each_face(const KnotDiagram& d, const std::function<void(const Face&)>&
 FaceTable face_table(const KnotDiagram& d) {
     FaceTable t;
     if (d.crossings() == 0) return t;
-    const std::vector<std::uint32_t> next = FaceTracer(d).successors();
+    const std::vector<std::uint32_t> next = successors(d);
     constexpr std::uint32_t kNone = UINT32_MAX;
     t.left.assign(d.walk.size(), kNone);
     t.right.assign(d.walk.size(), kNone);
@@ -222,15 +210,15 @@ FaceTable face_table(const KnotDiagram& d) {
 std::vector<std::array<FaceEdge, 3>> triangles(const KnotDiagram& d) {
     std::vector<std::array<FaceEdge, 3>> out;
     if (d.crossings() == 0) return out;
-    const FaceTracer tracer(d);
+    const std::vector<std::uint32_t> next = successors(d);
     // A face of three half-edges, listed from the first of them (as faces()
     // does): three steps lead back to the start, which is the least.
-    for (std::uint32_t h = 0; h < tracer.half_edges(); ++h) {
-        const std::uint32_t h1 = tracer.next(h);
+    for (std::uint32_t h = 0; h < next.size(); ++h) {
+        const std::uint32_t h1 = next[h];
         if (h1 < h) continue;
-        const std::uint32_t h2 = tracer.next(h1);
-        if (h2 < h || tracer.next(h2) != h || h2 == h) continue;
-        out.push_back({FaceTracer::side(h), FaceTracer::side(h1), FaceTracer::side(h2)});
+        const std::uint32_t h2 = next[h1];
+        if (h2 < h || next[h2] != h || h2 == h) continue;
+        out.push_back({side(h), side(h1), side(h2)});
     }
     return out;
 }

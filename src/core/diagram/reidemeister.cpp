@@ -23,23 +23,29 @@ public:
     LinkedWalk(const std::vector<Passage>* walks, std::size_t count, std::size_t crossings) {
         std::size_t total = 0;
         for (std::size_t c = 0; c < count; ++c) total += walks[c].size();
-        walk_.reserve(total);
-        component_.reserve(total);
-        next_.reserve(total);
-        prev_.reserve(total);
+        walk_.resize(total);
+        component_.resize(total);
+        next_.resize(total);
+        prev_.resize(total);
+        std::uint32_t start = 0;
         for (std::size_t c = 0; c < count; ++c) {
             const std::vector<Passage>& walk = walks[c];
-            const auto start = static_cast<std::uint32_t>(walk_.size()), m = static_cast<std::uint32_t>(walk.size());
+            const auto m = static_cast<std::uint32_t>(walk.size());
             starts_.push_back(start);
             alive_in_.push_back(m);
-            walk_.insert(walk_.end(), walk.begin(), walk.end());
-            component_.insert(component_.end(), m, static_cast<std::uint32_t>(c));
+            std::copy(walk.begin(), walk.end(), walk_.begin() + start);
+            std::fill_n(component_.begin() + start, m, static_cast<std::uint32_t>(c));
             for (std::uint32_t k = 0; k < m; ++k) {
-                next_.push_back(start + (k + 1 == m ? 0 : k + 1));
-                prev_.push_back(start + (k == 0 ? m - 1 : k - 1));
+                next_[start + k] = start + k + 1;
+                prev_[start + k] = start + k - 1;
             }
+            if (m > 0) {
+                next_[start + m - 1] = start;
+                prev_[start] = start + m - 1;
+            }
+            start += m;
         }
-        starts_.push_back(static_cast<std::uint32_t>(walk_.size()));
+        starts_.push_back(start);
         alive_.assign(walk_.size(), true);
         partner_.resize(walk_.size());
         left_ = walk_.size();
@@ -82,26 +88,21 @@ public:
         return p;
     }
 
-    // The live passages of component c in walk order from its first live one.
+    // The live passages of component c in walk order from its first live one
+    // (unlinking never reorders them: that is the order of their places).
     std::vector<Passage> walk(std::size_t c) const {
         std::vector<Passage> out;
-        std::uint32_t start = starts_[c];
-        while (start < starts_[c + 1] && !alive_[start]) ++start;
-        if (start == starts_[c + 1]) return out;
-        std::uint32_t p = start;
-        do {
-            out.push_back(walk_[p]);
-            p = next_[p];
-        } while (p != start);
+        out.reserve(alive_in_[c]);
+        for (std::uint32_t p = starts_[c]; p < starts_[c + 1]; ++p)
+            if (alive_[p]) out.push_back(walk_[p]);
         return out;
     }
 
-    // The live passages in walk order from the first live one.
+    // The live passages in walk order from the first live one, crossings
+    // renumbered as met (renumbered()).
     KnotDiagram diagram(const std::vector<std::int8_t>& signs) const {
-        KnotDiagram d;
-        d.signs = signs;
-        d.walk = walk(0);
-        return renumbered(d);
+        LinkWalks one = link(signs);
+        return {std::move(one.walks.front()), std::move(one.signs)};
     }
 
     // The live passages of every component, crossings renumbered as met.
