@@ -15,7 +15,6 @@
 #include "invariants/alexander.hpp"
 #include "io/xyz.hpp"
 #include "reduction/kmt.hpp"
-#include "runtime/pool.hpp"
 
 namespace skeinlab {
 void choose_projection(Chain& pts) {
@@ -47,13 +46,9 @@ void simplify_for_determinant(KnotDiagram& d) {
 ExactPolynomial simplified_polynomial(KnotDiagram& d, std::size_t ahead_crossings) {
     reduce_diagram(d);
     pass_strands_until_stable(d, kStrandPassShare);
-    const auto r3_rounds = [&] { r3_search(d, kSimplifySeed, kSimplifyPatience); };
-    std::vector<KrylovBatches::Pending> ahead;
-    const WorkerPool* pool = WorkerPool::current();
-    if (pool && pool->size() > 1 && d.crossings() >= ahead_crossings)
-        ahead = alexander_images_beside(d, r3_rounds);
-    else
-        r3_rounds();
+    std::shared_ptr<ImagesAhead> ahead;
+    if (d.crossings() >= ahead_crossings) ahead = alexander_images_ahead(d);
+    r3_search(d, kSimplifySeed, kSimplifyPatience);
     return alexander_polynomial(alexander_matrix(d), nullptr, kDenseMinorLimit, KrylovImages::automatic,
                                 std::move(ahead));
 }

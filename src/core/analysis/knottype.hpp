@@ -56,9 +56,9 @@ inline constexpr std::size_t kImagesAheadCrossings = 20001;
 // The Alexander polynomial of a large diagram, simplified first as
 // simplify_for_determinant does; the same polynomial for every number of
 // workers. With more than one worker and `ahead_crossings` crossings or
-// more after the strand passes, the R3 rounds run beside the first Krylov
-// images (alexander_images_beside), which the simplified diagram's
-// determinant adopts.
+// more after the strand passes, the first Krylov images are computed on the
+// other workers (alexander_images_ahead) while the R3 rounds go on, and the
+// simplified diagram's determinant adopts them.
 ExactPolynomial simplified_polynomial(KnotDiagram& diagram, std::size_t ahead_crossings = kImagesAheadCrossings);
 
 // Exchanges coordinates so that the axis of strictly smallest extent becomes

@@ -68,7 +68,7 @@ constexpr std::size_t kBatch = 16;
 class ModularDeterminant {
 public:
     ModularDeterminant(std::size_t n, std::vector<std::vector<LinearEntry>> rows, AlexanderStats* stats,
-                       KrylovImages krylov, std::vector<KrylovBatches::Pending> ahead)
+                       KrylovImages krylov, std::shared_ptr<ImagesAhead> ahead)
         : n_(n), det_(n, std::move(rows)), stream_(0x5EED5EED2026ull), stats_(stats), krylov_(krylov),
           ahead_(std::move(ahead)) {}
 
@@ -117,21 +117,23 @@ private:
     }
 
     // Images computed ahead on another matrix of the same knot (see
-    // images_beside), adopted with this matrix's value at 1 in each field.
+    // ImagesAhead), adopted with this matrix's value at 1 in each field; the
+    // first batch starts after them, and take() waits for them only when it
+    // needs the first of them.
     void adopt_ahead() {
-        if (ahead_.empty()) return;
+        if (!ahead_) return;
         const SparseLU* lu = krylov_ == KrylovImages::never ? nullptr : at_one();
-        if (!lu) return ahead_.clear();
+        const std::size_t count = lu ? ahead_->promised() : 0;
+        if (count == 0) return ahead_.reset();
         std::vector<std::uint64_t> values;
         SparseLU::Factors factors;
-        for (const KrylovBatches::Pending& image : ahead_) {
-            const Field f{modular::drawn_prime(image.draw)};
+        for (std::size_t draw = 0; draw < count; ++draw) {
+            const Field f{modular::drawn_prime(draw)};
             const modular::Montgomery m(f.p);
             values.push_back(lu->factor(m, 1, factors) ? m.from(factors.determinant) : 0);
         }
-        ahead_count_ = ahead_.size();
-        batches_.adopt(std::move(ahead_), values);
-        ahead_.clear();
+        ahead_count_ = count;
+        batches_.adopt(std::move(ahead_), std::move(values));
     }
 
     std::uint64_t evaluate(const Field& f, std::uint64_t x) {
@@ -577,7 +579,7 @@ private:
     KrylovBatches batches_;              // Krylov images of the next primes
     std::optional<std::size_t> primes_hint_;  // primes_still_needed() at the last prime
     std::optional<std::size_t> cofactor_points_;  // see completed(), once the first prime's image needed one
-    std::vector<KrylovBatches::Pending> ahead_;   // see adopt_ahead()
+    std::shared_ptr<ImagesAhead> ahead_;          // see adopt_ahead()
     struct PointValue {
         std::uint64_t p, x, value;
     };
@@ -589,7 +591,7 @@ private:
 
 std::vector<BigInteger> recover_determinant(std::size_t n, std::vector<std::vector<LinearEntry>> rows,
                                             AlexanderStats* stats, KrylovImages krylov,
-                                            std::vector<KrylovBatches::Pending> ahead) {
+                                            std::shared_ptr<ImagesAhead> ahead) {
     ModularDeterminant md(n, std::move(rows), stats, krylov, std::move(ahead));
     return md.run();
 }

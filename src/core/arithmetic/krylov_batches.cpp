@@ -231,6 +231,7 @@ void KrylovBatches::stop_producers() {
 
 void KrylovBatches::clear() {
     stop_producers();
+    ahead_.reset();
     pending_.clear();
 }
 
@@ -293,45 +294,116 @@ void KrylovBatches::adopt(std::vector<Pending> images, const std::vector<std::ui
     std::sort(pending_.begin(), pending_.end(), [](const Pending& a, const Pending& b) { return a.draw < b.draw; });
 }
 
-std::vector<KrylovBatches::Pending> images_beside(const std::function<std::optional<SparseLU>()>& factors,
-                                                  const std::function<void()>& beside) {
+struct ImagesAhead::State {
+    State(const CancelToken* caller, std::function<std::optional<SparseLU>()> make, std::size_t count)
+        : token(caller), factors(std::move(make)), steps(count), groups(count) {}
+    CancelToken token;
+    std::function<std::optional<SparseLU>()> factors;
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool begun = false, dropped = false, ended = false;
+    std::vector<SharedSteps> steps;  // a group's each
+    std::vector<std::vector<KrylovBatches::Pending>> groups;
+    std::exception_ptr error;
+
+    // The task a worker runs: nothing once dropped.
+    void run() {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            if (dropped) return;
+            begun = true;
+        }
+        const std::size_t group = SparseLU::prime_lanes_available() ? kPrimesSideBySide : 1;
+        try {
+            const TokenScope scope(&token);
+            if (const std::optional<SparseLU> lu = factors())
+                parallel_for_here(groups.size(), [&](std::size_t k) {
+                    steps[k].begin();
+                    groups[k] = pencils_for(*lu, k * group, group, lu->size(), &steps[k]);
+                });
+        } catch (...) {
+            error = std::current_exception();
+        }
+        // Also for groups that never began: a helper then leaves them.
+        for (SharedSteps& s : steps) s.end();
+        const std::lock_guard<std::mutex> lock(mutex);
+        ended = true;
+        changed.notify_all();
+    }
+};
+
+std::shared_ptr<ImagesAhead> ImagesAhead::start(std::function<std::optional<SparseLU>()> factors) {
     WorkerPool* pool = WorkerPool::current();
-    const std::size_t workers = pool ? pool->size() : 1;
-    if (workers < 2) {
-        beside();
+    if (!pool || pool->size() < 2) return nullptr;
+    auto state = std::make_shared<State>(current_token(), std::move(factors), pool->size() - 1);
+    // The task keeps the state: once dropped it may still run, long after.
+    pool->post([state] { state->run(); });
+    return std::shared_ptr<ImagesAhead>(new ImagesAhead(std::move(state)));
+}
+
+ImagesAhead::~ImagesAhead() {
+    State& s = *state_;
+    s.token.request();
+    std::unique_lock<std::mutex> lock(s.mutex);
+    // A task not begun is dropped, not waited for: the workers may all be
+    // waiting on tasks like it.
+    if (!s.begun) {
+        s.dropped = true;
+        return;
+    }
+    s.changed.wait(lock, [&] { return s.ended; });
+}
+
+std::size_t ImagesAhead::promised() {
+    State& s = *state_;
+    const std::lock_guard<std::mutex> lock(s.mutex);
+    if (!s.begun) {
+        s.dropped = true;
+        return 0;
+    }
+    return s.groups.size() * (SparseLU::prime_lanes_available() ? kPrimesSideBySide : 1);
+}
+
+bool ImagesAhead::begun() const {
+    const std::lock_guard<std::mutex> lock(state_->mutex);
+    return state_->begun;
+}
+
+std::vector<KrylovBatches::Pending> ImagesAhead::take() {
+    State& s = *state_;
+    std::unique_lock<std::mutex> lock(s.mutex);
+    if (!s.begun) {
+        s.dropped = true;
         return {};
     }
-    const std::size_t group = SparseLU::prime_lanes_available() ? kPrimesSideBySide : 1;
-    std::vector<std::vector<KrylovBatches::Pending>> groups(workers - 1);
-    std::vector<SharedSteps> steps(groups.size());
-    parallel_for_here(2, [&](std::size_t i) {
-        if (i == 0) {
-            beside();
-            // Groups still running when `beside` ends: their steps in halves
-            // (this worker would otherwise wait for them).
-            for (SharedSteps& s : steps) s.help([] { return false; });
-            return;
-        }
-        struct Ending {
-            std::vector<SharedSteps>& steps;
-            ~Ending() {
-                for (SharedSteps& s : steps) s.end();
-            }
-        } ending{steps};
-        const std::optional<SparseLU> lu = factors();
-        if (!lu) return;
-        parallel_for_here(groups.size(), [&](std::size_t k) {
-            steps[k].begin();
-            groups[k] = pencils_for(*lu, k * group, group, lu->size(), &steps[k]);
-        });
-    });
+    if (!s.ended) {
+        lock.unlock();
+        for (SharedSteps& steps : s.steps) steps.help([] { return false; });
+        lock.lock();
+        s.changed.wait(lock, [&] { return s.ended; });
+    }
+    if (s.error) std::rethrow_exception(s.error);
     std::vector<KrylovBatches::Pending> out;
-    for (std::vector<KrylovBatches::Pending>& g : groups) out.insert(out.end(), g.begin(), g.end());
+    for (std::vector<KrylovBatches::Pending>& g : s.groups) out.insert(out.end(), g.begin(), g.end());
     return out;
+}
+
+void KrylovBatches::adopt(std::shared_ptr<ImagesAhead> ahead, std::vector<std::uint64_t> values_at_one) {
+    ahead_ = std::move(ahead);
+    ahead_values_ = std::move(values_at_one);
 }
 
 KrylovBatches::Pending KrylovBatches::take(const SparseLU& lu, std::size_t draw, std::size_t max_degree,
                                            std::optional<std::size_t> primes_hint) {
+    if (ahead_ && draw < ahead_values_.size()) {
+        // The images computed ahead, now needed; a draw they miss is
+        // computed here as one dropped is.
+        std::vector<Pending> images = ahead_->take();
+        ahead_.reset();
+        std::vector<std::uint64_t> values;
+        for (const Pending& image : images) values.push_back(ahead_values_.at(image.draw));
+        adopt(std::move(images), values);
+    }
     if (!producers_ || producers_->lu != &lu) {
         if (producers_) {
             stop_producers();

@@ -52,6 +52,8 @@ std::optional<std::size_t> primes_still_needed(const std::vector<BigInteger>& va
 // fill of a random point's factors.
 std::optional<SparseLU> factors_at_one(std::size_t n, const std::vector<std::vector<LinearEntry>>& rows);
 
+class ImagesAhead;
+
 class KrylovBatches {
 public:
     // The Krylov image modulo the prime drawn `draw`-th, from factors at t0
@@ -73,10 +75,14 @@ public:
     // `lu` must outlive them: clear() or the destructor stops them).
     void launch(const SparseLU& lu, std::size_t draw, std::size_t max_degree, std::optional<std::size_t> primes_hint,
                 const std::function<void()>& beside);
-    // Keeps `images` (of the first primes drawn, computed ahead by
-    // images_beside on another matrix) as if computed here, their values
-    // det A(1) replaced by `values_at_one` (this matrix's, one per image).
+    // Keeps `images` (of the first primes drawn, computed ahead on another
+    // matrix) as if computed here, their values det A(1) replaced by
+    // `values_at_one` (this matrix's, one per image).
     void adopt(std::vector<Pending> images, const std::vector<std::uint64_t>& values_at_one);
+    // The same for the images of the draws [0, values_at_one.size()) that
+    // `ahead` computes (ImagesAhead::promised()), `values_at_one` by draw:
+    // taken from it (and waited for) when take() first needs one of them.
+    void adopt(std::shared_ptr<ImagesAhead> ahead, std::vector<std::uint64_t> values_at_one);
     // The image of the prime drawn `draw`-th: one computed ahead, or the
     // first of a new batch.
     Pending take(const SparseLU& lu, std::size_t draw, std::size_t max_degree, std::optional<std::size_t> primes_hint);
@@ -97,19 +103,47 @@ private:
     struct Producers;
     std::shared_ptr<Producers> producers_;
     void stop_producers();
+    // Images still being computed ahead, and this matrix's values at 1 by draw.
+    std::shared_ptr<ImagesAhead> ahead_;
+    std::vector<std::uint64_t> ahead_values_;
 };
 
-// Runs `beside` on one worker of the pool and, on each of the others, a
-// group of the Krylov images at t = 1 of the first primes drawn on
-// `factors()` (a matrix's factors_at_one, made on those workers too; nothing
-// when it has none). Another diagram of the same knot has the same images
-// but for the value at 1 (+-1) and the power of t: its recovery can adopt
-// them (KrylovBatches::adopt), so that the workers idle while the diagram is
-// still being simplified compute its first images; the worker of `beside`,
-// when it ends first, takes half of each step of theirs. Which images these
-// are depends on the number of workers only: none with one worker, and
-// `beside` then runs alone.
-std::vector<KrylovBatches::Pending> images_beside(const std::function<std::optional<SparseLU>()>& factors,
-                                                  const std::function<void()>& beside);
+// The first Krylov images at t = 1 of a matrix (on its factors_at_one, made
+// by `factors`), computed on the pool's other workers (a group on each)
+// while the caller goes on with other work: the rest of a simplification,
+// say. Another diagram of the same knot has the same images but for the
+// value at 1 (+-1) and the power of t: its recovery adopts them
+// (KrylovBatches::adopt), so that the workers idle while the diagram is
+// still being simplified compute its first images, and the caller, once
+// done, goes on with its own work until it needs them. Which images these
+// are depends on the number of workers only.
+class ImagesAhead {
+public:
+    // Posts the computation to the calling worker's pool; nothing outside a
+    // pool or on a pool of one worker.
+    static std::shared_ptr<ImagesAhead> start(std::function<std::optional<SparseLU>()> factors);
+    // Stops the computation (at its next cancellation point) and waits for
+    // it to end.
+    ~ImagesAhead();
+    ImagesAhead(const ImagesAhead&) = delete;
+    ImagesAhead& operator=(const ImagesAhead&) = delete;
+
+    // The images are of the draws [0, promised()) once a worker has begun
+    // computing them. 0 when none has (every worker was busy): the
+    // computation is then dropped and never runs.
+    std::size_t promised();
+    // Whether a worker has begun the computation (which promised() then
+    // counts rather than drops).
+    bool begun() const;
+    // The images, waited for (the caller takes half of each step of theirs
+    // meanwhile): none when the computation was dropped or the matrix has no
+    // factors at 1. Rethrows what the computation threw.
+    std::vector<KrylovBatches::Pending> take();
+
+private:
+    struct State;
+    explicit ImagesAhead(std::shared_ptr<State> state) : state_(std::move(state)) {}
+    std::shared_ptr<State> state_;
+};
 
 }  // namespace skeinlab

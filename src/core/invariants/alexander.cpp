@@ -176,19 +176,16 @@ std::vector<std::vector<LinearEntry>> minor_rows(const AlexanderMatrix& matrix) 
 
 }  // namespace
 
-std::vector<KrylovBatches::Pending> alexander_images_beside(const KnotDiagram& diagram,
-                                                            const std::function<void()>& beside) {
-    return images_beside(
-        [copy = diagram]() -> std::optional<SparseLU> {
-            const AlexanderMatrix matrix = alexander_matrix(copy);
-            if (matrix.crossings < 2) return std::nullopt;
-            return factors_at_one(matrix.crossings - 1, minor_rows(matrix));
-        },
-        beside);
+std::shared_ptr<ImagesAhead> alexander_images_ahead(const KnotDiagram& diagram) {
+    return ImagesAhead::start([copy = diagram]() -> std::optional<SparseLU> {
+        const AlexanderMatrix matrix = alexander_matrix(copy);
+        if (matrix.crossings < 2) return std::nullopt;
+        return factors_at_one(matrix.crossings - 1, minor_rows(matrix));
+    });
 }
 
 ExactPolynomial alexander_polynomial(const AlexanderMatrix& matrix, AlexanderStats* stats, std::size_t dense_limit,
-                                     KrylovImages krylov, std::vector<KrylovBatches::Pending> ahead) {
+                                     KrylovImages krylov, std::shared_ptr<ImagesAhead> ahead) {
     const std::size_t g = matrix.crossings;
     if (g == 0) return ExactPolynomial{Polynomial{{1}}, {}};
     const std::size_t n = g - 1;  // the minor drops the last row and column

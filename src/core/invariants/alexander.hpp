@@ -62,20 +62,18 @@ inline constexpr std::size_t kDenseMinorLimit = 10;
 // has probability below 2^-60. `dense_limit` overrides kDenseMinorLimit;
 // `krylov` chooses how the modular images are found (for tests and
 // benchmarks; the polynomial is the same); `ahead`, Krylov images computed
-// on another diagram of the same knot (alexander_images_beside), which the
+// on another diagram of the same knot (alexander_images_ahead), which the
 // modular method takes as its first primes' when it takes Krylov images at
 // t = 1.
 ExactPolynomial alexander_polynomial(const AlexanderMatrix& matrix, AlexanderStats* stats = nullptr,
                                      std::size_t dense_limit = kDenseMinorLimit,
                                      KrylovImages krylov = KrylovImages::automatic,
-                                     std::vector<KrylovBatches::Pending> ahead = {});
+                                     std::shared_ptr<ImagesAhead> ahead = nullptr);
 
-// Runs `beside` (the rest of a simplification, say, which may change
-// `diagram`: the images are of the diagram as it is at the call) and, on the
-// pool's other workers, the first Krylov images of the determinant of the
-// diagram's matrix (images_beside) for alexander_polynomial of another
-// diagram of the same knot. None with one worker.
-std::vector<KrylovBatches::Pending> alexander_images_beside(const KnotDiagram& diagram,
-                                                            const std::function<void()>& beside);
+// Starts the first Krylov images of the determinant of the diagram's matrix
+// on the pool's other workers (ImagesAhead), for alexander_polynomial of
+// another diagram of the same knot: the diagram as it is at the call, which
+// the caller may go on simplifying. Nothing with one worker.
+std::shared_ptr<ImagesAhead> alexander_images_ahead(const KnotDiagram& diagram);
 
 }  // namespace skeinlab

@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <thread>
 #include <random>
 #include <string>
 
@@ -453,11 +455,12 @@ TEST(KrylovImages, GroupsComputedWhileTheRecoveryRunsChangeNothing) {
     }
 }
 
-// Images computed ahead (images_beside) on another matrix: on another
+// Images computed ahead (ImagesAhead) on another matrix: on another
 // diagram of the knot, or of its mirror image, they are this matrix's but for
 // the value at 1 and the power of t, and the recovery goes exactly as with
 // its own; another knot's fail the first prime's check, and the
-// evaluations still give this matrix's determinant.
+// evaluations still give this matrix's determinant. Images the other matrix
+// cannot give (no factors at 1) are computed by the recovery itself.
 TEST(KrylovImages, ImagesAheadFromAnotherDiagramOfTheKnotAreAdoptedAnotherKnotsRefused) {
     const KnotDiagram raw = diagram_of_ring(seeded_walk(600, 2, 0.15));
     KnotDiagram simplified = raw;
@@ -468,27 +471,31 @@ TEST(KrylovImages, ImagesAheadFromAnotherDiagramOfTheKnotAreAdoptedAnotherKnotsR
     const std::vector<BigInteger> expected = recover_determinant(rows.size(), rows, &alone, KrylovImages::always);
     struct Case {
         const char* name;
-        KnotDiagram other;
+        std::optional<KnotDiagram> other;  // none: a matrix without factors at 1
         bool adopted;
     };
     WorkerPool pool(3);
     for (const Case& c : {Case{"another diagram of the knot", raw, true},
                           Case{"its mirror image", mirror_image(raw), true},
-                          Case{"another knot", diagram_of_ring(seeded_walk(600, 3, 0.15)), false}}) {
+                          Case{"another knot", diagram_of_ring(seeded_walk(600, 3, 0.15)), false},
+                          Case{"no factors at 1", std::nullopt, true}}) {
         SCOPED_TRACE(c.name);
-        const Rows other = minor_of(alexander_matrix(c.other));
-        std::size_t computed = 0;
-        bool ran_beside = false;
+        const Rows other = c.other ? minor_of(alexander_matrix(*c.other)) : Rows{};
+        std::size_t promised = 0;
         AlexanderStats stats;
         std::vector<BigInteger> got;
         pool.parallel_for(1, [&](std::size_t) {
-            std::vector<KrylovBatches::Pending> ahead =
-                images_beside([&] { return factors_at_one(other.size(), other); }, [&] { ran_beside = true; });
-            computed = ahead.size();
+            std::shared_ptr<ImagesAhead> ahead = ImagesAhead::start([&]() -> std::optional<SparseLU> {
+                if (other.empty()) return std::nullopt;
+                return factors_at_one(other.size(), other);
+            });
+            ASSERT_TRUE(ahead);
+            // The other workers are idle: the computation begins at once.
+            while (!ahead->begun()) std::this_thread::yield();
+            promised = ahead->promised();
             got = recover_determinant(rows.size(), rows, &stats, KrylovImages::always, std::move(ahead));
         });
-        EXPECT_TRUE(ran_beside);
-        EXPECT_EQ(computed, 2 * (SparseLU::prime_lanes_available() ? 4 : 1)) << "a group on each other worker";
+        EXPECT_EQ(promised, 2 * (SparseLU::prime_lanes_available() ? 4 : 1)) << "a group on each other worker";
         ASSERT_EQ(got.size(), expected.size());
         for (std::size_t i = 0; i < got.size(); ++i) EXPECT_EQ(got[i].decimal(), expected[i].decimal()) << i;
         if (c.adopted) {
@@ -499,18 +506,44 @@ TEST(KrylovImages, ImagesAheadFromAnotherDiagramOfTheKnotAreAdoptedAnotherKnotsR
             EXPECT_GT(stats.evaluations, alone.evaluations) << "the evaluations took over";
         }
     }
-    // A matrix without factors at 1 gives nothing ahead; the work beside runs.
-    bool ran_alone = false;
-    std::size_t none = 1;
-    pool.parallel_for(1, [&](std::size_t) {
-        none = images_beside([] { return std::optional<SparseLU>{}; }, [&] { ran_alone = true; }).size();
+    // One worker computes nothing ahead.
+    EXPECT_FALSE(ImagesAhead::start([&] { return factors_at_one(rows.size(), rows); }));
+}
+
+// A computation ahead that no worker has begun when the recovery needs to
+// know is dropped (the workers may all be waiting on such computations), and
+// one the caller gives up stops at once: on two workers each typing a
+// diagram, neither waits on the other's, and the determinants come out the
+// same.
+TEST(KrylovImages, ImagesAheadNotBegunAreDroppedAndThoseGivenUpStop) {
+    const KnotDiagram d = diagram_of_ring(seeded_walk(600, 2, 0.15));
+    KnotDiagram simplified = d;
+    simplify_for_determinant(simplified);
+    const Rows rows = minor_of(alexander_matrix(simplified));
+    const std::vector<BigInteger> expected = recover_determinant(rows.size(), rows, nullptr, KrylovImages::always);
+    WorkerPool pool(2);
+    std::vector<std::vector<BigInteger>> got(2);
+    std::atomic<int> posted{0};
+    pool.parallel_for(2, [&](std::size_t i) {
+        std::shared_ptr<ImagesAhead> ahead = ImagesAhead::start([&] { return factors_at_one(rows.size(), rows); });
+        // Both tasks posted before either worker looks: neither can begin.
+        ++posted;
+        while (posted.load() < 2) std::this_thread::yield();
+        EXPECT_EQ(ahead->promised(), 0u);
+        EXPECT_TRUE(ahead->take().empty());
+        got[i] = recover_determinant(rows.size(), rows, nullptr, KrylovImages::always, std::move(ahead));
     });
-    EXPECT_EQ(none, 0u);
-    EXPECT_TRUE(ran_alone);
-    // One worker computes nothing ahead and runs what it was given.
-    bool ran = false;
-    EXPECT_TRUE(images_beside([&] { return factors_at_one(rows.size(), rows); }, [&] { ran = true; }).empty());
-    EXPECT_TRUE(ran);
+    for (const std::vector<BigInteger>& g : got) {
+        ASSERT_EQ(g.size(), expected.size());
+        for (std::size_t k = 0; k < g.size(); ++k) EXPECT_EQ(g[k].decimal(), expected[k].decimal());
+    }
+    // Given up while a worker computes: the handle's end stops it (and
+    // returns once it has stopped).
+    pool.parallel_for(1, [&](std::size_t) {
+        std::shared_ptr<ImagesAhead> ahead = ImagesAhead::start([&] { return factors_at_one(rows.size(), rows); });
+        while (!ahead->begun()) std::this_thread::yield();
+        ahead.reset();
+    });
 }
 
 // A large diagram's polynomial with its first images computed beside the R3
