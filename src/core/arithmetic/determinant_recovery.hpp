@@ -38,8 +38,9 @@ enum class KrylovImages { automatic, always, never };
 // images of the first primes computed on another matrix whose determinant
 // is this one's times +-1 and a power of t (another diagram of the same
 // knot), still being computed or not, taken as this matrix's when Krylov
-// images at t = 1 are; each is checked as the images computed here are. Throws InternalError if
-// no candidate passes its checks after several attempts.
+// images at t = 1 are; each is checked as the images computed here are.
+// Throws InternalError if no candidate passes its checks after several
+// attempts.
 std::vector<BigInteger> recover_determinant(std::size_t n, std::vector<std::vector<LinearEntry>> rows,
                                             AlexanderStats* stats, KrylovImages krylov = KrylovImages::automatic,
                                             std::shared_ptr<ImagesAhead> ahead = nullptr);

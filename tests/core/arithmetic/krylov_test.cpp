@@ -9,9 +9,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <thread>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "analysis/knottype.hpp"
 #include "arithmetic/determinant_recovery.hpp"
