@@ -5,6 +5,12 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <memory>
+#include <optional>
+
+#include "geometry/periodic.hpp"
+#include "io/frame_chains.hpp"
+
 namespace skeinlab::py {
 
 PyObject* kmt(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
@@ -17,6 +23,18 @@ PyObject* linking_pairs(PyObject* module, PyObject* const* args, Py_ssize_t narg
 PyObject* linked_pairs(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* link_types(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* unwrap_chains(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+PyObject* read_lammps_data(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+PyObject* bonded_chains(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+PyObject* gather_chains(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+// A box argument: a float64 array (3, 3) of edge vectors or (4, 3) corner and
+// edges; nullopt with RuntimeError otherwise.
+std::optional<PeriodicBox> convert_box(PyObject* obj);
+// A layout argument (atoms, offsets, labels, rings, topology_atoms); null with
+// an exception set when it is not one.
+std::shared_ptr<const ChainLayout> convert_layout(PyObject* obj);
+// Chains as (points (M, 3), offsets (K + 1,), molecules (K,), winding (K,),
+// gaps (K, 3): first gap's index or -1, its length, the median bond).
+PyObject* ragged_chains_tuple(const FrameChains& chains);
 // Readies the iterator type of lammps_frames; false with an exception set on failure.
 bool ready_lammps_types();
 PyObject* write_xyz(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
@@ -79,10 +97,27 @@ inline constexpr const char* kIterXyzDoc =
     ">>> for frames in skeinlab.iter_xyz(\"run.xyz\", chunk=500):\n"
     "...     names = skeinlab.knot_type(frames)";
 inline constexpr const char* kLammpsFramesDoc =
-    "lammps_frames(filename, chain_type=\"ring\", chain_length=None, types=None, molecules=None)\n--\n\n"
+    "lammps_frames(filename, chain_type=\"ring\", chain_length=None, types=None, molecules=None, layout=None,\n"
+    "              check_gaps=False, ragged=False)\n--\n\n"
     "The chains of every frame of a LAMMPS text dump, one frame at a time, as\n"
-    "tuples (timestep, chains, molecules, winding, box); skeinlab.iter_lammps\n"
-    "gives them as SimulationFrame records and documents them.";
+    "tuples (timestep, chains, molecules, winding, box), or with ragged=True\n"
+    "(timestep, points, offsets, molecules, winding, box, gaps); a layout (atoms\n"
+    "by id, offsets, labels, rings, topology atoms) gives the chains;\n"
+    "skeinlab.iter_lammps gives the frames as SimulationFrame records and documents them.";
+inline constexpr const char* kReadLammpsDataDoc =
+    "read_lammps_data(filename)\n--\n\n"
+    "The atoms and bonds of a LAMMPS data file, as a dict: style, ids, molecules\n"
+    "(None for a style without them), types, positions, type_labels, bonds (B, 2)\n"
+    "as atom indices; skeinlab.read_lammps_data documents it.";
+inline constexpr const char* kBondedChainsDoc =
+    "bonded_chains(atoms, bonds, min_atoms=4, keep=None)\n--\n\n"
+    "The chains a bond graph draws, as (atoms, offsets, rings, skipped): its\n"
+    "connected components ordered along their bonds, rings and paths; components\n"
+    "of fewer than min_atoms atoms and branched ones counted in skipped.";
+inline constexpr const char* kGatherChainsDoc =
+    "gather_chains(positions, layout, box=None, check_gaps=False)\n--\n\n"
+    "A frame's chains by a layout of position indices, unwrapped across the box,\n"
+    "as (points, offsets, labels, winding, gaps).";
 inline constexpr const char* kLinkingPairsDoc =
     "linking_pairs(frames, chain_type=\"ring\", threads=None)\n--\n\n"
     "The linked pairs of the chains of every frame (a sequence of float64\n"

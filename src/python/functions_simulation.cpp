@@ -52,6 +52,8 @@ struct LammpsStream {
     ChainSelection selection;
     LammpsFrame frame;
     bool finished = false;
+    // Frames as (timestep, points, offsets, molecules, winding, box, gaps), chains not padded.
+    bool ragged = false;
 };
 
 struct LammpsFramesObject {
@@ -121,6 +123,13 @@ PyObject* lammps_frames_next(PyObject* self) {
         }
         const FrameChains& c = chains->value();
         PyRef timestep = PyRef::steal(PyLong_FromLongLong(stream.frame.timestep));
+        if (stream.ragged) {
+            PyRef ragged = PyRef::steal(ragged_chains_tuple(c));
+            PyRef box = PyRef::steal(box_array(stream.frame.box));
+            if (!timestep || !ragged || !box) return nullptr;
+            PyObject* const* items = &PyTuple_GET_ITEM(ragged.get(), 0);
+            return PyTuple_Pack(7, timestep.get(), items[0], items[1], items[2], items[3], box.get(), items[4]);
+        }
         PyRef array = PyRef::steal(frames_to_pyarray(c.chains));
         PyRef molecules = PyRef::steal(int64_array(c.molecules));
         PyRef winding = PyRef::steal(bool_array(c.winding));
@@ -160,9 +169,10 @@ bool ready_lammps_types() { return PyType_Ready(&lammps_frames_type) == 0; }
 
 PyObject* lammps_frames(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
-        static const char* const names[] = {"filename", "chain_type", "chain_length", "types", "molecules"};
-        PyObject* bound[5];
-        if (!bind_arguments("lammps_frames", names, 5, 1, args, nargs, kwnames, bound)) return nullptr;
+        static const char* const names[] = {"filename", "chain_type", "chain_length", "types", "molecules",
+                                            "layout", "check_gaps", "ragged"};
+        PyObject* bound[8];
+        if (!bind_arguments("lammps_frames", names, 8, 1, args, nargs, kwnames, bound)) return nullptr;
         const std::optional<std::string> filename = convert_path(bound[0], "filename");
         if (!filename) return nullptr;
         ChainSelection selection;
@@ -174,6 +184,10 @@ PyObject* lammps_frames(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
         }
         if (!convert_int_list(bound[3], "types", selection.types)) return nullptr;
         if (!convert_int_list(bound[4], "molecules", selection.molecules)) return nullptr;
+        if (bound[5] && bound[5] != Py_None && !(selection.layout = convert_layout(bound[5]))) return nullptr;
+        if (bound[6] && !convert_bool(bound[6], "check_gaps", selection.check_gaps)) return nullptr;
+        bool ragged = false;
+        if (bound[7] && !convert_bool(bound[7], "ragged", ragged)) return nullptr;
         if (!path_exists(*filename)) return raise_with_message(PyExc_FileNotFoundError, "Cannot open file: " + *filename);
         Result<LineReader> reader = LineReader::open(*filename);
         if (!reader) return to_py_runtime_error(reader.error().message());
@@ -182,11 +196,10 @@ PyObject* lammps_frames(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
         object->stream = nullptr;
         PyRef owned = PyRef::steal(reinterpret_cast<PyObject*>(object));
         object->stream = new LammpsStream(std::move(reader).value(), *filename, std::move(selection));
+        object->stream->ragged = ragged;
         return owned.release();
     });
 }
-
-namespace {
 
 // A box given as a float64 array of rows: (3, 3) edge vectors a, b, c, or
 // (4, 3) the corner and then the edges; a along x and b in the xy plane.
@@ -223,8 +236,6 @@ std::optional<PeriodicBox> convert_box(PyObject* obj) {
     }
     return box;
 }
-
-}  // namespace
 
 PyObject* unwrap_chains(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {

@@ -1,8 +1,11 @@
 #include "io/frame_chains.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <numeric>
+#include <string>
 
+#include "geometry/periodic.hpp"
 
 namespace skeinlab {
 namespace {
@@ -16,12 +19,148 @@ std::vector<std::int64_t> sorted(std::vector<std::int64_t> values) {
     return values;
 }
 
+double distance(const Point3& a, const Point3& b) {
+    const double dx = a.x - b.x, dy = a.y - b.y, dz = a.z - b.z;
+    return std::sqrt(dx * dx + dy * dy + dz * dz);
+}
+
+// How a frame's positions become unwrapped chains.
+struct Unwrapping {
+    const PeriodicBox* box = nullptr;  // null: not periodic
+    bool unwrapped = false;            // the positions are unwrapped already
+    const std::vector<std::array<std::int32_t, 3>>* images = nullptr;  // by atom, or null
+};
+
+Status check_box(const PeriodicBox& box) {
+    if (box.valid()) return ok_status();
+    const double lengths[3] = {box.lx, box.ly, box.lz};
+    for (int k = 0; k < 3; ++k)
+        if (box.periodic[static_cast<std::size_t>(k)] && !(lengths[k] > 0.0))
+            return KnotError::data_parse("the box has a periodic edge of length " + std::to_string(lengths[k]));
+    return ok_status();
+}
+
+// Appends the chain of the atoms at `indices` (positions' indices) to `out`.
+void add_chain(FrameChains& out, const Chain& positions, const std::int64_t* indices, std::size_t count,
+               std::int64_t label, bool ring, const Unwrapping& how, bool check_gaps,
+               std::vector<std::array<std::int32_t, 3>>& images) {
+    Chain chain;
+    chain.reserve(count);
+    images.clear();
+    for (std::size_t k = 0; k < count; ++k) {
+        const auto a = static_cast<std::size_t>(indices[k]);
+        chain.push_back(positions[a]);
+        if (how.images) images.push_back((*how.images)[a]);
+    }
+    bool closed = true;
+    if (how.box) {
+        if (how.unwrapped)
+            closed = !ring || ring_closes(chain, *how.box);
+        else if (how.images)
+            closed = unwrap_by_images(chain, images, *how.box, ring);
+        else
+            closed = unwrap_present_points(chain, *how.box, ring);
+    }
+    if (check_gaps) out.gaps.push_back(first_gap(chain, ring && closed));
+    out.chains.push_back(std::move(chain));
+    out.molecules.push_back(label);
+    out.winding.push_back(!closed);
+}
+
+}  // namespace
+
+ChainGap first_gap(const Chain& chain, bool ring) {
+    ChainGap gap;
+    const std::size_t n = chain.size();
+    if (n < 3) return gap;
+    std::vector<double> bonds(n - 1);
+    for (std::size_t i = 0; i + 1 < n; ++i) bonds[i] = distance(chain[i], chain[i + 1]);
+    std::vector<double> order(bonds);
+    const auto middle = order.begin() + static_cast<std::ptrdiff_t>(order.size() / 2);
+    std::nth_element(order.begin(), middle, order.end());
+    double median = *middle;
+    if (order.size() % 2 == 0) median = (median + *std::max_element(order.begin(), middle)) / 2.0;
+    if (!(median > 0.0)) return gap;
+    const double limit = kGapFactor * median;
+    for (std::size_t i = 0; i + 1 < n; ++i)
+        if (bonds[i] > limit) return {static_cast<std::int64_t>(i), bonds[i], median};
+    if (ring) {
+        const double closing = distance(chain[n - 1], chain[0]);
+        if (closing > limit) return {static_cast<std::int64_t>(n - 1), closing, median};
+    }
+    return gap;
+}
+
+Result<FrameChains> gather_chains(const Chain& positions, const ChainLayout& layout, const PeriodicBox* box,
+                                  bool check_gaps) {
+    for (const std::int64_t a : layout.atoms)
+        if (a < 0 || static_cast<std::uint64_t>(a) >= positions.size())
+            return KnotError::data_parse("atom " + std::to_string(a) + " of the layout is beyond the " +
+                                         std::to_string(positions.size()) + " positions");
+    if (box)
+        if (Status s = check_box(*box); !s) return s.error();
+    FrameChains out;
+    std::vector<std::array<std::int32_t, 3>> images;
+    const Unwrapping how{box, false, nullptr};
+    for (std::size_t k = 0; k + 1 < layout.offsets.size(); ++k) {
+        const auto first = static_cast<std::size_t>(layout.offsets[k]);
+        const auto count = static_cast<std::size_t>(layout.offsets[k + 1] - layout.offsets[k]);
+        add_chain(out, positions, layout.atoms.data() + first, count, layout.labels[k], layout.rings[k], how, check_gaps,
+                  images);
+    }
+    return out;
+}
+
+namespace {
+
+// The chains of a frame by a layout of atom ids.
+Result<FrameChains> chains_of_layout(const LammpsFrame& frame, const ChainLayout& layout, const Unwrapping& how,
+                                     bool check_gaps) {
+    const std::size_t atoms = frame.positions.size();
+    if (layout.topology_atoms != 0 && atoms != layout.topology_atoms)
+        return KnotError::data_parse("the frame has " + std::to_string(atoms) + " atoms, the topology " +
+                                     std::to_string(layout.topology_atoms));
+    if (frame.ids.empty()) return KnotError::data_parse("the frame has no atom ids to match the topology's");
+    // The frame's ids are sorted (the reader puts atoms in id order): ids
+    // 1 to n, the usual case, index directly.
+    const bool dense = frame.ids.front() == 1 && frame.ids.back() == static_cast<std::int64_t>(atoms);
+    std::vector<std::int64_t> indices(layout.atoms.size());
+    for (std::size_t k = 0; k < layout.atoms.size(); ++k) {
+        const std::int64_t id = layout.atoms[k];
+        std::size_t at = atoms;
+        if (dense) {
+            if (id >= 1 && id <= static_cast<std::int64_t>(atoms)) at = static_cast<std::size_t>(id - 1);
+        } else {
+            const auto it = std::lower_bound(frame.ids.begin(), frame.ids.end(), id);
+            if (it != frame.ids.end() && *it == id) at = static_cast<std::size_t>(it - frame.ids.begin());
+        }
+        if (at == atoms) return KnotError::data_parse("atom id " + std::to_string(id) + " of the topology is not in the frame");
+        indices[k] = static_cast<std::int64_t>(at);
+    }
+    FrameChains out;
+    std::vector<std::array<std::int32_t, 3>> images;
+    for (std::size_t k = 0; k + 1 < layout.offsets.size(); ++k) {
+        const auto first = static_cast<std::size_t>(layout.offsets[k]);
+        const auto count = static_cast<std::size_t>(layout.offsets[k + 1] - layout.offsets[k]);
+        add_chain(out, frame.positions, indices.data() + first, count, layout.labels[k], layout.rings[k], how,
+                  check_gaps, images);
+    }
+    return out;
+}
+
 }  // namespace
 
 Result<FrameChains> chains_of_frame(const LammpsFrame& frame, const ChainSelection& selection) {
+    const bool periodic = frame.box.periodic[0] || frame.box.periodic[1] || frame.box.periodic[2];
+    if (periodic)
+        if (Status s = check_box(frame.box); !s) return s.error();
+    const Unwrapping how{periodic ? &frame.box : nullptr, frame.unwrapped,
+                         frame.images.empty() ? nullptr : &frame.images};
+    if (selection.layout) return chains_of_layout(frame, *selection.layout, how, selection.check_gaps);
+
     const std::size_t atoms = frame.positions.size();
     // The atoms kept, in id order.
-    std::vector<std::size_t> kept;
+    std::vector<std::int64_t> kept;
     kept.reserve(atoms);
     if (!selection.types.empty()) {
         if (frame.types.empty())
@@ -30,10 +169,10 @@ Result<FrameChains> chains_of_frame(const LammpsFrame& frame, const ChainSelecti
                                          " by");
         const std::vector<std::int64_t> types = sorted(selection.types);
         for (std::size_t a = 0; a < atoms; ++a)
-            if (contains(types, frame.types[a])) kept.push_back(a);
+            if (contains(types, frame.types[a])) kept.push_back(static_cast<std::int64_t>(a));
     } else {
         kept.resize(atoms);
-        std::iota(kept.begin(), kept.end(), std::size_t{0});
+        std::iota(kept.begin(), kept.end(), std::int64_t{0});
     }
 
     // Chains as runs of `kept`: by length, or by molecule (a stable sort keeps
@@ -49,15 +188,16 @@ Result<FrameChains> chains_of_frame(const LammpsFrame& frame, const ChainSelecti
             ids.push_back(static_cast<std::int64_t>(runs.size()));
         }
     } else if (!frame.molecules.empty()) {
-        const auto by_molecule = [&](std::size_t a, std::size_t b) { return frame.molecules[a] < frame.molecules[b]; };
+        const auto molecule = [&](std::int64_t a) { return frame.molecules[static_cast<std::size_t>(a)]; };
+        const auto by_molecule = [&](std::int64_t a, std::int64_t b) { return molecule(a) < molecule(b); };
         // Dumps usually list molecules in order already.
         if (!std::is_sorted(kept.begin(), kept.end(), by_molecule))
             std::stable_sort(kept.begin(), kept.end(), by_molecule);
         for (std::size_t start = 0; start < kept.size();) {
             std::size_t end = start + 1;
-            while (end < kept.size() && frame.molecules[kept[end]] == frame.molecules[kept[start]]) ++end;
+            while (end < kept.size() && molecule(kept[end]) == molecule(kept[start])) ++end;
             runs.emplace_back(start, end);
-            ids.push_back(frame.molecules[kept[start]]);
+            ids.push_back(molecule(kept[start]));
             start = end;
         }
     } else if (!kept.empty()) {
@@ -65,37 +205,13 @@ Result<FrameChains> chains_of_frame(const LammpsFrame& frame, const ChainSelecti
         ids.push_back(1);
     }
 
-    const bool periodic = frame.box.periodic[0] || frame.box.periodic[1] || frame.box.periodic[2];
-    if (periodic && !frame.box.valid()) {
-        const double lengths[3] = {frame.box.lx, frame.box.ly, frame.box.lz};
-        for (int k = 0; k < 3; ++k)
-            if (frame.box.periodic[static_cast<std::size_t>(k)] && !(lengths[k] > 0.0))
-                return KnotError::data_parse("the box has a periodic edge of length " + std::to_string(lengths[k]));
-    }
     const std::vector<std::int64_t> wanted = sorted(selection.molecules);
     FrameChains out;
     std::vector<std::array<std::int32_t, 3>> images;
     for (std::size_t r = 0; r < runs.size(); ++r) {
         if (!wanted.empty() && !contains(wanted, ids[r])) continue;
-        Chain chain;
-        chain.reserve(runs[r].second - runs[r].first);
-        images.clear();
-        for (std::size_t k = runs[r].first; k < runs[r].second; ++k) {
-            chain.push_back(frame.positions[kept[k]]);
-            if (!frame.images.empty()) images.push_back(frame.images[kept[k]]);
-        }
-        bool closed = true;
-        if (periodic) {
-            if (frame.unwrapped)
-                closed = !selection.ring || ring_closes(chain, frame.box);
-            else if (!frame.images.empty())
-                closed = unwrap_by_images(chain, images, frame.box, selection.ring);
-            else
-                closed = unwrap_by_minimum_image(chain, frame.box, selection.ring);
-        }
-        out.chains.push_back(std::move(chain));
-        out.molecules.push_back(ids[r]);
-        out.winding.push_back(!closed);
+        add_chain(out, frame.positions, kept.data() + runs[r].first, runs[r].second - runs[r].first, ids[r],
+                  selection.ring, how, selection.check_gaps, images);
     }
     return out;
 }

@@ -1,8 +1,11 @@
 // The chains of a simulation frame: atoms kept by type, grouped into chains
-// by molecule or by a fixed length, and unwrapped across the periodic box.
+// by molecule, by a fixed length or by a topology's chains (a layout), and
+// unwrapped across the periodic box; chains whose points jump are found.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "base/error.hpp"
@@ -10,6 +13,20 @@
 #include "io/lammps.hpp"
 
 namespace skeinlab {
+
+// Chains given by a topology (the bonds of a data file, a selection), as the
+// atoms of each chain in order.
+struct ChainLayout {
+    // Chain k holds atoms[offsets[k]] to atoms[offsets[k + 1] - 1]: atom ids
+    // for chains_of_frame, indices of the positions for gather_chains.
+    std::vector<std::int64_t> atoms;
+    std::vector<std::int64_t> offsets{0};
+    // By chain: its id in the output (a molecule id, a number) and whether it is a ring.
+    std::vector<std::int64_t> labels;
+    std::vector<bool> rings;
+    // The atoms of the topology, which every frame must have (0: not checked).
+    std::uint64_t topology_atoms = 0;
+};
 
 struct ChainSelection {
     // Consecutive runs of this many atoms (in id order) are the chains,
@@ -22,23 +39,51 @@ struct ChainSelection {
     std::vector<std::int64_t> molecules;
     // Whether the chains are rings (a ring's closing bond is checked).
     bool ring = true;
+    // When set, the chains are these (by atom id); the fields above but `ring` are not used.
+    std::shared_ptr<const ChainLayout> layout;
+    // Whether to look for the first bond of each chain longer than
+    // kGapFactor times its median bond (chains not drawn from bonds).
+    bool check_gaps = false;
 };
 
+// A chain's points i and i + 1 (i + 1 = 0 for a ring's closing bond) lie
+// `distance` apart, more than kGapFactor times the chain's median bond.
+struct ChainGap {
+    std::int64_t index = -1;  // -1: no such bond
+    double distance = 0.0, median = 0.0;
+};
+inline constexpr double kGapFactor = 3.0;
+
 struct FrameChains {
-    // By chain, in increasing molecule id: its atoms in id order, unwrapped.
+    // By chain, in increasing molecule id (or layout order): its atoms in order, unwrapped.
     std::vector<Chain> chains;
     std::vector<std::int64_t> molecules;
     // By chain: a ring whose closing bond is not its own minimum image once
     // unwrapped winds around the periodic box (it is not closed in space and
     // has no knot type as a ring).
     std::vector<bool> winding;
+    // By chain, when gaps are checked (empty otherwise).
+    std::vector<ChainGap> gaps;
 };
 
 // The chains of a frame. Unwrapping, where the box is periodic: nothing for
 // unwrapped positions, image flags when the frame has them, else the minimum
 // image of every bond. Errors (DataParse): "the frame has no atom types to
 // keep types {} by", "{} atoms are not a whole number of chains of {}",
-// "the box has a periodic edge of length {}".
+// "the box has a periodic edge of length {}"; with a layout, "the frame has
+// {} atoms, the topology {}", "the frame has no atom ids to match the
+// topology's", "atom id {} of the topology is not in the frame".
 Result<FrameChains> chains_of_frame(const LammpsFrame& frame, const ChainSelection& selection);
+
+// The chains of a layout (by index) gathered from `positions`, unwrapped by
+// the minimum image of every bond when `box` is given, gaps checked when
+// asked. Error (DataParse): "atom {} of the layout is beyond the {} positions".
+Result<FrameChains> gather_chains(const Chain& positions, const ChainLayout& layout, const PeriodicBox* box,
+                                  bool check_gaps);
+
+// The first bond of a chain (its closing bond last, for a ring) longer than
+// kGapFactor times the median of its bonds (the closing one not counted);
+// none when the median is zero or the chain has fewer than 3 points.
+ChainGap first_gap(const Chain& chain, bool ring);
 
 }  // namespace skeinlab
