@@ -23,6 +23,10 @@ struct ArrayReading {
     // stride 0, or no points) is read as its first frame, and F is stored
     // here: the caller repeats that frame's result. Otherwise 1 is stored.
     std::size_t* repeat = nullptr;
+    // Arrays of any float or integer dtype (float32 from MD readers, say) are
+    // converted to float64; other dtypes are refused naming them. Otherwise
+    // only float64 arrays are taken.
+    bool any_real = false;
 };
 
 // The frames of a trajectory argument: a str path (read as XYZ), a float64

@@ -29,6 +29,21 @@ std::optional<FrameSet> frames_from_path(const std::string& path) {
 
 std::optional<FrameSet> frames_from_input(PyObject* input_data, const ArrayReading& reading) {
     if (reading.repeat) *reading.repeat = 1;
+    if (reading.any_real && PyArray_Check(input_data) && !is_float64_array(input_data, PyArray_NDIM(reinterpret_cast<PyArrayObject*>(input_data)))) {
+        PyArray_Descr* dtype = PyArray_DESCR(reinterpret_cast<PyArrayObject*>(input_data));
+        if (dtype->kind != 'f' && dtype->kind != 'i' && dtype->kind != 'u') {
+            PyRef name = PyRef::steal(PyObject_Str(reinterpret_cast<PyObject*>(dtype)));
+            const char* text = name ? PyUnicode_AsUTF8(name.get()) : nullptr;
+            if (!text) return std::nullopt;
+            to_py_runtime_error(std::string("Expected a float or integer array, got dtype ") + text + ".");
+            return std::nullopt;
+        }
+        PyRef converted = PyRef::steal(PyArray_FROM_OTF(input_data, NPY_DOUBLE, NPY_ARRAY_ALIGNED | NPY_ARRAY_FORCECAST));
+        if (!converted) return std::nullopt;
+        ArrayReading again = reading;
+        again.any_real = false;
+        return frames_from_input(converted.get(), again);
+    }
     if (PyUnicode_Check(input_data)) {
         std::optional<std::string> path = convert_path(input_data, "input_data");
         if (!path) return std::nullopt;

@@ -17,11 +17,11 @@ bool convert_chain_frames(PyObject* obj, std::vector<FrameSet>& frames) {
     frames.reserve(static_cast<std::size_t>(count));
     for (Py_ssize_t f = 0; f < count; ++f) {
         PyObject* frame = PySequence_Fast_GET_ITEM(sequence.get(), f);
-        if (!is_float64_array(frame, 3)) {
-            to_py_runtime_error("frames must be a sequence of float64 arrays (K, N, 3)");
+        if (!PyArray_Check(frame) || PyArray_NDIM(reinterpret_cast<PyArrayObject*>(frame)) != 3) {
+            to_py_runtime_error("frames must be a sequence of float or integer arrays (K, N, 3)");
             return false;
         }
-        std::optional<FrameSet> chains = frames_from_input(frame);
+        std::optional<FrameSet> chains = frames_from_input(frame, {false, nullptr, true});
         if (!chains) return false;
         frames.push_back(std::move(*chains));
     }

@@ -247,7 +247,7 @@ PyObject* unwrap_chains(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
         const std::optional<PeriodicBox> box = convert_box(bound[1]);
         if (!box) return nullptr;
         if (PyUnicode_Check(bound[0])) return to_py_runtime_error("chains must be a float64 array (N, 3) or (K, N, 3)");
-        std::optional<FrameSet> chains = frames_from_input(bound[0]);
+        std::optional<FrameSet> chains = frames_from_input(bound[0], {false, nullptr, true});
         if (!chains) return nullptr;
         std::vector<bool> winding(chains->size());
         Py_BEGIN_ALLOW_THREADS

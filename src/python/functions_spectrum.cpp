@@ -94,7 +94,7 @@ PyObject* knot_spectrum(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
         std::optional<KnotCall> call = check_knot_call(bound[0], bound[1], bound[4], [&] {
             return convert_positive_count(bound[2], "samples", samples) && convert_seed(bound[3], "seed", seed) &&
                    convert_seed(bound[5], "frame_offset", frame_offset) && convert_invariant(bound[6], invariant);
-        }, {true, false});
+        }, {true, false, true});
         if (!call) return nullptr;
         call->options.invariant = invariant;
         const auto outcome = run_watched([&](const CallControl& control) {
@@ -128,7 +128,7 @@ PyObject* knot_fingerprint(PyObject*, PyObject* const* args, Py_ssize_t nargs, P
             return convert_positive_count(bound[1], "step", step) &&
                    convert_positive_count(bound[2], "samples", samples) && convert_seed(bound[3], "seed", seed) &&
                    convert_invariant(bound[5], invariant);
-        });
+        }, {false, false, true});
         if (!call) return nullptr;
         if (call->frames.size() != 1) {
             PyErr_Format(PyExc_ValueError, "knot_fingerprint takes one chain, got %zu frames",

@@ -55,7 +55,7 @@ std::optional<KnotCall> check_knot_call(PyObject* input_data, PyObject* chain_ty
     }
     if (more && !more()) return std::nullopt;
     std::optional<FrameSet> frames =
-        frames_from_input(input_data, {choice.collapse_points, choice.repeat_frames ? &call.repeat : nullptr});
+        frames_from_input(input_data, {choice.collapse_points, choice.repeat_frames ? &call.repeat : nullptr, choice.any_real});
     if (!frames) return std::nullopt;
     std::optional<AlexanderTable> table = load_table();
     if (!table) return std::nullopt;
@@ -72,7 +72,9 @@ std::optional<KnotCall> prepare_knot_call(const char* function, PyObject* const*
     static const char* const names[] = {"input_data", "chain_type", "threads"};
     PyObject* bound[3];
     if (!bind_arguments(function, names, 3, 1, args, nargs, kwnames, bound)) return std::nullopt;
-    return check_knot_call(bound[0], bound[1], bound[2], {}, {true, true});
+    // knot_type and knot_size take float64 arrays only; the functions beyond them any real dtype.
+    const bool any_real = std::string_view(function) != "knot_type" && std::string_view(function) != "knot_size";
+    return check_knot_call(bound[0], bound[1], bound[2], {}, {true, true, any_real});
 }
 
 PyObject* raise_failure(const Failure& failure) {

@@ -79,6 +79,7 @@ struct KnotCall {
 struct InputChoice {
     bool collapse_points = false;
     bool repeat_frames = false;
+    bool any_real = false;  // see ArrayReading
 };
 
 // Checks bound arguments in their order: chain_type's type, threads (0 is a
