@@ -3,7 +3,7 @@
 Every function is re-exported by :mod:`skeinlab` as the very same object.
 """
 from collections.abc import Iterator, Sequence
-from typing import Literal, TypedDict
+from typing import Any, Literal, TypedDict
 
 import numpy as np
 import numpy.typing as npt
@@ -328,18 +328,39 @@ class XyzChunks(Iterator[Array]):
     def tell(self) -> int:
         """Bytes of the file read so far (through the frames yielded, and at most one chunk more)."""
 
-class LammpsFrames(Iterator[tuple[int, Array, npt.NDArray[np.int64], npt.NDArray[np.bool_], Array]]):
+class LammpsFrames(Iterator[tuple[Any, ...]]):
     """Frames of a LAMMPS dump, as lammps_frames yields them."""
 
-    def __next__(self) -> tuple[int, Array, npt.NDArray[np.int64], npt.NDArray[np.bool_], Array]: ...
+    def __next__(self) -> tuple[Any, ...]: ...
     def tell(self) -> int:
         """Bytes of the file read so far."""
 
+Layout = tuple[npt.NDArray[np.int64], npt.NDArray[np.int64], npt.NDArray[np.int64], npt.NDArray[np.bool_], int]
+
 def lammps_frames(filename: str, chain_type: ChainType = "ring", chain_length: int | None = None,
-                types: Sequence[int] | None = None, molecules: Sequence[int] | None = None) -> LammpsFrames:
+                  types: Sequence[int] | None = None, molecules: Sequence[int] | None = None,
+                  layout: Layout | None = None, check_gaps: bool = False, ragged: bool = False) -> LammpsFrames:
     """The chains of every frame of a LAMMPS text dump, one frame at a time, as
-    tuples (timestep, chains, molecules, winding, box); skeinlab.iter_lammps
-    gives them as SimulationFrame records and documents them."""
+    tuples (timestep, chains, molecules, winding, box), or with ragged=True
+    (timestep, points, offsets, molecules, winding, box, gaps); a layout (atoms
+    by id, offsets, labels, rings, topology atoms) gives the chains;
+    skeinlab.iter_lammps gives the frames as SimulationFrame records and documents them."""
+
+def read_lammps_data(filename: str) -> dict[str, Any]:
+    """The atoms and bonds of a LAMMPS data file, as a dict: style, ids, molecules
+    (None for a style without them), types, positions, type_labels, bonds (B, 2)
+    as atom indices; skeinlab.iter_lammps reads its topology with it."""
+
+def bonded_chains(atoms: int, bonds: npt.ArrayLike, min_atoms: int = 4, keep: npt.ArrayLike | None = None
+                  ) -> tuple[npt.NDArray[np.int64], npt.NDArray[np.int64], npt.NDArray[np.bool_], dict[str, int]]:
+    """The chains a bond graph draws, as (atoms, offsets, rings, skipped): its
+    connected components ordered along their bonds, rings and paths; components
+    of fewer than min_atoms atoms and branched ones counted in skipped."""
+
+def gather_chains(positions: npt.ArrayLike, layout: Layout, box: Array | None = None, check_gaps: bool = False
+                  ) -> tuple[Array, npt.NDArray[np.int64], npt.NDArray[np.int64], npt.NDArray[np.bool_], Array]:
+    """A frame's chains by a layout of position indices, unwrapped across the box,
+    as (points, offsets, labels, winding, gaps)."""
 
 def linking_pairs(frames: Sequence[Array], chain_type: ChainType = "ring", threads: int | None = None
                   ) -> list[tuple[npt.NDArray[np.int64], Array, npt.NDArray[np.bool_]]]:

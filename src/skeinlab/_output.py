@@ -143,7 +143,7 @@ class Plotted:
             self.key = key
         if key == self.key:
             self.rows += rows if self.command == "size" else [r for r in rows if r["frame"] == 0]
-            self.n = max(self.n, piece.frames.shape[1])
+            self.n = max(self.n, piece.points)
 
     def draw(self) -> None:
         if self.target is None or not self.rows:

@@ -16,6 +16,7 @@ from __future__ import annotations
 import argparse
 import signal
 import sys
+import warnings
 from typing import IO, Literal
 
 import numpy as np
@@ -23,7 +24,8 @@ import numpy as np
 from . import __version__
 from ._core import knot_fingerprint, knot_identify, knot_size, knot_spectrum, knot_type
 from .links import linked_clusters, linking_pairs
-from ._inputs import InputError, Piece, Selection, is_lammps, is_md, is_structure, pieces_of, unpadded
+from ._inputs import InputError, Piece, Selection, is_lammps, is_md, is_structure, pieces_of
+from .topology import GROUPINGS
 from ._output import Plotted, Progress, Row, Writer
 
 COLUMNS = {
@@ -101,13 +103,34 @@ def parser() -> argparse.ArgumentParser:
         sub.add_argument("--chain-length", type=positive, metavar="N",
                          help="cut every frame into chains of N atoms (in id order for LAMMPS dumps) instead of "
                               "one chain per molecule (LAMMPS) or per frame (XYZ)")
-        sub.add_argument("--type", dest="atom_types", action="append", type=int, metavar="T",
-                         help="LAMMPS dumps and MD trajectories: keep only atoms of this type, e.g. a "
-                              "bottlebrush's backbone (repeatable; default: all)")
+        sub.add_argument("--type", dest="atom_types", action="append", metavar="T",
+                         help="LAMMPS dumps and MD trajectories: keep only atoms of this type (a number, or a "
+                              "name: an MD topology's type, a data file's type label), e.g. a bottlebrush's "
+                              "backbone (repeatable; default: all)")
         sub.add_argument("--topology", metavar="FILE",
-                         help="read the files as MD trajectories through MDAnalysis (pip install "
-                              "skeinlab[md]) with this topology (.data, .psf, .tpr, .gro, .pdb ...); "
-                              ".xtc, .trr, .dcd, .gsd, .nc files are read through MDAnalysis anyway")
+                         help="the atoms, bonds and molecules of the trajectories: a LAMMPS data file for a "
+                              "dump (read by skeinlab), or for MD trajectories through MDAnalysis (pip install "
+                              "skeinlab[md]) a .tpr, .psf, .gro, .pdb, .data ... file; .xtc, .trr, .dcd, .gsd, "
+                              ".nc, .gro files are read through MDAnalysis anyway")
+        sub.add_argument("--select", metavar="SELECTION",
+                         help="MD trajectories and LAMMPS dumps with a data file: type the chains of these "
+                              "atoms, in MDAnalysis' selection language (e.g. 'name CA', 'type 1', "
+                              "'backbone and segid A'); bonds between them decide the chains")
+        sub.add_argument("--by", choices=GROUPINGS,
+                         help="MD trajectories: chains are the selected atoms of each molecule, fragment, "
+                              "segment, chain or residue, in index order (default: the bonds decide; protein "
+                              "alpha carbons by segment)")
+        sub.add_argument("--start", dest="frame_start", type=int, metavar="N",
+                         help="trajectories: the first frame to read (from 0; negative: from the end), as Python "
+                              "slices frames")
+        sub.add_argument("--stop", dest="frame_stop", type=int, metavar="N",
+                         help="trajectories: the frame to stop before (negative: from the end)")
+        # fingerprint's --step is its grid spacing; --frame-step is every command's.
+        steps = ["--frame-step"] if name == "fingerprint" else ["--step", "--frame-step"]
+        sub.add_argument(*steps, dest="frame_step", type=positive, metavar="N",
+                         help="trajectories: read every N-th frame")
+        sub.add_argument("-v", "--verbose", action="store_true",
+                         help="show the warnings of the MD readers (hidden otherwise)")
         if name not in ("fingerprint", "clusters"):
             closure = sub.add_mutually_exclusive_group()
             closure.add_argument("--open", dest="chain_type", action="store_const", const="open",
@@ -150,14 +173,13 @@ def positive(text: str) -> int:
 def link_rows(args: argparse.Namespace, path: str, piece: Piece) -> list[Row]:
     """The linked pairs (link) or clusters (clusters) of the frames of a piece (whole frames: LAMMPS dumps,
     MD trajectories, XYZ frames cut by --chain-length); rings that wind around the box are left out."""
-    chosen = getattr(args, "chain_type", None) or ("open" if is_structure(path) else "ring")
-    chain_type: Literal["ring", "open"] = "open" if chosen == "open" else "ring"
+    chain_type = chain_type_of(args, path)
     frames: dict[int, list[int]] = {}
     for row, ((frame, _), winds) in enumerate(zip(piece.labels, piece.winding.tolist())):
         frames.setdefault(frame, [])
-        if not winds:
+        if not winds and row not in piece.not_chains:
             frames[frame].append(row)
-    chains = [[piece.frames[k][~np.isnan(piece.frames[k]).all(axis=1)] for k in rows] for rows in frames.values()]
+    chains = [[piece.chains[k][~np.isnan(piece.chains[k]).all(axis=1)] for k in rows] for rows in frames.values()]
     names = [[piece.labels[k][1] for k in rows] for rows in frames.values()]
     rows_out: list[Row] = []
     if args.command == "link" and chain_type == "open":
@@ -186,72 +208,95 @@ def link_rows(args: argparse.Namespace, path: str, piece: Piece) -> list[Row]:
     return rows_out
 
 
+def chain_type_of(args: argparse.Namespace, path: str) -> Literal["ring", "open"]:
+    """The chain type the command types a file's chains as, where the input does not decide it."""
+    chosen = getattr(args, "chain_type", None) or ("open" if is_structure(path) and not is_md(path, args.topology)
+                                                   else "ring")
+    return "open" if chosen == "open" else "ring"
+
+
+def typed_runs(piece: Piece, rings: np.ndarray, typed: list[int]) -> list[list[int]]:
+    """The rows to type in runs of consecutive rows of one length and chain type: each run goes to the core
+    as one array, so that its chains share the core's workers."""
+    runs: list[list[int]] = []
+    for k in typed:
+        key = (len(piece.chains[k]), bool(rings[k]))
+        if runs and runs[-1][-1] == k - 1 and (len(piece.chains[runs[-1][0]]), bool(rings[runs[-1][0]])) == key:
+            runs[-1].append(k)
+        else:
+            runs.append([k])
+    return runs
+
+
 def typed_rows(args: argparse.Namespace, path: str, piece: Piece) -> list[Row]:
     if args.command in ("link", "clusters"):
         return link_rows(args, path, piece)
-    chosen = getattr(args, "chain_type", None) or ("open" if is_structure(path) else "ring")
-    chain_type: Literal["ring", "open"] = "open" if chosen == "open" else "ring"
-    # Rings that wind around a periodic box have no knot type: their rows say so.
-    typed = ~piece.winding
-    chains = unpadded(piece.frames[typed]) if typed.any() else []
-    same_length = len({len(c) for c in chains}) <= 1
-    # Frames of one length go to the core together, so that they share its workers.
-    groups = [np.stack(chains)] if same_length and chains else [c[None] for c in chains]
+    default = chain_type_of(args, path)
+    given = getattr(args, "chain_type", None)
+    rings = (np.full(len(piece.chains), default == "ring") if piece.rings is None or given
+             else np.asarray(piece.rings, dtype=bool))
+    # Rings that wind around a periodic box have no knot type, nor have chains whose points jump: their
+    # rows say so.
+    skipped = {k: "winding" for k in np.flatnonzero(piece.winding).tolist()}
+    skipped.update({k: "not a chain" for k in piece.not_chains})
+    typed = [k for k in range(len(piece.chains)) if k not in skipped]
     residues = piece.residues
-    rows: list[Row] = []
-    labels = [label for label, keep in zip(piece.labels, typed.tolist()) if keep]
-    position = 0  # the row of `labels` (and of the file, from piece.first) the next result belongs to
+    rows: dict[int, Row] = {}
+    position = 0  # typed rows before (spectra's samples are keyed by it)
 
-    def base() -> dict[str, object]:
-        frame, chain = labels[position]
+    def base(k: int) -> dict[str, object]:
+        frame, chain = piece.labels[k]
         return {"file": path, "chain": chain, "frame": frame}
 
-    for group in groups:
+    for run in typed_runs(piece, rings, typed):
+        group = np.stack([piece.chains[k] for k in run])
+        chain_type: Literal["ring", "open"] = "ring" if rings[run[0]] else "open"
         if args.command in ("type", "identify"):
             name_frames = knot_type if args.command == "type" else knot_identify
-            for name in name_frames(group, chain_type, threads=args.threads):
-                rows.append({**base(), "knot": name})
-                position += 1
+            for k, name in zip(run, name_frames(group, chain_type, threads=args.threads)):
+                rows[k] = {**base(k), "knot": name}
         elif args.command == "size":
             names, cores = knot_size(group, chain_type, threads=args.threads)
-            for name, (start, end, length) in zip(names, cores):
+            for k, name, (start, end, length) in zip(run, names, cores):
                 found = residues is not None and start >= 0
-                rows.append({**base(), "knot": name, "start": start, "end": end, "length": length,
-                             "first_residue": residues[start] if found and residues else "",
-                             "last_residue": residues[end] if found and residues else ""})
-                position += 1
+                rows[k] = {**base(k), "knot": name, "start": start, "end": end, "length": length,
+                           "first_residue": residues[start] if found and residues else "",
+                           "last_residue": residues[end] if found and residues else ""}
         elif args.command == "spectrum":
             spectra = knot_spectrum(group, chain_type, samples=args.samples, seed=args.seed, threads=args.threads,
                                     frame_offset=piece.first + position, invariant=args.invariant)
-            for spectrum in spectra:
+            for k, spectrum in zip(run, spectra):
                 knot, fraction = next(iter(spectrum.items()))
-                rows.append({**base(), "knot": knot, "fraction": fraction, "spectrum": spectrum})
-                position += 1
+                rows[k] = {**base(k), "knot": knot, "fraction": fraction, "spectrum": spectrum}
         else:
-            for chain in group:
+            for k, chain in zip(run, group):
                 windows = knot_fingerprint(chain, step=args.step, samples=args.samples, seed=args.seed,
                                            threads=args.threads, invariant=args.invariant)
-                for start, end, knot, fraction in windows.tolist():
-                    rows.append({**base(), "start": start, "end": end, "knot": knot, "fraction": fraction})
-                position += 1
-    if typed.all():
-        return rows
-    # The winding rings' rows, in their places.
-    winding_rows = {label: {"file": path, "chain": label[1], "frame": label[0], "knot": "winding", "start": -1,
-                            "end": -1, "length": -1, "first_residue": "", "last_residue": "", "fraction": 0.0,
-                            "spectrum": {}}
-                    for label, winds in zip(piece.labels, piece.winding.tolist()) if winds}
+                rows[k] = [{**base(k), "start": start, "end": end, "knot": knot, "fraction": fraction}
+                           for start, end, knot, fraction in windows.tolist()]  # type: ignore[assignment]
+        position += len(run)
+    for k, why in skipped.items():
+        rows[k] = {**base(k), "knot": why, "start": -1, "end": -1, "length": -1, "first_residue": "",
+                   "last_residue": "", "fraction": 0.0, "spectrum": {}}
+        if args.command == "fingerprint":
+            rows[k] = [{**base(k), "start": -1, "end": -1, "knot": why, "fraction": 0.0}]  # type: ignore[assignment]
     ordered: list[Row] = []
-    for label in piece.labels:
-        if label in winding_rows:
-            ordered.append(winding_rows[label])
-        else:
-            while rows and (rows[0]["frame"], rows[0]["chain"]) == label:
-                ordered.append(rows.pop(0))
+    for k in range(len(piece.chains)):
+        row = rows[k]
+        ordered += row if isinstance(row, list) else [row]
     return ordered
 
 
+def print_notes(path: str, notes: list[str]) -> None:
+    """What a file's chains left out and why, in one line."""
+    if notes:
+        print(f"skeinlab: note: {path}: {'; '.join(notes)}", file=sys.stderr)
+
+
 def run(args: argparse.Namespace, out: IO[str]) -> int:
+    if not args.verbose:
+        # The MD readers' warnings (deprecations, guessed attributes) are for their programmers.
+        warnings.simplefilter("ignore")
     writer = Writer(out, args.format, COLUMNS[args.command], args.files)
     progress = Progress(args.quiet)
     plotted = Plotted(args)
@@ -267,11 +312,15 @@ def run(args: argparse.Namespace, out: IO[str]) -> int:
             if args.chain_length is not None and is_md(path, args.topology):
                 raise InputError(f"{path}: --chain-length is for LAMMPS dumps and XYZ files; MD trajectories "
                                  "are cut by molecule")
-            chosen = getattr(args, "chain_type", None) or ("open" if is_structure(path) else "ring")
-            selection = Selection("open" if chosen == "open" else "ring", args.chain_length, args.molecule,
-                                  args.atom_types, args.topology, whole_frames=args.command in ("link", "clusters"))
+            if (args.select or args.by) and not simulation:
+                raise InputError(f"{path}: --select and --by are for MD trajectories and LAMMPS dumps")
+            selection = Selection(getattr(args, "chain_type", None), args.chain_length, args.molecule,
+                                  args.atom_types, args.topology, whole_frames=args.command in ("link", "clusters"),
+                                  select=args.select, by=args.by,
+                                  frames=(args.frame_start, args.frame_stop, args.frame_step), verbose=args.verbose,
+                                  notes=print_notes)
             for piece in pieces_of(path, args.chunk, args.chain, selection):
-                count = len(piece.frames)
+                count = piece.frames
                 try:
                     rows = typed_rows(args, path, piece)
                 except (RuntimeError, ValueError, MemoryError) as error:

@@ -24,6 +24,28 @@ class Chains(dict[str, np.ndarray]):
         super().__init__()
         self.residues: dict[str, list[str]] = {}
         self.breaks: dict[str, list[int]] = {}
+        #: What the first model holds ("584 atoms in 171 residues (SOL, NA)"), for a file without chains.
+        self.contents = ""
+
+
+def unwrapped_jumps(frames: np.ndarray, box: np.ndarray) -> np.ndarray:
+    """The models of a chain with the jumps of a periodic box (a snapshot of a simulation) undone: a model
+    whose bonds the minimum image changes only where it makes them ordinary steps (at most BREAK_DISTANCE)
+    is taken unwrapped; a real gap (missing residues) leaves the model as it is."""
+    from . import _core
+
+    out = frames.copy()
+    for f, model in enumerate(frames):
+        present = ~np.isnan(model).any(axis=1)
+        if present.sum() < 2:
+            continue
+        points = model[present]
+        (moved,), _ = _core.unwrap_chains(points[None], box, "open")
+        before, after = np.diff(points, axis=0), np.diff(moved, axis=0)
+        changed = np.abs(before - after).max(axis=1) > 1e-9
+        if changed.any() and (np.linalg.norm(after[changed], axis=1) <= BREAK_DISTANCE).all():
+            out[f, present] = moved
+    return out
 
 
 def _gemmi() -> Any:
@@ -83,7 +105,10 @@ def read_chains(filename: str, model: int | None = None, atoms: str = "CA") -> C
     if os.path.getsize(filename) == 0:
         raise RuntimeError(f"{filename}: the file is empty")
     try:
-        structure = gemmi.read_structure(filename)
+        # .pdbx is mmCIF by another name, which gemmi does not guess.
+        pdbx = filename.lower().removesuffix(".gz").endswith(".pdbx")
+        structure = (gemmi.read_structure(filename, format=gemmi.CoorFormat.Mmcif) if pdbx
+                     else gemmi.read_structure(filename))
     except (RuntimeError, ValueError, IndexError) as error:
         # gemmi reports some truncated files by an IndexError of its own.
         raise RuntimeError(f"{filename}: {error}") from None
@@ -99,8 +124,25 @@ def read_chains(filename: str, model: int | None = None, atoms: str = "CA") -> C
 
     chains = Chains()
     first = structure[models[0]]
-    for chain in first:
+    names = list(dict.fromkeys(r.name for c in first for r in c))
+    chains.contents = (f"{sum(r.__len__() for c in first for r in c):,} atoms in {sum(len(c) for c in first):,} "
+                       f"residues ({', '.join(names[:6])}{', ...' if len(names) > 6 else ''})")
+
+    def polymer_of(chain: Any) -> list[Any]:
+        # Files written by simulation programs put protein, water and ions in one chain without TER, where
+        # gemmi finds no polymer: the amino-acid residues are the chain's.
         polymer = chain.get_polymer()
+        if len(polymer):
+            return list(polymer)
+        return [r for r in chain if (info := gemmi.find_tabulated_residue(r.name)) is not None
+                and info.is_amino_acid()]
+
+    cell = structure.cell
+    box = None
+    if min(cell.a, cell.b, cell.c) > 2 * BREAK_DISTANCE:  # a real box, not CRYST1's placeholder of 1 A
+        box = np.asarray(cell.orth.mat.tolist(), dtype=np.float64).T
+    for chain in first:
+        polymer = polymer_of(chain)
         keys, numbers = [], []
         for residue in polymer:
             if residue.find_atom(atoms, "*") is None:
@@ -115,11 +157,13 @@ def read_chains(filename: str, model: int | None = None, atoms: str = "CA") -> C
             other = structure[m].find_chain(chain.name)
             if other is None:
                 continue
-            for residue in other.get_polymer():
+            for residue in polymer_of(other):
                 i = index.get((residue.seqid.num, residue.seqid.icode))
                 atom = residue.find_atom(atoms, "*")
                 if i is not None and atom is not None:
                     frames[f, i] = (atom.pos.x, atom.pos.y, atom.pos.z)
+        if box is not None:
+            frames = unwrapped_jumps(frames, box)
         steps = np.linalg.norm(np.diff(frames[0], axis=0), axis=1)
         chains[chain.name] = frames
         chains.residues[chain.name] = numbers

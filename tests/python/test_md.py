@@ -77,7 +77,7 @@ def test_winding_rings_and_bad_arguments():
     [frame] = skeinlab.md.iter_universe(universe, chain_type="open")
     assert frame.winding.tolist() == [False]
     with pytest.raises(ValueError, match="by must be"):
-        next(skeinlab.md.iter_universe(universe, by="chain"))
+        next(skeinlab.md.iter_universe(universe, by="atom"))  # type: ignore[arg-type]
     with pytest.raises(RuntimeError, match="box edges must be"):
         skeinlab._core.unwrap_chains(line, np.array([[1.0, 1.0, 0], [0, 1.0, 0], [0, 0, 1.0]]))
 
