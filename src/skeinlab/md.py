@@ -115,10 +115,10 @@ def universe_layout(universe: Any, select: str | None = None, by: Grouping | Non
         if len(rest) and bonds is not None:
             keep = np.zeros(count, dtype=bool)
             keep[rest.indices] = True
-            molecule = np.asarray(universe.atoms.molnums if hasattr(universe.atoms, "molnums") else
-                                  universe.atoms.resids, dtype=np.int64)
+            numbered = hasattr(universe.atoms, "molnums")
+            molecule = np.asarray(universe.atoms.molnums if numbered else universe.atoms.resids, dtype=np.int64)
             if (keep[bonds[:, 0]] & keep[bonds[:, 1]]).any():
-                layout = layout + bond_layout(count, bonds, keep, molecule, chain_type)
+                layout = layout + bond_layout(count, bonds, keep, molecule, chain_type, numbered)
             else:
                 # Selected atoms not bonded to each other (alpha carbons): their molecules, in index order.
                 ids, names = _chain_ids(rest, "fragment")

@@ -75,9 +75,7 @@ class ChainFrame(NamedTuple):
         index, distance, median = self.gaps[k].tolist()
         if index < 0 or not self.checked[k]:
             return None
-        length = int(self.offsets[k + 1] - self.offsets[k])
-        after = 0 if int(index) == length - 1 else int(index) + 1
-        return f"atoms {int(index)} and {after} are {distance:.1f} apart; median bond {median:.2g}"
+        return f"atoms {int(index)} and {int(index) + 1} are {distance:.1f} apart; median bond {median:.2g}"
 
 
 def padded(chains: Sequence[np.ndarray]) -> np.ndarray:

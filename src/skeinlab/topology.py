@@ -93,12 +93,13 @@ def skipped_notes(skipped: dict[str, int], molecules: int | None = None) -> list
 
 
 def bond_layout(atoms: int, bonds: np.ndarray, keep: np.ndarray | None, ids_of: np.ndarray,
-                chain_type: ChainType | None) -> Layout:
+                chain_type: ChainType | None, molecules_known: bool = True) -> Layout:
     """The chains the bonds between kept atoms draw; ``ids_of`` gives each atom's molecule id (the chain's id
-    is its first atom's)."""
+    is its first atom's); ``molecules_known``: the ids are the topology's molecules, by which skipped
+    components are counted (else by component)."""
     order, offsets, rings, skipped = _core.bonded_chains(atoms, bonds, MIN_ATOMS, keep)
     molecules = None
-    if skipped["small"] and not skipped["branched"]:
+    if skipped["small"] and not skipped["branched"] and molecules_known:
         left = np.ones(atoms, dtype=bool) if keep is None else keep.copy()
         left[order] = False
         molecules = len(np.unique(ids_of[left]))
@@ -180,7 +181,7 @@ def lammps_layout(topology: dict[str, Any], where: str, chain_type: ChainType | 
     bonds = topology["bonds"]
     bonded = len(bonds) and (keep[bonds[:, 0]] & keep[bonds[:, 1]]).any()
     if bonded:
-        layout = bond_layout(len(ids), bonds, keep, molecule_of, chain_type)
+        layout = bond_layout(len(ids), bonds, keep, molecule_of, chain_type, topology["molecules"] is not None)
     else:
         # No bonds between the kept atoms: the molecules (or the whole frame) are the chains.
         kept = np.flatnonzero(keep)

@@ -61,7 +61,7 @@ void add_chain(FrameChains& out, const Chain& positions, const std::int64_t* ind
         else
             closed = unwrap_present_points(chain, *how.box, ring);
     }
-    if (check_gaps) out.gaps.push_back(first_gap(chain, ring && closed));
+    if (check_gaps) out.gaps.push_back(first_gap(chain));
     out.chains.push_back(std::move(chain));
     out.molecules.push_back(label);
     out.winding.push_back(!closed);
@@ -69,7 +69,7 @@ void add_chain(FrameChains& out, const Chain& positions, const std::int64_t* ind
 
 }  // namespace
 
-ChainGap first_gap(const Chain& chain, bool ring) {
+ChainGap first_gap(const Chain& chain) {
     ChainGap gap;
     const std::size_t n = chain.size();
     if (n < 3) return gap;
@@ -84,10 +84,6 @@ ChainGap first_gap(const Chain& chain, bool ring) {
     const double limit = kGapFactor * median;
     for (std::size_t i = 0; i + 1 < n; ++i)
         if (bonds[i] > limit) return {static_cast<std::int64_t>(i), bonds[i], median};
-    if (ring) {
-        const double closing = distance(chain[n - 1], chain[0]);
-        if (closing > limit) return {static_cast<std::int64_t>(n - 1), closing, median};
-    }
     return gap;
 }
 

@@ -46,8 +46,9 @@ struct ChainSelection {
     bool check_gaps = false;
 };
 
-// A chain's points i and i + 1 (i + 1 = 0 for a ring's closing bond) lie
-// `distance` apart, more than kGapFactor times the chain's median bond.
+// A chain's points i and i + 1 lie `distance` apart, more than kGapFactor
+// times the chain's median bond. (A ring's closing bond is not checked: a
+// long one says the chain is open, not that it is no chain.)
 struct ChainGap {
     std::int64_t index = -1;  // -1: no such bond
     double distance = 0.0, median = 0.0;
@@ -81,9 +82,8 @@ Result<FrameChains> chains_of_frame(const LammpsFrame& frame, const ChainSelecti
 Result<FrameChains> gather_chains(const Chain& positions, const ChainLayout& layout, const PeriodicBox* box,
                                   bool check_gaps);
 
-// The first bond of a chain (its closing bond last, for a ring) longer than
-// kGapFactor times the median of its bonds (the closing one not counted);
-// none when the median is zero or the chain has fewer than 3 points.
-ChainGap first_gap(const Chain& chain, bool ring);
+// The first bond of a chain longer than kGapFactor times the median of its
+// bonds; none when the median is zero or the chain has fewer than 3 points.
+ChainGap first_gap(const Chain& chain);
 
 }  // namespace skeinlab
