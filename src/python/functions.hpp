@@ -33,7 +33,9 @@ std::optional<PeriodicBox> convert_box(PyObject* obj);
 // an exception set when it is not one.
 std::shared_ptr<const ChainLayout> convert_layout(PyObject* obj);
 // Chains as (points (M, 3), offsets (K + 1,), molecules (K,), winding (K,),
-// gaps (K, 3): first gap's index or -1, its length, the median bond).
+// gaps (K, 3): the first gap's index, -1 for none or -2 for scattered atoms;
+// the gap's length (scattered: the median distance to the nearest atom); the
+// median bond).
 PyObject* ragged_chains_tuple(const FrameChains& chains);
 // Readies the iterator type of lammps_frames; false with an exception set on failure.
 bool ready_lammps_types();

@@ -131,7 +131,7 @@ PyObject* ragged_chains_tuple(const FrameChains& chains) {
     auto* gap = static_cast<double*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(gaps.get())));
     for (std::size_t k = 0; k < chains.chains.size(); ++k) {
         const ChainGap found = k < chains.gaps.size() ? chains.gaps[k] : ChainGap{};
-        gap[3 * k] = static_cast<double>(found.index);
+        gap[3 * k] = found.scattered ? -2.0 : static_cast<double>(found.index);
         gap[3 * k + 1] = found.distance;
         gap[3 * k + 2] = found.median;
     }

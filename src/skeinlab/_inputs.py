@@ -266,7 +266,9 @@ def universe_of(path: str, selection: Selection) -> Any:
 
 def md_pieces(path: str, chunk: int, selection: Selection) -> Iterator[Piece]:
     """The chains of the frames of an MD trajectory read by MDAnalysis."""
-    from .md import universe_frames, universe_layout
+    from .md import _mdanalysis, universe_frames, universe_layout
+    with contextlib.suppress(ImportError):
+        _mdanalysis()  # imported first: it sets warning filters of its own, which ours then override
     with warnings.catch_warnings():
         if not selection.verbose:
             warnings.simplefilter("ignore")

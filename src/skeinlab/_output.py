@@ -5,6 +5,7 @@ import argparse
 import csv
 import json
 import math
+import os
 import sys
 from typing import IO, Any
 
@@ -30,6 +31,7 @@ class Writer:
             for c in ("start", "end", "length"):
                 self.widths[c] = max(len(c), 6)
             self.widths["fraction"] = len("fraction")
+            self.widths["frames"] = 7
             self.widths["knot"] = 6
 
     def begin(self) -> None:
@@ -50,7 +52,7 @@ class Writer:
         for c in self.columns:
             text = cells[c]
             right = c in ("frame", "start", "end", "length", "fraction", "first_residue", "last_residue", "linking",
-                          "cluster", "size")
+                          "cluster", "size", "frames")
             parts.append(text.rjust(self.widths[c]) if right else text.ljust(self.widths[c]))
         return "  ".join(parts).rstrip() + "\n"
 
@@ -77,7 +79,7 @@ class Writer:
                     if c == "spectrum":
                         cells[c] = self.spectrum_text(value)
                     elif c == "fraction":
-                        cells[c] = f"{value:.2f}"
+                        cells[c] = f"{value:.2f}" if value != "" else ""
                     else:
                         cells[c] = str(value)
                 self.out.write(self.table_line(cells))
@@ -125,8 +127,52 @@ class Progress:
             self.bar.close()
 
 
+#: Rows whose chain could not be typed: counted apart in summaries, left blank in plots.
+UNTYPED = ("winding", "not a chain")
+SUMMARY_COLUMNS = ["file", "chain", "knot", "frames", "fraction"]
+
+
+class Summary:
+    """How many frames gave each knot name, per file and chain (--summary): the knotting probabilities
+    simulation papers quote. Fractions are of the typed frames; frames that could not be typed ("winding",
+    "not a chain") are counted apart, without a fraction. A file of several chains also gets the rows of
+    all its chains together (chain "*")."""
+
+    def __init__(self) -> None:
+        self.counts: dict[str, dict[str, dict[str, int]]] = {}
+
+    def add(self, rows: list[Row]) -> None:
+        for row in rows:
+            chains = self.counts.setdefault(row["file"], {})
+            knots = chains.setdefault(str(row["chain"]), {})
+            knots[row["knot"]] = knots.get(row["knot"], 0) + 1
+
+    @staticmethod
+    def rows_of(path: str, chain: str, knots: dict[str, int]) -> list[Row]:
+        typed = sum(n for k, n in knots.items() if k not in UNTYPED)
+        ordered = sorted(knots.items(), key=lambda item: (item[0] in UNTYPED, -item[1], item[0]))
+        return [{"file": path, "chain": chain, "knot": knot, "frames": count,
+                 "fraction": "" if knot in UNTYPED or not typed else round(count / typed, 6)}
+                for knot, count in ordered]
+
+    def rows(self) -> list[Row]:
+        out: list[Row] = []
+        for path, chains in self.counts.items():
+            for chain, knots in chains.items():
+                out += self.rows_of(path, chain, knots)
+            if len(chains) > 1:
+                total: dict[str, int] = {}
+                for knots in chains.values():
+                    for knot, count in knots.items():
+                        total[knot] = total.get(knot, 0) + count
+                out += self.rows_of(path, "*", total)
+        return out
+
+
 class Plotted:
-    """The rows of the first chain of the first file, drawn with --plot at the end."""
+    """The rows drawn with --plot at the end: the cores of the first chain of the first file (size), the
+    map of its first frame (fingerprint), or every chain's knot over the frames of the first file (type,
+    identify, spectrum)."""
 
     def __init__(self, args: argparse.Namespace) -> None:
         self.target: str | None = getattr(args, "plot", None)
@@ -137,6 +183,10 @@ class Plotted:
 
     def add(self, rows: list[Row], piece: Piece) -> None:
         if self.target is None or not rows:
+            return
+        if self.command in ("type", "identify", "spectrum"):
+            first = self.rows[0]["file"] if self.rows else rows[0]["file"]
+            self.rows += [r for r in rows if r["file"] == first]
             return
         key = (rows[0]["file"], piece.chain)
         if self.key is None:
@@ -152,7 +202,14 @@ class Plotted:
             from . import plot
         except ImportError as error:
             raise InputError(str(error)) from None
-        if self.command == "size":
+        if self.command in ("type", "identify", "spectrum"):
+            names: dict[str, list[str]] = {}
+            frames: dict[str, list[int]] = {}
+            for r in self.rows:
+                names.setdefault(str(r["chain"]) or "chain", []).append(r["knot"])
+                frames.setdefault(str(r["chain"]) or "chain", []).append(int(r["frame"]))
+            figure = plot.knots(names, frames, title=f"{os.path.basename(self.rows[0]['file'])}: knot of every chain over the frames")
+        elif self.command == "size":
             figure = plot.cores([r["knot"] for r in self.rows],
                                 [[r["start"], r["end"], r["length"]] for r in self.rows], self.n)
         else:

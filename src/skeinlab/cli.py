@@ -26,7 +26,7 @@ from ._core import knot_fingerprint, knot_identify, knot_size, knot_spectrum, kn
 from .links import linked_clusters, linking_pairs
 from ._inputs import InputError, Piece, Selection, is_lammps, is_md, is_structure, pieces_of
 from .topology import GROUPINGS
-from ._output import Plotted, Progress, Row, Writer
+from ._output import SUMMARY_COLUMNS, Plotted, Progress, Row, Summary, Writer
 
 COLUMNS = {
     "type": ["file", "chain", "frame", "knot"],
@@ -156,10 +156,16 @@ def parser() -> argparse.ArgumentParser:
                          help="output format (default: table)")
         sub.add_argument("-o", "--output", metavar="FILE", help="write to FILE instead of standard output")
         sub.add_argument("-q", "--quiet", action="store_true", help="no progress bar")
-        if name in ("size", "fingerprint"):
+        if name in ("type", "identify", "size", "spectrum", "fingerprint"):
             sub.add_argument("--plot", metavar="FILE.png",
-                             help="also draw the cores over the frames (size) or the map of the first frame "
+                             help="also draw every chain's knot over the frames of the first file (type, identify, "
+                                  "spectrum), the cores over the frames (size) or the map of the first frame "
                                   "(fingerprint); needs matplotlib (pip install skeinlab[plot])")
+        if name in ("type", "identify", "size", "spectrum"):
+            sub.add_argument("--summary", action="store_true",
+                             help="instead of a row per frame, per file and chain how many frames gave each knot "
+                                  "and their fraction (of the frames typed; those that could not be typed "
+                                  "counted apart)")
     return top
 
 
@@ -297,7 +303,9 @@ def run(args: argparse.Namespace, out: IO[str]) -> int:
     if not args.verbose:
         # The MD readers' warnings (deprecations, guessed attributes) are for their programmers.
         warnings.simplefilter("ignore")
-    writer = Writer(out, args.format, COLUMNS[args.command], args.files)
+    summary = Summary() if getattr(args, "summary", False) else None
+    columns = SUMMARY_COLUMNS if summary else COLUMNS[args.command]
+    writer = Writer(out, args.format, columns, args.files)
     progress = Progress(args.quiet)
     plotted = Plotted(args)
     done = 0
@@ -326,21 +334,30 @@ def run(args: argparse.Namespace, out: IO[str]) -> int:
                 except (RuntimeError, ValueError, MemoryError) as error:
                     first, last = piece.labels[0][0], piece.labels[-1][0]
                     raise InputError(f"{path}: frames {first} to {last}: {error or 'out of memory'}") from None
-                writer.write(rows)
+                if summary:
+                    summary.add(rows)
+                else:
+                    writer.write(rows)
                 plotted.add(rows, piece)
                 progress.update(count, done, piece.read(), len(args.files) - 1 - index)
                 done += count
     except InputError as error:
         progress.close()
+        if summary:
+            writer.write(summary.rows())  # of the frames typed before the failure
         writer.close(failed=True)
         print(f"skeinlab: error: {error}", file=sys.stderr)
         return 1
     except KeyboardInterrupt:
         progress.close()
+        if summary:
+            writer.write(summary.rows())
         writer.close()
         print(f"skeinlab: interrupted after {done} frames; their rows are written", file=sys.stderr)
         return 130
     progress.close()
+    if summary:
+        writer.write(summary.rows())
     writer.close()
     try:
         plotted.draw()

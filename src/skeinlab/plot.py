@@ -6,7 +6,7 @@ matplotlib Figure and never calls ``show()``: save it, or show it yourself.
 from __future__ import annotations
 
 import re
-from collections.abc import Iterable, Sequence
+from collections.abc import Iterable, Mapping, Sequence
 from typing import Any
 
 import numpy as np
@@ -18,7 +18,7 @@ try:
 except ImportError:  # pragma: no cover - depends on the installation
     raise ImportError("skeinlab.plot needs matplotlib: pip install skeinlab[plot]") from None
 
-__all__ = ["chain", "cores", "fingerprint"]
+__all__ = ["chain", "cores", "fingerprint", "knots"]
 
 UNKNOT_COLOUR = (0.93, 0.93, 0.93)
 
@@ -114,6 +114,50 @@ def cores(names: Sequence[str], cores: Sequence[Sequence[int]], n: int, title: s
     knots = [k for k in colours if k != "1" and k in set(names)]
     if knots:
         axes.legend(handles=[Patch(color=colours[k], label=k) for k in knots], loc="upper right", fontsize="small")
+    return figure
+
+
+def knots(names: Mapping[str, Sequence[str]], frames: Mapping[str, Sequence[int]] | None = None,
+          title: str | None = None) -> Figure:
+    """Each chain's knot over the frames of a trajectory: one strip per chain, one colour per knot (the
+    colours of the other plots), frames that could not be typed ("winding", "not a chain") left white.
+
+    ``names`` maps a chain's name to its knot name frame by frame; ``frames`` to the frame numbers of those
+    names (default 0, 1, ...).
+    """
+    untyped = {"winding", "not a chain"}
+    every = [n for chain_names in names.values() for n in chain_names if n not in untyped]
+    colours = _knot_colours(every)
+    chains = list(names)
+    figure = Figure(figsize=(7.5, 1.2 + 0.35 * min(len(chains), 40)))
+    axes = figure.add_subplot()
+    last = 0
+    for row, chain_name in enumerate(chains):
+        numbers = list(frames[chain_name]) if frames else list(range(len(names[chain_name])))
+        last = max([last] + numbers)
+        spans: list[tuple[float, float]] = []
+        shades: list[tuple[float, float, float]] = []
+        for number, name in zip(numbers, names[chain_name]):
+            if name in untyped:
+                continue
+            spans.append((number - 0.5, 1.0))
+            shades.append(colours[name])
+        if spans:
+            axes.broken_barh(spans, (row - 0.4, 0.8), facecolors=shades, linewidth=0)
+    from matplotlib.ticker import MaxNLocator
+
+    axes.xaxis.set_major_locator(MaxNLocator(integer=True))
+    axes.set_xlim(-0.5, last + 0.5)
+    axes.set_ylim(len(chains) - 0.5, -0.5)
+    axes.set_yticks(range(len(chains)) if len(chains) <= 40 else [])
+    axes.set_yticklabels(chains if len(chains) <= 40 else [])
+    axes.set_xlabel("frame")
+    axes.set_ylabel("chain")
+    axes.set_title(title or "knot of every chain over the frames")
+    shown = [k for k in colours if k in set(every)]
+    axes.legend(handles=[Patch(color=colours[k], label=k if k != "1" else "unknot") for k in shown],
+                loc="upper left", bbox_to_anchor=(1.01, 1.0), fontsize="small", title="knot")
+    figure.tight_layout()
     return figure
 
 

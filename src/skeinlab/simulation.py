@@ -50,7 +50,8 @@ class ChainFrame(NamedTuple):
     """One frame's chains without padding: chain k is ``points[offsets[k]:offsets[k + 1]]``.
 
     ``frame`` is the frame's number in the file (from 0), ``names`` the chains' names in rows, ``rings`` which
-    chains are rings, ``gaps`` (K, 3) each chain's first gap (index of its first point, or -1; length; median
+    chains are rings, ``gaps`` (K, 3) each chain's first gap (index of its first point, -1 for none, -2 for
+    atoms scattered with no bond standing out; length, or the median distance to the nearest atom; median
     bond), checked where ``checked`` says so."""
 
     frame: int
@@ -73,8 +74,11 @@ class ChainFrame(NamedTuple):
     def gap_text(self, k: int) -> str | None:
         """Why chain k is not a chain ("atoms 45 and 46 are 18.3 apart; median bond 1.0"), or None."""
         index, distance, median = self.gaps[k].tolist()
-        if index < 0 or not self.checked[k]:
+        if index == -1 or not self.checked[k]:
             return None
+        if index == -2:
+            return (f"its atoms are scattered: the median bond, {median:.2g}, is {median / distance:.1f} times the "
+                    f"median distance to the nearest atom, {distance:.2g}")
         return f"atoms {int(index)} and {int(index) + 1} are {distance:.1f} apart; median bond {median:.2g}"
 
 

@@ -203,6 +203,13 @@ def test_gro_and_xtc_without_bonds_type_the_molecules_and_skip_waters_and_ions(t
     status, rows, err = command_rows("type", xtc, "--topology", other)
     assert status == 1 and err.count("\n") == 1 and f"{xtc}: has {universe.atoms.n_atoms} atoms" in err
     assert "has 100" in err
+    # MDAnalysis' warnings (a DCD reader's deprecation) are hidden unless -v.
+    dcd = str(tmp_path / "run.dcd")
+    with mda.Writer(dcd, universe.atoms.n_atoms) as writer:
+        for _ in universe.trajectory:
+            writer.write(universe.atoms)
+    status, rows, err = command_rows("type", dcd, "--topology", gro, "--stop", "1")
+    assert status == 0 and "Warning" not in err and len(rows) == 4
     status, rows, err = command_rows("type", xtc, "--topology", gro, "--select", "resname XYZ")
     assert status == 1 and "the selection 'resname XYZ' matches no atom" in err
 
@@ -259,3 +266,52 @@ def test_functions_beyond_the_specified_ones_take_any_real_dtype(dtype):
         skeinlab.knot_identify(knot.astype(complex))
     with pytest.raises(RuntimeError, match="Expected input to be XYZ filename"):
         skeinlab.knot_type(knot.astype(np.float32))  # knot_type keeps its float64 contract
+
+
+def test_summary_counts_frames_per_knot_and_chain_untyped_apart(lammps_files, tmp_path):
+    dump, data = lammps_files
+    status, rows, err = command_rows("type", dump, "--topology", data, "--summary")
+    assert status == 0, err
+    assert [(r["chain"], r["knot"], r["frames"], r["fraction"]) for r in rows] == [
+        ("1", "3_1", "3", "1.0"), ("2", "4_1", "3", "1.0"), ("3", "1", "3", "1.0"), ("4", "3_1", "3", "1.0"),
+        ("*", "3_1", "6", "0.5"), ("*", "1", "3", "0.25"), ("*", "4_1", "3", "0.25")]
+    # A chain that is no chain in every frame: counted apart, without a fraction.
+    ring = torus_knot(2, 3, 120)
+    jumped = ring.copy()
+    jumped[60:] += 50.0
+    text = []
+    for step in range(2):
+        text += ["ITEM: TIMESTEP", str(step), "ITEM: NUMBER OF ATOMS", "240", "ITEM: BOX BOUNDS ff ff ff",
+                 "0 400", "0 400", "0 400", "ITEM: ATOMS id mol x y z"]
+        for k, chain in enumerate((ring + 100.0, jumped + 200.0)):
+            text += [f"{k * 120 + a + 1} {k + 1} {x:.5f} {y:.5f} {z:.5f}" for a, (x, y, z) in enumerate(chain)]
+    two = tmp_path / "two.lammpstrj"
+    two.write_text("\n".join(text) + "\n")
+    status, rows, err = command_rows("type", str(two), "--summary")
+    assert [(r["chain"], r["knot"], r["frames"], r["fraction"]) for r in rows] == [
+        ("1", "3_1", "2", "1.0"), ("2", "not a chain", "2", ""), ("*", "3_1", "2", "1.0"),
+        ("*", "not a chain", "2", "")]
+
+
+def test_plot_draws_each_chains_knot_over_the_frames(lammps_files, tmp_path):
+    pytest.importorskip("matplotlib")
+    dump, data = lammps_files
+    picture = tmp_path / "knots.png"
+    status, _, err = command_rows("type", dump, "--topology", data, "--plot", str(picture))
+    assert status == 0, err
+    assert picture.stat().st_size > 10_000
+    from skeinlab import plot
+    figure = plot.knots({"1": ["3_1", "3_1", "winding"], "2": ["1", "not a chain", "4_1"]})
+    labels = [t.get_text() for t in figure.axes[0].get_legend().get_texts()]
+    assert labels == ["3_1", "4_1", "unknot"]  # untyped frames have no colour
+
+
+def test_random_atoms_listed_as_one_molecule_are_no_chain(tmp_path):
+    rng = np.random.default_rng(5)
+    gas = rng.uniform(0.0, 10.0, size=(100, 3))
+    lines = ["ITEM: TIMESTEP", "0", "ITEM: NUMBER OF ATOMS", "100", "ITEM: BOX BOUNDS pp pp pp", "0 10", "0 10",
+             "0 10", "ITEM: ATOMS id mol x y z"] + [f"{a + 1} 1 {x} {y} {z}" for a, (x, y, z) in enumerate(gas)]
+    dump = tmp_path / "gas.lammpstrj"
+    dump.write_text("\n".join(lines) + "\n")
+    status, rows, err = command_rows("type", str(dump))
+    assert status == 1 and rows == [] and "its atoms are scattered" in err

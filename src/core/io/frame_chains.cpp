@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numeric>
 #include <string>
 
@@ -52,6 +53,9 @@ void add_chain(FrameChains& out, const Chain& positions, const std::int64_t* ind
         chain.push_back(positions[a]);
         if (how.images) images.push_back((*how.images)[a]);
     }
+    // Scattered atoms are judged as given: unwrapped by the minimum image, atoms
+    // scattered in a box become a walk of steps near half the box.
+    const ChainGap scatter = check_gaps ? scattered_atoms(chain) : ChainGap{};
     bool closed = true;
     if (how.box) {
         if (how.unwrapped)
@@ -61,7 +65,10 @@ void add_chain(FrameChains& out, const Chain& positions, const std::int64_t* ind
         else
             closed = unwrap_present_points(chain, *how.box, ring);
     }
-    if (check_gaps) out.gaps.push_back(first_gap(chain));
+    if (check_gaps) {
+        const ChainGap gap = first_gap(chain);
+        out.gaps.push_back(gap.index >= 0 ? gap : scatter);
+    }
     out.chains.push_back(std::move(chain));
     out.molecules.push_back(label);
     out.winding.push_back(!closed);
@@ -83,8 +90,35 @@ ChainGap first_gap(const Chain& chain) {
     if (!(median > 0.0)) return gap;
     const double limit = kGapFactor * median;
     for (std::size_t i = 0; i + 1 < n; ++i)
-        if (bonds[i] > limit) return {static_cast<std::int64_t>(i), bonds[i], median};
+        if (bonds[i] > limit) return {static_cast<std::int64_t>(i), bonds[i], median, false};
     return gap;
+}
+
+ChainGap scattered_atoms(const Chain& chain) {
+    ChainGap none;
+    const std::size_t n = chain.size();
+    if (n < kScatterAtoms) return none;
+    std::vector<double> bonds(n - 1);
+    for (std::size_t i = 0; i + 1 < n; ++i) bonds[i] = distance(chain[i], chain[i + 1]);
+    const auto middle = bonds.begin() + static_cast<std::ptrdiff_t>(bonds.size() / 2);
+    std::nth_element(bonds.begin(), middle, bonds.end());
+    const double median = *middle;
+    // The nearest atom to each of up to 64 atoms spread along the chain.
+    constexpr std::size_t kSample = 64;
+    const std::size_t samples = std::min(n, kSample);
+    std::vector<double> nearest(samples);
+    for (std::size_t s = 0; s < samples; ++s) {
+        const std::size_t a = s * n / samples;
+        double best = std::numeric_limits<double>::infinity();
+        for (std::size_t b = 0; b < n; ++b)
+            if (b != a) best = std::min(best, distance(chain[a], chain[b]));
+        nearest[s] = best;
+    }
+    const auto middle_near = nearest.begin() + static_cast<std::ptrdiff_t>(samples / 2);
+    std::nth_element(nearest.begin(), middle_near, nearest.end());
+    const double near = *middle_near;
+    if (near > 0.0 && median > kScatterFactor * near) return {-1, near, median, true};
+    return none;
 }
 
 Result<FrameChains> gather_chains(const Chain& positions, const ChainLayout& layout, const PeriodicBox* box,

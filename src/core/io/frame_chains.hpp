@@ -49,11 +49,23 @@ struct ChainSelection {
 // A chain's points i and i + 1 lie `distance` apart, more than kGapFactor
 // times the chain's median bond. (A ring's closing bond is not checked: a
 // long one says the chain is open, not that it is no chain.)
+//
+// Atoms scattered at random (a gas, a crystal, molecules of few atoms listed
+// as one) are no chain either, though no bond stands out: their bonds are
+// long against the distance from an atom to its nearest atom, which in a chain
+// is about one bond. Such a chain has `scattered` set, `distance` the median
+// distance to the nearest atom (over a sample of atoms), `median` the median
+// bond, and `index` -1.
 struct ChainGap {
     std::int64_t index = -1;  // -1: no such bond
     double distance = 0.0, median = 0.0;
+    bool scattered = false;
 };
 inline constexpr double kGapFactor = 3.0;
+// Scattered: median bond above this many times the median nearest distance,
+// judged on chains of at least kScatterAtoms atoms.
+inline constexpr double kScatterFactor = 2.0;
+inline constexpr std::size_t kScatterAtoms = 8;
 
 struct FrameChains {
     // By chain, in increasing molecule id (or layout order): its atoms in order, unwrapped.
@@ -85,5 +97,10 @@ Result<FrameChains> gather_chains(const Chain& positions, const ChainLayout& lay
 // The first bond of a chain longer than kGapFactor times the median of its
 // bonds; none when the median is zero or the chain has fewer than 3 points.
 ChainGap first_gap(const Chain& chain);
+
+// Whether a chain's atoms are scattered (the nearest atoms judged for up to
+// 64 atoms spread along it); none for fewer than kScatterAtoms atoms. Judged
+// on positions as a frame gives them, before unwrapping.
+ChainGap scattered_atoms(const Chain& chain);
 
 }  // namespace skeinlab
