@@ -134,6 +134,23 @@ TEST(FrameChains, TheFirstBondLongerThanThreeMediansIsAGap) {
     EXPECT_EQ(first_gap(line(2, 5.0)).index, -1);  // too short to judge
 }
 
+TEST(FrameChains, AtomsScatteredAtRandomAreNoChainAChainsAtomsAre) {
+    // Points on a lattice of spacing 1 visited in a scrambled order: every
+    // bond long, each atom's nearest atom 1 away. Visited in order: a chain.
+    Chain scrambled, ordered;
+    for (std::size_t k = 0; k < 64; ++k) {
+        const std::size_t s = (k * 37) % 64;  // 37 is prime to 64: a permutation
+        scrambled.push_back({static_cast<double>(s % 4), static_cast<double>(s / 4 % 4), static_cast<double>(s / 16)});
+        ordered.push_back({static_cast<double>(k), 0.0, 0.0});
+    }
+    const ChainGap gap = scattered_atoms(scrambled);
+    EXPECT_TRUE(gap.scattered);
+    EXPECT_DOUBLE_EQ(gap.distance, 1.0);
+    EXPECT_GT(gap.median, 2.0);
+    EXPECT_FALSE(scattered_atoms(ordered).scattered);
+    EXPECT_FALSE(scattered_atoms(Chain(scrambled.begin(), scrambled.begin() + 7)).scattered);  // too few to judge
+}
+
 TEST(FrameChains, ALayoutGathersUnwrapsAndChecksItsChains) {
     // Two chains by index, the second wrapped across a box of 10.
     Chain positions = line(8, 1.0);
