@@ -17,10 +17,19 @@ from . import _core
 ChainType = Literal["ring", "open"]
 
 
+def _real(values: Any) -> np.ndarray:
+    """An array of points as float64: float and integer arrays of any width are converted, another dtype is
+    refused by name, as the compiled functions refuse it."""
+    array = np.asarray(values)
+    if array.dtype.kind not in "fiu":
+        raise RuntimeError(f"Expected a float or integer array, got dtype {array.dtype}.")
+    return array.astype(np.float64, copy=False)
+
+
 def _frames(chains: Any) -> tuple[list[np.ndarray], bool]:
     """The frames of an input, each an array (K, N, 3) padded with NaN, and whether it was one frame."""
     if isinstance(chains, np.ndarray):
-        array = np.asarray(chains, dtype=np.float64)
+        array = _real(chains)
         if array.ndim == 3 and array.shape[2] == 3:
             return [array], True
         if array.ndim == 4 and array.shape[3] == 3:
@@ -32,7 +41,7 @@ def _frames(chains: Any) -> tuple[list[np.ndarray], bool]:
     frames = []
     for frame in items:
         if isinstance(frame, np.ndarray) and frame.ndim == 3:
-            frames.append(np.asarray(frame, dtype=np.float64))
+            frames.append(_real(frame))
         else:
             frames.append(_padded(list(frame)))
     return frames, False
@@ -51,7 +60,7 @@ def _depth(item: Any) -> int:
 
 def _padded(chains: list[Any]) -> np.ndarray:
     """Chains (N_i, 3) as one array (K, max N_i, 3), shorter ones padded with NaN."""
-    arrays = [np.asarray(c, dtype=np.float64) for c in chains]
+    arrays = [_real(c) for c in chains]
     for a in arrays:
         if a.ndim != 2 or a.shape[1] != 3:
             raise ValueError("every chain must be an array (N, 3)")

@@ -186,6 +186,11 @@ def lammps_layout(topology: dict[str, Any], where: str, chain_type: ChainType | 
         # No bonds between the kept atoms: the molecules (or the whole frame) are the chains.
         kept = np.flatnonzero(keep)
         layout = group_layout(kept, molecule_of[kept], chain_type != "open")
+    if not len(layout):
+        held = f"{plural(int(keep.sum()), 'atom')}"
+        if topology["molecules"] is not None:
+            held += f" in {plural(len(np.unique(molecule_of[keep])), 'molecule')}"
+        raise TopologyError(f"{where}: no polymer chain: {held}" + "".join(f"; {n}" for n in layout.notes))
     layout = molecules_chosen(layout, molecules, where)
     layout.atoms = ids[layout.atoms]  # the dump's atoms are matched by id
     return layout

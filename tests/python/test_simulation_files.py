@@ -266,6 +266,13 @@ def test_functions_beyond_the_specified_ones_take_any_real_dtype(dtype):
         skeinlab.knot_identify(knot.astype(complex))
     with pytest.raises(RuntimeError, match="Expected input to be XYZ filename"):
         skeinlab.knot_type(knot.astype(np.float32))  # knot_type keeps its float64 contract
+    pair = np.stack([torus_knot(2, 3, 120), torus_knot(2, 3, 120, shift=(40.0, 0.0, 0.0))]) * 10.0
+    assert np.array_equal(skeinlab.linking_matrix(pair.astype(dtype)), skeinlab.linking_matrix(pair))
+    assert skeinlab.knot_spectrum(knot.astype(dtype), samples=4) == skeinlab.knot_spectrum(knot, samples=4)
+    with pytest.raises(RuntimeError, match="got dtype complex128"):
+        skeinlab.linking_matrix(pair.astype(complex))
+    with pytest.raises(RuntimeError, match="got dtype <U"):
+        skeinlab.linking_matrix([knot.astype(str)])
 
 
 def test_summary_counts_frames_per_knot_and_chain_untyped_apart(lammps_files, tmp_path):
@@ -315,3 +322,30 @@ def test_random_atoms_listed_as_one_molecule_are_no_chain(tmp_path):
     dump.write_text("\n".join(lines) + "\n")
     status, rows, err = command_rows("type", str(dump))
     assert status == 1 and rows == [] and "its atoms are scattered" in err
+
+
+def test_a_pdb_snapshot_written_by_mdanalysis_has_its_protein_typed_across_the_box(tmp_path):
+    pytest.importorskip("gemmi")
+    trace = with_tails(torus_knot(2, 3, 150) * 3.0, 30, 100.0)  # alpha carbons about 3.8 A apart
+    residues = len(trace)
+    n = residues + 3 * 4  # and four waters
+    universe = mda.Universe.empty(n, n_residues=residues + 4, atom_resindex=list(range(residues)) +
+                                  [residues + w for w in range(4) for _ in range(3)], trajectory=True)
+    universe.add_TopologyAttr("resname", ["ALA"] * residues + ["SOL"] * 4)
+    universe.add_TopologyAttr("resid", list(range(1, residues + 5)))
+    universe.add_TopologyAttr("name", ["CA"] * residues + ["OW", "HW1", "HW2"] * 4)
+    universe.add_TopologyAttr("chainID", ["X"] * n)
+    waters = np.array([[1.0, 1.0, 1.0], [1.8, 1.0, 1.0], [1.0, 1.8, 1.0]])
+    box = 60.0
+    positions = np.concatenate([trace % box] + [waters + 10 * w for w in range(4)])
+    universe.atoms.positions = positions
+    universe.dimensions = [box, box, box, 90.0, 90.0, 90.0]
+    pdb = str(tmp_path / "snapshot.pdb")
+    universe.atoms.write(pdb)
+    status, rows, err = command_rows("type", pdb)
+    assert status == 0, err
+    assert [r["knot"] for r in rows] == ["3_1"] and "break" not in err
+    # A snapshot without any protein or polymer says what it holds.
+    universe.atoms[residues:].write(str(tmp_path / "water.pdb"))
+    status, rows, err = command_rows("type", str(tmp_path / "water.pdb"))
+    assert status == 1 and "no polymer chain: 12 atoms in 4 residues (SOL)" in err
