@@ -11,13 +11,15 @@ ensure_build_requirements
 echo "== building and installing skeinlab (the first build compiles the C++ core, about a minute on two cores)"
 pip_build install ".[all]"
 skeinlab="$(dirname "$PY")/skeinlab"
-echo "== skeinlab type examples/rings.xyz"
-"$skeinlab" type examples/rings.xyz
-echo "== skeinlab size --open examples/open_chains.xyz"
-"$skeinlab" size --open examples/open_chains.xyz
+echo "== skeinlab type examples/rings.xyz --summary   (how many of its 120 frames gave each knot; without --summary, a row a frame)"
+"$skeinlab" type examples/rings.xyz --summary
+echo "== skeinlab size --open examples/open_chains.xyz --stop 5   (knot and core of the first five frames)"
+"$skeinlab" size --open examples/open_chains.xyz --stop 5
+echo "== skeinlab size --open examples/open_chains.xyz --summary"
+"$skeinlab" size --open examples/open_chains.xyz --summary
 echo "== skeinlab size examples/1j85.pdb   (a protein: its alpha carbons, typed as an open chain)"
 "$skeinlab" size examples/1j85.pdb
 echo "== skeinlab spectrum --identify examples/1j85.pdb   (its trefoil over 100 closures, with its hand)"
 "$skeinlab" spectrum --identify examples/1j85.pdb
-echo "== skeinlab type examples/ring_melt.lammpstrj   (every ring of every frame, unwrapped across the box)"
-"$skeinlab" type examples/ring_melt.lammpstrj
+echo "== skeinlab type examples/ring_melt.lammpstrj --summary   (every ring of every frame, unwrapped across the box)"
+"$skeinlab" type examples/ring_melt.lammpstrj --summary
