@@ -86,7 +86,13 @@ def plain_file(path: str) -> Iterator[str]:
                 shutil.copyfileobj(source, target, 1 << 20)
         except (OSError, EOFError, lzma.LZMAError) as error:
             raise InputError(f"{path}: cannot decompress: {error}") from None
-        yield copy
+        try:
+            yield copy
+        except (InputError, TopologyError, RuntimeError, OSError, ValueError) as error:
+            # Messages name the file the user gave, not its decompressed copy.
+            if copy in str(error):
+                raise type(error)(str(error).replace(copy, path)) from None
+            raise
     finally:
         with contextlib.suppress(OSError):
             os.remove(copy)
@@ -210,7 +216,7 @@ def lammps_pieces(path: str, chunk: int, selection: Selection) -> Iterator[Piece
                 frames = _chained(iter([first]), frames)
             yield from chain_pieces(path, frames, chunk, (lambda: tell() / size) if size else (lambda: 1.0))
     except TopologyError as error:
-        raise InputError(str(error).replace(plain, path) if "plain" in locals() else str(error)) from None
+        raise InputError(str(error)) from None
     except (RuntimeError, FileNotFoundError, OSError, ValueError) as error:
         raise input_error(path, error) from None
 
