@@ -3,7 +3,9 @@ ring, a figure-eight ring, an unknotted ring, an open trefoil with long tails, w
 LAMMPS data file and dump, as GSD (with bonds), as GRO + XTC (without), and a protein snapshot PDB whose
 chain jumps across its box. Bonds decide chains and their types, what is not a chain is never named, and
 every failure is one line naming the file."""
+import bz2
 import gzip
+import lzma
 
 import numpy as np
 import pytest
@@ -73,6 +75,11 @@ def dump_frames(frames, with_molecules=True):
         out += [f"{a + 1} 1 {x:.5f} {y:.5f} {z:.5f}" + (" 1" if with_molecules else "")
                 for a, (x, y, z) in enumerate(points)]
     return "\n".join(out) + "\n"
+
+
+def points_of_frame(text):
+    """The atom lines of a dump's first frame."""
+    return text.split("ITEM: TIMESTEP")[1].strip().splitlines()[8:]
 
 
 @pytest.fixture
@@ -162,6 +169,14 @@ def test_compressed_dumps_are_read(lammps_files, tmp_path):
     status, rows, err = command_rows("type", str(packed), "--topology", data, "--stop", "1")
     assert status == 0, err
     assert [r["knot"] for r in rows] == NAMES
+    # A fault in a compressed file is named in the file given, at the line of its text.
+    text = open(dump).read()
+    for suffix, pack in ((".bz2", bz2.compress), (".xz", lzma.compress)):
+        broken = tmp_path / f"broken.lammpstrj{suffix}"
+        broken.write_bytes(pack(text.replace("ITEM: TIMESTEP\n100", "ITEM: TIMESTEP\nlater").encode()))
+        status, rows, err = command_rows("type", str(broken), "--topology", data)
+        assert status == 1 and len(rows) == 4
+        assert f"line {len(points_of_frame(text)) + 11}" in err and f"of {broken})" in err, err
 
 
 def universe_of_system(with_bonds):
