@@ -131,7 +131,7 @@ def main() -> int:
         print("note: MDAnalysisTests is not installed; the adk case is skipped")
     dump, data = lammps_melt(directory)
     cases.append(("LAMMPS dump + data, 1,000 rings of 100 beads, 5 frames", ["type", dump, "--topology", data]))
-    print(f"| case | command | seconds | peak MB | rows/s | status |\n|---|---|---|---|---|---|")
+    print("| case | command | seconds | peak MB | rows/s | status |\n|---|---|---|---|---|---|")
     for name, arguments in cases:
         for command in commands:
             full = command + arguments + ["--threads", str(args.threads), "-q", "-f", "csv"]

@@ -18,7 +18,7 @@ from typing import Any, Literal
 import numpy as np
 
 from ._core import iter_xyz, read_pdb
-from .simulation import ChainFrame, frame_slice, lammps_chain_frames
+from .simulation import ChainFrame, lammps_chain_frames
 from .topology import Grouping, TopologyError
 
 

@@ -322,6 +322,9 @@ def run(args: argparse.Namespace, out: IO[str]) -> int:
                                  "are cut by molecule")
             if (args.select or args.by) and not simulation:
                 raise InputError(f"{path}: --select and --by are for MD trajectories and LAMMPS dumps")
+            if args.by and not is_md(path, args.topology):
+                raise InputError(f"{path}: --by is for MD trajectories; a LAMMPS dump's chains are its molecules, "
+                                 "or the bonds of its data file")
             selection = Selection(getattr(args, "chain_type", None), args.chain_length, args.molecule,
                                   args.atom_types, args.topology, whole_frames=args.command in ("link", "clusters"),
                                   select=args.select, by=args.by,

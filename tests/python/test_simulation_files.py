@@ -119,6 +119,8 @@ def test_the_python_api_reads_a_dump_with_its_data_file(lammps_files):
     ("--molecule", "99", "no molecule 99"),
     ("--type", "7", "no atom of type 7"),
     ("--type", "XX", "no atom type named XX"),
+    ("--select", "type 9", "the selection 'type 9' matches no atom"),
+    ("--by", "segment", "--by is for MD trajectories"),
 ])
 def test_a_choice_that_matches_nothing_is_an_error_naming_it(lammps_files, option, value, message):
     dump, data = lammps_files
