@@ -116,20 +116,28 @@ NamedFactor name_factor(const KnotDiagram& d) {
     if (!PrimeKnotTable::builtin().has_alexander(f.factor.alexander->text())) return f;
     f.factor.homfly = summand_homfly(d);
     if (!f.factor.homfly) return f;
-    const std::vector<TableMatch>& matches = PrimeKnotTable::builtin().lookup(*f.factor.homfly);
+    const PrimeKnotTable& table = PrimeKnotTable::builtin();
+    // A diagram of c crossings is no knot of crossing number above c.
+    std::vector<const TableMatch*> matches;
+    for (const TableMatch& m : table.lookup(*f.factor.homfly))
+        if (table.crossings(m.index) <= d.crossings()) matches.push_back(&m);
     if (matches.empty()) return f;
-    if (matches.size() == 1) {
-        f.factor.name = matches.front().name;
+    // A diagram larger than the table's knots may be a knot beyond the table
+    // with the polynomial of one in it: the name says so ("(+12a_307|?14)").
+    const bool beyond = d.crossings() > table.max_crossings();
+    if (matches.size() == 1 && !beyond) {
+        f.factor.name = matches.front()->name;
     } else {
         f.factor.name.assign(1, '(');
         for (std::size_t k = 0; k < matches.size(); ++k) {
             if (k) f.factor.name.push_back('|');
-            f.factor.name.append(matches[k].name);
+            f.factor.name.append(matches[k]->name);
         }
+        if (beyond) f.factor.name.append("|?").append(std::to_string(d.crossings()));
         f.factor.name.push_back(')');
     }
     // Within one table knot: no sign first, then '+', then '-'.
-    f.order = {false, matches.front().index, matches.front().chirality};
+    f.order = {false, matches.front()->index, matches.front()->chirality};
     return f;
 }
 

@@ -6,7 +6,11 @@
 // trefoil, three positive crossings) or "-3_1" (the mirror image), and
 // without a sign when the knot is its own mirror image ("4_1") or when its
 // polynomial cannot tell it from its mirror image; knots that share the
-// polynomial as alternatives in table order, "(+5_1|-10_132)"; a factor that
+// polynomial as alternatives in table order, "(+5_1|-10_132)", only those
+// whose crossing number the factor's diagram reaches (a diagram of 5
+// crossings is "-5_1", never 10_132); a factor whose diagram has more
+// crossings than the table's largest knots (12) with the candidates and the
+// knot beyond the table it may be, "(+12a_307|+12a_781|?14)"; a factor that
 // is not in the table, or whose polynomial is not computed, as "?" and its
 // crossings after simplification ("?17"); the factors of a connected sum
 // joined by "#", known ones in table order (+ before -), then unknown ones

@@ -1,5 +1,7 @@
 #include "invariants/knot_table.hpp"
 
+#include <algorithm>
+
 #include <string_view>
 
 #include "arithmetic/polynomial.hpp"
@@ -70,6 +72,7 @@ const PrimeKnotTable& PrimeKnotTable::builtin() {
                                t.names_.push_back(name);
                                t.crossings_.push_back(static_cast<std::uint32_t>(
                                    std::stoul(name.substr(0, name.find_first_not_of("0123456789")))));
+                               t.max_crossings_ = std::max(t.max_crossings_, t.crossings_.back());
                                t.amphichiral_.push_back(symmetry == "a");
                                t.homfly_.push_back(p);
                                t.alexanders_.insert(alexander_text(p));

@@ -55,8 +55,11 @@ public:
 
     std::size_t size() const { return names_.size(); }
     const std::string& name(std::uint32_t index) const { return names_[index]; }
-    // The crossing number of a table knot.
+    // The crossing number of a table knot, and the largest of the table: a
+    // diagram of more crossings may be a knot beyond the table that shares a
+    // table knot's polynomial.
     std::uint32_t crossings(std::uint32_t index) const { return crossings_[index]; }
+    std::uint32_t max_crossings() const { return max_crossings_; }
     bool amphichiral(std::uint32_t index) const { return amphichiral_[index]; }
     // The polynomial of the knot in the chirality called '+'.
     const Laurent2& homfly(std::uint32_t index) const { return homfly_[index]; }
@@ -65,6 +68,7 @@ private:
     PrimeKnotTable() = default;
     std::vector<std::string> names_;
     std::vector<std::uint32_t> crossings_;
+    std::uint32_t max_crossings_ = 0;
     std::vector<bool> amphichiral_;
     std::vector<Laurent2> homfly_;
     std::unordered_map<std::string, std::vector<TableMatch>> by_text_;
