@@ -168,3 +168,20 @@ def test_diagrams_beyond_64_bit_coefficients_get_their_exact_polynomial():
         q, _ = np.linalg.qr(rng.normal(size=(3, 3)))
         assert skeinlab.knot_type(walk @ q.T, threads=1) == [text]
     assert skeinlab.knot_type(torus_knot(2, 3)) == ["3_1"]
+
+
+def test_a_ring_whose_strands_meet_kmt_triangles_exactly_has_one_type_in_every_position():
+    # A closed braid's strands pass exactly through edges of the triangles KMT reduction removes (its
+    # swaps are mirror images of each other across planes); removing such an apex passed the chain through
+    # itself, and its rotations were typed as eleven different knots (the unrotated ring as the unknot).
+    import sys
+    from pathlib import Path
+    sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
+    from check_link_placements import braid_closure
+
+    [ring] = braid_closure(4, [1, 2, 3, 2, 1, 2, 1, 2, 1, 3, 1, 3, 2, 2, 1])
+    turns = [np.linalg.qr(np.random.default_rng(seed).normal(size=(3, 3)))[0] for seed in range(12)]
+    turns = [q * np.sign(np.linalg.det(q)) for q in turns]
+    frames = np.stack([ring] + [ring @ q.T for q in turns])
+    assert set(skeinlab.knot_type(frames)) == {"1-t+t^4-t^6+t^8-t^11+t^12"}  # 15n_41185, beyond the table
+    assert skeinlab.kmt(ring).shape[0] < len(ring)

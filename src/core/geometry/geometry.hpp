@@ -103,9 +103,15 @@ std::size_t drop_missing_points(Chain& chain);
 inline constexpr double kKmtEpsilon = 1e-7;
 
 // True when segment s-t blocks the removal of the apex q of triangle (p, q, r):
-// it pierces the triangle's interior, or it lies within 1e-7 of the triangle's
-// plane (anywhere in that plane). Touching an edge, a vertex, or ending on the
-// triangle does not block. Any NaN makes the segment block.
+// it meets the triangle, or it lies within 1e-7 of the triangle's plane
+// (anywhere in that plane). A segment that shares the vertex p or r with the
+// triangle (the chain's segments next to it: t = p or s = r) blocks only by
+// piercing the interior: it touches the triangle at that vertex. Any other
+// segment that touches the triangle (through an edge or a vertex, or ending on
+// it, within 1e-9 of its barycentric coordinates) blocks too: removing the apex
+// would make the chain pass through that segment, and a chain through itself
+// has no knot type (its projections give different knots). Any NaN makes the
+// segment block.
 bool judge_triangle(const Point3& p, const Point3& q, const Point3& r, const Plane& plane,
                     const Point3& s, const Point3& t);
 
@@ -133,7 +139,13 @@ inline bool judge_triangle(const Point3& p, const Point3& q, const Point3& r, co
     const double v = dot(dir, qv) / a;
     const double w = dot(e2, qv) / a;
     // Written as rejections so that NaN, failing every comparison, blocks.
-    if (u <= 0.0 || v <= 0.0 || u + v >= 1.0 || w <= 0.0 || w >= 1.0) return false;
+    const bool adjacent = (t.x == p.x && t.y == p.y && t.z == p.z) || (s.x == r.x && s.y == r.y && s.z == r.z);
+    if (adjacent) {
+        if (u <= 0.0 || v <= 0.0 || u + v >= 1.0 || w <= 0.0 || w >= 1.0) return false;
+        return true;
+    }
+    constexpr double kTouch = 1e-9;
+    if (u < -kTouch || v < -kTouch || u + v > 1.0 + kTouch || w < -kTouch || w > 1.0 + kTouch) return false;
     return true;
 }
 
