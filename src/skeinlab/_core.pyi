@@ -94,11 +94,13 @@ def knot_identify(input_data: InputData, chain_type: ChainType = "ring", threads
         ("4_1") or whose polynomial equals its mirror image's. Knots sharing
         a polynomial are listed as alternatives in table order,
         "(+5_1|-10_132)", only those of crossing number at most the
-        summand's diagram's (a 5-crossing diagram is "-5_1"). A summand whose
-        diagram has more crossings than the table's knots (12) is never named
-        by its polynomial alone: its candidates come with the larger knot it
-        may be, "(+12a_307|+12a_781|?14)". A summand outside the table, or
-        whose diagram is too wide for the sweep, is "?" and its crossings
+        summand's diagram's (a 5-crossing diagram is "-5_1"). Knots of 13 to
+        15 crossings have the names of the Hoste-Thistlethwaite-Weeks
+        enumeration, "+13n_1609". A summand whose diagram has more crossings
+        than the enumeration's knots (15) is never named by its polynomial
+        alone: its candidates come with the larger knot it may be,
+        "(+12a_307|?16)". A summand that is no knot of up to 15 crossings,
+        or whose diagram is too wide for the sweep, is "?" and its crossings
         after simplification ("?17").
         Summands are joined by "#": known ones in table order ("+" before
         "-"), then unknown ones ("+3_1#-3_1" is the square knot,

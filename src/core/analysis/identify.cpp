@@ -9,6 +9,7 @@
 #include "diagram/knot_diagram.hpp"
 #include "invariants/alexander.hpp"
 #include "invariants/homfly_sweep.hpp"
+#include "invariants/knot_census.hpp"
 #include "invariants/knot_table.hpp"
 #include "reduction/kmt.hpp"
 
@@ -110,34 +111,47 @@ NamedFactor name_factor(const KnotDiagram& d) {
     f.order = {true, d.crossings(), 0};
     f.factor.name.assign(1, '?').append(std::to_string(d.crossings()));
     if (!homfly_within_reach(d)) return f;
+    const PrimeKnotTable& table = PrimeKnotTable::builtin();
+    const KnotCensus& census = KnotCensus::builtin();
+    const std::size_t c = d.crossings();
     // The Alexander polynomial costs little and rules out most summands
-    // that are not table knots before the HOMFLY-PT polynomial is computed.
+    // that are not table knots before the HOMFLY-PT polynomial is computed;
+    // a summand the census may hold (up to 15 crossings) gets its HOMFLY-PT
+    // polynomial anyway.
     f.factor.alexander = alexander_polynomial(alexander_matrix(d));
-    if (!PrimeKnotTable::builtin().has_alexander(f.factor.alexander->text())) return f;
+    if (c > census.max_crossings() && !table.has_alexander(f.factor.alexander->text())) return f;
     f.factor.homfly = summand_homfly(d);
     if (!f.factor.homfly) return f;
-    const PrimeKnotTable& table = PrimeKnotTable::builtin();
-    // A diagram of c crossings is no knot of crossing number above c.
-    std::vector<const TableMatch*> matches;
+    // The knots the polynomial may be, in table then census order, and only
+    // those a diagram of c crossings can be (crossing number at most c).
+    struct Candidate {
+        std::size_t order;
+        char chirality;
+        std::string name;
+    };
+    std::vector<Candidate> candidates;
     for (const TableMatch& m : table.lookup(*f.factor.homfly))
-        if (table.crossings(m.index) <= d.crossings()) matches.push_back(&m);
-    if (matches.empty()) return f;
-    // A diagram larger than the table's knots may be a knot beyond the table
-    // with the polynomial of one in it: the name says so ("(+12a_307|?14)").
-    const bool beyond = d.crossings() > table.max_crossings();
-    if (matches.size() == 1 && !beyond) {
-        f.factor.name = matches.front()->name;
+        if (table.crossings(m.index) <= c) candidates.push_back({m.index, m.chirality, m.name});
+    if (c >= census.min_crossings())
+        for (CensusMatch& m : census.lookup(*f.factor.homfly))
+            if (m.crossings <= c) candidates.push_back({table.size() + m.index, m.chirality, std::move(m.name)});
+    if (candidates.empty()) return f;
+    // A diagram larger than the census's knots may be a knot beyond it with
+    // the polynomial of one in it: the name says so ("(+12a_307|?16)").
+    const bool beyond = c > census.max_crossings();
+    if (candidates.size() == 1 && !beyond) {
+        f.factor.name = candidates.front().name;
     } else {
         f.factor.name.assign(1, '(');
-        for (std::size_t k = 0; k < matches.size(); ++k) {
+        for (std::size_t k = 0; k < candidates.size(); ++k) {
             if (k) f.factor.name.push_back('|');
-            f.factor.name.append(matches[k]->name);
+            f.factor.name.append(candidates[k].name);
         }
-        if (beyond) f.factor.name.append("|?").append(std::to_string(d.crossings()));
+        if (beyond) f.factor.name.append("|?").append(std::to_string(c));
         f.factor.name.push_back(')');
     }
-    // Within one table knot: no sign first, then '+', then '-'.
-    f.order = {false, matches.front()->index, matches.front()->chirality};
+    // Within one knot: no sign first, then '+', then '-'.
+    f.order = {false, candidates.front().order, candidates.front().chirality};
     return f;
 }
 

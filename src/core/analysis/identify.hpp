@@ -1,20 +1,22 @@
 // The name of a chain's knot from its HOMFLY-PT polynomial: chirality,
-// connected sums, and the prime knots of up to 12 crossings.
+// connected sums, and every prime knot of up to 15 crossings (the table to 12,
+// the census of 13 to 15).
 //
 // Names: "1" for the unknot; a prime knot as its table name with its
 // chirality, "+3_1" (the chirality of KnotInfo's diagram: the right-handed
 // trefoil, three positive crossings) or "-3_1" (the mirror image), and
 // without a sign when the knot is its own mirror image ("4_1") or when its
-// polynomial cannot tell it from its mirror image; knots that share the
+// polynomial cannot tell it from its mirror image; knots of 13 to 15
+// crossings by the enumeration's names ("+13n_1609"); knots that share the
 // polynomial as alternatives in table order, "(+5_1|-10_132)", only those
 // whose crossing number the factor's diagram reaches (a diagram of 5
 // crossings is "-5_1", never 10_132); a factor whose diagram has more
-// crossings than the table's largest knots (12) with the candidates and the
-// knot beyond the table it may be, "(+12a_307|+12a_781|?14)"; a factor that
-// is not in the table, or whose polynomial is not computed, as "?" and its
-// crossings after simplification ("?17"); the factors of a connected sum
-// joined by "#", known ones in table order (+ before -), then unknown ones
-// by crossings ("+3_1#-3_1", "+3_1#?14").
+// crossings than the census's largest knots (15) with the candidates and the
+// knot beyond the census it may be, "(+12a_307|?16)"; a factor that is no
+// known knot, or whose polynomial is not computed, as "?" and its crossings
+// after simplification ("?17"); the factors of a connected sum joined by
+// "#", known ones in table order (+ before -), then unknown ones by crossings
+// ("+3_1#-3_1", "+3_1#?17").
 #pragma once
 
 #include <cstddef>
