@@ -65,7 +65,7 @@ CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DSKEINLAB_BUILD_MODULE=O
 cmake --build build/fuzz -j "$jobs"
 run_core_tests build/fuzz
 
-# Each libFuzzer harness runs for FUZZ_SECONDS (default 10), all five at once,
+# Each libFuzzer harness runs for FUZZ_SECONDS (default 10), all six at once,
 # from the seed corpus in tests/fuzz/corpus into a scratch corpus under
 # build/fuzz; a crash leaves its input in build/fuzz/crashes and fails.
 echo "== fuzzing the readers, the table parser and chain input (libFuzzer, ASan/UBSan, ${FUZZ_SECONDS:-10} s each)"
@@ -84,7 +84,7 @@ fuzz() {
   fi
 }
 pids=()
-for harness in xyz pdb table chain lammps; do
+for harness in xyz pdb table chain lammps pd; do
   fuzz "$harness" & pids+=($!)
 done
 for pid in "${pids[@]}"; do wait "$pid"; done

@@ -43,6 +43,8 @@ PyObject* write_xyz(PyObject* module, PyObject* const* args, Py_ssize_t nargs, P
 PyObject* knot_type(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* knot_size(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* knot_identify(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+PyObject* pd_code(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+PyObject* identify_pd(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* knot_invariants(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* read_pdb(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* knot_spectrum(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
@@ -50,6 +52,20 @@ PyObject* knot_fingerprint(PyObject* module, PyObject* const* args, Py_ssize_t n
 
 inline constexpr const char* kKmtDoc = "kmt(input_data, chain_type=\"ring\")\n--\n\n";
 inline constexpr const char* kKnotTypeDoc = "knot_type(input_data, chain_type=\"ring\", threads=None)\n--\n\n";
+inline constexpr const char* kPdCodeDoc =
+    "pd_code(input_data, chain_type=\"ring\", threads=None)\n--\n\n"
+    "The PD code of the simplified diagram knot_identify names, per frame: a\n"
+    "list of crossings (i, j, k, l) in KnotInfo's convention (edges from 1 along\n"
+    "the knot; i the incoming under strand, j, k, l counterclockwise), ready for\n"
+    "KnotInfo, SnapPy (snappy.Link(code)) or Regina; [] for a frame with no\n"
+    "crossing left. Arguments as knot_identify.";
+inline constexpr const char* kIdentifyPdDoc =
+    "identify_pd(codes, threads=None)\n--\n\n"
+    "Names a list of PD codes as knot_identify names chains: each code a str\n"
+    "(\"[[1,5,2,4],[3,1,4,6],[5,3,6,2]]\", as KnotInfo writes them; SnapPy's and\n"
+    "Regina's are read too) or a sequence of crossings of four ints; [] is the\n"
+    "unknot. Raises ValueError naming a code that is not one knot's planar\n"
+    "diagram.";
 inline constexpr const char* kKnotIdentifyDoc =
     "knot_identify(input_data, chain_type=\"ring\", threads=None)\n--\n\n"
     "The knot of every frame named from its HOMFLY-PT polynomial, with its\n"

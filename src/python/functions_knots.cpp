@@ -107,6 +107,110 @@ PyObject* knot_identify(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
     });
 }
 
+PyObject* pd_code(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return guarded([&]() -> PyObject* {
+        std::optional<KnotCall> call = prepare_knot_call("pd_code", args, nargs, kwnames);
+        if (!call) return nullptr;
+        const auto outcome = run_watched([&](const CallControl& control) {
+            return pd_frames(call->frames, call->options, call->threads, control);
+        });
+        if (!outcome) return nullptr;
+        if (auto* failure = std::get_if<Failure>(&*outcome)) return raise_failure(*failure);
+        const auto& codes = std::get<std::vector<std::vector<PdCrossing>>>(*outcome);
+        const std::size_t frames = codes.size() == 1 ? call->repeat : codes.size();
+        PyRef out = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(frames)));
+        if (!out) return nullptr;
+        for (std::size_t f = 0; f < frames; ++f) {
+            const std::vector<PdCrossing>& code = codes[codes.size() == 1 ? 0 : f];
+            PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(code.size())));
+            if (!list) return nullptr;
+            for (std::size_t c = 0; c < code.size(); ++c) {
+                PyObject* crossing = Py_BuildValue("(IIII)", code[c][0], code[c][1], code[c][2], code[c][3]);
+                if (!crossing) return nullptr;
+                PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(c), crossing);
+            }
+            PyList_SET_ITEM(out.get(), static_cast<Py_ssize_t>(f), list.release());
+        }
+        return out.release();
+    });
+}
+
+namespace {
+
+// A PD code argument: a str as KnotInfo, SnapPy or Regina write them, or a
+// sequence of crossings of four ints. Raises ValueError naming the code.
+std::optional<std::vector<PdCrossing>> convert_pd_code(PyObject* obj, Py_ssize_t index) {
+    if (PyUnicode_Check(obj)) {
+        const char* text = PyUnicode_AsUTF8(obj);
+        if (!text) return std::nullopt;
+        Result<std::vector<PdCrossing>> parsed = parse_pd_code(text);
+        if (!parsed) {
+            PyErr_Format(PyExc_ValueError, "code %zd: %s", index, parsed.error().message().c_str());
+            return std::nullopt;
+        }
+        return std::move(parsed).value();
+    }
+    PyRef crossings = PyRef::steal(PySequence_Fast(obj, ""));
+    if (!crossings) {
+        PyErr_Clear();
+        PyErr_Format(PyExc_TypeError, "code %zd: a PD code is a str or a sequence of crossings of four ints", index);
+        return std::nullopt;
+    }
+    std::vector<PdCrossing> code;
+    const Py_ssize_t count = PySequence_Fast_GET_SIZE(crossings.get());
+    for (Py_ssize_t c = 0; c < count; ++c) {
+        PyRef edges = PyRef::steal(PySequence_Fast(PySequence_Fast_GET_ITEM(crossings.get(), c), ""));
+        if (!edges || PySequence_Fast_GET_SIZE(edges.get()) != 4) {
+            PyErr_Clear();
+            PyErr_Format(PyExc_ValueError, "code %zd: crossing %zd is not four edge numbers", index, c);
+            return std::nullopt;
+        }
+        PdCrossing crossing{};
+        for (Py_ssize_t e = 0; e < 4; ++e) {
+            const long long value = PyLong_AsLongLong(PySequence_Fast_GET_ITEM(edges.get(), e));
+            if (value == -1 && PyErr_Occurred()) return std::nullopt;
+            if (value < 0 || value > 100000000) {
+                PyErr_Format(PyExc_ValueError, "code %zd: crossing %zd has edge number %lld", index, c, value);
+                return std::nullopt;
+            }
+            crossing[static_cast<std::size_t>(e)] = static_cast<std::uint32_t>(value);
+        }
+        code.push_back(crossing);
+    }
+    return code;
+}
+
+}  // namespace
+
+PyObject* identify_pd(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return guarded([&]() -> PyObject* {
+        static const char* const names[] = {"codes", "threads"};
+        PyObject* bound[2];
+        if (!bind_arguments("identify_pd", names, 2, 1, args, nargs, kwnames, bound)) return nullptr;
+        std::optional<std::uint64_t> threads;
+        if (!convert_threads(bound[1], threads)) return nullptr;
+        if (threads && *threads == 0) return raise_with_message(PyExc_ValueError, "threads must be >= 1");
+        if (PyUnicode_Check(bound[0]))
+            return raise_with_message(PyExc_TypeError, "codes must be a list of PD codes (a str is one code: [code])");
+        PyRef items = PyRef::steal(PySequence_Fast(bound[0], "codes must be a list of PD codes"));
+        if (!items) return nullptr;
+        std::vector<std::vector<PdCrossing>> codes;
+        for (Py_ssize_t k = 0; k < PySequence_Fast_GET_SIZE(items.get()); ++k) {
+            std::optional<std::vector<PdCrossing>> code = convert_pd_code(PySequence_Fast_GET_ITEM(items.get(), k), k);
+            if (!code) return nullptr;
+            codes.push_back(std::move(*code));
+        }
+        const auto outcome =
+            run_watched([&](const CallControl& control) { return identify_pd_codes(codes, threads, control); });
+        if (!outcome) return nullptr;
+        if (auto* failure = std::get_if<Failure>(&*outcome)) {
+            if (failure->kind == Failure::Kind::Error) return raise_with_message(PyExc_ValueError, failure->message);
+            return raise_failure(*failure);
+        }
+        return str_list(std::get<std::vector<std::string>>(*outcome));
+    });
+}
+
 PyObject* knot_size(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
     return guarded([&]() -> PyObject* {
         std::optional<KnotCall> call = prepare_knot_call("knot_size", args, nargs, kwnames);

@@ -25,6 +25,8 @@ PyMethodDef kMethods[] = {
     fast_method("knot_type", skeinlab::py::knot_type, skeinlab::py::kKnotTypeDoc),
     fast_method("knot_size", skeinlab::py::knot_size, skeinlab::py::kKnotSizeDoc),
     fast_method("knot_identify", skeinlab::py::knot_identify, skeinlab::py::kKnotIdentifyDoc),
+    fast_method("pd_code", skeinlab::py::pd_code, skeinlab::py::kPdCodeDoc),
+    fast_method("identify_pd", skeinlab::py::identify_pd, skeinlab::py::kIdentifyPdDoc),
     fast_method("knot_invariants", skeinlab::py::knot_invariants, skeinlab::py::kKnotInvariantsDoc),
     fast_method("kmt", skeinlab::py::kmt, skeinlab::py::kKmtDoc),
     fast_method("knot_spectrum", skeinlab::py::knot_spectrum, skeinlab::py::kKnotSpectrumDoc),

@@ -7,6 +7,7 @@ from importlib.metadata import PackageNotFoundError, version as _version
 
 from ._core import (
     InternalError,
+    identify_pd,
     iter_xyz,
     kmt,
     knot_fingerprint,
@@ -15,6 +16,7 @@ from ._core import (
     knot_size,
     knot_spectrum,
     knot_type,
+    pd_code,
     read_pdb,
     read_xyz,
     write_xyz,
@@ -37,6 +39,7 @@ __all__ = [
     "LinkedPairs",
     "SimulationFrame",
     "__version__",
+    "identify_pd",
     "iter_lammps",
     "iter_xyz",
     "kmt",
@@ -53,6 +56,7 @@ __all__ = [
     "LinkType",
     "linking_matrix",
     "linking_pairs",
+    "pd_code",
     "read_chains",
     "read_lammps",
     "read_pdb",

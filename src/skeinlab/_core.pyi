@@ -135,6 +135,65 @@ class KnotInvariants(TypedDict):
     summands: list[SummandInvariants]
 
 
+PdCode = list[tuple[int, int, int, int]]
+
+def pd_code(input_data: InputData, chain_type: ChainType = "ring", threads: int | None = None) -> list[PdCode]:
+    """The PD code of the simplified diagram knot_identify names, per frame.
+
+    Parameters
+    ----------
+    input_data : str or ndarray
+        An XYZ file path, or an array (N, 3) or (F, N, 3) of any float or
+        integer dtype, as for knot_identify.
+    chain_type : str
+        "ring" or "open" (closed as knot_identify closes it).
+    threads : int or None
+        Worker threads; None uses all processors.
+
+    Returns
+    -------
+    list of list of tuple
+        Per frame, the crossings (i, j, k, l) of the diagram in KnotInfo's
+        convention: edges numbered from 1 along the knot, i the incoming under
+        strand, j, k and l counterclockwise. Ready for KnotInfo, SnapPy
+        (``snappy.Link(code)``) or Regina; ``identify_pd`` names it as
+        knot_identify names the chain. [] for a frame with no crossing left.
+
+    Example
+    -------
+    >>> code = skeinlab.pd_code(chain)[0]
+    >>> skeinlab.identify_pd([code]) == skeinlab.knot_identify(chain)
+    True
+    """
+
+def identify_pd(codes: Sequence[str | Sequence[Sequence[int]]], threads: int | None = None) -> list[str]:
+    """Names PD codes as knot_identify names chains.
+
+    Parameters
+    ----------
+    codes : list
+        PD codes, each a str as KnotInfo writes them ("[[1,5,2,4],[3,1,4,6],
+        [5,3,6,2]]"; SnapPy's and Regina's "PD[X[1,5,2,4], ...]" are read too)
+        or a sequence of crossings of four ints; [] is the unknot.
+    threads : int or None
+        Worker threads; None uses all processors.
+
+    Returns
+    -------
+    list of str
+        One name per code, in knot_identify's grammar (chirality, summands,
+        alternatives, "?N").
+
+    Raises
+    ------
+    ValueError
+        "code {k}: PD code: ..." for a code that is not one knot's planar
+        diagram (edges not numbered 1 to 2n, each twice; more than one
+        component; not planar) or does not read; "threads must be >= 1".
+    TypeError
+        A str given as the list (``[code]`` names one code).
+    """
+
 def knot_invariants(
     input_data: InputData, chain_type: ChainType = "ring", threads: int | None = None
 ) -> list[KnotInvariants]:

@@ -22,7 +22,7 @@ from typing import IO, Literal
 import numpy as np
 
 from . import __version__
-from ._core import knot_fingerprint, knot_identify, knot_size, knot_spectrum, knot_type
+from ._core import knot_fingerprint, knot_identify, knot_size, knot_spectrum, knot_type, pd_code
 from .links import linked_clusters, linking_pairs
 from ._inputs import InputError, Piece, Selection, is_lammps, is_md, is_structure, pieces_of
 from .topology import GROUPINGS
@@ -47,7 +47,8 @@ EXAMPLES = {
   skeinlab type melt.xyz --chain-length 100   a melt written as XYZ: rings of 100 points each""",
     "identify": """examples:
   skeinlab identify run.xyz                   the knot of every frame with its chirality and summands
-  skeinlab identify 1j85.pdb                  +3_1 (right-handed) or -3_1 (left-handed)""",
+  skeinlab identify 1j85.pdb                  +3_1 (right-handed) or -3_1 (left-handed)
+  skeinlab identify run.xyz --pd -f csv       with the PD code of each diagram, for SnapPy or KnotInfo""",
     "size": """examples:
   skeinlab size run.xyz                       knot and core (start, end, length) per frame
   skeinlab size 1j85.pdb -f json
@@ -161,6 +162,10 @@ def parser() -> argparse.ArgumentParser:
                              help="also draw every chain's knot over the frames of the first file (type, identify, "
                                   "spectrum), the cores over the frames (size) or the map of the first frame "
                                   "(fingerprint); needs matplotlib (pip install skeinlab[plot])")
+        if name == "identify":
+            sub.add_argument("--pd", action="store_true",
+                             help="add the PD code of the simplified diagram each name comes from (KnotInfo's "
+                                  "convention, for KnotInfo, SnapPy or Regina) as a column 'pd'")
         if name in ("type", "identify", "size", "spectrum"):
             sub.add_argument("--summary", action="store_true",
                              help="instead of a row per frame, per file and chain how many frames gave each knot "
@@ -259,8 +264,11 @@ def typed_rows(args: argparse.Namespace, path: str, piece: Piece) -> list[Row]:
         chain_type: Literal["ring", "open"] = "ring" if rings[run[0]] else "open"
         if args.command in ("type", "identify"):
             name_frames = knot_type if args.command == "type" else knot_identify
-            for k, name in zip(run, name_frames(group, chain_type, threads=args.threads)):
+            codes = pd_code(group, chain_type, threads=args.threads) if getattr(args, "pd", False) else None
+            for index, (k, name) in enumerate(zip(run, name_frames(group, chain_type, threads=args.threads))):
                 rows[k] = {**base(k), "knot": name}
+                if codes is not None:
+                    rows[k]["pd"] = "[" + ",".join("[" + ",".join(map(str, c)) + "]" for c in codes[index]) + "]"
         elif args.command == "size":
             names, cores = knot_size(group, chain_type, threads=args.threads)
             for k, name, (start, end, length) in zip(run, names, cores):
@@ -283,7 +291,7 @@ def typed_rows(args: argparse.Namespace, path: str, piece: Piece) -> list[Row]:
         position += len(run)
     for k, why in skipped.items():
         rows[k] = {**base(k), "knot": why, "start": -1, "end": -1, "length": -1, "first_residue": "",
-                   "last_residue": "", "fraction": 0.0, "spectrum": {}}
+                   "last_residue": "", "fraction": 0.0, "spectrum": {}, "pd": ""}
         if args.command == "fingerprint":
             rows[k] = [{**base(k), "start": -1, "end": -1, "knot": why, "fraction": 0.0}]  # type: ignore[assignment]
     ordered: list[Row] = []
@@ -304,7 +312,7 @@ def run(args: argparse.Namespace, out: IO[str]) -> int:
         # The MD readers' warnings (deprecations, guessed attributes) are for their programmers.
         warnings.simplefilter("ignore")
     summary = Summary() if getattr(args, "summary", False) else None
-    columns = SUMMARY_COLUMNS if summary else COLUMNS[args.command]
+    columns = SUMMARY_COLUMNS if summary else COLUMNS[args.command] + (["pd"] if getattr(args, "pd", False) else [])
     writer = Writer(out, args.format, columns, args.files)
     progress = Progress(args.quiet)
     plotted = Plotted(args)

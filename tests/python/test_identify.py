@@ -262,3 +262,45 @@ def test_knots_of_thirteen_to_fifteen_crossings_are_named_from_the_census(knot, 
     assert f"+{knot}" in candidates or knot in candidates, name  # no sign: the polynomial equals its mirror's
     assert "?" not in name and NAME.match(name)
     assert mirrored == name.replace("+", "*").replace("-", "+").replace("*", "-")
+
+
+def test_pd_codes_out_and_in_name_as_the_chains_do():
+    frames = np.stack([RIGHT, LEFT, figure_eight(200)[:150], twisted_circle(150)])
+    codes = skeinlab.pd_code(frames, threads=2)
+    assert codes[3] == [] and len(codes[0]) == 3
+    assert all(isinstance(c, tuple) and len(c) == 4 for c in codes[0])
+    # Every edge twice, numbered 1 to 2n.
+    for code in codes:
+        edges = sorted(e for crossing in code for e in crossing)
+        assert edges == sorted(list(range(1, 2 * len(code) + 1)) * 2)
+    assert skeinlab.identify_pd(codes) == skeinlab.knot_identify(frames)
+    texts = ["[" + ",".join("[" + ",".join(map(str, c)) + "]" for c in code) + "]" for code in codes]
+    assert skeinlab.identify_pd(texts) == skeinlab.knot_identify(frames)
+    # As KnotInfo, SnapPy and Regina write them.
+    assert skeinlab.identify_pd(["[[1,5,2,4],[3,1,4,6],[5,3,6,2]]", "PD[X[1,5,2,4], X[3,1,4,6], X[5,3,6,2]]",
+                                 [(4, 2, 5, 1), (8, 6, 1, 5), (6, 3, 7, 4), (2, 7, 3, 8)]]) == ["+3_1", "+3_1", "4_1"]
+
+
+@pytest.mark.parametrize("codes, error, message", [
+    (["[[1,5,2]]"], ValueError, "code 0: PD code: a crossing of fewer than four edges"),
+    ([[(1, 5, 2, 4)]], ValueError, "code 0: PD code: edges are not numbered 1 to 2"),
+    (["[[1,5,2,4],[3,1,4,6],[5,3,6,2]]", "[[1,2,3,4]]"], ValueError, "code 1: PD code"),
+    ([[(1, 2)]], ValueError, "code 0: crossing 0 is not four edge numbers"),
+    ("[[1,5,2,4]]", TypeError, "a str is one code"),
+])
+def test_pd_codes_that_are_no_knot_diagram_are_refused_by_name(codes, error, message):
+    with pytest.raises(error, match=re.escape(message)):
+        skeinlab.identify_pd(codes)
+
+
+def test_the_command_line_writes_the_pd_code_beside_the_name(tmp_path):
+    from test_cli import run
+
+    path = tmp_path / "knots.xyz"
+    skeinlab.write_xyz(str(path), np.stack([RIGHT, LEFT]))
+    status, out, _ = run("identify", str(path), "--pd", "-f", "csv")
+    assert status == 0
+    header, *rows = out.strip().splitlines()
+    assert header == "file,chain,frame,knot,pd"
+    codes = [row.split(",", 4)[4].strip('"') for row in rows]
+    assert skeinlab.identify_pd(codes) == ["+3_1", "-3_1"]

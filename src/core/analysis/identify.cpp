@@ -7,6 +7,7 @@
 
 #include "diagram/connected_sum.hpp"
 #include "diagram/knot_diagram.hpp"
+#include "diagram/reidemeister.hpp"
 #include "invariants/alexander.hpp"
 #include "invariants/homfly_sweep.hpp"
 #include "invariants/knot_census.hpp"
@@ -274,6 +275,25 @@ Outcome<KnotInvariants> invariants_frame(const Chain& chain, const KnotTypeOptio
     Chain scaled = chain;
     scale_by_power_of_two(scaled, k);
     return invariants_of(identify_knot(scaled, options));
+}
+
+Outcome<std::vector<PdCrossing>> pd_frame(const Chain& chain, const KnotTypeOptions& options) {
+    Chain scaled = chain;
+    scale_by_power_of_two(scaled, unit_exponent(chain));
+    const std::optional<Chain> closed = closed_chain(scaled, options);
+    if (!closed || closed->size() < 3) return std::vector<PdCrossing>{};
+    std::optional<KnotDiagram> diagram = planar_diagram(*closed);
+    if (!diagram) return std::vector<PdCrossing>{};
+    simplify_diagram(*diagram, kDiagramSeed);
+    if (diagram->crossings() == 0) return std::vector<PdCrossing>{};
+    return pd_code(*diagram);
+}
+
+Result<std::string> identify_pd_code(const std::vector<PdCrossing>& pd) {
+    if (pd.empty()) return std::string("1");
+    Result<KnotDiagram> diagram = diagram_from_pd(pd);
+    if (!diagram) return diagram.error();
+    return identify_diagram(diagram.value()).name;
 }
 
 Outcome<std::string> identify_frame(const Chain& chain, const KnotTypeOptions& options) {

@@ -97,6 +97,16 @@ KnotIdentity identify_knot(const Chain& points, const KnotTypeOptions& options);
 // outcome (its name).
 Outcome<std::string> identify_frame(const Chain& chain, const KnotTypeOptions& options);
 
+// The PD code of the simplified diagram identify_knot names (the projection's
+// diagram after simplify_diagram, before it is cut into summands), from the
+// chain scaled into the unit range; empty for a chain with no crossing left.
+Outcome<std::vector<PdCrossing>> pd_frame(const Chain& chain, const KnotTypeOptions& options);
+
+// The name identify_diagram gives the diagram of a PD code; the code's error
+// (diagram_from_pd) when it is not one knot's planar diagram. An empty code is
+// the unknot.
+Result<std::string> identify_pd_code(const std::vector<PdCrossing>& pd);
+
 // The invariants of a chain identified as identify_knot does it (scaled into
 // the unit range first), as a work item's outcome.
 Outcome<KnotInvariants> invariants_frame(const Chain& chain, const KnotTypeOptions& options);

@@ -65,6 +65,48 @@ std::vector<PdCrossing> pd_code(const KnotDiagram& d) {
     return pd;
 }
 
+Result<std::vector<PdCrossing>> parse_pd_code(std::string_view text) {
+    const auto fail = [](const char* what, std::size_t at) {
+        return KnotError::data_parse(std::string("PD code: ") + what + " at byte " + std::to_string(at));
+    };
+    std::vector<PdCrossing> out;
+    PdCrossing crossing{};
+    std::size_t depth = 0, numbers = 0, opened = 0;
+    for (std::size_t i = 0; i < text.size();) {
+        const char c = text[i];
+        if (c >= '0' && c <= '9') {
+            if (depth != 2) return fail("a number outside a crossing", i);
+            if (numbers == 4) return fail("a crossing of more than four edges", i);
+            std::uint64_t value = 0;
+            const std::size_t start = i;
+            while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+                value = value * 10 + static_cast<unsigned>(text[i] - '0');
+                if (value > 100000000) return fail("an edge number too large", start);
+                ++i;
+            }
+            crossing[numbers++] = static_cast<std::uint32_t>(value);
+            continue;
+        }
+        if (c == '[' || c == '(') {
+            if (++depth > 2) return fail("brackets nested too deep", i);
+            if (depth == 2) numbers = 0;
+            ++opened;
+        } else if (c == ']' || c == ')') {
+            if (depth == 0) return fail("an unmatched bracket", i);
+            if (depth == 2) {
+                if (numbers != 4) return fail("a crossing of fewer than four edges", i);
+                out.push_back(crossing);
+            }
+            --depth;
+        } else if (!(c == ',' || c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == 'X' || c == 'P' || c == 'D')) {
+            return fail("an unexpected character", i);
+        }
+        ++i;
+    }
+    if (depth != 0 || opened == 0) return fail("unclosed brackets", text.size());
+    return out;
+}
+
 Result<KnotDiagram> diagram_from_pd(const std::vector<PdCrossing>& pd) {
     const std::size_t n = pd.size();
     if (n == 0) return KnotDiagram{};

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "base/error.hpp"
@@ -55,6 +56,12 @@ std::vector<PdCrossing> pd_code(const KnotDiagram& diagram);
 // strands are not consistently oriented at crossing {}", "PD code: more than
 // one component", "PD code: not a planar diagram".
 Result<KnotDiagram> diagram_from_pd(const std::vector<PdCrossing>& pd);
+
+// A PD code written as KnotInfo, SnapPy or Regina write them: crossings of
+// four edge numbers in brackets or parentheses, separated by commas or white
+// space, the whole in brackets ("[[1,5,2,4],[3,1,4,6],[5,3,6,2]]", "PD[X[1,5,2,4],
+// ...]" is also read). Errors (DataParse): "PD code: {what} at byte {}".
+Result<std::vector<PdCrossing>> parse_pd_code(std::string_view text);
 
 // The diagram of a projected closed polygon: points projected on their first
 // two coordinates, the third the height (the viewer looks down from above),

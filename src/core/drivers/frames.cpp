@@ -163,6 +163,26 @@ Outcome<std::vector<std::string>> identify_frames(const FrameSet& frames, const 
         frames.size(), threads, [&](std::size_t i) { return identify_frame(frames[i], options); }, control);
 }
 
+Outcome<std::vector<std::vector<PdCrossing>>> pd_frames(const FrameSet& frames, const KnotTypeOptions& options,
+                                                        std::optional<std::uint64_t> threads,
+                                                        const CallControl& control) {
+    return run_items<std::vector<PdCrossing>>(
+        frames.size(), threads, [&](std::size_t i) { return pd_frame(frames[i], options); }, control);
+}
+
+Outcome<std::vector<std::string>> identify_pd_codes(const std::vector<std::vector<PdCrossing>>& codes,
+                                                    std::optional<std::uint64_t> threads,
+                                                    const CallControl& control) {
+    return run_items<std::string>(
+        codes.size(), threads,
+        [&](std::size_t k) -> Outcome<std::string> {
+            Result<std::string> name = identify_pd_code(codes[k]);
+            if (!name) return Failure{"code " + std::to_string(k) + ": " + name.error().message()};
+            return name.value();
+        },
+        control);
+}
+
 Outcome<std::vector<std::vector<LinkingPair>>> linking_frames(const std::vector<FrameSet>& frames, bool rings,
                                                               std::optional<std::uint64_t> threads,
                                                               const CallControl& control) {

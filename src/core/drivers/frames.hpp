@@ -44,6 +44,17 @@ Outcome<std::vector<std::string>> identify_frames(const FrameSet& frames, const 
                                                   std::optional<std::uint64_t> threads,
                                                   const CallControl& control = {});
 
+// The PD code of every frame's simplified diagram (pd_frame), in frame order.
+Outcome<std::vector<std::vector<PdCrossing>>> pd_frames(const FrameSet& frames, const KnotTypeOptions& options,
+                                                        std::optional<std::uint64_t> threads,
+                                                        const CallControl& control = {});
+
+// The name of every PD code (identify_pd_code), in order; a code that is no
+// knot's planar diagram fails the call ("code {k}: {error}"), the lowest first.
+Outcome<std::vector<std::string>> identify_pd_codes(const std::vector<std::vector<PdCrossing>>& codes,
+                                                    std::optional<std::uint64_t> threads,
+                                                    const CallControl& control = {});
+
 // The linked pairs of every frame of several chains (linking_pairs), in frame
 // order, each frame an item on the pool.
 Outcome<std::vector<std::vector<LinkingPair>>> linking_frames(const std::vector<FrameSet>& frames, bool rings,

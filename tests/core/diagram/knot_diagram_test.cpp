@@ -187,3 +187,37 @@ TEST(KnotDiagram, FaceTableListsTheFacesAsFacesDoes) {
 
 }  // namespace
 }  // namespace skeinlab
+
+namespace skeinlab {
+namespace pd_text_test {
+
+TEST(ParsePdCode, ReadsKnotInfoSnapPyAndReginaAndNamesWhatIsWrong) {
+    const std::vector<PdCrossing> trefoil{{1, 5, 2, 4}, {3, 1, 4, 6}, {5, 3, 6, 2}};
+    for (const char* text : {"[[1,5,2,4],[3,1,4,6],[5,3,6,2]]", "[(1, 5, 2, 4), (3, 1, 4, 6), (5, 3, 6, 2)]",
+                             "PD[X[1,5,2,4], X[3,1,4,6], X[5,3,6,2]]", " [ [1 5 2 4] [3 1 4 6] [5 3 6 2] ]\n"}) {
+        const Result<std::vector<PdCrossing>> code = parse_pd_code(text);
+        ASSERT_TRUE(code) << text << ": " << code.error().display();
+        EXPECT_EQ(code.value(), trefoil) << text;
+    }
+    EXPECT_TRUE(parse_pd_code("[]").value().empty());
+    struct Bad {
+        const char* text;
+        const char* message;
+    };
+    for (const Bad& bad : {Bad{"[[1,5,2]]", "PD code: a crossing of fewer than four edges at byte 7"},
+                           Bad{"[[1,5,2,4,6]]", "PD code: a crossing of more than four edges at byte 10"},
+                           Bad{"[1,5,2,4]", "PD code: a number outside a crossing at byte 1"},
+                           Bad{"[[[1]]]", "PD code: brackets nested too deep at byte 2"},
+                           Bad{"[[1,5,2,4]", "PD code: unclosed brackets at byte 10"},
+                           Bad{"]", "PD code: an unmatched bracket at byte 0"},
+                           Bad{"[[1,5,2,a]]", "PD code: an unexpected character at byte 8"},
+                           Bad{"", "PD code: unclosed brackets at byte 0"},
+                           Bad{"[[999999999,1,1,1]]", "PD code: an edge number too large at byte 2"}}) {
+        const Result<std::vector<PdCrossing>> code = parse_pd_code(bad.text);
+        ASSERT_FALSE(code) << bad.text;
+        EXPECT_EQ(code.error().message(), bad.message) << bad.text;
+    }
+}
+
+}  // namespace pd_text_test
+}  // namespace skeinlab
