@@ -159,6 +159,12 @@ def pd_code(input_data: InputData, chain_type: ChainType = "ring", threads: int 
         (``snappy.Link(code)``) or Regina; ``identify_pd`` names it as
         knot_identify names the chain. [] for a frame with no crossing left.
 
+    Raises
+    ------
+    RuntimeError, FileNotFoundError, ValueError
+        As knot_identify raises them (a bad chain_type or input, a missing
+        file, threads below 1).
+
     Example
     -------
     >>> code = skeinlab.pd_code(chain)[0]
@@ -192,6 +198,11 @@ def identify_pd(codes: Sequence[str | Sequence[Sequence[int]]], threads: int | N
         component; not planar) or does not read; "threads must be >= 1".
     TypeError
         A str given as the list (``[code]`` names one code).
+
+    Example
+    -------
+    >>> skeinlab.identify_pd(["[[1,5,2,4],[3,1,4,6],[5,3,6,2]]", [(4, 2, 5, 1), (8, 6, 1, 5), (6, 3, 7, 4), (2, 7, 3, 8)]])
+    ['+3_1', '4_1']
     """
 
 def knot_invariants(
