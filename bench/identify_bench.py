@@ -15,10 +15,21 @@ is identified on one thread: its name, the time and the process's peak memory.
 Last, large prime diagrams: (p, q) torus knots of 41 to 104 crossings (outside
 the table) through knot_invariants, one thread: the crossings, whether their
 HOMFLY-PT polynomial was computed, and the time.
+
+With --snappy PYTHON (or SKEINLAB_SNAPPY_PYTHON set), a Python that has SnapPy,
+the snappy-15-knots census and database-knotinfo (for KnotInfo's names), in an environment of its own (SnapPy's module
+is named like python-snappy, which dask imports), judges the names: the PD code
+of every ring named as a prime knot (skeinlab.pd_code) goes to SnapPy, whose
+census identifies the knot's exterior by its isometry signature (hyperbolic
+knots up to 15 crossings); a name none of whose alternatives is SnapPy's knot is
+counted as contradicted (unsigned). Without it the judge is skipped with a note.
 """
 import collections
+import json
+import os
 import re
 import resource
+import subprocess
 import sys
 import time
 
@@ -42,6 +53,56 @@ def rings(seed):
     return [("free walks of 600 steps", free), ("confined walks of 120 steps", confined)]
 
 
+JUDGE = """
+import ast, json, sys, snappy
+from database_knotinfo import link_list
+# SnapPy's census names knots up to 10 crossings as Rolfsen's table did (10_83 and 10_86 swapped, the Perko
+# pair twice); KnotInfo, whose names skeinlab uses, corrected them: SnapPy's names are mapped to KnotInfo's
+# by identifying KnotInfo's own diagrams.
+rename = {}
+for k in link_list():
+    if k.get("crossing_number") in [str(c) for c in range(3, 11)] and k.get("pd_notation"):
+        code = [tuple(c) for c in ast.literal_eval(k["pd_notation"])]
+        for m in snappy.Link(code).exterior().identify():
+            rename[m.name().split("(")[0]] = k["name"]
+out = []
+for code in json.load(sys.stdin):
+    try:
+        found = snappy.Link([tuple(c) for c in code]).exterior().identify()
+    except Exception:
+        found = []
+    out.append([rename.get(m.name().split("(")[0], m.name().split("(")[0]) for m in found])
+print(json.dumps(out))
+"""
+
+
+def census_name(name):
+    """A knot name as SnapPy's census writes it: 5_2 (up to 10 crossings), K13n1609 beyond."""
+    m = re.fullmatch(r"(\d+)([an])_(\d+)", name)
+    return f"K{m.group(1)}{m.group(2)}{m.group(3)}" if m else name
+
+
+def judged(frames, names, python):
+    """(judged, contradicted, examples) for the rings named as one prime knot, by SnapPy's census."""
+    prime = [k for k, n in enumerate(names) if n != "1" and "#" not in n and "?" not in n]
+    codes = skeinlab.pd_code(frames[prime], threads=1) if prime else []
+    run = subprocess.run([python, "-c", JUDGE], input=json.dumps(codes), capture_output=True, text=True,
+                         check=True)
+    verdicts = json.loads(run.stdout)
+    count = wrong = 0
+    examples = []
+    for k, found in zip(prime, verdicts):
+        knots = {census_name(f) for f in found if re.fullmatch(r"K\d+[an]\d+|\d+[an]?_\d+", f)}
+        if not knots:
+            continue  # not hyperbolic (torus knots), or not in SnapPy's census
+        count += 1
+        ours = {census_name(c.lstrip("+-")) for c in names[k].strip("()").split("|")}
+        if not ours & knots:
+            wrong += 1
+            examples.append(f"ring {k}: {names[k]} against {sorted(knots)}")
+    return count, wrong, examples
+
+
 def timed(function, frames):
     start = time.perf_counter()
     result = function(frames, threads=1)
@@ -50,6 +111,12 @@ def timed(function, frames):
 
 def main(argv):
     seed = int(argv[argv.index("--seed") + 1]) if "--seed" in argv else 2026
+    python = argv[argv.index("--snappy") + 1] if "--snappy" in argv else os.environ.get("SKEINLAB_SNAPPY_PYTHON")
+    if python and subprocess.run([python, "-c", "import snappy"], capture_output=True).returncode != 0:
+        print(f"note: {python} cannot import snappy; the SnapPy judge is skipped")
+        python = None
+    elif not python:
+        print("note: no Python with SnapPy given (--snappy PYTHON); the SnapPy judge is skipped")
     totals = collections.Counter()
     for label, frames in rings(seed):
         types, type_seconds = timed(skeinlab.knot_type, frames)
@@ -73,10 +140,19 @@ def main(argv):
             print(f"  unknown summands: {len(unknown)}, crossings {min(unknown)} to {max(unknown)}")
         examples = [n for n in names if "#" in n][:3] + [n for n in names if "?" in n][:2]
         print("  e.g. " + ", ".join(examples))
+        if python:
+            count, wrong, contradicted = judged(frames, names, python)
+            totals["judged"] += count
+            totals["contradicted"] += wrong
+            print(f"  SnapPy's census: {count} prime names judged, {wrong} contradicted")
+            for line in contradicted[:5]:
+                print("    " + line)
     print(f"all: {totals['rings']} rings; knot_type names {totals['knot_type named']}; knot_identify names "
           f"{totals['identified fully']} fully and {totals['identified in part']} in part; "
           f"{totals['knot_type s']:.2f} s against {totals['knot_identify s']:.2f} s "
           f"({totals['knot_identify s'] / totals['knot_type s']:.1f} times)")
+    if python:
+        print(f"SnapPy's census judged {totals['judged']} prime names and contradicted {totals['contradicted']}")
     if "--no-globule" not in argv:
         rng = np.random.default_rng(seed)
         steps = unit_steps(rng, 1, 1000)[0]
