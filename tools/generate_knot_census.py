@@ -25,6 +25,11 @@ script with a Python that has them, in a virtual environment of its own (SnapPy'
 python-snappy, which dask imports); nothing of them is kept but the names and the polynomials computed here.
 
     /path/to/snappy-venv/bin/python tools/generate_knot_census.py [--max-crossings 15] [--jobs 2]
+
+After writing the census, the tool is built again with it and names a sample of census diagrams (every
+--sample-th knot, default 250) and their mirror images back: each name must hold the knot itself with "+"
+(its mirror "-"), or without a sign when its polynomial equals its mirror's, alone or among the knots
+that share its polynomial. --check-only runs that check on the census as it is.
 """
 from __future__ import annotations
 
@@ -95,8 +100,12 @@ def main() -> int:
     parser.add_argument("--max-crossings", type=int, default=15)
     parser.add_argument("--jobs", type=int, default=multiprocessing.cpu_count())
     parser.add_argument("-o", "--output", type=Path, default=OUTPUT)
+    parser.add_argument("--sample", type=int, default=250, help="name back every N-th knot (default 250)")
+    parser.add_argument("--check-only", action="store_true", help="only name a sample back")
     args = parser.parse_args()
     started = time.time()
+    if args.check_only:
+        return check_names(census_rows(13, args.max_crossings), args.sample, args.jobs)
     tool = build_tool()
     rows = census_rows(13, args.max_crossings)
     print(f"{len(rows):,} knots of 13 to {args.max_crossings} crossings", flush=True)
@@ -156,7 +165,31 @@ def main() -> int:
     args.output.write_bytes(bytes(out))
     print(f"{len(entries):,} entries of {len(polynomials):,} knots, {len(out) / 1e6:.1f} MB written to "
           f"{args.output} in {time.time() - started:.0f} s")
-    return 0
+    if args.output != OUTPUT:
+        return 0  # the tool embeds the census at OUTPUT only
+    return check_names(rows, args.sample, args.jobs)
+
+
+def check_names(rows: list[tuple[str, str]], every: int, jobs: int) -> int:
+    """Names every `every`-th census knot's diagram and mirror image with the tool built on the census."""
+    tool = build_tool()
+    sample = rows[::every]
+    with multiprocessing.Pool(jobs) as pool:
+        lines = pool.map(pd_line, sample)
+    run = subprocess.run([str(tool), "--names"], input="\n".join(lines) + "\n", capture_output=True, text=True)
+    if run.returncode:
+        print(run.stderr, file=sys.stderr)
+        return 1
+    wrong = 0
+    for line in run.stdout.splitlines():
+        name, identified, mirrored = line.split("\t")
+        short = short_name(name)
+        ours, theirs = identified.strip("()").split("|"), mirrored.strip("()").split("|")
+        if not ((f"+{short}" in ours and f"-{short}" in theirs) or (short in ours and short in theirs)):
+            wrong += 1
+            print(f"{short}: named {identified}, its mirror image {mirrored}", file=sys.stderr)
+    print(f"named back {len(sample) - wrong:,} of {len(sample):,} census diagrams and their mirror images")
+    return 1 if wrong else 0
 
 
 if __name__ == "__main__":
