@@ -45,6 +45,7 @@ PyObject* knot_size(PyObject* module, PyObject* const* args, Py_ssize_t nargs, P
 PyObject* knot_identify(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* pd_code(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* identify_pd(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+PyObject* lasso_frames(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* knot_invariants(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* read_pdb(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* knot_spectrum(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
@@ -66,6 +67,10 @@ inline constexpr const char* kIdentifyPdDoc =
     "Regina's are read too) or a sequence of crossings of four ints; [] is the\n"
     "unknot. Raises ValueError naming a code that is not one knot's planar\n"
     "diagram.";
+inline constexpr const char* kLassoFramesDoc =
+    "lasso_frames(input_data, bridges, threads=None)\n--\n\n"
+    "The lassos of every frame for each bridge (i, j), as tuples ((i, j), name,\n"
+    "N-tail piercings, C-tail piercings, area); skeinlab.lasso_type documents them.";
 inline constexpr const char* kKnotIdentifyDoc =
     "knot_identify(input_data, chain_type=\"ring\", threads=None)\n--\n\n"
     "The knot of every frame named from its HOMFLY-PT polynomial, with its\n"

@@ -3,6 +3,7 @@
 #include "drivers/frames.hpp"
 #include "functions.hpp"
 #include "knot_call.hpp"
+#include "frames.hpp"
 
 namespace skeinlab::py {
 namespace {
@@ -208,6 +209,78 @@ PyObject* identify_pd(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObje
             return raise_failure(*failure);
         }
         return str_list(std::get<std::vector<std::string>>(*outcome));
+    });
+}
+
+namespace {
+
+PyObject* piercing_list(const std::vector<LassoPiercing>& piercings) {
+    PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(piercings.size())));
+    if (!list) return nullptr;
+    for (std::size_t k = 0; k < piercings.size(); ++k) {
+        const char sign[2] = {piercings[k].sign, 0};
+        PyObject* item = Py_BuildValue("(Ls)", static_cast<long long>(piercings[k].index), sign);
+        if (!item) return nullptr;
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(k), item);
+    }
+    return list.release();
+}
+
+}  // namespace
+
+PyObject* lasso_frames(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return guarded([&]() -> PyObject* {
+        static const char* const names[] = {"input_data", "bridges", "threads"};
+        PyObject* bound[3];
+        if (!bind_arguments("lasso_frames", names, 3, 2, args, nargs, kwnames, bound)) return nullptr;
+        std::optional<std::uint64_t> threads;
+        if (!convert_threads(bound[2], threads)) return nullptr;
+        if (threads && *threads == 0) return raise_with_message(PyExc_ValueError, "threads must be >= 1");
+        PyRef items = PyRef::steal(PySequence_Fast(bound[1], "bridges must be a sequence of (i, j) pairs"));
+        if (!items) return nullptr;
+        std::vector<std::array<std::int64_t, 2>> bridges;
+        for (Py_ssize_t k = 0; k < PySequence_Fast_GET_SIZE(items.get()); ++k) {
+            PyRef pair = PyRef::steal(PySequence_Fast(PySequence_Fast_GET_ITEM(items.get(), k), ""));
+            if (!pair || PySequence_Fast_GET_SIZE(pair.get()) != 2) {
+                PyErr_Clear();
+                return raise_with_message(PyExc_TypeError, "bridges must be a sequence of (i, j) pairs");
+            }
+            std::array<std::int64_t, 2> bridge{};
+            for (Py_ssize_t e = 0; e < 2; ++e) {
+                bridge[static_cast<std::size_t>(e)] = PyLong_AsLongLong(PySequence_Fast_GET_ITEM(pair.get(), e));
+                if (bridge[static_cast<std::size_t>(e)] == -1 && PyErr_Occurred()) return nullptr;
+            }
+            bridges.push_back(bridge);
+        }
+        std::optional<FrameSet> frames = frames_from_input(bound[0], {false, nullptr, true});
+        if (!frames) return nullptr;
+        const auto outcome =
+            run_watched([&](const CallControl& control) { return lasso_frames(*frames, bridges, threads, control); });
+        if (!outcome) return nullptr;
+        if (auto* failure = std::get_if<Failure>(&*outcome)) {
+            if (failure->kind == Failure::Kind::Error) return raise_with_message(PyExc_ValueError, failure->message);
+            return raise_failure(*failure);
+        }
+        const auto& lassos = std::get<std::vector<std::vector<Lasso>>>(*outcome);
+        PyRef out = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(lassos.size())));
+        if (!out) return nullptr;
+        for (std::size_t f = 0; f < lassos.size(); ++f) {
+            PyRef list = PyRef::steal(PyList_New(static_cast<Py_ssize_t>(lassos[f].size())));
+            if (!list) return nullptr;
+            for (std::size_t k = 0; k < lassos[f].size(); ++k) {
+                const Lasso& l = lassos[f][k];
+                PyRef n_tail = PyRef::steal(piercing_list(l.n_tail));
+                PyRef c_tail = PyRef::steal(piercing_list(l.c_tail));
+                if (!n_tail || !c_tail) return nullptr;
+                PyObject* item = Py_BuildValue("((LL)s#OOd)", static_cast<long long>(l.bridge[0]),
+                                               static_cast<long long>(l.bridge[1]), l.name.data(),
+                                               static_cast<Py_ssize_t>(l.name.size()), n_tail.get(), c_tail.get(), l.area);
+                if (!item) return nullptr;
+                PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(k), item);
+            }
+            PyList_SET_ITEM(out.get(), static_cast<Py_ssize_t>(f), list.release());
+        }
+        return out.release();
     });
 }
 

@@ -24,6 +24,7 @@ from ._core import (
 
 from .links import (Clusters, LinkedPairs, LinkedRingPairs, Sublink, LinkType, link_type, linked_clusters,
                     linking_matrix, linking_pairs)
+from .lassos import Lasso, lasso_type
 from .simulation import SimulationFrame, iter_lammps, read_lammps
 from .structures import Chains, read_chains
 
@@ -36,6 +37,7 @@ __all__ = [
     "Chains",
     "Clusters",
     "InternalError",
+    "Lasso",
     "LinkedPairs",
     "SimulationFrame",
     "__version__",
@@ -49,6 +51,7 @@ __all__ = [
     "knot_size",
     "knot_spectrum",
     "knot_type",
+    "lasso_type",
     "linked_clusters",
     "link_type",
     "LinkedRingPairs",

@@ -172,6 +172,11 @@ def pd_code(input_data: InputData, chain_type: ChainType = "ring", threads: int 
     True
     """
 
+def lasso_frames(input_data: InputData, bridges: Sequence[tuple[int, int]], threads: int | None = None
+                 ) -> list[list[tuple[tuple[int, int], str, list[tuple[int, str]], list[tuple[int, str]], float]]]:
+    """The lassos of every frame for each bridge (i, j), as tuples ((i, j), name,
+    N-tail piercings, C-tail piercings, area); skeinlab.lasso_type documents them."""
+
 def identify_pd(codes: Sequence[str | Sequence[Sequence[int]]], threads: int | None = None) -> list[str]:
     """Names PD codes as knot_identify names chains.
 

@@ -20,7 +20,7 @@ SIGNATURES = {
 # their documentation in their own modules.
 PYTHON_NAMES = {"read_chains", "Chains", "iter_lammps", "read_lammps", "SimulationFrame", "linking_pairs",
                 "linking_matrix", "linked_clusters", "LinkedPairs", "Clusters", "link_type", "LinkedRingPairs",
-                "Sublink", "LinkType"}
+                "Sublink", "LinkType", "lasso_type", "Lasso"}
 
 
 def test_functions_registered_in_order_with_empty_module_doc():

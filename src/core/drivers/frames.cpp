@@ -170,6 +170,25 @@ Outcome<std::vector<std::vector<PdCrossing>>> pd_frames(const FrameSet& frames, 
         frames.size(), threads, [&](std::size_t i) { return pd_frame(frames[i], options); }, control);
 }
 
+Outcome<std::vector<std::vector<Lasso>>> lasso_frames(const FrameSet& frames,
+                                                      const std::vector<std::array<std::int64_t, 2>>& bridges,
+                                                      std::optional<std::uint64_t> threads,
+                                                      const CallControl& control) {
+    return run_items<std::vector<Lasso>>(
+        frames.size(), threads,
+        [&](std::size_t f) -> Outcome<std::vector<Lasso>> {
+            std::vector<Lasso> out;
+            for (const auto& [i, j] : bridges) {
+                cancellation_point();
+                Result<Lasso> lasso = lasso_of(frames[f], i, j);
+                if (!lasso) return Failure{"frame " + std::to_string(f) + ": " + lasso.error().message()};
+                out.push_back(std::move(lasso).value());
+            }
+            return out;
+        },
+        control);
+}
+
 Outcome<std::vector<std::string>> identify_pd_codes(const std::vector<std::vector<PdCrossing>>& codes,
                                                     std::optional<std::uint64_t> threads,
                                                     const CallControl& control) {

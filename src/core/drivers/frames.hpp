@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "analysis/identify.hpp"
+#include "analysis/lasso.hpp"
 #include "analysis/link_identify.hpp"
 #include "analysis/knotsize.hpp"
 #include "analysis/knottype.hpp"
@@ -48,6 +49,13 @@ Outcome<std::vector<std::string>> identify_frames(const FrameSet& frames, const 
 Outcome<std::vector<std::vector<PdCrossing>>> pd_frames(const FrameSet& frames, const KnotTypeOptions& options,
                                                         std::optional<std::uint64_t> threads,
                                                         const CallControl& control = {});
+
+// The lassos of every frame (lasso_of for each bridge, in the order given), in
+// frame order; a bridge that does not fit a frame fails the call.
+Outcome<std::vector<std::vector<Lasso>>> lasso_frames(const FrameSet& frames,
+                                                      const std::vector<std::array<std::int64_t, 2>>& bridges,
+                                                      std::optional<std::uint64_t> threads,
+                                                      const CallControl& control = {});
 
 // The name of every PD code (identify_pd_code), in order; a code that is no
 // knot's planar diagram fails the call ("code {k}: {error}"), the lowest first.

@@ -1,0 +1,70 @@
+"""Lassos through the Python API: a loop pierced by each tail, the records' fields, any dtype, frames and
+threads, structure files with SSBOND records, bad bridges refused by name."""
+import numpy as np
+import pytest
+
+import skeinlab
+
+
+def lasso_chain(tail="C", direction=1):
+    """A loop of 24 points on a circle of radius 5 in z = 0 (counterclockwise), a 20-point tail far away on
+    the other side, and a tail of 20 points coming round and 13 passing through the disk (up or down)."""
+    t = np.linspace(0.0, 2.0 * np.pi, 24, endpoint=False)
+    loop = np.stack([5 * np.cos(t), 5 * np.sin(t), np.zeros(24)], axis=1)
+    away = np.stack([np.linspace(12, 30, 20), np.full(20, -12.0), np.linspace(0, 6, 20)], axis=1)
+    k = np.arange(20)
+    around = np.stack([12 - 0.5 * k[:16], 12 - 0.75 * k[:16], np.full(16, -6.0 * direction)], axis=1)
+    through = np.stack([np.full(13, 0.5), np.full(13, 0.3), -6.0 * direction + direction * np.arange(13)], axis=1)
+    piercing = np.vstack([away[::-1][:4], around, through])
+    if tail == "C":
+        chain = np.vstack([away[::-1], loop, piercing])
+        return chain, (20, 43)
+    chain = np.vstack([piercing[::-1], loop, away])
+    return chain, (len(piercing), len(piercing) + 23)
+
+
+@pytest.mark.parametrize("tail, direction, name", [("C", 1, "L+1C"), ("C", -1, "L-1C"), ("N", -1, "L+1N"),
+                                                   ("N", 1, "L-1N")])
+def test_a_tail_through_the_loop_is_named_with_its_direction(tail, direction, name):
+    chain, bridge = lasso_chain(tail, direction)
+    [[lasso]] = skeinlab.lasso_type(chain, bridges=[bridge])
+    assert lasso.name == name and lasso.bridge == bridge
+    pierced = lasso.piercings_c if tail == "C" else lasso.piercings_n
+    assert len(pierced) == 1 and pierced[0][1] == name[1]
+    assert lasso.area == pytest.approx(12 * 25 * np.sin(2 * np.pi / 24))  # the flat disk
+    # Frames, any dtype, threads: the same records.
+    frames = np.stack([chain, chain + 1.0]).astype(np.float32)
+    assert [[l.name for l in f] for f in skeinlab.lasso_type(frames, [bridge, (0, 10)], threads=2)] == [
+        [name, "L0"], [name, "L0"]]
+
+
+@pytest.mark.parametrize("bridge, message", [
+    ((10, 10), "frame 0: bridge 10-10: i must be below j"),
+    ((10, 500), "beyond the chain's"),
+    ((10, 11), "a loop needs at least 3 points"),
+])
+def test_bad_bridges_are_refused_by_name(bridge, message):
+    chain, _ = lasso_chain()
+    with pytest.raises(ValueError, match=message):
+        skeinlab.lasso_type(chain, bridges=[bridge])
+    with pytest.raises(ValueError, match="bridges must be given"):
+        skeinlab.lasso_type(chain)
+
+
+def test_a_structure_file_gives_its_disulfides(tmp_path):
+    pytest.importorskip("gemmi")
+    chain, (i, j) = lasso_chain("C", 1)
+    chain = chain * 0.8  # alpha carbons about 3.8 A apart or less
+    lines = [f"SSBOND   1 CYS A {i + 1:4d}    CYS A {j + 1:4d}"]
+    for k, (x, y, z) in enumerate(chain):
+        name = "CYS" if k in (i, j) else "ALA"
+        lines.append(f"ATOM  {k + 1:5d}  CA  {name} A{k + 1:4d}    {x:8.3f}{y:8.3f}{z:8.3f}  1.00  0.00           C")
+    lines.append("END")
+    path = tmp_path / "lasso.pdb"
+    path.write_text("\n".join(lines) + "\n")
+    [[lasso]] = skeinlab.lasso_type(str(path))
+    assert lasso.bridge == (i, j) and lasso.name == "L+1C"
+    plain = tmp_path / "plain.pdb"
+    plain.write_text("\n".join(lines[1:]) + "\n")
+    with pytest.raises(ValueError, match="has no disulfide bridge"):
+        skeinlab.lasso_type(str(plain))
