@@ -26,6 +26,7 @@ from ._core import knot_fingerprint, knot_identify, knot_size, knot_spectrum, kn
 from .links import linked_clusters, linking_pairs
 from ._inputs import InputError, Piece, Selection, is_lammps, is_md, is_structure, pieces_of
 from .topology import GROUPINGS
+from . import _lasso_cli
 from ._output import SUMMARY_COLUMNS, Plotted, Progress, Row, Summary, Writer
 
 COLUMNS = {
@@ -171,6 +172,7 @@ def parser() -> argparse.ArgumentParser:
                              help="instead of a row per frame, per file and chain how many frames gave each knot "
                                   "and their fraction (of the frames typed; those that could not be typed "
                                   "counted apart)")
+    _lasso_cli.add_parser(commands)
     return top
 
 
@@ -308,6 +310,8 @@ def print_notes(path: str, notes: list[str]) -> None:
 
 
 def run(args: argparse.Namespace, out: IO[str]) -> int:
+    if args.command == "lasso":
+        return _lasso_cli.run(args, out)
     if not args.verbose:
         # The MD readers' warnings (deprecations, guessed attributes) are for their programmers.
         warnings.simplefilter("ignore")

@@ -68,3 +68,21 @@ def test_a_structure_file_gives_its_disulfides(tmp_path):
     plain.write_text("\n".join(lines[1:]) + "\n")
     with pytest.raises(ValueError, match="has no disulfide bridge"):
         skeinlab.lasso_type(str(plain))
+
+
+def test_the_command_line_writes_a_row_per_bridge(tmp_path):
+    from test_cli import run
+
+    chain, (i, j) = lasso_chain("C", 1)
+    path = tmp_path / "lasso.xyz"
+    skeinlab.write_xyz(str(path), np.stack([chain, chain + 2.0]))
+    status, out, err = run("lasso", str(path), "--bridge", f"{i}-{j}", "--bridge", "0-10", "-f", "csv")
+    assert status == 0, err
+    header, *rows = out.strip().splitlines()
+    assert header == "file,chain,frame,bridge,lasso,piercings,area"
+    assert [r.split(",")[2:6] for r in rows] == [["0", f"{i}-{j}", "L+1C", "+70"], ["0", "0-10", "L0", ""],
+                                                  ["1", f"{i}-{j}", "L+1C", "+70"], ["1", "0-10", "L0", ""]]
+    for arguments, message in ((["--bridge", "4-x"], "--bridge 4-x: expected I-J"), ([], "give the bridges"),
+                               (["--bridge", "10-11"], "a loop needs at least 3 points")):
+        status, out, err = run("lasso", str(path), *arguments)
+        assert status == 1 and out == "" and message in err
