@@ -53,10 +53,12 @@ Surface spanning_surface(const Chain& loop) {
     for (std::size_t m = 0; m < s.n; ++m) s.triangles.push_back({s.at(rings, m), s.at(rings, m + 1), 0});
 
     // Discrete minimal-surface steps: every interior vertex to the mean of
-    // its neighbours (all at once), until the area settles.
+    // its neighbours, in a fixed order, each step using the vertices moved
+    // before it in that step (Gauss-Seidel: it settles in fewer steps than
+    // moving all at once), until the area settles.
     double area = surface_area(s);
     for (int step = 0; step < kLassoMaxSteps; ++step) {
-        Chain next = s.vertices;
+        Chain& next = s.vertices;
         for (std::size_t r = 2; r <= rings; ++r)
             for (std::size_t m = 0; m < s.n; ++m) {
                 const Point3 a = s.vertices[s.at(r, m + s.n - 1)], b = s.vertices[s.at(r, m + 1)];
@@ -71,7 +73,6 @@ Surface spanning_surface(const Chain& loop) {
             mean = {mean.x + p.x, mean.y + p.y, mean.z + p.z};
         }
         next[0] = {mean.x / count, mean.y / count, mean.z / count};
-        s.vertices = std::move(next);
         const double now = surface_area(s);
         const bool settled = std::fabs(area - now) <= kLassoAreaTolerance * now;
         area = now;
@@ -82,9 +83,36 @@ Surface spanning_surface(const Chain& loop) {
 
 // The crossings of segment (a, b) with the surface, as signs ordered along
 // the segment; a point where it meets two triangles (an edge) counts once.
-std::vector<char> crossings_of(const Surface& s, const Point3& a, const Point3& b) {
+// Axis-aligned boxes: a segment is tested only against triangles whose box its
+// own box meets (a cheap rejection before the exact predicates).
+struct Box {
+    Point3 lo{INFINITY, INFINITY, INFINITY}, hi{-INFINITY, -INFINITY, -INFINITY};
+    void add(const Point3& p) {
+        lo = {std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z)};
+        hi = {std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z)};
+    }
+    bool meets(const Box& o) const {
+        return lo.x <= o.hi.x && o.lo.x <= hi.x && lo.y <= o.hi.y && o.lo.y <= hi.y && lo.z <= o.hi.z && o.lo.z <= hi.z;
+    }
+};
+
+std::vector<Box> triangle_boxes(const Surface& s) {
+    std::vector<Box> boxes(s.triangles.size());
+    for (std::size_t k = 0; k < s.triangles.size(); ++k)
+        for (const std::size_t v : s.triangles[k]) boxes[k].add(s.vertices[v]);
+    return boxes;
+}
+
+std::vector<char> crossings_of(const Surface& s, const std::vector<Box>& boxes, const Box& whole, const Point3& a,
+                               const Point3& b) {
     std::vector<std::pair<double, char>> found;
-    for (const auto& t : s.triangles) {
+    Box segment;
+    segment.add(a);
+    segment.add(b);
+    if (!segment.meets(whole)) return {};
+    for (std::size_t k = 0; k < s.triangles.size(); ++k) {
+        if (!segment.meets(boxes[k])) continue;
+        const auto& t = s.triangles[k];
         const Point3 &p = s.vertices[t[0]], &q = s.vertices[t[1]], &r = s.vertices[t[2]];
         // A point exactly in the triangle's plane counts as on the side opposite
         // the normal (a fixed tie-break), so that a tail through the surface at
@@ -173,12 +201,17 @@ Result<Lasso> lasso_of(const Chain& chain, std::int64_t i, std::int64_t j) {
     out.area = surface_area(surface);
     // The N tail: segments between points below i; the C tail: above j.
     std::vector<LassoPiercing> n_tail, c_tail;
-    for (std::int64_t k = 0; k + 1 < i; ++k)
-        for (const char sign : crossings_of(surface, chain[static_cast<std::size_t>(k)], chain[static_cast<std::size_t>(k + 1)]))
-            n_tail.push_back({k, sign});
-    for (std::int64_t k = j + 1; k + 1 < n; ++k)
-        for (const char sign : crossings_of(surface, chain[static_cast<std::size_t>(k)], chain[static_cast<std::size_t>(k + 1)]))
-            c_tail.push_back({k, sign});
+    const std::vector<Box> boxes = triangle_boxes(surface);
+    Box whole;
+    for (const Point3& v : surface.vertices) whole.add(v);
+    const auto tail = [&](std::int64_t first, std::int64_t last, std::vector<LassoPiercing>& out) {
+        for (std::int64_t k = first; k + 1 <= last; ++k)
+            for (const char sign : crossings_of(surface, boxes, whole, chain[static_cast<std::size_t>(k)],
+                                                chain[static_cast<std::size_t>(k + 1)]))
+                out.push_back({k, sign});
+    };
+    tail(0, i - 1, n_tail);
+    tail(j + 1, n - 1, c_tail);
     out.n_tail = reduced_piercings(std::move(n_tail), i, 0);
     out.c_tail = reduced_piercings(std::move(c_tail), j, n - 1);
     out.name = lasso_name(out.n_tail, out.c_tail);
