@@ -6,7 +6,7 @@ Reads examples/knotted_backbone.pdb with read_chains, finds the knot core of
 chain A in residue numbers, computes its fingerprint (step 2, 50 samples) and
 saves the fingerprint map and the chain with its core as
 knotted_backbone_fingerprint.png and knotted_backbone_core.png in DIRECTORY
-(default: docs/).
+(default: docs/), and a lasso built in space with its surface as lasso.png.
 """
 import pathlib
 import sys
@@ -34,6 +34,17 @@ def main(argv):
             trace[core[0] - 15:core[1] + 16], (15, core[1] - core[0] + 15),
             title=f"chain A: {name}, core residues {first}-{last} (red)"),
     }
+    # A lasso built in space: a loop of 24 points closed by its bridge, its C tail threading it once.
+    import numpy as np
+
+    t = np.linspace(0.0, 2.0 * np.pi, 24, endpoint=False)
+    loop = np.stack([5 * np.cos(t), 5 * np.sin(t), 0.6 * np.sin(3 * t)], axis=1)
+    n_tail = np.stack([np.linspace(30, 12, 20), np.full(20, -12.0), np.linspace(6, 0, 20)], axis=1)
+    around = np.stack([np.linspace(12, 3, 16), np.linspace(12, 0.8, 16), np.full(16, -6.0)], axis=1)
+    through = np.stack([np.full(13, 0.5), np.full(13, 0.3), np.linspace(-6.0, 6.5, 13)], axis=1)
+    chain = np.vstack([n_tail, loop, around, through])
+    [[lasso]] = skeinlab.lasso_type(chain, bridges=[(20, 43)])
+    figures["lasso.png"] = plot.lasso(chain, lasso, title=f"a lasso built in space: {lasso.name}")
     for file, figure in figures.items():
         figure.savefig(target / file, dpi=90, bbox_inches="tight")
         print(f"wrote {target / file}")

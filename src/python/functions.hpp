@@ -46,6 +46,7 @@ PyObject* knot_identify(PyObject* module, PyObject* const* args, Py_ssize_t narg
 PyObject* pd_code(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* identify_pd(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* lasso_frames(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+PyObject* lasso_surface(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* knot_invariants(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* read_pdb(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* knot_spectrum(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
@@ -71,6 +72,10 @@ inline constexpr const char* kLassoFramesDoc =
     "lasso_frames(input_data, bridges, threads=None)\n--\n\n"
     "The lassos of every frame for each bridge (i, j), as tuples ((i, j), name,\n"
     "N-tail piercings, C-tail piercings, area); skeinlab.lasso_type documents them.";
+inline constexpr const char* kLassoSurfaceDoc =
+    "lasso_surface(chain, i, j)\n--\n\n"
+    "The minimal surface lasso_type spans the loop i..j of a chain with, as\n"
+    "(vertices (V, 3), triangles (T, 3)); skeinlab.plot.lasso draws it.";
 inline constexpr const char* kKnotIdentifyDoc =
     "knot_identify(input_data, chain_type=\"ring\", threads=None)\n--\n\n"
     "The knot of every frame named from its HOMFLY-PT polynomial, with its\n"

@@ -1,4 +1,6 @@
-// knot_type, knot_identify, knot_invariants and knot_size.
+// knot_type, knot_identify, knot_invariants, knot_size, the PD codes of diagrams
+// and lassos.
+#include "numpy_api.hpp"
 
 #include "drivers/frames.hpp"
 #include "functions.hpp"
@@ -281,6 +283,33 @@ PyObject* lasso_frames(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObj
             PyList_SET_ITEM(out.get(), static_cast<Py_ssize_t>(f), list.release());
         }
         return out.release();
+    });
+}
+
+PyObject* lasso_surface(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    return guarded([&]() -> PyObject* {
+        static const char* const names[] = {"chain", "i", "j"};
+        PyObject* bound[3];
+        if (!bind_arguments("lasso_surface", names, 3, 3, args, nargs, kwnames, bound)) return nullptr;
+        std::optional<FrameSet> frames = frames_from_input(bound[0], {false, nullptr, true});
+        if (!frames) return nullptr;
+        if (frames->size() != 1) return raise_with_message(PyExc_ValueError, "lasso_surface takes one chain (N, 3)");
+        const long long i = PyLong_AsLongLong(bound[1]);
+        if (i == -1 && PyErr_Occurred()) return nullptr;
+        const long long j = PyLong_AsLongLong(bound[2]);
+        if (j == -1 && PyErr_Occurred()) return nullptr;
+        Result<LassoSurface> surface = lasso_surface((*frames)[0], i, j);
+        if (!surface) return raise_with_message(PyExc_ValueError, surface.error().message());
+        PyRef vertices = PyRef::steal(chain_to_pyarray(surface.value().vertices));
+        if (!vertices) return nullptr;
+        const auto& triangles = surface.value().triangles;
+        npy_intp dims[2] = {static_cast<npy_intp>(triangles.size()), 3};
+        PyRef faces = PyRef::steal(PyArray_SimpleNew(2, dims, NPY_INT64));
+        if (!faces) return nullptr;
+        auto* data = static_cast<std::int64_t*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(faces.get())));
+        for (std::size_t k = 0; k < triangles.size(); ++k)
+            for (std::size_t e = 0; e < 3; ++e) data[3 * k + e] = static_cast<std::int64_t>(triangles[k][e]);
+        return PyTuple_Pack(2, vertices.get(), faces.get());
     });
 }
 

@@ -28,6 +28,7 @@ PyMethodDef kMethods[] = {
     fast_method("pd_code", skeinlab::py::pd_code, skeinlab::py::kPdCodeDoc),
     fast_method("identify_pd", skeinlab::py::identify_pd, skeinlab::py::kIdentifyPdDoc),
     fast_method("lasso_frames", skeinlab::py::lasso_frames, skeinlab::py::kLassoFramesDoc),
+    fast_method("lasso_surface", skeinlab::py::lasso_surface, skeinlab::py::kLassoSurfaceDoc),
     fast_method("knot_invariants", skeinlab::py::knot_invariants, skeinlab::py::kKnotInvariantsDoc),
     fast_method("kmt", skeinlab::py::kmt, skeinlab::py::kKmtDoc),
     fast_method("knot_spectrum", skeinlab::py::knot_spectrum, skeinlab::py::kKnotSpectrumDoc),

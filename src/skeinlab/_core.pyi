@@ -177,6 +177,10 @@ def lasso_frames(input_data: InputData, bridges: Sequence[tuple[int, int]], thre
     """The lassos of every frame for each bridge (i, j), as tuples ((i, j), name,
     N-tail piercings, C-tail piercings, area); skeinlab.lasso_type documents them."""
 
+def lasso_surface(chain: InputData, i: int, j: int) -> tuple[Array, npt.NDArray[np.int64]]:
+    """The minimal surface lasso_type spans the loop i..j of a chain with, as
+    (vertices (V, 3), triangles (T, 3)); skeinlab.plot.lasso draws it."""
+
 def identify_pd(codes: Sequence[str | Sequence[Sequence[int]]], threads: int | None = None) -> list[str]:
     """Names PD codes as knot_identify names chains.
 

@@ -46,7 +46,7 @@ dask: Any = _dask
 da: Any = _da
 dd: Any = _dd
 
-__all__ = ["knot_identify", "knot_size", "knot_spectrum", "knot_type", "link_type", "linked_pairs"]
+__all__ = ["knot_identify", "knot_size", "knot_spectrum", "knot_type", "lasso_type", "link_type", "linked_pairs"]
 
 Inputs: TypeAlias = "Sequence[str | os.PathLike[str]] | Array"
 
@@ -239,3 +239,63 @@ def link_type(inputs: Inputs, chunk: int = 100, threads: int | None = 1) -> Data
     """The link the rings of every frame form, as :func:`skeinlab.link_type` names it: columns file,
     frame, link, knots (each ring's own knot, a list); inputs as for :func:`linked_pairs`."""
     return _link_collection("link_type", inputs, {"chunk": chunk, "threads": threads})
+
+
+_LASSO_COLUMNS = {"file": "object", "chain": "object", "frame": "int64", "bridge": "object", "lasso": "object",
+                  "piercings_n": "object", "piercings_c": "object", "area": "float64"}
+
+
+def _lasso_frames(file: str | None, chain: str, first: int, frames: np.ndarray,
+                  bridges: list[tuple[int, int]], threads: int | None) -> pd.DataFrame:
+    rows = []
+    for offset, lassos in enumerate(_core.lasso_frames(frames, bridges, threads)):
+        for (i, j), name, n_tail, c_tail, area in lassos:
+            rows.append({"file": file, "chain": chain, "frame": first + offset, "bridge": f"{i}-{j}", "lasso": name,
+                         "piercings_n": list(n_tail), "piercings_c": list(c_tail), "area": area})
+    if not rows:
+        return pd.DataFrame({c: pd.Series(dtype=t) for c, t in _LASSO_COLUMNS.items()})
+    return pd.DataFrame(rows).astype(_LASSO_COLUMNS)
+
+
+def _lasso_file(path: str, options: dict[str, Any]) -> pd.DataFrame:
+    """A whole file on the worker: a structure's disulfides (every chain, every model), or an XYZ file's
+    frames chunk by chunk with the given bridges."""
+    from ._inputs import is_structure
+    from .lassos import structure_bridges
+
+    parts = []
+    if is_structure(path):
+        for entry in structure_bridges(path):
+            parts.append(_lasso_frames(path, entry.chain, 0, entry.frames, options["bridges"] or entry.bridges,
+                                       options["threads"]))
+    else:
+        first = 0
+        for frames in _core.iter_xyz(path, options["chunk"]):
+            parts.append(_lasso_frames(path, "", first, frames, options["bridges"], options["threads"]))
+            first += len(frames)
+    if not parts:
+        return _lasso_frames(path, "", 0, np.zeros((0, 0, 3)), [], options["threads"])
+    return pd.concat(parts, ignore_index=True)
+
+
+def lasso_type(inputs: Inputs, bridges: Sequence[tuple[int, int]] | None = None, chunk: int = 1000,
+               threads: int | None = 1) -> DataFrame:
+    """The lassos of every frame: one row per frame and bridge, columns file, chain, frame, bridge ("i-j",
+    point indices), lasso (its name), piercings_n, piercings_c (lists of (index, sign)) and area, as
+    :func:`skeinlab.lasso_type` gives them. Inputs: structure files (their disulfides, or ``bridges``), XYZ
+    files or a dask array (F, N, 3) with ``bridges``; one task per file or block."""
+    options = {"bridges": [tuple(b) for b in bridges] if bridges else None, "chunk": chunk, "threads": threads}
+    meta = pd.DataFrame({c: pd.Series(dtype=t) for c, t in _LASSO_COLUMNS.items()})
+    if isinstance(inputs, da.Array):
+        if not bridges:
+            raise ValueError("bridges must be given for an array: (i, j) pairs of point indices")
+        array = inputs.rechunk({1: -1, 2: -1})
+        starts = np.concatenate([[0], np.cumsum(array.chunks[0])[:-1]]).astype(int)
+        parts = [dask.delayed(_lasso_frames)(None, "", int(first), block, options["bridges"], threads)
+                 for block, first in zip(array.to_delayed().ravel(), starts)]
+    else:
+        parts = [dask.delayed(_lasso_file)(os.fspath(p), options) for p in inputs]
+    with dask.config.set({"dataframe.convert-string": False}):
+        if not parts:
+            return cast("DataFrame", dd.from_pandas(meta, npartitions=1))
+        return cast("DataFrame", dd.from_delayed(parts, meta=meta, verify_meta=False))

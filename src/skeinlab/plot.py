@@ -18,7 +18,7 @@ try:
 except ImportError:  # pragma: no cover - depends on the installation
     raise ImportError("skeinlab.plot needs matplotlib: pip install skeinlab[plot]") from None
 
-__all__ = ["chain", "cores", "fingerprint", "knots"]
+__all__ = ["chain", "cores", "fingerprint", "knots", "lasso"]
 
 UNKNOT_COLOUR = (0.93, 0.93, 0.93)
 
@@ -177,4 +177,36 @@ def chain(points: Any, core: Sequence[int] | None = None, title: str | None = No
     if len(finite):
         axes.set_box_aspect(np.maximum(np.ptp(finite, axis=0), 1e-9 + 0.05 * np.ptp(finite)))  # true proportions
     axes.set_title(title or "chain" + (" and its knot core" if core is not None and core[0] >= 0 else ""))
+    return figure
+
+
+def lasso(points: Any, lasso: Any, title: str | None = None) -> Figure:
+    """A chain in 3-D with a lasso: the loop its bridge closes (thick), the loop's minimal surface (as
+    :func:`skeinlab.lasso_type` spans it), the bridge (dashed) and the piercings (the tail segments that cross
+    the surface, red for "+", blue for "-"). ``lasso`` is one :class:`skeinlab.Lasso` record of the chain."""
+    from mpl_toolkits.mplot3d.art3d import Poly3DCollection  # type: ignore[import-untyped]
+
+    from . import _core
+
+    xyz = np.asarray(points, dtype=float)
+    i, j = lasso.bridge
+    vertices, triangles = _core.lasso_surface(xyz, i, j)
+    figure = Figure(figsize=(6.0, 6.0))
+    axes: Any = figure.add_subplot(projection="3d")
+    axes.add_collection3d(Poly3DCollection(vertices[triangles], facecolor=(0.55, 0.7, 0.9, 0.35),
+                                           edgecolor=(0.4, 0.5, 0.7, 0.25), linewidth=0.3))
+    axes.plot(xyz[:, 0], xyz[:, 1], xyz[:, 2], color="0.6", linewidth=1.0)
+    axes.plot(xyz[i:j + 1, 0], xyz[i:j + 1, 1], xyz[i:j + 1, 2], color="tab:purple", linewidth=2.5, label="loop")
+    axes.plot(*[[xyz[i, k], xyz[j, k]] for k in range(3)], color="tab:purple", linestyle="--", linewidth=1.5,
+              label="bridge")
+    for index, sign in list(lasso.piercings_n) + list(lasso.piercings_c):
+        segment = xyz[index:index + 2]
+        axes.plot(segment[:, 0], segment[:, 1], segment[:, 2], color="tab:red" if sign == "+" else "tab:blue",
+                  linewidth=4.0)
+    axes.scatter(*xyz[0], color="tab:green", s=20, label="N end")
+    finite = xyz[np.isfinite(xyz).all(axis=1)]
+    if len(finite):
+        axes.set_box_aspect(np.maximum(np.ptp(finite, axis=0), 1e-9 + 0.05 * np.ptp(finite)))
+    axes.legend(loc="upper right", fontsize="small")
+    axes.set_title(title or f"lasso {lasso.name}, bridge {i}-{j}")
     return figure

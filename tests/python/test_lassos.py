@@ -86,3 +86,31 @@ def test_the_command_line_writes_a_row_per_bridge(tmp_path):
                                (["--bridge", "10-11"], "a loop needs at least 3 points")):
         status, out, err = run("lasso", str(path), *arguments)
         assert status == 1 and out == "" and message in err
+
+
+def test_the_picture_draws_the_surface_and_the_piercings():
+    pytest.importorskip("matplotlib")
+    from skeinlab import plot
+
+    chain, bridge = lasso_chain("C", 1)
+    [[lasso]] = skeinlab.lasso_type(chain, [bridge])
+    figure = plot.lasso(chain, lasso)
+    [axes] = figure.axes
+    vertices, triangles = skeinlab._core.lasso_surface(chain, *bridge)
+    assert triangles.max() < len(vertices) and len(triangles) == 7 * 24  # three interior rings and a fan
+    assert len(axes.collections) >= 1  # the surface
+    assert lasso.name in axes.get_title()
+
+
+def test_clusters_get_the_same_lassos():
+    pytest.importorskip("dask.dataframe")
+    import dask.array as da
+    import skeinlab.dask
+
+    chain, bridge = lasso_chain("C", 1)
+    frames = np.stack([chain, chain + 1.0, chain * 1.1])
+    rows = skeinlab.dask.lasso_type(da.from_array(frames, chunks=(2, -1, -1)), bridges=[bridge]).compute()
+    local = skeinlab.lasso_type(frames, [bridge])
+    assert rows["frame"].tolist() == [0, 1, 2]
+    assert rows["lasso"].tolist() == [f[0].name for f in local] == ["L+1C"] * 3
+    assert rows["area"].tolist() == pytest.approx([f[0].area for f in local])

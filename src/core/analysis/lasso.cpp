@@ -185,7 +185,9 @@ std::string lasso_name(const std::vector<LassoPiercing>& n_tail, const std::vect
     return "LS" + std::to_string(tail.size()) + signs + which;
 }
 
-Result<Lasso> lasso_of(const Chain& chain, std::int64_t i, std::int64_t j) {
+namespace {
+
+Status check_bridge(const Chain& chain, std::int64_t i, std::int64_t j) {
     const std::string bridge = "bridge " + std::to_string(i) + "-" + std::to_string(j);
     const auto n = static_cast<std::int64_t>(chain.size());
     if (i >= j) return KnotError::data_parse(bridge + ": i must be below j");
@@ -194,6 +196,20 @@ Result<Lasso> lasso_of(const Chain& chain, std::int64_t i, std::int64_t j) {
     for (const Point3& p : chain)
         if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z))
             return KnotError::data_parse(bridge + ": the chain has missing points");
+    return ok_status();
+}
+
+}  // namespace
+
+Result<LassoSurface> lasso_surface(const Chain& chain, std::int64_t i, std::int64_t j) {
+    if (Status s = check_bridge(chain, i, j); !s) return s.error();
+    Surface surface = spanning_surface(Chain(chain.begin() + i, chain.begin() + j + 1));
+    return LassoSurface{std::move(surface.vertices), std::move(surface.triangles)};
+}
+
+Result<Lasso> lasso_of(const Chain& chain, std::int64_t i, std::int64_t j) {
+    if (Status s = check_bridge(chain, i, j); !s) return s.error();
+    const auto n = static_cast<std::int64_t>(chain.size());
     const Chain loop(chain.begin() + i, chain.begin() + j + 1);
     const Surface surface = spanning_surface(loop);
     Lasso out;

@@ -55,6 +55,15 @@ inline constexpr int kLassoMaxSteps = 1000;
 // missing points".
 Result<Lasso> lasso_of(const Chain& chain, std::int64_t i, std::int64_t j);
 
+// The loop's minimal surface as lasso_of spans it: vertices (the centre first)
+// and triangles (vertex indices, oriented as the loop runs from i to j). Errors
+// as lasso_of's.
+struct LassoSurface {
+    Chain vertices;
+    std::vector<std::array<std::size_t, 3>> triangles;
+};
+Result<LassoSurface> lasso_surface(const Chain& chain, std::int64_t i, std::int64_t j);
+
 // The name of crossings that are left after the reductions.
 std::string lasso_name(const std::vector<LassoPiercing>& n_tail, const std::vector<LassoPiercing>& c_tail);
 
