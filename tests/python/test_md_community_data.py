@@ -38,3 +38,13 @@ def test_a_dcd_with_its_psf_is_one_chain_a_frame_without_warnings():
 def test_what_is_not_a_chain_is_never_named(arguments, message):
     status, rows, err = command_rows("type", *arguments())
     assert status == 1 and rows == [] and message in err and err.count("skeinlab: error") == 1
+
+
+def test_cobrotoxin_disulfides_close_loops_no_tail_crosses():
+    pytest.importorskip("gemmi")
+    status, rows, err = command_rows("lasso", datafiles.PDB_cobrotoxin if hasattr(datafiles, "PDB_cobrotoxin")
+                                     else datafiles.__file__.replace("datafiles.py", "data/cobrotoxin.pdb"))
+    assert status == 0, err
+    # The three-finger toxin's four disulfides (from its SG atoms: the file has no SSBOND records).
+    assert [(r["bridge"], r["lasso"]) for r in rows] == [("3-24", "L0"), ("17-41", "L0"), ("43-54", "L0"),
+                                                         ("55-60", "L0")]
