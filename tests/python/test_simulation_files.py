@@ -275,7 +275,7 @@ def test_a_protein_snapshot_whose_chain_jumps_across_its_box_is_unwrapped(tmp_pa
 
 
 @pytest.mark.parametrize("dtype", [np.float32, np.float16, np.int32])
-def test_functions_beyond_the_specified_ones_take_any_real_dtype(dtype):
+def test_functions_beyond_knot_type_and_knot_size_take_any_real_dtype(dtype):
     knot = torus_knot(2, 3, 120) * 10.0
     assert skeinlab.knot_identify(knot.astype(dtype)) == skeinlab.knot_identify(knot)
     assert skeinlab.knot_identify(np.asfortranarray(knot.astype(dtype))[::1]) == skeinlab.knot_identify(knot)
