@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "geometry/periodic.hpp"
 #include "io/frame_chains.hpp"
@@ -26,6 +27,9 @@ PyObject* unwrap_chains(PyObject* module, PyObject* const* args, Py_ssize_t narg
 PyObject* read_lammps_data(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* bonded_chains(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
 PyObject* gather_chains(PyObject* module, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames);
+// New 1-D NumPy arrays (int64, bool) of a vector's values.
+PyObject* int64_vector_array(const std::vector<std::int64_t>& values);
+PyObject* bool_vector_array(const std::vector<bool>& values);
 // A box argument: a float64 array (3, 3) of edge vectors or (4, 3) corner and
 // edges; nullopt with RuntimeError otherwise.
 std::optional<PeriodicBox> convert_box(PyObject* obj);

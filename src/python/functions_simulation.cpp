@@ -74,25 +74,6 @@ PyObject* raise_stream_error(LammpsStream& stream, const KnotError& error, bool 
     return to_py_runtime_error(error.display() + where);
 }
 
-PyObject* int64_array(const std::vector<std::int64_t>& values) {
-    npy_intp dims[1] = {static_cast<npy_intp>(values.size())};
-    PyObject* array = PyArray_SimpleNew(1, dims, NPY_INT64);
-    if (!array) return nullptr;
-    if (!values.empty())
-        std::memcpy(PyArray_DATA(reinterpret_cast<PyArrayObject*>(array)), values.data(),
-                    values.size() * sizeof(std::int64_t));
-    return array;
-}
-
-PyObject* bool_array(const std::vector<bool>& values) {
-    npy_intp dims[1] = {static_cast<npy_intp>(values.size())};
-    PyObject* array = PyArray_SimpleNew(1, dims, NPY_BOOL);
-    if (!array) return nullptr;
-    auto* data = static_cast<npy_bool*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(array)));
-    for (std::size_t k = 0; k < values.size(); ++k) data[k] = values[k] ? NPY_TRUE : NPY_FALSE;
-    return array;
-}
-
 // The box as rows: the origin, then the edge vectors a, b and c.
 PyObject* box_array(const PeriodicBox& box) {
     return chain_to_pyarray({box.origin, {box.lx, 0.0, 0.0}, {box.xy, box.ly, 0.0}, {box.xz, box.yz, box.lz}});
@@ -131,8 +112,8 @@ PyObject* lammps_frames_next(PyObject* self) {
             return PyTuple_Pack(7, timestep.get(), items[0], items[1], items[2], items[3], box.get(), items[4]);
         }
         PyRef array = PyRef::steal(frames_to_pyarray(c.chains));
-        PyRef molecules = PyRef::steal(int64_array(c.molecules));
-        PyRef winding = PyRef::steal(bool_array(c.winding));
+        PyRef molecules = PyRef::steal(int64_vector_array(c.molecules));
+        PyRef winding = PyRef::steal(bool_vector_array(c.winding));
         PyRef box = PyRef::steal(box_array(stream.frame.box));
         if (!timestep || !array || !molecules || !winding || !box) return nullptr;
         return PyTuple_Pack(5, timestep.get(), array.get(), molecules.get(), winding.get(), box.get());
@@ -254,7 +235,7 @@ PyObject* unwrap_chains(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyOb
         for (std::size_t k = 0; k < chains->size(); ++k) winding[k] = !unwrap_present_points((*chains)[k], *box, ring);
         Py_END_ALLOW_THREADS
         PyRef array = PyRef::steal(frames_to_pyarray(*chains));
-        PyRef mask = PyRef::steal(bool_array(winding));
+        PyRef mask = PyRef::steal(bool_vector_array(winding));
         if (!array || !mask) return nullptr;
         return PyTuple_Pack(2, array.get(), mask.get());
     });

@@ -41,6 +41,8 @@ npy_intp length_of(const PyRef& array, int axis = 0) {
     return PyArray_DIMS(reinterpret_cast<PyArrayObject*>(array.get()))[axis];
 }
 
+}  // namespace
+
 PyObject* int64_vector_array(const std::vector<std::int64_t>& values) {
     npy_intp dims[1] = {static_cast<npy_intp>(values.size())};
     PyObject* array = PyArray_SimpleNew(1, dims, NPY_INT64);
@@ -57,6 +59,8 @@ PyObject* bool_vector_array(const std::vector<bool>& values) {
     for (std::size_t k = 0; k < values.size(); ++k) data[k] = values[k] ? NPY_TRUE : NPY_FALSE;
     return array;
 }
+
+namespace {
 
 // A Chain from an (N, 3) array of any real type (float32 from MDAnalysis).
 std::optional<Chain> points_of(PyObject* obj, const char* name) {

@@ -1,10 +1,10 @@
 #include "io/lammps.hpp"
 
 #include <algorithm>
-#include <numeric>
 #include <optional>
 
 #include "base/text.hpp"
+#include "io/id_order.hpp"
 
 namespace skeinlab {
 namespace {
@@ -399,23 +399,7 @@ Result<bool> LammpsReader::read_atoms(LammpsFrame& frame, std::string_view heade
     }
     if (frame.ids.empty()) return true;
     // Atoms in id order (dumps written in parallel are not).
-    if (!std::is_sorted(frame.ids.begin(), frame.ids.end())) {
-        std::vector<std::size_t> order(frame.ids.size());
-        std::iota(order.begin(), order.end(), std::size_t{0});
-        std::stable_sort(order.begin(), order.end(),
-                         [&](std::size_t a, std::size_t b) { return frame.ids[a] < frame.ids[b]; });
-        const auto permute = [&](auto& values) {
-            if (values.empty()) return;
-            auto sorted = values;
-            for (std::size_t k = 0; k < order.size(); ++k) sorted[k] = values[order[k]];
-            values = std::move(sorted);
-        };
-        permute(frame.positions);
-        permute(frame.ids);
-        permute(frame.molecules);
-        permute(frame.types);
-        permute(frame.images);
-    }
+    sort_by_ids(frame.ids, frame.positions, frame.molecules, frame.types, frame.images);
     const auto twice = std::adjacent_find(frame.ids.begin(), frame.ids.end());
     if (twice != frame.ids.end())
         return KnotError::data_parse("duplicate atom id " + std::to_string(*twice) + " in frame " +

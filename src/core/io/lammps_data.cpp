@@ -1,12 +1,12 @@
 #include "io/lammps_data.hpp"
 
 #include <algorithm>
-#include <numeric>
 #include <optional>
 #include <string_view>
 #include <unordered_map>
 
 #include "base/text.hpp"
+#include "io/id_order.hpp"
 
 namespace skeinlab {
 namespace {
@@ -245,21 +245,7 @@ Result<LammpsTopology> DataParser::parse() {
     if (!atoms_read_) return KnotError::data_parse("no Atoms section");
 
     // Atoms in id order; bonds as indices.
-    std::vector<std::size_t> order(out_.ids.size());
-    std::iota(order.begin(), order.end(), std::size_t{0});
-    if (!std::is_sorted(out_.ids.begin(), out_.ids.end())) {
-        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return out_.ids[a] < out_.ids[b]; });
-        const auto permute = [&](auto& values) {
-            if (values.empty()) return;
-            auto sorted = values;
-            for (std::size_t k = 0; k < order.size(); ++k) sorted[k] = values[order[k]];
-            values = std::move(sorted);
-        };
-        permute(out_.ids);
-        permute(out_.molecules);
-        permute(out_.types);
-        permute(out_.positions);
-    }
+    sort_by_ids(out_.ids, out_.molecules, out_.types, out_.positions);
     const auto twice = std::adjacent_find(out_.ids.begin(), out_.ids.end());
     if (twice != out_.ids.end()) return KnotError::data_parse("duplicate atom id " + std::to_string(*twice));
     out_.bonds.reserve(bond_ids_.size());
