@@ -1,15 +1,17 @@
 """The ``skeinlab lasso`` command: one row per bridge of every chain and model of structure files (their
-disulfides), or of XYZ trajectories with ``--bridge I-J``."""
+disulfides), or of every chain and frame of trajectories (XYZ, LAMMPS, MD formats) with ``--bridge I-J``."""
 from __future__ import annotations
 
 import argparse
 import contextlib
 import sys
+import warnings
 from typing import IO
 
 import numpy as np
 
-from ._inputs import InputError, is_structure, plain_file
+from ._arguments import add_chain_options, positive, print_notes, selection_of
+from ._inputs import InputError, Piece, is_md, is_structure, pieces_of, plain_file
 from ._output import Progress, Row, Writer
 from .lassos import Lasso
 
@@ -18,7 +20,10 @@ COLUMNS = ["file", "chain", "frame", "bridge", "lasso", "piercings", "area"]
 EXAMPLES = """examples:
   skeinlab lasso 1ax8.pdb                     every disulfide of every chain: its loop and the tails through it
   skeinlab lasso protein.cif --chain A -f csv
-  skeinlab lasso run.xyz --bridge 20-80       a bridge between points 20 and 80 (from 0) of every frame"""
+  skeinlab lasso run.xyz --bridge 20-80       a bridge between points 20 and 80 (from 0) of every frame
+  skeinlab lasso md.xtc --topology md.tpr --bridge 95-145
+                                              the alpha-carbon trace of every frame of a protein's run
+  skeinlab lasso run.lammpstrj --topology run.data --molecule 3 --bridge 10-60"""
 
 
 def add_parser(commands: argparse._SubParsersAction) -> None:  # type: ignore[type-arg]
@@ -27,12 +32,14 @@ def add_parser(commands: argparse._SubParsersAction) -> None:  # type: ignore[ty
                               formatter_class=argparse.RawDescriptionHelpFormatter)
     sub.add_argument("files", nargs="+", metavar="FILE",
                      help="PDB or PDBx/mmCIF files (their SSBOND or struct_conn disulfides, else cysteine SG atoms "
-                          "within 2.5 A), or XYZ trajectories with --bridge")
+                          "within 2.5 A); with --bridge also XYZ trajectories, LAMMPS dumps and MD trajectories")
     sub.add_argument("--bridge", action="append", metavar="I-J",
-                     help="a bridge between points I and J (from 0; repeatable): for XYZ files, or instead of a "
-                          "structure's own")
-    sub.add_argument("--chain", action="append", metavar="ID", help="only this chain of a structure (repeatable)")
-    sub.add_argument("--threads", type=int, default=None, help="worker threads (default: one per processor)")
+                     help="a bridge between points I and J (from 0) of every chain (repeatable): for "
+                          "trajectories, or instead of a structure's own")
+    add_chain_options(sub)
+    sub.add_argument("--threads", type=positive, default=None, help="worker threads (default: one per processor)")
+    sub.add_argument("--chunk", type=positive, default=1000,
+                     help="frames read at a time from trajectories (default %(default)s)")
     sub.add_argument("-f", "--format", choices=["table", "csv", "json", "jsonl"], default="table")
     sub.add_argument("-o", "--output", metavar="FILE", help="write to FILE instead of standard output")
     sub.add_argument("-q", "--quiet", action="store_true", help="no progress bar")
@@ -50,43 +57,60 @@ def bridge_pairs(texts: list[str] | None) -> list[tuple[int, int]] | None:
     return pairs
 
 
-def file_rows(path: str, bridges: list[tuple[int, int]] | None, chains: list[str] | None,
-              threads: int | None) -> list[Row]:
+def structure_rows(path: str, bridges: list[tuple[int, int]] | None, chains: list[str] | None,
+                   threads: int | None) -> list[Row]:
+    """The rows of every model of a structure's chains that hold bridges (the file's, or `bridges`)."""
     from .lassos import lasso_type, structure_bridges  # gemmi only when a structure is read
 
     rows: list[Row] = []
-    if is_structure(path):
-        # gemmi reads gzip itself; other compressions are decompressed first.
-        with plain_file(path) if not path.lower().endswith(".gz") else contextlib.nullcontext(path) as plain:
-            found = structure_bridges(plain, chains)
-        if chains:
-            missing = [c for c in chains if c not in {f.chain for f in found}]
-            if missing and not bridges:
-                raise InputError(f"{path}: no disulfide bridge within chain {', '.join(missing)}")
-        if not found:
-            print(f"skeinlab: note: {path}: no disulfide bridge within a chain (give --bridge I-J)", file=sys.stderr)
-            return rows
-        for entry in found:
-            pairs = bridges or entry.bridges
-            for model, lassos in enumerate(lasso_type(entry.frames, pairs, threads)):
-                for lasso in lassos:
-                    i, j = lasso.bridge
-                    rows.append(row(path, entry.chain, model, f"{entry.residues[i]}-{entry.residues[j]}", lasso,
-                                    entry.residues))
+    # gemmi reads gzip itself; other compressions are decompressed first.
+    with plain_file(path) if not path.lower().endswith(".gz") else contextlib.nullcontext(path) as plain:
+        found = structure_bridges(plain, chains)
+    if chains:
+        missing = [c for c in chains if c not in {f.chain for f in found}]
+        if missing and not bridges:
+            raise InputError(f"{path}: no disulfide bridge within chain {', '.join(missing)}")
+    if not found:
+        print(f"skeinlab: note: {path}: no disulfide bridge within a chain (give --bridge I-J)", file=sys.stderr)
         return rows
-    if not bridges:
-        raise InputError(f"{path}: give the bridges of an XYZ file with --bridge I-J")
-    for frame, lassos in enumerate(lasso_type(_xyz(path), bridges, threads)):
-        for lasso in lassos:
-            rows.append(row(path, "", frame, f"{lasso.bridge[0]}-{lasso.bridge[1]}", lasso))
+    for entry in found:
+        pairs = bridges or entry.bridges
+        for model, lassos in enumerate(lasso_type(entry.frames, pairs, threads)):
+            for lasso in lassos:
+                i, j = lasso.bridge
+                rows.append(row(path, entry.chain, model, f"{entry.residues[i]}-{entry.residues[j]}", lasso,
+                                entry.residues))
     return rows
 
 
-def _xyz(path: str) -> np.ndarray:
-    from ._core import read_xyz
+def piece_rows(path: str, piece: Piece, bridges: list[tuple[int, int]], threads: int | None) -> list[Row]:
+    """The rows of a piece of a trajectory: every bridge of every chain, runs of chains of one length typed
+    together; a chain that is not one (its points jump) gives 'not a chain' rows."""
+    from .lassos import lasso_type
 
-    with plain_file(path) as plain:
-        return read_xyz(plain)
+    rows: dict[int, list[Row]] = {}
+    runs: list[list[int]] = []
+    for k, chain in enumerate(piece.chains):
+        if k in piece.not_chains:
+            frame, name = piece.labels[k]
+            rows[k] = [{"file": path, "chain": name, "frame": frame, "bridge": f"{i}-{j}", "lasso": "not a chain",
+                        "piercings": "", "area": 0.0} for i, j in bridges]
+        elif runs and runs[-1][-1] == k - 1 and len(piece.chains[runs[-1][0]]) == len(chain):
+            runs[-1].append(k)
+        else:
+            runs.append([k])
+    for run in runs:
+        try:
+            found = lasso_type(np.stack([piece.chains[k] for k in run]), bridges, threads)
+        except ValueError as error:
+            frame, name = piece.labels[run[0]]
+            where = f"chain {name} " if name else ""
+            # The bridge fits no frame of this length: name the chain, not the frame within the run.
+            raise InputError(f"{path}: {where}frame {frame}: {str(error).partition(': ')[2]}") from None
+        for k, lassos in zip(run, found):
+            frame, name = piece.labels[k]
+            rows[k] = [row(path, name, frame, f"{lasso.bridge[0]}-{lasso.bridge[1]}", lasso) for lasso in lassos]
+    return [r for k in sorted(rows) for r in rows[k]]
 
 
 def row(path: str, chain: str, frame: int, bridge: str, lasso: Lasso, residues: list[str] | None = None) -> Row:
@@ -98,28 +122,43 @@ def row(path: str, chain: str, frame: int, bridge: str, lasso: Lasso, residues: 
 
 
 def run(args: argparse.Namespace, out: IO[str]) -> int:
+    if not args.verbose:
+        warnings.simplefilter("ignore")  # the MD readers' warnings are for their programmers
     writer = Writer(out, args.format, COLUMNS, args.files)
     progress = Progress(args.quiet)
+    done = 0
     try:
         bridges = bridge_pairs(args.bridge)
-        for path in args.files:
+        for index, path in enumerate(args.files):
+            left = len(args.files) - 1 - index
             try:
-                rows = file_rows(path, bridges, args.chain, args.threads)
+                if is_structure(path) and not is_md(path, args.topology):
+                    rows = structure_rows(path, bridges, args.chain, args.threads)
+                    writer.write(rows)
+                    count = len({r["frame"] for r in rows})
+                    progress.update(count, done, 1.0, left)
+                    done += count
+                    continue
+                if not bridges:
+                    raise InputError(f"{path}: give the bridges of a trajectory with --bridge I-J")
+                selection = selection_of(args, path, print_notes, "open")
+                for piece in pieces_of(path, args.chunk, args.chain, selection):
+                    writer.write(piece_rows(path, piece, bridges, args.threads))
+                    progress.update(piece.frames, done, piece.read(), left)
+                    done += piece.frames
             except (RuntimeError, ValueError, FileNotFoundError) as error:
                 text = str(error)
                 raise InputError(text if path in text else f"{path}: {text}") from None
-            writer.write(rows)
-            progress.update(len({r["frame"] for r in rows}), 0, 1.0, 0)
-    except InputError as error:
+    except (InputError, ImportError) as error:
         progress.close()
         writer.close(failed=True)
         print(f"skeinlab: error: {error}", file=sys.stderr)
         return 1
-    except ImportError as error:
+    except KeyboardInterrupt:
         progress.close()
-        writer.close(failed=True)
-        print(f"skeinlab: error: {error}", file=sys.stderr)
-        return 1
+        writer.close()
+        print(f"skeinlab: interrupted after {done} frames; their rows are written", file=sys.stderr)
+        return 130
     progress.close()
     writer.close()
     return 0

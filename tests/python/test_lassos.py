@@ -114,3 +114,53 @@ def test_clusters_get_the_same_lassos():
     assert rows["frame"].tolist() == [0, 1, 2]
     assert rows["lasso"].tolist() == [f[0].name for f in local] == ["L+1C"] * 3
     assert rows["area"].tolist() == pytest.approx([f[0].area for f in local])
+
+
+def lasso_system(tmp_path):
+    """Two copies of the lasso chain (molecules 1 and 2) and a water, as a LAMMPS data file with bonds and a
+    dump of two frames with molecule ids."""
+    chain, bridge = lasso_chain("C", 1)
+    points = np.vstack([chain + 50.0, chain + 100.0, [[10.0, 10.0, 10.0], [10.8, 10.0, 10.0], [10.0, 10.8, 10.0]]])
+    n = len(chain)
+    molecules = [1] * n + [2] * n + [3] * 3
+    bonds = [(m * n + k, m * n + k + 1) for m in range(2) for k in range(n - 1)] + [(2 * n, 2 * n + 1),
+                                                                                   (2 * n, 2 * n + 2)]
+    lines = ["lassos", "", f"{len(points)} atoms", f"{len(bonds)} bonds", "2 atom types", "1 bond types", "",
+             "0 200 xlo xhi", "0 200 ylo yhi", "0 200 zlo zhi", "", "Masses", "", "1 1", "2 1", "", "Atoms # molecular",
+             ""]
+    lines += [f"{a + 1} {molecules[a]} {1 if a < 2 * n else 2} {x} {y} {z}" for a, (x, y, z) in enumerate(points)]
+    lines += ["", "Bonds", ""] + [f"{k + 1} 1 {a + 1} {b + 1}" for k, (a, b) in enumerate(bonds)]
+    data = tmp_path / "run.data"
+    data.write_text("\n".join(lines) + "\n")
+    frames = []
+    for step, shift in enumerate((0.0, 1.5)):
+        frames += ["ITEM: TIMESTEP", str(step), "ITEM: NUMBER OF ATOMS", str(len(points)),
+                   "ITEM: BOX BOUNDS pp pp pp", "0 200", "0 200", "0 200", "ITEM: ATOMS id mol type x y z"]
+        frames += [f"{a + 1} {molecules[a]} {1 if a < 2 * n else 2} {x + shift} {y} {z}"
+                   for a, (x, y, z) in enumerate(points)]
+    dump = tmp_path / "run.lammpstrj"
+    dump.write_text("\n".join(frames) + "\n")
+    return str(dump), str(data), bridge
+
+
+def test_the_command_line_reads_the_lassos_of_simulation_files(tmp_path):
+    from test_cli import run
+
+    dump, data, (i, j) = lasso_system(tmp_path)
+    status, out, err = run("lasso", dump, "--topology", data, "--bridge", f"{i}-{j}", "-f", "csv")
+    assert status == 0, err
+    rows = [r.split(",")[1:6] for r in out.strip().splitlines()[1:]]
+    assert rows == [[m, f, f"{i}-{j}", "L+1C", "+70"] for f in "01" for m in "12"]  # the water is not a chain
+    status, out, err = run("lasso", dump, "--topology", data, "--bridge", f"{i}-{j}", "--molecule", "2",
+                           "--start", "1", "-f", "csv")
+    assert status == 0 and [r.split(",")[1:5] for r in out.strip().splitlines()[1:]] == [["2", "1", f"{i}-{j}",
+                                                                                          "L+1C"]]
+    # Without the data file, the molecules' atoms jump (the synthetic chain is drawn in pieces): never a lasso.
+    status, out, err = run("lasso", dump, "--bridge", f"{i}-{j}", "--type", "1", "-f", "csv")
+    assert status == 0 and {r.split(",")[4] for r in out.strip().splitlines()[1:]} == {"not a chain"}
+    assert "not a chain" in err
+    for arguments, message in ((["--bridge", "10-900", "--topology", data], "chain 1 frame 0: bridge 10-900: beyond"),
+                               (["--topology", data], "give the bridges of a trajectory"),
+                               (["--bridge", "5-30", "--topology", data, "--by", "molecule"], "--by is for MD")):
+        status, out, err = run("lasso", dump, *arguments)
+        assert status == 1 and out == "" and message in err, err
