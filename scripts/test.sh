@@ -16,8 +16,10 @@ cd "$(dirname "$0")/.."
 source scripts/env.sh
 jobs=$(nproc)
 started=$SECONDS
+# Each stage's heading says when it starts, so a slow stage shows.
+stage() { echo "== [$((SECONDS - started)) s] $*"; }
 
-echo "== layout of the core: folders, include order, no Python headers (ARCHITECTURE.md)"
+stage "layout of the core: folders, include order, no Python headers (ARCHITECTURE.md)"
 "$PY" scripts/check_layout.py
 
 ensure_gtest
@@ -36,7 +38,7 @@ PYTHON
   build/wheel-venv/bin/python -m pip install --quiet -r build/test-requirements.txt ) \
   >build/wheel-venv.log 2>&1 & test_venv=$!
 
-echo "== building the wheel and the optimised core tests"
+stage "building the wheel and the optimised core tests"
 rm -rf build/dist
 pip_build wheel --no-deps -w build/dist -Ccmake.define.SKEINLAB_BUILD_TESTS=ON .
 wheel=$(ls build/dist/skeinlab-*.whl)
@@ -51,13 +53,13 @@ run_core_tests() {
   fi
   tail -n 3 "$log"
 }
-echo "== core unit tests (optimised)"
+stage "core unit tests (optimised)"
 run_core_tests "build/$tag"
 
 # One Clang tree for the sanitized core tests and the fuzz harnesses, at -O1
 # with line tables only: half the compile time of -O2 -g, and the
 # sanitizers' reports still name functions and lines.
-echo "== core unit tests (address and undefined-behaviour sanitizers, Clang)"
+stage "core unit tests (address and undefined-behaviour sanitizers, Clang)"
 ensure_clang
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DSKEINLAB_BUILD_MODULE=OFF -DSKEINLAB_BUILD_TESTS=ON \
   -DSKEINLAB_BUILD_FUZZERS=ON -DSKEINLAB_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug \
@@ -68,7 +70,7 @@ run_core_tests build/fuzz
 # Each libFuzzer harness runs for FUZZ_SECONDS (default 10), all six at once,
 # from the seed corpus in tests/fuzz/corpus into a scratch corpus under
 # build/fuzz; a crash leaves its input in build/fuzz/crashes and fails.
-echo "== fuzzing the readers, the table parser and chain input (libFuzzer, ASan/UBSan, ${FUZZ_SECONDS:-10} s each)"
+stage "fuzzing the readers, the table parser and chain input (libFuzzer, ASan/UBSan, ${FUZZ_SECONDS:-10} s each)"
 mkdir -p build/fuzz/crashes
 fuzz() {
   local harness=$1
@@ -89,7 +91,7 @@ for harness in xyz pdb table chain lammps pd; do
 done
 for pid in "${pids[@]}"; do wait "$pid"; done
 
-echo "== the wheel links nothing outside the manylinux base libraries"
+stage "the wheel links nothing outside the manylinux base libraries"
 rm -rf build/wheel-contents
 "$PY" -m zipfile -e "$wheel" build/wheel-contents
 for ext in build/wheel-contents/skeinlab/_core*.so; do
@@ -102,7 +104,7 @@ for ext in build/wheel-contents/skeinlab/_core*.so; do
   fi
 done
 
-echo "== installing the wheel into a fresh virtual environment (build/wheel-venv)"
+stage "installing the wheel into a fresh virtual environment (build/wheel-venv)"
 if ! wait "$test_venv"; then
   echo "!! installing the test dependencies failed; see build/wheel-venv.log" >&2
   tail -n 20 build/wheel-venv.log >&2
@@ -112,10 +114,10 @@ build/wheel-venv/bin/python -m pip install --quiet --no-deps "$wheel"
 (cd build && wheel-venv/bin/python -c \
   "import skeinlab; print('imported', skeinlab.__name__, 'from', skeinlab.__file__)")
 
-echo "== Python tests"
+stage "Python tests"
 build/wheel-venv/bin/python -m pytest -q tests/python
 
-echo "== type stubs of the installed package (mypy --strict)"
+stage "type stubs of the installed package (mypy --strict)"
 build/wheel-venv/bin/python -m mypy --strict --no-incremental -p skeinlab
 build/wheel-venv/bin/python -m mypy --strict --no-incremental tests/typing/usage.py
 
