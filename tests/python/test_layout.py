@@ -47,6 +47,17 @@ def make_tree(root: Path, files: dict[str, str]) -> None:
         pytest.param({"src/core/extra/e.hpp": "#pragma once\n"}, "not named", id="unlisted-folder"),
         pytest.param({"tests/core/x_test.cpp": ""}, "folder of the unit", id="test-at-top"),
         pytest.param({"tests/core/other/x_test.cpp": ""}, "no core folder", id="test-folder"),
+        pytest.param({"src/core/low/b.hpp": '#pragma once\n#include "low/a.hpp"\n',
+                      "src/core/low/a.cpp": '#include "low/a.hpp"\n#include "low/b.hpp"\n'},
+                     "cycle: low/a -> low/b -> low/a", id="include-cycle"),
+        pytest.param({"src/core/low/f.cpp": "int f(int x) {\n" + "    x += g(x, '}');\n" * 125 + "    return x;\n}\n"},
+                     "f.cpp:1 f: 128 lines", id="long-function"),
+        pytest.param({"src/core/low/f.cpp": "struct S {\n    S() : x{1} {\n" + "        x += 1;\n" * 125 + "    }\n"
+                      "    int x;\n};\n"}, "f.cpp:2 S: 127 lines", id="long-constructor"),
+        pytest.param({"src/core/low/f_data.cpp": "int f() {\n" + "    return 1;\n" * 125 + "}\n"}, None,
+                     id="generated-table"),
+        pytest.param({"src/core/low/f.cpp": "namespace n {\nint f() {\n    auto g = [] {\n" + "        h();\n" * 60
+                      + "    };\n    /* } */ return 1;\n}\n}  // namespace n\n"}, None, id="lambda-in-function"),
     ],
 )
 def test_each_rule_is_enforced(tmp_path: Path, files: dict[str, str], expected: str | None) -> None:
@@ -56,6 +67,13 @@ def test_each_rule_is_enforced(tmp_path: Path, files: dict[str, str], expected: 
         assert problems == []
     else:
         assert len(problems) == 1 and expected in problems[0], problems
+
+
+def test_the_longest_functions_are_reported(tmp_path: Path) -> None:
+    make_tree(tmp_path, {"src/core/low/f.cpp": "int f() {\n    return 1;\n}\nint g() { return 2; }\n"})
+    longest: list[tuple[int, str]] = []
+    assert check_layout.check(tmp_path, longest) == []
+    assert longest == [(3, "src/core/low/f.cpp:1 f"), (1, "src/core/low/f.cpp:4 g")]
 
 
 def test_the_order_must_be_stated_once(tmp_path: Path) -> None:

@@ -7,7 +7,7 @@
 
 #include "diagram/connected_sum.hpp"
 #include "diagram/knot_diagram.hpp"
-#include "diagram/reidemeister.hpp"
+#include "diagram/simplify.hpp"
 #include "invariants/alexander.hpp"
 #include "invariants/homfly_sweep.hpp"
 #include "invariants/knot_census.hpp"

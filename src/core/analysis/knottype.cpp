@@ -10,7 +10,7 @@
 #include "arithmetic/bigint.hpp"
 #include "diagram/knot_diagram.hpp"
 #include "diagram/reidemeister.hpp"
-#include "diagram/strand_passes.hpp"
+#include "diagram/simplify.hpp"
 #include "geometry/hull.hpp"
 #include "invariants/alexander.hpp"
 #include "io/xyz.hpp"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "diagram/reidemeister.hpp"
+#include "diagram/simplify.hpp"
 #include "runtime/cancel.hpp"
 #include "runtime/random.hpp"
 

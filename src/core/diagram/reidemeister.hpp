@@ -1,7 +1,7 @@
-// Reidemeister moves on knot diagrams: the moves that remove crossings (R1
-// loops, R2 bigons), the R3 moves that keep their number, and a seeded search
-// that alternates them (and strand passes) to simplify a diagram. No move
-// changes the knot.
+// Reidemeister moves on knot and link diagrams: the moves that remove
+// crossings (R1 loops, R2 bigons) and the R3 moves that keep their number.
+// No move changes the knot; the strategy that combines them with strand
+// passes is diagram/simplify.hpp.
 #pragma once
 
 #include <array>
@@ -37,37 +37,10 @@ std::vector<std::array<std::uint32_t, 3>> r3_triangles(const KnotDiagram& diagra
 // stay.
 void apply_r3(KnotDiagram& diagram, const std::array<std::uint32_t, 3>& triangle);
 
-// How long the R3 search goes on without removing a crossing, in rounds:
-// 32 plus 4 per crossing, at most 256 (on random walks of 350 to 20,000
-// steps, 256 rounds end within 2% of the crossings that 4,096 rounds leave;
-// on the 300 rings of bench/identify_bench.py, 32 + 4 n names as many
-// summands as 1,024 rounds, in half the time).
-std::size_t default_patience(std::size_t crossings);
-
-// The share of the crossings below which a round of strand passes ends the
-// passes of a simplification: on globules of 2,000 to 3,000 beads, the passes
-// take half the time and the diagrams end as small (the R3 rounds that follow
-// reach what the last rounds of passes would have removed).
-inline constexpr double kStrandPassShare = 0.01;
-
-// Simplifies a planar diagram: removes what R1 and R2 moves and strand passes
-// (diagram/strand_passes.hpp; until a round of them removes less than
-// kStrandPassShare of the crossings) can remove, then goes through rounds of R3
-// moves, each on a random set of triangles that share no crossing (drawn from
-// a stream keyed by `seed`), removing again after each round, until
-// `patience` rounds in a row have not brought the crossings down by a
-// hundredth (at least one) of what they were, or no triangle is left; the
-// last of those rounds (and a diagram without triangles) gets strand passes
-// too, and the rounds go on when they remove enough. The crossing number
-// never grows; the same diagram and seed give the same result everywhere.
-// Checks for cancellation every round. Without `patience`, default_patience
-// of the reduced diagram.
-void simplify_diagram(KnotDiagram& diagram, std::uint64_t seed);
-void simplify_diagram(KnotDiagram& diagram, std::uint64_t seed, std::size_t patience);
-
-// The rounds of R3 moves of simplify_diagram (with the strand passes when
-// they stall) on a diagram whose strand passes are done: simplify_diagram is
-// pass_strands_until_stable(diagram, kStrandPassShare) and then this.
-void r3_search(KnotDiagram& diagram, std::uint64_t seed, std::size_t patience);
+// reduce_diagram after changes at the passages `around` only (ascending,
+// each with the passage before it, as an R3 move leaves them): only those
+// places are checked, so a round of moves costs what it changed, not the
+// whole diagram.
+void reduce_diagram_around(KnotDiagram& diagram, const std::vector<std::uint32_t>& around);
 
 }  // namespace skeinlab

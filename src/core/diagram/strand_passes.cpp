@@ -7,7 +7,6 @@
 #include <thread>
 #include <vector>
 
-#include "diagram/reidemeister.hpp"
 #include "runtime/cancel.hpp"
 #include "runtime/pool.hpp"
 
@@ -406,24 +405,6 @@ std::size_t pass_strands(KnotDiagram& d, bool over, std::size_t share_from) {
     if (moves.empty()) return 0;
     const std::size_t before = d.crossings();
     d = with_moves(d, moves, over);
-    return before - d.crossings();
-}
-
-std::size_t pass_strands_until_stable(KnotDiagram& d, double min_share) {
-    const std::size_t before = d.crossings();
-    reduce_diagram(d);
-    for (bool changed = true; changed && d.crossings() > 0;) {
-        cancellation_point();
-        changed = false;
-        const std::size_t start = d.crossings();
-        for (const bool over : {true, false}) {
-            if (d.crossings() > 0 && pass_strands(d, over) > 0) {
-                reduce_diagram(d);
-                changed = true;
-            }
-        }
-        if (static_cast<double>(start - d.crossings()) < min_share * static_cast<double>(start)) break;
-    }
     return before - d.crossings();
 }
 

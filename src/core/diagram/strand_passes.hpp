@@ -27,12 +27,4 @@ namespace skeinlab {
 inline constexpr std::size_t kSharedSweepStrands = 4096;
 std::size_t pass_strands(KnotDiagram& diagram, bool over, std::size_t share_from = kSharedSweepStrands);
 
-// Strand passes over and under, with R1 and R2 removals between them, until
-// a sweep of each removes nothing, or, with `min_share`, until a sweep of each
-// removes less than that share of the crossings they started from (the
-// sweeps of a large diagram go on for dozens of rounds removing a few
-// crossings each, which R3 moves reach sooner). Returns the number of
-// crossings removed. Checks for cancellation at every sweep.
-std::size_t pass_strands_until_stable(KnotDiagram& diagram, double min_share = 0.0);
-
 }  // namespace skeinlab

@@ -13,6 +13,7 @@
 #include "curves.hpp"
 #include "diagrams.hpp"
 #include "diagram/reidemeister.hpp"
+#include "diagram/simplify.hpp"
 #include "diagram/strand_passes.hpp"
 #include "invariants/alexander.hpp"
 #include "invariants/homfly_sweep.hpp"
@@ -71,30 +72,6 @@ INSTANTIATE_TEST_SUITE_P(Walks, StrandPasses,
                          [](const ::testing::TestParamInfo<Walk>& walk) {
                              return "steps_" + std::to_string(walk.param.steps);
                          });
-
-TEST(StrandPasses, PassesThatStopAtAShareKeepTheKnotAndRemoveNoMoreThanUntilStable) {
-    const KnotDiagram d = reduced_diagram_of(seeded_walk(500, 3, 0.05));
-    KnotDiagram stable = d, share = d;
-    pass_strands_until_stable(stable);
-    EXPECT_GT(pass_strands_until_stable(share, 0.2), 0u);
-    EXPECT_GE(share.crossings(), stable.crossings());
-    EXPECT_LT(share.crossings(), d.crossings());
-    EXPECT_EQ(alexander_text(share), alexander_text(d));
-    EXPECT_TRUE(is_planar(share));
-}
-
-TEST(StrandPasses, UntilStableLeavesNoShorterPathAndKeepsTheKnot) {
-    KnotDiagram d = reduced_diagram_of(seeded_walk(500, 3, 0.05));
-    const std::string alexander = alexander_text(d);
-    const std::size_t before = d.crossings();
-    const std::size_t removed = pass_strands_until_stable(d);
-    EXPECT_EQ(removed, before - d.crossings());
-    EXPECT_LT(d.crossings(), before);
-    EXPECT_EQ(pass_strands(d, true), 0u);
-    EXPECT_EQ(pass_strands(d, false), 0u);
-    EXPECT_EQ(alexander_text(d), alexander);
-    EXPECT_TRUE(is_planar(d));
-}
 
 // Searches made ahead by other workers (every sweep shared here) give the
 // sweep's own moves, one by one: the same diagram after each sweep, with

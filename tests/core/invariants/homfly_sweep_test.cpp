@@ -10,7 +10,7 @@
 #include "curves.hpp"
 #include "diagram/connected_sum.hpp"
 #include "diagram/link_diagram.hpp"
-#include "diagram/reidemeister.hpp"
+#include "diagram/simplify.hpp"
 #include "invariants/homfly.hpp"
 #include "invariants/homfly_sweep.hpp"
 

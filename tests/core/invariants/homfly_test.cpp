@@ -7,7 +7,7 @@
 
 #include "curves.hpp"
 #include "diagram/connected_sum.hpp"
-#include "diagram/reidemeister.hpp"
+#include "diagram/simplify.hpp"
 #include "invariants/homfly.hpp"
 
 namespace skeinlab {
