@@ -127,6 +127,9 @@ private:
     // One elimination with pivot search in that mode; a plain recording stops
     // and sets outgrown_ when its values would pass plain_program_bytes_.
     std::uint64_t eliminate_once(const modular::Field& f, std::uint64_t x, Mode mode);
+    // The state of one elimination, its pivot search and row updates shared
+    // by the modes (arithmetic/sparse_elimination.cpp).
+    struct Elimination;
     // The memory of a recording so far, with `slots` values.
     std::size_t recording_bytes(std::size_t slots) const;
     // Runs the program on L points at once (xs[0], ..., xs[points - 1], the
