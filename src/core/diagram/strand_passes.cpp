@@ -248,15 +248,14 @@ KnotDiagram with_moves(const KnotDiagram& d, const std::vector<Move>& moves, boo
     return renumbered(out);
 }
 
-}  // namespace
+// A maximal strand of one kind: from the passage after one of the other kind.
+struct Strand {
+    std::uint32_t first, length;
+};
 
-std::size_t pass_strands(KnotDiagram& d, bool over, std::size_t share_from) {
+// The maximal strands of passages over (with `over`) or under, longest first.
+std::vector<Strand> maximal_strands(const KnotDiagram& d, bool over) {
     const auto m = static_cast<std::uint32_t>(d.walk.size());
-    if (m == 0) return 0;
-    // The maximal strands, each from the passage after one of the other kind.
-    struct Strand {
-        std::uint32_t first, length;
-    };
     std::vector<Strand> strands;
     for (std::uint32_t p = 0; p < m; ++p) {
         if (d.walk[p].over != over || d.walk[(p + m - 1) % m].over == over) continue;
@@ -264,54 +263,40 @@ std::size_t pass_strands(KnotDiagram& d, bool over, std::size_t share_from) {
         while (d.walk[(p + length) % m].over == over) ++length;
         strands.push_back({p, length});
     }
-    // Every passage of one kind: a diagram of crossings none of which can
-    // exist (each crossing has one passage of each kind).
-    if (strands.empty()) return 0;
     std::stable_sort(strands.begin(), strands.end(),
                      [](const Strand& a, const Strand& b) { return a.length > b.length; });
+    return strands;
+}
 
-    const FaceGraph g(d);
-    BlockedFaces blocked(g.faces());
-    // The strand's edges: from the passage before it to the one after it.
-    const auto edges_of = [m](const Strand& s, std::vector<std::uint32_t>& out) {
-        out.clear();
-        for (std::uint32_t k = 0; k <= s.length; ++k) out.push_back((s.first + m - 1 + k) % m);
-    };
-    const auto free = [&](const std::vector<std::uint32_t>& edges) {
-        return std::all_of(edges.begin(), edges.end(),
-                           [&](std::uint32_t e) { return !blocked[g.left[e]] && !blocked[g.right[e]]; });
-    };
-    std::vector<Move> moves;
-    const auto lay = [&](const Strand& s, const std::vector<std::uint32_t>& edges, const std::vector<std::uint32_t>& faces,
-                         const std::vector<std::pair<std::uint32_t, std::uint32_t>>& crossed) {
-        Move mv{s.first, s.length, {}, {}};
-        // The new strand crosses each edge from one of its faces to the
-        // other: left to right gives a positive crossing when the new strand
-        // is over (its direction turned a quarter counterclockwise is then
-        // the edge's), a negative one when it is under.
-        for (const auto& [e, from] : crossed) {
-            mv.crossed.push_back(e);
-            mv.signs.push_back(static_cast<std::int8_t>((from == g.left[e]) == over ? 1 : -1));
-        }
-        moves.push_back(std::move(mv));
-        for (const std::uint32_t e : edges) {
-            blocked.block(g.left[e]);
-            blocked.block(g.right[e]);
-        }
-        for (const std::uint32_t f : faces) blocked.block(f);
-    };
+// One sweep of strand passes. The strands are taken in order, each laid again
+// when it is free and a shorter path is found. Another worker, when one is
+// idle, searches strands ahead of their turn with the faces blocked so far:
+// blocking only takes faces away, so a strand not free, or without a path,
+// then has none at its turn either, and a path found is the one its turn
+// would find unless a face the search reached has been blocked since (it is
+// searched again then). The moves are the same, one by one. Strands are
+// claimed in runs of about kRunWork faces' search (a search reaches about
+// length^2 faces): most strands are short, and claiming them one by one would
+// cost more than searching them.
+class StrandSweep {
+public:
+    StrandSweep(const KnotDiagram& d, bool over, std::vector<Strand> strands, bool share)
+        : m_(static_cast<std::uint32_t>(d.walk.size())), over_(over), share_(share), strands_(std::move(strands)),
+          g_(d), blocked_(g_.faces()) {
+        if (share_) start_runs();
+    }
 
-    // The strands are taken in order, each laid again when it is free and a
-    // shorter path is found. Another worker, when one is idle, searches
-    // strands ahead of their turn with the faces blocked so far: blocking
-    // only takes faces away, so a strand not free, or without a path, then
-    // has none at its turn either, and a path found is the one its turn
-    // would find unless a face the search reached has been blocked since
-    // (it is searched again then). The moves are the same, one by one.
-    // Strands are claimed in runs of about kRunWork faces' search (a search
-    // reaches about length^2 faces): most strands are short, and claiming
-    // them one by one would cost more than searching them.
-    constexpr std::size_t kRunWork = 256;
+    // The moves of the sweep, in the strands' order.
+    std::vector<Move> moves() {
+        if (share_)
+            run_with_offer([this] { sweep(); }, [this] { search_ahead(); });
+        else
+            sweep();
+        return std::move(moves_);
+    }
+
+private:
+    static constexpr std::size_t kRunWork = 256;
     struct Found {
         std::vector<std::uint32_t> faces, reached;
         std::vector<std::pair<std::uint32_t, std::uint32_t>> crossed;
@@ -320,61 +305,91 @@ std::size_t pass_strands(KnotDiagram& d, bool over, std::size_t share_from) {
         std::atomic<std::uint8_t> state{0};  // kNotTaken, kTaken or kDone
     };
     enum : std::uint8_t { kNotTaken, kTaken, kDone };
-    const std::size_t count = strands.size();
-    const WorkerPool* pool = WorkerPool::current();
-    const bool share = pool && pool->size() > 1 && count >= share_from;
-    std::vector<std::uint32_t> run_start{0};  // run r: strands run_start[r] .. run_start[r + 1] - 1
-    if (share) {
+
+    // Runs of about kRunWork: run r is strands run_start_[r] .. run_start_[r + 1] - 1.
+    void start_runs() {
+        const std::size_t count = strands_.size();
         std::size_t work = 0;
         for (std::size_t i = 0; i < count; ++i) {
-            work += std::size_t{strands[i].length} * strands[i].length;
+            work += std::size_t{strands_[i].length} * strands_[i].length;
             if (work >= kRunWork) {
-                run_start.push_back(static_cast<std::uint32_t>(i + 1));
+                run_start_.push_back(static_cast<std::uint32_t>(i + 1));
                 work = 0;
             }
         }
-        if (run_start.back() != count) run_start.push_back(static_cast<std::uint32_t>(count));
+        if (run_start_.back() != count) run_start_.push_back(static_cast<std::uint32_t>(count));
+        runs_ = run_start_.size() - 1;
+        run_state_ = std::make_unique<Run[]>(runs_);
+        found_.resize(count);
     }
-    const std::size_t runs = run_start.size() - 1;
-    std::unique_ptr<Run[]> run_state(share ? new Run[runs] : nullptr);
-    std::vector<std::unique_ptr<Found>> found(share ? count : 0);  // set for a path found ahead
-    std::atomic<std::size_t> next_run{0};
-    std::atomic<bool> finished{false};
+
+    // The strand's edges: from the passage before it to the one after it.
+    void edges_of(const Strand& s, std::vector<std::uint32_t>& out) const {
+        out.clear();
+        for (std::uint32_t k = 0; k <= s.length; ++k) out.push_back((s.first + m_ - 1 + k) % m_);
+    }
+
+    bool free(const std::vector<std::uint32_t>& edges) const {
+        return std::all_of(edges.begin(), edges.end(),
+                           [&](std::uint32_t e) { return !blocked_[g_.left[e]] && !blocked_[g_.right[e]]; });
+    }
+
+    void lay(const Strand& s, const std::vector<std::uint32_t>& edges, const std::vector<std::uint32_t>& faces,
+             const std::vector<std::pair<std::uint32_t, std::uint32_t>>& crossed) {
+        Move mv{s.first, s.length, {}, {}};
+        // The new strand crosses each edge from one of its faces to the
+        // other: left to right gives a positive crossing when the new strand
+        // is over (its direction turned a quarter counterclockwise is then
+        // the edge's), a negative one when it is under.
+        for (const auto& [e, from] : crossed) {
+            mv.crossed.push_back(e);
+            mv.signs.push_back(static_cast<std::int8_t>((from == g_.left[e]) == over_ ? 1 : -1));
+        }
+        moves_.push_back(std::move(mv));
+        for (const std::uint32_t e : edges) {
+            blocked_.block(g_.left[e]);
+            blocked_.block(g_.right[e]);
+        }
+        for (const std::uint32_t f : faces) blocked_.block(f);
+    }
+
     // Searches the next run no one has taken; false when none is left.
-    const auto run_ahead = [&](PathSearch& search, std::vector<std::uint32_t>& edges, Found& scratch) {
-        for (std::size_t r; (r = next_run.fetch_add(1)) < runs;) {
+    bool run_ahead(PathSearch& search, std::vector<std::uint32_t>& edges, Found& scratch) {
+        for (std::size_t r; (r = next_run_.fetch_add(1)) < runs_;) {
             std::uint8_t open = kNotTaken;
-            if (!run_state[r].state.compare_exchange_strong(open, kTaken, std::memory_order_acq_rel)) continue;
-            for (std::uint32_t i = run_start[r]; i < run_start[r + 1]; ++i) {
-                edges_of(strands[i], edges);
+            if (!run_state_[r].state.compare_exchange_strong(open, kTaken, std::memory_order_acq_rel)) continue;
+            for (std::uint32_t i = run_start_[r]; i < run_start_[r + 1]; ++i) {
+                edges_of(strands_[i], edges);
                 scratch.reached.clear();
-                if (free(edges) && search.find(edges, edges.front(), edges.back(), strands[i].length, scratch.faces,
+                if (free(edges) && search.find(edges, edges.front(), edges.back(), strands_[i].length, scratch.faces,
                                                scratch.crossed, &scratch.reached))
-                    found[i] = std::make_unique<Found>(scratch);
+                    found_[i] = std::make_unique<Found>(scratch);
             }
-            run_state[r].state.store(kDone, std::memory_order_release);
+            run_state_[r].state.store(kDone, std::memory_order_release);
             return true;
         }
         return false;
-    };
-    const auto search_ahead = [&] {
-        PathSearch search(g, blocked, m);
+    }
+
+    void search_ahead() {
+        PathSearch search(g_, blocked_, m_);
         std::vector<std::uint32_t> edges;
         Found scratch;
-        while (!finished.load(std::memory_order_relaxed) && run_ahead(search, edges, scratch)) {
+        while (!finished_.load(std::memory_order_relaxed) && run_ahead(search, edges, scratch)) {
         }
-    };
-    const auto sweep = [&] {
-        PathSearch search(g, blocked, m);
+    }
+
+    void sweep() {
+        PathSearch search(g_, blocked_, m_);
         std::vector<std::uint32_t> strand_edges, path_faces;
         std::vector<std::pair<std::uint32_t, std::uint32_t>> crossed;
         Found scratch;
         bool searched_ahead = false;  // the current run's strands
-        for (std::size_t i = 0, r = 0; i < count; ++i) {
+        for (std::size_t i = 0, r = 0; i < strands_.size(); ++i) {
             if (i % 64 == 0) cancellation_point();
-            const Strand& s = strands[i];
-            if (share && i == run_start[r]) {
-                Run& run = run_state[r++];
+            const Strand& s = strands_[i];
+            if (share_ && i == run_start_[r]) {
+                Run& run = run_state_[r++];
                 std::uint8_t open = kNotTaken;
                 searched_ahead = !run.state.compare_exchange_strong(open, kTaken, std::memory_order_acq_rel);
                 // Searched ahead, or being searched: runs further on are
@@ -384,9 +399,9 @@ std::size_t pass_strands(KnotDiagram& d, bool over, std::size_t share_from) {
             }
             edges_of(s, strand_edges);
             if (searched_ahead) {
-                const Found* a = found[i].get();
+                const Found* a = found_[i].get();
                 if (!a || !free(strand_edges)) continue;
-                if (std::none_of(a->reached.begin(), a->reached.end(), [&](std::uint32_t f) { return blocked[f]; })) {
+                if (std::none_of(a->reached.begin(), a->reached.end(), [&](std::uint32_t f) { return blocked_[f]; })) {
                     lay(s, strand_edges, a->faces, a->crossed);
                     continue;
                 }
@@ -396,12 +411,34 @@ std::size_t pass_strands(KnotDiagram& d, bool over, std::size_t share_from) {
             if (search.find(strand_edges, strand_edges.front(), strand_edges.back(), s.length, path_faces, crossed))
                 lay(s, strand_edges, path_faces, crossed);
         }
-        finished.store(true, std::memory_order_relaxed);
-    };
-    if (share)
-        run_with_offer(sweep, search_ahead);
-    else
-        sweep();
+        finished_.store(true, std::memory_order_relaxed);
+    }
+
+    const std::uint32_t m_;
+    const bool over_, share_;
+    const std::vector<Strand> strands_;
+    const FaceGraph g_;
+    BlockedFaces blocked_;
+    std::vector<Move> moves_;
+    std::vector<std::uint32_t> run_start_{0};
+    std::size_t runs_ = 0;
+    std::unique_ptr<Run[]> run_state_;
+    std::vector<std::unique_ptr<Found>> found_;  // set for a path found ahead
+    std::atomic<std::size_t> next_run_{0};
+    std::atomic<bool> finished_{false};
+};
+
+}  // namespace
+
+std::size_t pass_strands(KnotDiagram& d, bool over, std::size_t share_from) {
+    if (d.walk.empty()) return 0;
+    std::vector<Strand> strands = maximal_strands(d, over);
+    // Every passage of one kind: a diagram of crossings none of which can
+    // exist (each crossing has one passage of each kind).
+    if (strands.empty()) return 0;
+    const WorkerPool* pool = WorkerPool::current();
+    const bool share = pool && pool->size() > 1 && strands.size() >= share_from;
+    const std::vector<Move> moves = StrandSweep(d, over, std::move(strands), share).moves();
     if (moves.empty()) return 0;
     const std::size_t before = d.crossings();
     d = with_moves(d, moves, over);

@@ -65,7 +65,79 @@ private:
     std::size_t own_ = SIZE_MAX;
 };
 
+// An earlier window in step with this one whose first pass had the same
+// triangle at global point g (the same anchor before it): its trace, how
+// many of this window's passed segments it lacks, and g's place in it.
+struct EarlierTriangle {
+    const WindowTrace* trace = nullptr;
+    std::size_t own_segments = SIZE_MAX;
+    std::size_t here = 0;
+};
+
+EarlierTriangle earlier_triangle(const std::vector<InStep>& in_step, std::size_t g, std::size_t anchor) {
+    for (const InStep& other : in_step) {
+        const WindowTrace& then = *other.earlier();
+        if (other.own_segments() == SIZE_MAX || g <= then.s || g >= then.e || then.anchor[g - then.s] != anchor)
+            continue;
+        return {&then, other.own_segments(), g - then.s};
+    }
+    return {};
+}
+
+// A window's trace before its first pass: only its start kept; with `full`,
+// every point unseen.
+void start_trace(WindowTrace& trace, std::size_t s, std::size_t e, bool full) {
+    trace.s = s;
+    trace.e = e;
+    trace.kept.assign(1, static_cast<std::uint32_t>(s));
+    if (!full) return;
+    const std::size_t m = e - s + 1;
+    trace.anchor.assign(m, UINT32_MAX);
+    trace.outcome.assign(m, WindowTrace::kUnseen);
+    trace.what.assign(m, 0);
+}
+
+// Per point of a window, the triangle it had in a later pass and the segment
+// that blocked it there.
+struct Blocking {
+    std::size_t before = kNone, after = kNone, x = kNone, next = kNone;
+};
+
+// In a later pass: whether the triangle (before, cur, after) is blocked. The
+// segment that blocked it in an earlier pass blocks it again while the
+// triangle and that segment are the same; else the chain is searched.
+bool blocked_again(const LinkedChain& w, std::vector<Blocking>& blocking, std::size_t points, std::size_t before,
+                   std::size_t cur, std::size_t after, const Plane& plane) {
+    if (blocking.empty()) blocking.assign(points, Blocking{});
+    Blocking& known = blocking[cur];
+    if (known.before == before && known.after == after && known.x != kNone && w.alive(known.x) &&
+        w.next(known.x) == known.next)
+        return true;
+    const std::size_t skip[3] = {before, cur, kNone};
+    const std::size_t x = w.first_blocker(w.point(before), w.point(cur), w.point(after), plane, skip);
+    known = x != kNone ? Blocking{before, after, x, w.next(x)} : Blocking{};
+    return x != kNone;
+}
+
 }  // namespace
+
+std::uint32_t WindowReducer::blocker_between(const Point3& p, const Point3& q, const Point3& r, const Plane& plane,
+                                             std::size_t from, std::size_t to, std::size_t anchor, std::size_t g,
+                                             RingBlockers::Cursor& fan, bool& blocked) const {
+    blocked = false;
+    if (to - from > kFurtherByHand) {
+        const std::uint32_t what = first_blocker_ahead(anchor, g, to, plane, fan);
+        blocked = what < to;
+        return what;
+    }
+    std::uint32_t what = 0;
+    for (std::size_t x = from; x < to && !blocked; ++x) {
+        const Point3 &a = chain_[x], &b = chain_[x + 1];
+        blocked = judge_triangle(p, q, r, a, b, plane.signed_distance(a), plane.signed_distance(b));
+        what = static_cast<std::uint32_t>(x);
+    }
+    return what;
+}
 
 std::uint32_t WindowReducer::first_blocker_ahead(std::size_t anchor, std::size_t j, std::size_t before,
                                                  const Plane& plane, RingBlockers::Cursor& cursor) const {
@@ -95,23 +167,11 @@ Chain WindowReducer::reduce_window(std::size_t s, std::size_t e, std::span<const
     // runs in step with the earlier windows'.
     WindowTrace own;
     WindowTrace& trace = record ? *record : own;
-    trace.s = s;
-    trace.e = e;
-    trace.kept.assign(1, static_cast<std::uint32_t>(s));
-    if (record) {
-        trace.anchor.assign(m, UINT32_MAX);
-        trace.outcome.assign(m, WindowTrace::kUnseen);
-        trace.what.assign(m, 0);
-    }
+    start_trace(trace, s, e, record != nullptr);
     std::vector<InStep> in_step(earlier.begin(), earlier.end());
     for (InStep& other : in_step) other.kept(trace.kept);
 
-    // Per point, the triangle it had in a later pass and the segment that
-    // blocked it there.
-    struct Blocking {
-        std::size_t before = kNone, after = kNone, x = kNone, next = kNone;
-    };
-    std::vector<Blocking> blocking;
+    std::vector<Blocking> blocking;  // for the later passes
 
     for (std::uint32_t pass = 0;; ++pass) {
         const std::size_t start_length = w.size();
@@ -144,20 +204,9 @@ Chain WindowReducer::reduce_window(std::size_t s, std::size_t e, std::span<const
             };
 
             // An earlier window in step with this one, with the same triangle.
-            const WindowTrace* previous = nullptr;
-            std::size_t own_segments = SIZE_MAX, here = 0;
-            if (pass == 0) {
-                for (const InStep& other : in_step) {
-                    const WindowTrace& then = *other.earlier();
-                    if (other.own_segments() == SIZE_MAX || g <= then.s || g >= then.e ||
-                        then.anchor[g - then.s] != s + before)
-                        continue;
-                    previous = &then;
-                    own_segments = other.own_segments();
-                    here = g - then.s;
-                    break;
-                }
-            }
+            const EarlierTriangle earlier_one = pass == 0 ? earlier_triangle(in_step, g, s + before) : EarlierTriangle{};
+            const WindowTrace* previous = earlier_one.trace;
+            const std::size_t own_segments = earlier_one.own_segments, here = earlier_one.here;
             if (previous) {
                 const std::uint8_t then = previous->outcome[here];
                 const std::uint32_t then_what = previous->what[here];
@@ -180,17 +229,7 @@ Chain WindowReducer::reduce_window(std::size_t s, std::size_t e, std::span<const
                     decided = true;
                     blocked = blocking_passed(own_segments);
                     if (!blocked && e > previous->e) {
-                        if (e - previous->e <= kFurtherByHand) {
-                            for (std::size_t x = previous->e; x < e && !blocked; ++x) {
-                                const Point3 &a = chain_[x], &b = chain_[x + 1];
-                                blocked = judge_triangle(p, q, r, a, b, plane.signed_distance(a),
-                                                         plane.signed_distance(b));
-                                what = static_cast<std::uint32_t>(x);
-                            }
-                        } else {
-                            what = first_blocker_ahead(s + before, g, e, plane, fan);
-                            blocked = what < e;
-                        }
+                        what = blocker_between(p, q, r, plane, previous->e, e, s + before, g, fan, blocked);
                         if (blocked) outcome = WindowTrace::kBlockedAheadOnly;
                     }
                 }
@@ -206,19 +245,7 @@ Chain WindowReducer::reduce_window(std::size_t s, std::size_t e, std::span<const
                         if (blocked) outcome = WindowTrace::kBlockedAheadOnly;
                     }
                 } else {
-                    // The segment that blocked this point in an earlier pass
-                    // blocks it again while the triangle and that segment
-                    // are the same.
-                    if (blocking.empty()) blocking.assign(m, Blocking{});
-                    Blocking& known = blocking[cur];
-                    blocked = known.before == before && known.after == after && known.x != kNone &&
-                              w.alive(known.x) && w.next(known.x) == known.next;
-                    if (!blocked) {
-                        const std::size_t skip[3] = {before, cur, kNone};
-                        const std::size_t x = w.first_blocker(p, q, r, plane, skip);
-                        blocked = x != kNone;
-                        known = blocked ? Blocking{before, after, x, w.next(x)} : Blocking{};
-                    }
+                    blocked = blocked_again(w, blocking, m, before, cur, after, plane);
                 }
             } else if (!decided) {
                 outcome = WindowTrace::kDegenerate;

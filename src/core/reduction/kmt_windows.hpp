@@ -73,6 +73,13 @@ private:
     // none (UINT32_MAX); remembered.
     std::uint32_t first_blocker_ahead(std::size_t anchor, std::size_t j, std::size_t before, const Plane& plane,
                                       RingBlockers::Cursor& cursor) const;
+    // Whether a segment of the chain from `from` to `to` (global) blocks the
+    // triangle (p, q, r) at g, by hand when they are few, else by the ring's
+    // search ahead (first_blocker_ahead); returns the blocker, or what the
+    // search ended on.
+    std::uint32_t blocker_between(const Point3& p, const Point3& q, const Point3& r, const Plane& plane,
+                                  std::size_t from, std::size_t to, std::size_t anchor, std::size_t g,
+                                  RingBlockers::Cursor& fan, bool& blocked) const;
 
     Chain chain_;
     std::unique_ptr<RingBlockers> own_;  // when no ring was given
