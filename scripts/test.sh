@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
 # Runs every test: the layout check of the core (scripts/check_layout.py), the
-# core's unit tests (optimised, then under the address and
-# undefined-behaviour sanitizers), the fuzz harnesses for a bounded time, a
-# check of the built wheel (it links only the C and C++ runtimes, installs and
-# imports in a fresh environment), the Python tests against that installed
-# wheel, and mypy on its type stubs.
+# core's unit tests under the address and undefined-behaviour sanitizers, the
+# fuzz harnesses for a bounded time, a check of the built wheel (it links only
+# the C and C++ runtimes, installs and imports in a fresh environment), the
+# Python tests against that installed wheel (two at a time), mypy on its type
+# stubs, and the documentation (Sphinx, warnings as errors) with its examples
+# run as doctests.
 #
-# The optimised core tests are built in the same build tree as the module
-# (scikit-build-core's build/<wheel tag>, shared with scripts/example.sh), and
-# the sanitized core tests in the same tree as the fuzz harnesses (Clang), so
-# the core is compiled twice in all. The fresh environment for the wheel gets
-# its test dependencies in the background while the core compiles.
+# The core is compiled twice: optimised for the wheel (scikit-build-core's
+# build/<wheel tag>, shared with scripts/example.sh), and with the sanitizers
+# in one Clang tree with the core tests and the fuzz harnesses. The core
+# tests run in that tree only: the Python tests exercise the optimised build.
+# The fresh environment for the wheel gets its test dependencies in the
+# background while the core compiles.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/env.sh
@@ -32,17 +34,17 @@ mkdir -p build
 "$PY" - >build/test-requirements.txt <<'PYTHON'
 import tomllib
 project = tomllib.load(open("pyproject.toml", "rb"))["project"]
-print("\n".join(project["dependencies"] + project["optional-dependencies"]["test"]))
+extras = project["optional-dependencies"]
+print("\n".join(project["dependencies"] + extras["test"] + extras["docs"]))
 PYTHON
 ( python3 -m venv build/wheel-venv &&
   build/wheel-venv/bin/python -m pip install --quiet -r build/test-requirements.txt ) \
   >build/wheel-venv.log 2>&1 & test_venv=$!
 
-stage "building the wheel and the optimised core tests"
+stage "building the wheel"
 rm -rf build/dist
-pip_build wheel --no-deps -w build/dist -Ccmake.define.SKEINLAB_BUILD_TESTS=ON .
+pip_build wheel --no-deps -w build/dist .
 wheel=$(ls build/dist/skeinlab-*.whl)
-tag=$(basename "$wheel" .whl | cut -d- -f3-)
 
 run_core_tests() {
   local log="$1/ctest.log"
@@ -53,9 +55,6 @@ run_core_tests() {
   fi
   tail -n 3 "$log"
 }
-stage "core unit tests (optimised)"
-run_core_tests "build/$tag"
-
 # One Clang tree for the sanitized core tests and the fuzz harnesses, at -O1
 # with line tables only: half the compile time of -O2 -g, and the
 # sanitizers' reports still name functions and lines.
@@ -115,10 +114,19 @@ build/wheel-venv/bin/python -m pip install --quiet --no-deps "$wheel"
   "import skeinlab; print('imported', skeinlab.__name__, 'from', skeinlab.__file__)")
 
 stage "Python tests"
-build/wheel-venv/bin/python -m pytest -q tests/python
+build/wheel-venv/bin/python -m pytest -q -n "$jobs" tests/python
 
-stage "type stubs of the installed package (mypy --strict)"
+stage "type stubs of the installed package (mypy --strict), and the documentation (Sphinx, warnings as errors)"
+# The documentation builds beside mypy, into build/docs.
+rm -rf build/docs
+build/wheel-venv/bin/python -m sphinx -W --keep-going -q -b html docs build/docs >build/docs.log 2>&1 & docs=$!
 build/wheel-venv/bin/python -m mypy --strict --no-incremental -p skeinlab
 build/wheel-venv/bin/python -m mypy --strict --no-incremental tests/typing/usage.py
+if ! wait "$docs"; then
+  echo "!! the documentation does not build without warnings:" >&2
+  cat build/docs.log >&2
+  exit 1
+fi
+echo "   documentation: build/docs/index.html"
 
 echo "== all tests passed in $((SECONDS - started)) s"

@@ -314,7 +314,7 @@ def knot_spectrum(
     Example
     -------
     >>> skeinlab.knot_spectrum(trace, "open", samples=200)
-    [{'3_1': 0.84, '1': 0.16}]
+    [{'3_1': 0.97, '1': 0.03}]
     """
 
 def knot_fingerprint(
@@ -351,7 +351,9 @@ def knot_fingerprint(
     Example
     -------
     >>> fp = skeinlab.knot_fingerprint(trace, step=2)
-    >>> fp[(fp["knot"] == "3_1") & (fp["fraction"] >= 0.5)]
+    >>> fp[(fp["knot"] == "3_1") & (fp["fraction"] >= 0.5)][:2]
+    array([(0, 106, '3_1', 0.6 ), (0, 108, '3_1', 0.74)],
+          dtype=[('start', '<i8'), ('end', '<i8'), ('knot', '<U3'), ('fraction', '<f8')])
     """
 
 def kmt(input_data: Array, chain_type: ChainType = "ring") -> Array:

@@ -128,10 +128,10 @@ def knot_type(inputs: Inputs, chain_type: str = "ring", chunk: int = 1000, threa
     task per block of frames; file is None). ``threads`` is passed to
     :func:`skeinlab.knot_type` in each task (see the module's documentation).
 
-    Example
-    -------
+    Examples
+    --------
     >>> from dask.distributed import Client
-    >>> client = Client()                     # a LocalCluster, or Client("scheduler:8786")
+    >>> client = Client(processes=False)      # a LocalCluster in threads, or Client("scheduler:8786")
     >>> rows = skeinlab.dask.knot_type(sorted(glob.glob("runs/*.xyz"))).compute()
     """
     return _collection("type", inputs, {"chain_type": chain_type, "chunk": chunk, "threads": threads})

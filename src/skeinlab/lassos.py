@@ -116,11 +116,11 @@ def lasso_type(input_data: Any, bridges: Sequence[tuple[int, int]] | None = None
     ImportError
         A file given without gemmi (``pip install skeinlab[structures]``).
 
-    Example
-    -------
+    Examples
+    --------
     >>> [lassos] = skeinlab.lasso_type(chain, bridges=[(95, 145)])
     >>> lassos[0].name, lassos[0].piercings_n
-    ('L+1N', [(24, '+')])
+    ('L+1N', [(31, '+')])
     """
     if isinstance(input_data, str):
         found = structure_bridges(input_data)

@@ -89,8 +89,8 @@ def linking_pairs(chains: Any, chain_type: ChainType = "ring", threads: int | No
     Parameters, raises: as :func:`linking_matrix`. Returns one LinkedPairs for one frame, a list for
     several.
 
-    Example
-    -------
+    Examples
+    --------
     >>> pairs, values = skeinlab.linking_pairs(frame.chains)
     """
     frames, single = _frames(chains)
@@ -132,8 +132,8 @@ def linking_matrix(chains: Any, chain_type: ChainType = "ring", threads: int | N
     RuntimeError
         "Invalid chain_type. Expected 'ring' or 'open'."
 
-    Example
-    -------
+    Examples
+    --------
     >>> skeinlab.linking_matrix([ring_a, ring_b])
     array([[0, 1],
            [1, 0]])
@@ -196,8 +196,8 @@ def linked_clusters(chains: Any, threads: int | None = None, zero_pairs: bool = 
     ValueError
         As :func:`linking_matrix`.
 
-    Example
-    -------
+    Examples
+    --------
     >>> clusters, pairs = skeinlab.linked_clusters(frame.chains)
     """
     frames, single = _frames(chains)
@@ -279,10 +279,10 @@ def link_type(chains: Any, threads: int | None = None) -> LinkType | list[LinkTy
         For one frame, for a trajectory a list. Rings that meet in every projection give the name "?"
         and no sublinks.
 
-    Example
-    -------
+    Examples
+    --------
     >>> skeinlab.link_type([ring_a, ring_b]).name
-    '+L2a1{1}'
+    '(-L2a1{0}|+L2a1{1})'
     """
     frames, single = _frames(chains)
     out = [LinkType(name, [Sublink(*sublink) for sublink in sublinks], knots)

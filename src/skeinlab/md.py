@@ -213,10 +213,10 @@ def iter_universe(universe: Any, select: str | None = None, by: Grouping | None 
         chain (it says what it holds); MDAnalysis' own errors (a selection that does not parse, fragments
         without bonds) as it raises them.
 
-    Example
-    -------
-    >>> universe = MDAnalysis.Universe("topol.tpr", "traj.xtc")
-    >>> for frame in skeinlab.md.iter_universe(universe, select="name CA", chain_type="open"):
+    Examples
+    --------
+    >>> universe = MDAnalysis.Universe("topol.tpr", "traj.xtc")  # doctest: +SKIP
+    >>> for frame in skeinlab.md.iter_universe(universe, select="name CA", chain_type="open"):  # doctest: +SKIP
     ...     names = skeinlab.knot_type(frame.chains, "open")
     """
     _mdanalysis()

@@ -261,8 +261,8 @@ def iter_lammps(filename: str, chain_type: Literal["ring", "open"] | None = None
     ValueError
         A type or molecule that matches nothing with a topology.
 
-    Example
-    -------
+    Examples
+    --------
     >>> for frame in skeinlab.iter_lammps("melt.lammpstrj"):
     ...     names = skeinlab.knot_type(frame.chains[~frame.winding])
     """

@@ -91,11 +91,12 @@ def read_chains(filename: str, model: int | None = None, atoms: str = "CA") -> C
         file is empty") or one without atoms ("no atoms (an empty or
         truncated file)").
 
-    Example
-    -------
-    >>> chains = skeinlab.read_chains("1yve.cif")
-    >>> names, cores = skeinlab.knot_size(chains["I"], "open")
-    >>> first, last = chains.residues["I"][cores[0][0]], chains.residues["I"][cores[0][1]]
+    Examples
+    --------
+    >>> chains = skeinlab.read_chains("examples/1j85.pdb")
+    >>> names, cores = skeinlab.knot_size(chains["A"], "open")
+    >>> names, chains.residues["A"][cores[0][0]], chains.residues["A"][cores[0][1]]
+    (['3_1'], '75', '121')
     """
     import os
 
