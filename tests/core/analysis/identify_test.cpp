@@ -9,7 +9,7 @@
 #include "analysis/identify.hpp"
 #include "curves.hpp"
 
-namespace skeinlab {
+namespace skeinlab::identify_test {
 namespace {
 
 using testing::figure_eight;
@@ -163,4 +163,4 @@ TEST(Identify, FramesOutsideTheUnitRangeAreNamedAsInIt) {
 }
 
 }  // namespace
-}  // namespace skeinlab
+}  // namespace skeinlab::identify_test

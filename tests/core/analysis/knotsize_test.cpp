@@ -5,7 +5,7 @@
 #include "drivers/frames.hpp"
 #include "fixtures.hpp"
 
-namespace skeinlab {
+namespace skeinlab::knotsize_test {
 namespace {
 
 using namespace skeinlab::testing;
@@ -110,9 +110,9 @@ TEST(Drivers, ResultsInFrameOrderForAnyThreadCount) {
 }
 
 }  // namespace
-}  // namespace skeinlab
+}  // namespace skeinlab::knotsize_test
 
-namespace skeinlab {
+namespace skeinlab::knotsize_test {
 namespace {
 
 TEST(KnotSize, FailedProbesWriteDebugLines) {
@@ -131,4 +131,4 @@ TEST(KnotSize, FailedProbesWriteDebugLines) {
 }
 
 }  // namespace
-}  // namespace skeinlab
+}  // namespace skeinlab::knotsize_test

@@ -5,7 +5,7 @@
 #include "curves.hpp"
 #include "fixtures.hpp"
 
-namespace skeinlab {
+namespace skeinlab::knottype_test {
 namespace {
 
 using namespace skeinlab::testing;
@@ -140,4 +140,4 @@ TEST(KnotType, DebugLinesGoToStandardError) {
 }
 
 }  // namespace
-}  // namespace skeinlab
+}  // namespace skeinlab::knottype_test

@@ -10,7 +10,7 @@
 
 #include "analysis/lasso.hpp"
 
-namespace skeinlab {
+namespace skeinlab::lasso_test {
 namespace lasso_test {
 
 constexpr double kPi = 3.14159265358979323846;
@@ -131,4 +131,4 @@ TEST(LassoBridges, BadBridgesAreRefusedByName) {
 }
 
 }  // namespace lasso_test
-}  // namespace skeinlab
+}  // namespace skeinlab::lasso_test

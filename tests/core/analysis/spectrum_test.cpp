@@ -11,7 +11,7 @@
 #include "fixtures.hpp"
 #include "reduction/kmt.hpp"
 
-namespace skeinlab {
+namespace skeinlab::spectrum_test {
 namespace {
 
 using testing::builtin_table;
@@ -185,4 +185,4 @@ TEST(Spectrum, ZeroThreadsFail) {
 }
 
 }  // namespace
-}  // namespace skeinlab
+}  // namespace skeinlab::spectrum_test

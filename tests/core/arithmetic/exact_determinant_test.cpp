@@ -16,7 +16,7 @@
 #include "invariants/alexander.hpp"
 #include "reduction/kmt.hpp"
 
-namespace skeinlab {
+namespace skeinlab::exact_determinant_test {
 namespace {
 
 using testing::seeded_walk;
@@ -448,4 +448,4 @@ TEST(AlexanderPolynomial, LargeDiagramsThatOverflow64BitEliminationAgreeWithDens
 }
 
 }  // namespace
-}  // namespace skeinlab
+}  // namespace skeinlab::exact_determinant_test

@@ -26,7 +26,7 @@
 #include "reduction/kmt.hpp"
 #include "runtime/pool.hpp"
 
-namespace skeinlab {
+namespace skeinlab::krylov_test {
 namespace {
 
 using modular::Field;
@@ -635,4 +635,4 @@ TEST(PrimesStillNeeded, ReadsTheLargestCoefficientOffTheParabolaOfTheKnownOnes) 
 }
 
 }  // namespace
-}  // namespace skeinlab
+}  // namespace skeinlab::krylov_test

@@ -4,7 +4,7 @@
 
 #include "arithmetic/polynomial.hpp"
 
-namespace skeinlab {
+namespace skeinlab::polynomial_test {
 namespace {
 
 using Coeffs = std::vector<std::int64_t>;
@@ -121,4 +121,4 @@ TEST(PolynomialArithmetic, Determinant) {
 }
 
 }  // namespace
-}  // namespace skeinlab
+}  // namespace skeinlab::polynomial_test

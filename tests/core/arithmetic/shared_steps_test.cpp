@@ -19,7 +19,7 @@
 #include "invariants/alexander.hpp"
 #include "reduction/kmt.hpp"
 
-namespace skeinlab {
+namespace skeinlab::shared_steps_test {
 namespace {
 
 using modular::Field;
@@ -171,4 +171,4 @@ TEST(SharedSteps, NoHelperWaitsOnASequenceNotBegunOrEnded) {
 }
 
 }  // namespace
-}  // namespace skeinlab
+}  // namespace skeinlab::shared_steps_test

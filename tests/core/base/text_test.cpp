@@ -86,7 +86,7 @@ TEST(LeadingDigits8, CountsAndReadsLikeOneDigitAtATime) {
 }  // namespace
 }  // namespace skeinlab::text
 
-namespace skeinlab {
+namespace skeinlab::text_test {
 namespace {
 
 // Plain decimals take a fast path (an exact integer over an exact power of
@@ -143,4 +143,4 @@ TEST(LeadingDigits8, CountsAndReadsLikeOneDigitAtATime) {
 }
 
 }  // namespace
-}  // namespace skeinlab
+}  // namespace skeinlab::text_test

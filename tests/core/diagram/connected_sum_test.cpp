@@ -10,7 +10,7 @@
 #include "diagram/connected_sum.hpp"
 #include "invariants/alexander.hpp"
 
-namespace skeinlab {
+namespace skeinlab::connected_sum_test {
 namespace {
 
 using testing::alexander_text;
@@ -80,4 +80,4 @@ TEST(ConnectedSum, SummandsOfRandomWalksMultiplyToTheWholePolynomial) {
 }
 
 }  // namespace
-}  // namespace skeinlab
+}  // namespace skeinlab::connected_sum_test

@@ -10,7 +10,7 @@
 #include "diagram/knot_diagram.hpp"
 #include "invariants/alexander.hpp"
 
-namespace skeinlab {
+namespace skeinlab::knot_diagram_test {
 namespace {
 
 using testing::alexander_text;
@@ -186,9 +186,9 @@ TEST(KnotDiagram, FaceTableListsTheFacesAsFacesDoes) {
 }
 
 }  // namespace
-}  // namespace skeinlab
+}  // namespace skeinlab::knot_diagram_test
 
-namespace skeinlab {
+namespace skeinlab::knot_diagram_test {
 namespace pd_text_test {
 
 TEST(ParsePdCode, ReadsKnotInfoSnapPyAndReginaAndNamesWhatIsWrong) {
@@ -220,4 +220,4 @@ TEST(ParsePdCode, ReadsKnotInfoSnapPyAndReginaAndNamesWhatIsWrong) {
 }
 
 }  // namespace pd_text_test
-}  // namespace skeinlab
+}  // namespace skeinlab::knot_diagram_test

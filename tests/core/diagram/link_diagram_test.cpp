@@ -8,7 +8,7 @@
 #include "invariants/homfly_sweep.hpp"
 #include "invariants/link_table.hpp"
 
-namespace skeinlab {
+namespace skeinlab::link_diagram_test {
 namespace {
 
 std::string name_of(const LinkWalks& link) {
@@ -75,4 +75,4 @@ TEST(ReduceLink, RemovesBigonsBetweenComponentsAndSplitsTheParts) {
 }
 
 }  // namespace
-}  // namespace skeinlab
+}  // namespace skeinlab::link_diagram_test

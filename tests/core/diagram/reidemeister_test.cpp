@@ -11,7 +11,7 @@
 #include "diagram/strand_passes.hpp"
 #include "invariants/alexander.hpp"
 
-namespace skeinlab {
+namespace skeinlab::reidemeister_test {
 namespace {
 
 using testing::alexander_text;
@@ -93,4 +93,4 @@ TEST(Reidemeister, TorusKnotsDrawnMinimallyHaveNothingToRemove) {
 }
 
 }  // namespace
-}  // namespace skeinlab
+}  // namespace skeinlab::reidemeister_test

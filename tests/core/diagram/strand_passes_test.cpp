@@ -19,7 +19,7 @@
 #include "invariants/homfly_sweep.hpp"
 #include "runtime/pool.hpp"
 
-namespace skeinlab {
+namespace skeinlab::strand_passes_test {
 namespace {
 
 using testing::alexander_text;
@@ -175,4 +175,4 @@ TEST(StrandPasses, DiagramsWithoutCrossingsAreLeftAlone) {
 }
 
 }  // namespace
-}  // namespace skeinlab
+}  // namespace skeinlab::strand_passes_test

@@ -4,7 +4,7 @@
 
 #include "geometry/hull.hpp"
 
-namespace skeinlab {
+namespace skeinlab::closure_test {
 namespace {
 
 constexpr double kTol = 0.005;
@@ -62,9 +62,9 @@ TEST(HullEnds, NonFiniteInputGivesNothing) {
 }
 
 }  // namespace
-}  // namespace skeinlab
+}  // namespace skeinlab::closure_test
 
-namespace skeinlab {
+namespace skeinlab::closure_test {
 namespace {
 
 TEST(HullEnds, EqualFacetDistancesGoToTheFirstListed) {
@@ -97,4 +97,4 @@ TEST(HullEnds, EqualFacetDistancesGoToTheFirstListed) {
 }
 
 }  // namespace
-}  // namespace skeinlab
+}  // namespace skeinlab::closure_test

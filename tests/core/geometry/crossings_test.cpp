@@ -5,7 +5,7 @@
 
 #include "geometry/crossings.hpp"
 
-namespace skeinlab {
+namespace skeinlab::crossings_test {
 namespace {
 
 // Every ordered pair evaluated, as a dense table would.
@@ -76,9 +76,9 @@ TEST(Crossings, NonFiniteSegmentsNeverCross) {
 }
 
 }  // namespace
-}  // namespace skeinlab
+}  // namespace skeinlab::crossings_test
 
-namespace skeinlab {
+namespace skeinlab::crossings_test {
 namespace {
 
 TEST(FindCrossings, ACrossingOnAVertexIsReportedAsDropped) {
@@ -99,4 +99,4 @@ TEST(FindCrossings, ACrossingOnAVertexIsReportedAsDropped) {
 }
 
 }  // namespace
-}  // namespace skeinlab
+}  // namespace skeinlab::crossings_test

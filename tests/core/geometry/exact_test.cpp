@@ -8,7 +8,7 @@
 
 #include "geometry/exact.hpp"
 
-namespace skeinlab {
+namespace skeinlab::exact_test {
 namespace {
 
 __extension__ typedef __int128 i128;
@@ -79,4 +79,4 @@ TEST(ExactPredicates, CollinearIsExact) {
 }
 
 }  // namespace
-}  // namespace skeinlab
+}  // namespace skeinlab::exact_test

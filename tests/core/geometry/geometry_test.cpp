@@ -5,7 +5,7 @@
 
 #include "geometry/geometry.hpp"
 
-namespace skeinlab {
+namespace skeinlab::geometry_test {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -78,4 +78,4 @@ TEST(IntersectProjected, NonCrossings) {
 }
 
 }  // namespace
-}  // namespace skeinlab
+}  // namespace skeinlab::geometry_test

@@ -7,7 +7,7 @@
 #include "geometry/exact.hpp"
 #include "geometry/hull.hpp"
 
-namespace skeinlab {
+namespace skeinlab::hull_test {
 namespace {
 
 // Independent checks of a hull: every facet is a real triangle, every input
@@ -145,4 +145,4 @@ TEST(Hull, TruncatesToTheGrid) {
 }
 
 }  // namespace
-}  // namespace skeinlab
+}  // namespace skeinlab::hull_test

@@ -9,7 +9,7 @@
 #include "curves.hpp"
 #include "geometry/linking.hpp"
 
-namespace skeinlab {
+namespace skeinlab::linking_test {
 namespace {
 
 using testing::closed;
@@ -114,4 +114,4 @@ TEST(Linking, TheCloseLinkedPairsOfANecklace) {
 }
 
 }  // namespace
-}  // namespace skeinlab
+}  // namespace skeinlab::linking_test

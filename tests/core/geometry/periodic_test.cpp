@@ -8,7 +8,7 @@
 #include "curves.hpp"
 #include "geometry/periodic.hpp"
 
-namespace skeinlab {
+namespace skeinlab::periodic_test {
 namespace {
 
 using testing::torus_knot;
@@ -121,4 +121,4 @@ TEST(Periodic, NonPeriodicDirectionsAreLeftAlone) {
 }
 
 }  // namespace
-}  // namespace skeinlab
+}  // namespace skeinlab::periodic_test

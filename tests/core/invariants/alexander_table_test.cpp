@@ -5,7 +5,7 @@
 
 #include "invariants/alexander_table.hpp"
 
-namespace skeinlab {
+namespace skeinlab::alexander_table_test {
 namespace {
 
 Polynomial P(std::vector<std::int64_t> c) { return Polynomial{std::move(c)}; }
@@ -106,4 +106,4 @@ TEST(AlexanderTable, FileErrors) {
 }
 
 }  // namespace
-}  // namespace skeinlab
+}  // namespace skeinlab::alexander_table_test

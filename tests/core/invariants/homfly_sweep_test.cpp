@@ -14,7 +14,7 @@
 #include "invariants/homfly.hpp"
 #include "invariants/homfly_sweep.hpp"
 
-namespace skeinlab {
+namespace skeinlab::homfly_sweep_test {
 namespace {
 
 using testing::closed;
@@ -201,4 +201,4 @@ TEST(HomflySweep, UnknotDiagrams) {
 }
 
 }  // namespace
-}  // namespace skeinlab
+}  // namespace skeinlab::homfly_sweep_test

@@ -10,7 +10,7 @@
 #include "diagram/simplify.hpp"
 #include "invariants/homfly.hpp"
 
-namespace skeinlab {
+namespace skeinlab::homfly_test {
 namespace {
 
 using testing::seeded_walk;
@@ -93,4 +93,4 @@ TEST(Homfly, SimplificationAndSummandsKeepThePolynomial) {
 }
 
 }  // namespace
-}  // namespace skeinlab
+}  // namespace skeinlab::homfly_test

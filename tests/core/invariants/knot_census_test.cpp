@@ -10,7 +10,7 @@
 #include "invariants/homfly_sweep.hpp"
 #include "invariants/knot_census.hpp"
 
-namespace skeinlab {
+namespace skeinlab::knot_census_test {
 namespace knot_census_test {
 
 std::vector<std::string> names(const std::vector<CensusMatch>& matches) {
@@ -64,4 +64,4 @@ TEST(KnotCensus, HashesTextsByFnv1a) {
 }
 
 }  // namespace knot_census_test
-}  // namespace skeinlab
+}  // namespace skeinlab::knot_census_test

@@ -7,7 +7,7 @@
 #include "invariants/knot_table.hpp"
 #include "invariants/knot_table_data.hpp"
 
-namespace skeinlab {
+namespace skeinlab::knot_table_test {
 namespace {
 
 TEST(PrimeKnotTable, HoldsThePrimeKnotsUpToTwelveCrossingsInOrder) {
@@ -66,4 +66,4 @@ TEST(PrimeKnotTable, PolynomialTextsParseOnlyInTheirOwnForm) {
 }
 
 }  // namespace
-}  // namespace skeinlab
+}  // namespace skeinlab::knot_table_test

@@ -12,7 +12,7 @@
 #include "io/frame_chains.hpp"
 #include "io/lammps.hpp"
 
-namespace skeinlab {
+namespace skeinlab::lammps_test {
 namespace {
 
 struct Parsed {
@@ -195,9 +195,9 @@ TEST(FrameChains, WindingRingsAreMarked) {
 }
 
 }  // namespace
-}  // namespace skeinlab
+}  // namespace skeinlab::lammps_test
 
-namespace skeinlab {
+namespace skeinlab::lammps_test {
 namespace {
 
 TEST(Lammps, EveryNumberReadsAsTheCoordinateGrammarReadsIt) {
@@ -279,4 +279,4 @@ TEST(Lammps, AFileReadInBlocksGivesWhatItsTextGives) {
 }
 
 }  // namespace
-}  // namespace skeinlab
+}  // namespace skeinlab::lammps_test

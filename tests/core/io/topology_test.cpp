@@ -10,7 +10,7 @@
 #include "io/frame_chains.hpp"
 #include "io/lammps_data.hpp"
 
-namespace skeinlab {
+namespace skeinlab::topology_test {
 namespace topology_test {
 
 using Bonds = std::vector<std::array<std::int64_t, 2>>;
@@ -176,4 +176,4 @@ TEST(FrameChains, ALayoutGathersUnwrapsAndChecksItsChains) {
 }
 
 }  // namespace topology_test
-}  // namespace skeinlab
+}  // namespace skeinlab::topology_test

@@ -8,7 +8,7 @@
 
 #include "io/xyz.hpp"
 
-namespace skeinlab {
+namespace skeinlab::xyz_test {
 namespace {
 
 Result<FrameSet> parse(std::string_view text) {
@@ -109,4 +109,4 @@ TEST(XyzRead, LongLinesAcrossBufferBoundaries) {
 }
 
 }  // namespace
-}  // namespace skeinlab
+}  // namespace skeinlab::xyz_test

@@ -13,7 +13,7 @@
 #include "curves.hpp"
 #include "reduction/segment_tree.hpp"
 
-namespace skeinlab {
+namespace skeinlab::kmt_chain_test {
 namespace {
 
 using kmt_detail::PlaneTest;
@@ -81,4 +81,4 @@ INSTANTIATE_TEST_SUITE_P(Sizes, TreeCrossings,
                          ::testing::Combine(::testing::Values(2, 3, 9, 130, 2050, 40000), ::testing::Bool()));
 
 }  // namespace
-}  // namespace skeinlab
+}  // namespace skeinlab::kmt_chain_test

@@ -9,7 +9,7 @@
 #include "geometry/linking.hpp"
 #include "reduction/kmt.hpp"
 
-namespace skeinlab {
+namespace skeinlab::kmt_test {
 namespace {
 
 using testing::circle;
@@ -169,9 +169,9 @@ TEST(Kmt, MatchesPlainReductionOnRandomWalks) {
 }
 
 }  // namespace
-}  // namespace skeinlab
+}  // namespace skeinlab::kmt_test
 
-namespace skeinlab {
+namespace skeinlab::kmt_test {
 namespace {
 
 // Rings reduced together keep the link they form: the exact linking number of
@@ -220,4 +220,4 @@ TEST(KmtRings, UnlinkedCirclesShrinkAndPointsStayAsGiven) {
 }
 
 }  // namespace
-}  // namespace skeinlab
+}  // namespace skeinlab::kmt_test

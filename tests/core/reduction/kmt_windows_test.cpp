@@ -24,7 +24,7 @@
 #include "reduction/kmt_windows.hpp"
 #include "runtime/pool.hpp"
 
-namespace skeinlab {
+namespace skeinlab::kmt_windows_test {
 namespace {
 
 using namespace skeinlab::testing;
@@ -292,4 +292,4 @@ TEST(WorkerPool, NestedFailuresReachTheCaller) {
 }
 
 }  // namespace
-}  // namespace skeinlab
+}  // namespace skeinlab::kmt_windows_test

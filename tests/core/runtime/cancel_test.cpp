@@ -9,7 +9,7 @@
 #include "drivers/frames.hpp"
 #include "fixtures.hpp"
 
-namespace skeinlab {
+namespace skeinlab::cancel_test {
 namespace {
 
 using namespace skeinlab::testing;
@@ -66,4 +66,4 @@ TEST(Cancellation, ThePollOfTheWaitingCallerCancelsRunningWork) {
 }
 
 }  // namespace
-}  // namespace skeinlab
+}  // namespace skeinlab::cancel_test

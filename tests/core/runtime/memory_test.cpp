@@ -7,7 +7,7 @@
 
 #include "runtime/memory.hpp"
 
-namespace skeinlab {
+namespace skeinlab::memory_test {
 namespace {
 
 struct Size {
@@ -45,4 +45,4 @@ TEST(MemorySize, TheEnvironmentLimitBoundsWhatIsAvailable) {
 }
 
 }  // namespace
-}  // namespace skeinlab
+}  // namespace skeinlab::memory_test
