@@ -37,9 +37,9 @@ struct KnotDiagram;
 
 // Diagrams of this many crossings or more are simplified (Reidemeister moves,
 // strand passes) before their determinant, with this seed for the R3 search
-// and this many rounds without progress before it stops (the time of each
-// evaluation hardly falls past a few dozen: globules of 2,000 and 3,000
-// beads take the same at 32 as at 256, and 1.5 to 2.6 s less to simplify).
+// and this many rounds without progress before it stops (past a few dozen
+// rounds the diagram hardly shrinks, so the determinant's evaluations cost
+// the same while the simplification costs more).
 inline constexpr std::size_t kSimplifiedCrossings = 1000;
 inline constexpr std::uint64_t kSimplifySeed = 0x4B6E6F74;
 inline constexpr std::size_t kSimplifyPatience = 32;

@@ -30,13 +30,11 @@ struct Image {
 // rows or more whose elimination makes this many times more operations than
 // a solve with its factors and a product with A1 touch entries: a Krylov
 // image takes about four solves per point an evaluated image takes (four
-// primes side by side in vector arithmetic). Measured even at about 3.5
-// (globules of 1,000 and 2,000 beads: at 3.0, 0.18 against 0.17 s; at 4.4,
-// 0.64 against 0.74 s; at 5.3, 1.2 against 1.95 s); compact rings lie at 9
-// to 17 (confined rings of 2,000 beads: 2.1x to 2.4x faster). Those were
-// factors at random points; a knot's at t = 1 have about one entry a row, so
-// that the rule now asks for 16 operations a row or more (globules of 1,000
-// beads have 30, confined rings over 100, a free walk of 100,000 steps 3.6).
+// primes side by side in vector arithmetic), so the two break even at a
+// ratio of about 3.5; compact rings, the matrices that need it, lie far
+// above. A knot's factors at t = 1 have about one entry a row, so the rule
+// asks for 16 operations a row or more, which compact chains pass and free
+// walks do not (bench/README.md, "Krylov images", has the measurements).
 constexpr std::size_t kKrylovRows = 512;
 constexpr std::size_t kKrylovAdvantage = 4;
 // The minimal polynomial's roots 0 and 1/t0 (the determinant's at infinity
@@ -44,14 +42,11 @@ constexpr std::size_t kKrylovAdvantage = 4;
 constexpr std::size_t kKrylovSlack = 256;
 // Matrices of this many rows or more (always worth Krylov images so far)
 // find their pivot order without recording the elimination's program, which
-// on the largest compact diagrams takes gigabytes (a confined 5,000-bead
-// ring's 2.5 GB); while their Krylov images hold, single values (the
-// symmetry's, the checks') come from LU factors at the point, and a program
-// is recorded only if the evaluations take over. Below it the program is
-// kept: its replays give those values faster than factorisations (a confined
-// 2,000-bead ring, 16,000 rows: 31 MB instead of 62 MB without the program,
-// but 2% to 6% slower, its 25 values taking 23 ms each by factorisation
-// against 12 ms by a replay).
+// on the largest compact diagrams takes gigabytes; while their Krylov images
+// hold, single values (the symmetry's, the checks') come from LU factors at
+// the point, and a program is recorded only if the evaluations take over.
+// Below it the program is kept: its replays give those values faster than
+// factorisations, and at that size its memory is affordable.
 constexpr std::size_t kOrderOnlyRows = 20000;
 
 // Matrices of this many rows or more (below kOrderOnlyRows) record their
@@ -303,8 +298,8 @@ private:
     // module is cyclic). Later primes' images of that degree come from the
     // same module; a wrong one would keep the coefficients from settling or
     // fail the final checks (each evaluation here is a factorisation on the
-    // largest matrices: 79 ms on the confined 3,000-bead ring, one per prime,
-    // and on the worker that gathers the images). An image that shows less
+    // largest matrices, one per prime, on the worker that gathers the
+    // images: too dear to repeat for every prime). An image that shows less
     // is completed by its cofactor (completed()), the first prime's checked
     // at one more fresh point.
     std::optional<Image> image_of(const Field& f, std::int64_t shift, std::optional<std::size_t> known,

@@ -250,9 +250,8 @@ void KrylovBatches::launch(const SparseLU& lu, std::size_t draw, std::size_t max
         s->max_degree = max_degree;
         s->next = draw;
         // Beside `beside` (which takes less time than a group: the pivot
-        // order and first values of a confined 3,000-bead ring, 1.6 s
-        // against 2.1 s), a group for each other worker; without it, the
-        // caller's too. take() extends the limit.
+        // order and the first values), a group for each other worker;
+        // without it, the caller's too. take() extends the limit.
         const std::size_t groups = beside ? s->helpers : workers;
         s->limit = draw + (primes_hint ? std::min(*primes_hint, groups * s->group) : groups * s->group);
         s->guess_end = primes_hint ? draw + *primes_hint : SIZE_MAX;

@@ -6,8 +6,8 @@
 // takes a half itself when no helper has taken it yet, so that a slow or
 // absent helper never holds a step up by more than a half. Halves need the
 // other half's last values at every step: where the processors pass them
-// slowly (seen on a virtual machine: halves 0.4 ms a step against 0.37 ms
-// alone, at other times 0.18 ms), the owner times its steps and, when
+// slowly (virtual machines whose processors share caches poorly), halves
+// can take longer than the step alone, so the owner times its steps and, when
 // halves come out no faster than nine tenths of its steps alone (twice in a
 // row, over 64 steps each), declines the help for the rest of the sequence.
 // The vectors and terms are the same whoever takes the halves (modular

@@ -25,9 +25,9 @@ constexpr std::size_t kParallelOps = std::size_t{1} << 16;
 // A recorded program keeps every value it makes, eight points at a time; one
 // whose values would take more than its budget (set_plain_program_bytes) is
 // recorded again in compact form (slots reused): far less memory. Replayed
-// with vector arithmetic, compact programs are also the faster (a globule's
-// 12,380 crossings: 25% less time per point, 40 MB instead of 121 MB); with
-// word arithmetic about 1.5 times slower per operation.
+// with vector arithmetic, compact programs are also the faster (fewer values
+// to stream through the caches); with word arithmetic they are slower per
+// operation, so a small program stays plain (bench/README.md has the figures).
 
 // The inverses of a[0], ..., a[n - 1], non-zero residues in Montgomery form,
 // in place, with one exponentiation: the inverse of their product, then back

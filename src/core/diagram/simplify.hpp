@@ -33,16 +33,15 @@ namespace skeinlab {
 std::size_t pass_strands_until_stable(KnotDiagram& diagram, double min_share = 0.0);
 
 // How long the R3 search goes on without removing a crossing, in rounds:
-// 32 plus 4 per crossing, at most 256 (on random walks of 350 to 20,000
-// steps, 256 rounds end within 2% of the crossings that 4,096 rounds leave;
-// on the 300 rings of bench/identify_bench.py, 32 + 4 n names as many
-// summands as 1,024 rounds, in half the time).
+// 32 plus 4 per crossing, at most 256. Small diagrams, whose names depend on
+// reaching the minimum, search long for their size; large ones stop where
+// more rounds hardly remove anything (bench/identify_bench.py measures the
+// names this gives against longer searches).
 std::size_t default_patience(std::size_t crossings);
 
 // The share of the crossings below which a round of strand passes ends the
-// passes of a simplification: on globules of 2,000 to 3,000 beads, the passes
-// take half the time and the diagrams end as small (the R3 rounds that follow
-// reach what the last rounds of passes would have removed).
+// passes of a simplification: the last rounds of passes remove a few
+// crossings each, which the R3 rounds that follow reach sooner.
 inline constexpr double kStrandPassShare = 0.01;
 
 // Simplifies a planar diagram by the strategy above (steps 1 to 4). Checks
