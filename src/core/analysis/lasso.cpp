@@ -173,16 +173,29 @@ std::vector<LassoPiercing> reduced_piercings(std::vector<LassoPiercing> crossing
 }
 
 std::string lasso_name(const std::vector<LassoPiercing>& n_tail, const std::vector<LassoPiercing>& c_tail) {
+    // Names are appended piece by piece: GCC 12 warns falsely (-Wrestrict) on
+    // "L" + a string once the two are inlined together.
     if (n_tail.empty() && c_tail.empty()) return "L0";
-    if (!n_tail.empty() && !c_tail.empty()) return "LL" + signed_count(n_tail) + "," + signed_count(c_tail);
+    std::string name = "L";
+    if (!n_tail.empty() && !c_tail.empty()) {
+        name += "L";
+        name += signed_count(n_tail);
+        name += ",";
+        name += signed_count(c_tail);
+        return name;
+    }
     const std::vector<LassoPiercing>& tail = n_tail.empty() ? c_tail : n_tail;
-    const char* which = n_tail.empty() ? "C" : "N";
     bool alternating = true;
     for (std::size_t k = 0; k + 1 < tail.size(); ++k) alternating = alternating && tail[k].sign != tail[k + 1].sign;
-    if (alternating) return "L" + signed_count(tail) + which;
-    std::string signs;
-    for (const LassoPiercing& p : tail) signs.push_back(p.sign);
-    return "LS" + std::to_string(tail.size()) + signs + which;
+    if (alternating) {
+        name += signed_count(tail);
+    } else {
+        name += "S";
+        name += std::to_string(tail.size());
+        for (const LassoPiercing& p : tail) name.push_back(p.sign);
+    }
+    name += n_tail.empty() ? "C" : "N";
+    return name;
 }
 
 namespace {
@@ -220,11 +233,11 @@ Result<Lasso> lasso_of(const Chain& chain, std::int64_t i, std::int64_t j) {
     const std::vector<Box> boxes = triangle_boxes(surface);
     Box whole;
     for (const Point3& v : surface.vertices) whole.add(v);
-    const auto tail = [&](std::int64_t first, std::int64_t last, std::vector<LassoPiercing>& out) {
+    const auto tail = [&](std::int64_t first, std::int64_t last, std::vector<LassoPiercing>& found) {
         for (std::int64_t k = first; k + 1 <= last; ++k)
             for (const char sign : crossings_of(surface, boxes, whole, chain[static_cast<std::size_t>(k)],
                                                 chain[static_cast<std::size_t>(k + 1)]))
-                out.push_back({k, sign});
+                found.push_back({k, sign});
     };
     tail(0, i - 1, n_tail);
     tail(j + 1, n - 1, c_tail);

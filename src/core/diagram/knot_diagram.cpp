@@ -228,15 +228,15 @@ FaceTable face_table(const KnotDiagram& d) {
     FaceTable t;
     if (d.crossings() == 0) return t;
     const std::vector<std::uint32_t> next = successors(d);
-    constexpr std::uint32_t kNone = UINT32_MAX;
-    t.left.assign(d.walk.size(), kNone);
-    t.right.assign(d.walk.size(), kNone);
+    constexpr std::uint32_t kNoFace = UINT32_MAX;
+    t.left.assign(d.walk.size(), kNoFace);
+    t.right.assign(d.walk.size(), kNoFace);
     t.edges.reserve(next.size());
     t.start.reserve(d.crossings() + 3);
     // Half-edge h walks its edge forward when it is the edge's head.
     const auto face_of = [&t](std::uint32_t h) -> std::uint32_t& { return (h & 1 ? t.right : t.left)[h / 2]; };
     for (std::uint32_t start = 0; start < next.size(); ++start) {
-        if (face_of(start) != kNone) continue;
+        if (face_of(start) != kNoFace) continue;
         const auto f = static_cast<std::uint32_t>(t.start.size() - 1);
         std::uint32_t h = start;
         do {

@@ -19,6 +19,8 @@ namespace skeinlab {
 // KnotDiagram). Edges are numbered 0 to 2 n - 1, each leaving one crossing and
 // entering one.
 struct OrientedDiagram {
+    // The places of a crossing's four edges in `crossings`.
+    enum Slot : std::uint8_t { kUnderIn = 0, kUnderOut = 1, kOverIn = 2, kOverOut = 3 };
     std::vector<std::array<std::uint32_t, 4>> crossings;
     std::vector<std::int8_t> signs;
 };

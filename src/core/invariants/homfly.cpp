@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/error.hpp"
+#include "diagram/link_diagram.hpp"
 #include "runtime/cancel.hpp"
 
 namespace skeinlab {
@@ -23,8 +24,9 @@ std::int64_t checked_mul(std::int64_t a, std::int64_t b) {
 }
 
 // Slots of a crossing: the edges in and out of its under strand and of its
-// over strand.
-enum Slot : std::uint8_t { kUnderIn = 0, kUnderOut = 1, kOverIn = 2, kOverOut = 3 };
+// over strand, as an oriented diagram orders them.
+using Slot = OrientedDiagram::Slot;
+using enum OrientedDiagram::Slot;
 
 // An oriented link diagram under the skein recursion: crossings with their
 // four edges and signs, and edges with the crossing slots at their two ends;

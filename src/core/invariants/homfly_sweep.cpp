@@ -13,7 +13,8 @@
 namespace skeinlab {
 namespace {
 
-enum Slot : std::uint8_t { kUnderIn = 0, kUnderOut = 1, kOverIn = 2, kOverOut = 3 };
+using Slot = OrientedDiagram::Slot;
+using enum OrientedDiagram::Slot;
 
 struct Graph {
     std::vector<std::array<std::uint32_t, 4>> edges;  // by crossing, by slot
