@@ -6,7 +6,10 @@ Reads examples/knotted_backbone.pdb with read_chains, finds the knot core of
 chain A in residue numbers, computes its fingerprint (step 2, 50 samples) and
 saves the fingerprint map and the chain with its core as
 knotted_backbone_fingerprint.png and knotted_backbone_core.png in DIRECTORY
-(default: docs/), and a lasso built in space with its surface as lasso.png.
+(default: docs/), a lasso built in space with its surface as lasso.png, the
+cores of the frames of examples/open_chains.xyz as open_chains_cores.png, and
+the knot of every ring of examples/ring_melt.lammpstrj over its frames as
+ring_melt_knots.png.
 """
 import pathlib
 import sys
@@ -45,6 +48,18 @@ def main(argv):
     chain = np.vstack([n_tail, loop, around, through])
     [[lasso]] = skeinlab.lasso_type(chain, bridges=[(20, 43)])
     figures["lasso.png"] = plot.lasso(chain, lasso, title=f"a lasso built in space: {lasso.name}")
+    # The cores over the frames of an open-chain trajectory, as `skeinlab size --plot` draws them.
+    frames = skeinlab.read_xyz(str(HERE / "open_chains.xyz"))
+    names, cores = skeinlab.knot_size(frames, "open")
+    figures["open_chains_cores.png"] = plot.cores(names, cores, frames.shape[1],
+                                                  title="examples/open_chains.xyz: knot cores over the frames")
+    # Every ring's knot over the frames of a melt, as `skeinlab type --plot` draws them.
+    by_ring: dict[str, list[str]] = {}
+    for frame in skeinlab.iter_lammps(str(HERE / "ring_melt.lammpstrj")):
+        names = skeinlab.knot_type(frame.chains)
+        for ring, name, winds in zip(frame.molecules, names, frame.winding):
+            by_ring.setdefault(str(ring), []).append("winding" if winds else name)
+    figures["ring_melt_knots.png"] = plot.knots(by_ring, title="examples/ring_melt.lammpstrj: every ring's knot")
     for file, figure in figures.items():
         figure.savefig(target / file, dpi=90, bbox_inches="tight")
         print(f"wrote {target / file}")
