@@ -1,4 +1,4 @@
-"""Draws the README's figure from the shipped example structure.
+"""Draws the pictures of the documentation (docs/gallery.md) from the shipped examples.
 
 usage: python3 examples/make_figures.py [DIRECTORY]   (needs skeinlab[structures,plot])
 
