@@ -6,12 +6,15 @@ import argparse
 import contextlib
 import sys
 import warnings
+from collections.abc import Callable
 from typing import IO
 
 import numpy as np
 
 from ._arguments import add_chain_options, positive, print_notes, selection_of
-from ._inputs import InputError, Piece, is_md, is_structure, pieces_of, plain_file
+from ._inputs import (InputError, Piece, Selection, is_md, is_structure, md_error, pieces_of, plain_file,
+                      universe_of)
+from .topology import TopologyError
 from ._output import Progress, Row, Writer
 from .lassos import Lasso
 
@@ -21,8 +24,9 @@ EXAMPLES = """examples:
   skeinlab lasso 1ax8.pdb                     every disulfide of every chain: its loop and the tails through it
   skeinlab lasso protein.cif --chain A -f csv
   skeinlab lasso run.xyz --bridge 20-80       a bridge between points 20 and 80 (from 0) of every frame
+  skeinlab lasso md.xtc --topology md.tpr     every frame of a protein's run: the disulfides of its
+                                              alpha-carbon traces (bonded SG atoms, else SG within 2.5 A)
   skeinlab lasso md.xtc --topology md.tpr --bridge 95-145
-                                              the alpha-carbon trace of every frame of a protein's run
   skeinlab lasso run.lammpstrj --topology run.data --molecule 3 --bridge 10-60"""
 
 
@@ -32,7 +36,8 @@ def add_parser(commands: argparse._SubParsersAction) -> None:  # type: ignore[ty
                               formatter_class=argparse.RawDescriptionHelpFormatter)
     sub.add_argument("files", nargs="+", metavar="FILE",
                      help="PDB or PDBx/mmCIF files (their SSBOND or struct_conn disulfides, else cysteine SG atoms "
-                          "within 2.5 A); with --bridge also XYZ trajectories, LAMMPS dumps and MD trajectories")
+                          "within 2.5 A), MD trajectories of proteins (their disulfides likewise), or with "
+                          "--bridge any trajectory: XYZ, LAMMPS dumps, MD formats")
     sub.add_argument("--bridge", action="append", metavar="I-J",
                      help="a bridge between points I and J (from 0) of every chain (repeatable): for "
                           "trajectories, or instead of a structure's own")
@@ -83,34 +88,71 @@ def structure_rows(path: str, bridges: list[tuple[int, int]] | None, chains: lis
     return rows
 
 
-def piece_rows(path: str, piece: Piece, bridges: list[tuple[int, int]], threads: int | None) -> list[Row]:
-    """The rows of a piece of a trajectory: every bridge of every chain, runs of chains of one length typed
-    together; a chain that is not one (its points jump) gives 'not a chain' rows."""
+# A chain's bridges and, where they are known, its points' residue numbers; None: the chain has none.
+Bridges = Callable[[str], "tuple[list[tuple[int, int]], list[str] | None] | None"]
+
+
+def piece_rows(path: str, piece: Piece, bridges_of: Bridges, threads: int | None) -> list[Row]:
+    """The rows of a piece of a trajectory: every bridge of every chain, runs of chains of one name and length
+    typed together; a chain that is not one (its points jump) gives 'not a chain' rows."""
     from .lassos import lasso_type
 
     rows: dict[int, list[Row]] = {}
     runs: list[list[int]] = []
     for k, chain in enumerate(piece.chains):
+        frame, name = piece.labels[k]
+        found = bridges_of(name)
+        if found is None:
+            continue
         if k in piece.not_chains:
-            frame, name = piece.labels[k]
-            rows[k] = [{"file": path, "chain": name, "frame": frame, "bridge": f"{i}-{j}", "lasso": "not a chain",
-                        "piercings": "", "area": 0.0} for i, j in bridges]
-        elif runs and runs[-1][-1] == k - 1 and len(piece.chains[runs[-1][0]]) == len(chain):
+            pairs, residues = found
+            rows[k] = [{"file": path, "chain": name, "frame": frame, "bridge": bridge_text(i, j, residues),
+                        "lasso": "not a chain", "piercings": "", "area": 0.0} for i, j in pairs]
+        elif runs and runs[-1][-1] == k - 1 and piece.labels[runs[-1][0]][1] == name and \
+                len(piece.chains[runs[-1][0]]) == len(chain):
             runs[-1].append(k)
         else:
             runs.append([k])
     for run in runs:
+        frame, name = piece.labels[run[0]]
+        pairs, residues = bridges_of(name) or ([], None)
         try:
-            found = lasso_type(np.stack([piece.chains[k] for k in run]), bridges, threads)
+            found_lassos = lasso_type(np.stack([piece.chains[k] for k in run]), pairs, threads)
         except ValueError as error:
-            frame, name = piece.labels[run[0]]
             where = f"chain {name} " if name else ""
             # The bridge fits no frame of this length: name the chain, not the frame within the run.
             raise InputError(f"{path}: {where}frame {frame}: {str(error).partition(': ')[2]}") from None
-        for k, lassos in zip(run, found):
+        for k, lassos in zip(run, found_lassos):
             frame, name = piece.labels[k]
-            rows[k] = [row(path, name, frame, f"{lasso.bridge[0]}-{lasso.bridge[1]}", lasso) for lasso in lassos]
+            rows[k] = [row(path, name, frame, bridge_text(*lasso.bridge, residues), lasso, residues)
+                       for lasso in lassos]
     return [r for k in sorted(rows) for r in rows[k]]
+
+
+def bridge_text(i: int, j: int, residues: list[str] | None) -> str:
+    """A bridge by residue numbers where the chain has them ("96-146"), else by point."""
+    return f"{residues[i]}-{residues[j]}" if residues else f"{i}-{j}"
+
+
+def md_bridges(path: str, selection: Selection) -> dict[str, tuple[list[tuple[int, int]], list[str]]]:
+    """The disulfides of an MD trajectory's alpha-carbon traces in its first frame (topology bonds between SG
+    atoms, else SG atoms within 2.5 A)."""
+    from .md import _mdanalysis, universe_bridges, universe_layout
+
+    with contextlib.suppress(ImportError):
+        _mdanalysis()
+    with warnings.catch_warnings():
+        if not selection.verbose:
+            warnings.simplefilter("ignore")
+        universe = universe_of(path, selection)
+        try:
+            layout = universe_layout(universe, selection.select, selection.by, selection.chain_type,
+                                     selection.types, selection.molecules, where=path)
+            return universe_bridges(universe, layout)
+        except TopologyError as error:
+            raise InputError(str(error)) from None
+        except Exception as error:  # MDAnalysis' own errors, one line naming the file
+            raise md_error(path, selection.topology, error) from None
 
 
 def row(path: str, chain: str, frame: int, bridge: str, lasso: Lasso, residues: list[str] | None = None) -> Row:
@@ -139,11 +181,21 @@ def run(args: argparse.Namespace, out: IO[str]) -> int:
                     progress.update(count, done, 1.0, left)
                     done += count
                     continue
-                if not bridges:
-                    raise InputError(f"{path}: give the bridges of a trajectory with --bridge I-J")
                 selection = selection_of(args, path, print_notes, "open")
+                if bridges:
+                    given = bridges
+                    bridges_of: Bridges = lambda name: (given, None)
+                elif is_md(path, args.topology):
+                    found = md_bridges(path, selection)
+                    if not found:
+                        print(f"skeinlab: note: {path}: no disulfide bridge within an alpha-carbon trace (give "
+                              "--bridge I-J)", file=sys.stderr)
+                        continue
+                    bridges_of = found.get
+                else:
+                    raise InputError(f"{path}: give the bridges of a trajectory with --bridge I-J")
                 for piece in pieces_of(path, args.chunk, args.chain, selection):
-                    writer.write(piece_rows(path, piece, bridges, args.threads))
+                    writer.write(piece_rows(path, piece, bridges_of, args.threads))
                     progress.update(piece.frames, done, piece.read(), left)
                     done += piece.frames
             except (RuntimeError, ValueError, FileNotFoundError) as error:

@@ -134,6 +134,48 @@ def universe_layout(universe: Any, select: str | None = None, by: Grouping | Non
     return molecules_chosen(layout, molecules, where)
 
 
+#: Cysteine SG atoms closer than this (in angstrom) form a bridge when the topology has no bond between them.
+SG_DISTANCE = 2.5
+CYSTEINES = ("CYS", "CYX", "CYM", "CSS")
+
+
+def universe_bridges(universe: Any, layout: Layout) -> dict[str, tuple[list[tuple[int, int]], list[str]]]:
+    """The disulfide bridges within each alpha-carbon trace of a layout: per chain name, the bridges as (i, j)
+    point indices and every point's residue number. Two cysteines are bridged when the topology bonds their SG
+    atoms, or, without bonds between SG atoms, when those lie closer than SG_DISTANCE in the current frame.
+    Chains that are not alpha-carbon traces, or hold no bridge, are left out."""
+    bonds = _bond_indices(universe)
+    found: dict[str, tuple[list[tuple[int, int]], list[str]]] = {}
+    for k, name in enumerate(layout.names):
+        atoms = universe.atoms[layout.atoms[layout.offsets[k]:layout.offsets[k + 1]]]
+        if len(atoms) < 4 or set(np.asarray(atoms.names).astype(str)) != {"CA"}:
+            continue
+        residues = [f"{r.resid}{getattr(r, 'icode', '') or ''}".strip() for r in atoms.residues]
+        sulfurs: list[tuple[int, int]] = []  # (SG atom index, point)
+        for point, residue in enumerate(atoms.residues):
+            if str(residue.resname) in CYSTEINES:
+                sulfurs += [(int(a.index), point) for a in residue.atoms if str(a.name) == "SG"]
+        if len(sulfurs) < 2:
+            continue
+        index = np.array([a for a, _ in sulfurs])
+        point_of = {a: p for a, p in sulfurs}
+        pairs: set[tuple[int, int]] = set()
+        if bonds is not None:
+            between = bonds[np.isin(bonds[:, 0], index) & np.isin(bonds[:, 1], index)]
+            pairs = {(min(point_of[a], point_of[b]), max(point_of[a], point_of[b])) for a, b in between.tolist()}
+        if bonds is None or not len(between):
+            positions = universe.atoms[index].positions.astype(np.float64)
+            for x in range(len(index)):
+                near = np.flatnonzero(np.linalg.norm(positions[x + 1:] - positions[x], axis=1) < SG_DISTANCE)
+                for y in near + x + 1:
+                    p, q = sulfurs[x][1], sulfurs[int(y)][1]
+                    if p != q:
+                        pairs.add((min(p, q), max(p, q)))
+        if pairs:
+            found[name] = (sorted(pairs), residues)
+    return found
+
+
 def universe_frames(universe: Any, layout: Layout, start: int | None = None, stop: int | None = None,
                     step: int | None = None, check: bool = True) -> Iterator[ChainFrame]:
     """The chains of a layout in the frames ``universe.trajectory[start:stop:step]``, unwrapped by the minimum

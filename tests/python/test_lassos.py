@@ -164,3 +164,51 @@ def test_the_command_line_reads_the_lassos_of_simulation_files(tmp_path):
                                (["--bridge", "5-30", "--topology", data, "--by", "molecule"], "--by is for MD")):
         status, out, err = run("lasso", dump, *arguments)
         assert status == 1 and out == "" and message in err, err
+
+
+def smooth_lasso(loop_points=15, radius=9.0):
+    """Alpha carbons 3.8 A apart: an N tail rising along the z axis through a loop of `loop_points` in the
+    plane z = 0, then the loop, then a C tail leaving it outwards; the bridge joins the loop's ends."""
+    tail = [np.array([0.0, 0.0, -30.0 + 3.8 * k]) for k in range(11)]
+    top, start = tail[-1], np.array([radius, 0.0, 0.0])
+    tail += [top + (start - top) * s for s in (1 / 3, 2 / 3)]
+    t = 2 * np.pi * np.arange(loop_points) / (loop_points + 1)
+    loop = [np.array([radius * np.cos(a), radius * np.sin(a), 0.0]) for a in t]
+    out = np.array([np.cos(t[-1]), np.sin(t[-1]), 0.0])
+    c_tail = [loop[-1] + out * 3.8 * (k + 1) for k in range(10)]
+    chain = np.array(tail + loop + c_tail)
+    return chain, (len(tail), len(tail) + loop_points - 1)
+
+
+def test_an_md_trajectory_gives_the_disulfides_of_its_alpha_carbon_trace(tmp_path):
+    """A GRO file of a protein whose two cysteines' SG atoms touch: the bridge is found without --bridge, and
+    rows name residues."""
+    pytest.importorskip("MDAnalysis")
+    from test_cli import run
+
+    chain, (i, j) = smooth_lasso()
+    atoms = []
+    for k, point in enumerate(chain):
+        name = "CYS" if k in (i, j) else "ALA"
+        atoms.append((k + 1, name, "CA", point))
+        if k in (i, j):
+            other = chain[j if k == i else i]
+            atoms.append((k + 1, name, "SG", point + 0.35 * (other - point)))  # SG atoms 2.1 A apart
+    lines = ["a lasso", str(len(atoms))]
+    for n, (resid, resname, name, (x, y, z)) in enumerate(atoms):
+        lines.append(f"{resid:5d}{resname:<5}{name:>5}{n + 1:5d}{(x + 50) / 10:8.3f}{(y + 50) / 10:8.3f}"
+                     f"{(z + 50) / 10:8.3f}")
+    lines.append("  20.00000  20.00000  20.00000")
+    gro = tmp_path / "lasso.gro"
+    gro.write_text("\n".join(lines) + "\n")
+    status, out, err = run("lasso", str(gro), "-f", "csv")
+    assert status == 0, err
+    [row] = [r.split(",") for r in out.strip().splitlines()[1:]]
+    assert row[3] == f"{i + 1}-{j + 1}" and row[4] in ("L+1N", "L-1N"), row
+    assert int(row[5][1:]) <= i  # the piercing by residue number, on the N tail
+    # The same array through the API, and a protein without cysteines: a note, no rows.
+    [[lasso]] = skeinlab.lasso_type(chain, [(i, j)])
+    assert lasso.name == row[4]
+    gro.write_text(gro.read_text().replace("CYS", "ALA"))
+    status, out, err = run("lasso", str(gro), "-f", "csv")
+    assert status == 0 and out.strip().splitlines()[1:] == [] and "no disulfide bridge" in err
