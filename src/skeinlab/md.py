@@ -20,6 +20,7 @@ from typing import Any, Literal
 import numpy as np
 
 from . import _core
+from .lassos import SG_DISTANCE
 from .simulation import ChainFrame, SimulationFrame, padded
 from .topology import (Grouping, Layout, TopologyError, bond_layout, empty_layout, group_layout, molecules_chosen,
                        plural)
@@ -134,8 +135,6 @@ def universe_layout(universe: Any, select: str | None = None, by: Grouping | Non
     return molecules_chosen(layout, molecules, where)
 
 
-#: Cysteine SG atoms closer than this (in angstrom) form a bridge when the topology has no bond between them.
-SG_DISTANCE = 2.5
 CYSTEINES = ("CYS", "CYX", "CYM", "CSS")
 
 
