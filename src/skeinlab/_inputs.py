@@ -19,7 +19,7 @@ import numpy as np
 
 from ._core import iter_xyz, read_pdb
 from .simulation import ChainFrame, lammps_chain_frames
-from .topology import Grouping, TopologyError
+from .topology import Grouping, Layout, TopologyError
 
 
 class InputError(Exception):
@@ -270,22 +270,38 @@ def universe_of(path: str, selection: Selection) -> Any:
     return universe
 
 
-def md_pieces(path: str, chunk: int, selection: Selection) -> Iterator[Piece]:
-    """The chains of the frames of an MD trajectory read by MDAnalysis."""
-    from .md import _mdanalysis, universe_frames, universe_layout
+@contextlib.contextmanager
+def md_warnings(selection: Selection) -> Iterator[None]:
+    """MDAnalysis' warnings hidden (unless verbose) while its files are read."""
+    from .md import _mdanalysis
     with contextlib.suppress(ImportError):
         _mdanalysis()  # imported first: it sets warning filters of its own, which ours then override
     with warnings.catch_warnings():
         if not selection.verbose:
             warnings.simplefilter("ignore")
-        universe = universe_of(path, selection)
-        try:
-            layout = universe_layout(universe, selection.select, selection.by, selection.chain_type,
-                                     selection.types, selection.molecules, where=path)
-        except TopologyError as error:
-            raise InputError(str(error)) from None
-        except Exception as error:  # a selection MDAnalysis cannot parse, a grouping without its data
-            raise md_error(path, selection.topology, error) from None
+        yield
+
+
+def md_layout(path: str, selection: Selection) -> tuple[Any, Layout]:
+    """The Universe of an MD trajectory and the layout of the chains the selection asks for; errors are one
+    line naming the file."""
+    from .md import universe_layout
+    universe = universe_of(path, selection)
+    try:
+        layout = universe_layout(universe, selection.select, selection.by, selection.chain_type,
+                                 selection.types, selection.molecules, where=path)
+    except TopologyError as error:
+        raise InputError(str(error)) from None
+    except Exception as error:  # a selection MDAnalysis cannot parse, a grouping without its data
+        raise md_error(path, selection.topology, error) from None
+    return universe, layout
+
+
+def md_pieces(path: str, chunk: int, selection: Selection) -> Iterator[Piece]:
+    """The chains of the frames of an MD trajectory read by MDAnalysis."""
+    from .md import universe_frames
+    with md_warnings(selection):
+        universe, layout = md_layout(path, selection)
         selection.notes(path, layout.notes)
         count = len(universe.trajectory)
         frames = universe_frames(universe, layout, *selection.frames)

@@ -12,9 +12,8 @@ from typing import IO
 import numpy as np
 
 from ._arguments import add_chain_options, positive, print_notes, selection_of
-from ._inputs import (InputError, Piece, Selection, is_md, is_structure, md_error, pieces_of, plain_file,
-                      universe_of)
-from .topology import TopologyError
+from ._inputs import (InputError, Piece, Selection, is_md, is_structure, md_error, md_layout, md_warnings,
+                      pieces_of, plain_file)
 from ._output import Progress, Row, Writer
 from .lassos import Lasso
 
@@ -137,20 +136,12 @@ def bridge_text(i: int, j: int, residues: list[str] | None) -> str:
 def md_bridges(path: str, selection: Selection) -> dict[str, tuple[list[tuple[int, int]], list[str]]]:
     """The disulfides of an MD trajectory's alpha-carbon traces in its first frame (topology bonds between SG
     atoms, else SG atoms within 2.5 A)."""
-    from .md import _mdanalysis, universe_bridges, universe_layout
+    from .md import universe_bridges
 
-    with contextlib.suppress(ImportError):
-        _mdanalysis()
-    with warnings.catch_warnings():
-        if not selection.verbose:
-            warnings.simplefilter("ignore")
-        universe = universe_of(path, selection)
+    with md_warnings(selection):
+        universe, layout = md_layout(path, selection)
         try:
-            layout = universe_layout(universe, selection.select, selection.by, selection.chain_type,
-                                     selection.types, selection.molecules, where=path)
             return universe_bridges(universe, layout)
-        except TopologyError as error:
-            raise InputError(str(error)) from None
         except Exception as error:  # MDAnalysis' own errors, one line naming the file
             raise md_error(path, selection.topology, error) from None
 
